@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Everything from a fresh Debian 12 machine to a verdict: installs what is missing, builds the native,
+# win64 and win32 builds, runs every test (the Windows ones under wine64 and Xvfb) and ends with one
+# line "N passed, N failed". Exit status 0 only when nothing failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh || { echo "0 passed, 1 failed"; exit 1; }
+if ! bash scripts/build.sh native win64 win32; then
+    echo "build failed"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+run_ctest() {
+    local dir=$1
+    shift
+    rm -rf "$dir/test-results"/*.xml
+    (cd "$dir" && "$@" ctest --output-on-failure --output-junit ctest-junit.xml -j "$(nproc)")
+}
+
+run_ctest build/native
+run_ctest build/win32
+# Windows tests may create windows: give them a display of their own.
+run_ctest build/win64 xvfb-run -a -s "-screen 0 1280x1024x24"
+if [ -x scripts/fuzz.sh ]; then
+    bash scripts/fuzz.sh --short
+fi
+
+echo
+echo "summary:"
+python3 scripts/summary.py build/native build/win32 build/win64 build/fuzz

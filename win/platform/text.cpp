@@ -1,0 +1,84 @@
+#include "win/platform/text.h"
+
+#include <windows.h>
+
+namespace patcher::win {
+namespace {
+
+constexpr std::size_t kMaxConvertible = 0x7FFFFFFF;
+
+}  // namespace
+
+std::wstring Utf8ToWide(const char* bytes, std::size_t length) {
+    if (bytes == nullptr || length == 0 || length > kMaxConvertible) return std::wstring();
+    const int in = static_cast<int>(length);
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, bytes, in, nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::wstring out(static_cast<std::size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, bytes, in, out.data(), needed) != needed) {
+        return std::wstring();
+    }
+    return out;
+}
+
+std::wstring Utf8ToWide(const std::string& text) { return Utf8ToWide(text.data(), text.size()); }
+
+std::string WideToUtf8(const wchar_t* chars, std::size_t length) {
+    if (chars == nullptr || length == 0 || length > kMaxConvertible) return std::string();
+    const int in = static_cast<int>(length);
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, chars, in, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, chars, in, out.data(), needed, nullptr, nullptr) !=
+        needed) {
+        return std::string();
+    }
+    return out;
+}
+
+std::string WideToUtf8(const std::wstring& text) { return WideToUtf8(text.data(), text.size()); }
+
+bool WideToAnsiExact(const wchar_t* chars, std::size_t length, std::string& out) {
+    out.clear();
+    if (length == 0) return true;
+    if (chars == nullptr || length > kMaxConvertible) return false;
+    const int in = static_cast<int>(length);
+    BOOL lossy = FALSE;
+    const int needed =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chars, in, nullptr, 0, "?", &lossy);
+    if (needed <= 0 || lossy) return false;
+    std::string converted(static_cast<std::size_t>(needed), '\0');
+    lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chars, in, converted.data(), needed, "?",
+                            &lossy) != needed ||
+        lossy) {
+        return false;
+    }
+    out = std::move(converted);
+    return true;
+}
+
+bool WideToAnsiExact(const std::wstring& text, std::string& out) {
+    return WideToAnsiExact(text.data(), text.size(), out);
+}
+
+std::wstring FormatDecimal(std::uint64_t value) { return std::to_wstring(value); }
+
+std::wstring FormatSize(std::uint64_t bytes) {
+    constexpr std::uint64_t kKb = 1024, kMb = kKb * 1024, kGb = kMb * 1024;
+    if (bytes < kKb) return FormatDecimal(bytes) + L" B";
+    std::uint64_t unit = kKb;
+    const wchar_t* name = L" KB";
+    if (bytes >= kGb) {
+        unit = kGb;
+        name = L" GB";
+    } else if (bytes >= kMb) {
+        unit = kMb;
+        name = L" MB";
+    }
+    // The remainder is below the unit (at most 2^30), so times 10 cannot overflow.
+    const std::uint64_t tenth = (bytes % unit) * 10 / unit;
+    return FormatDecimal(bytes / unit) + L"," + FormatDecimal(tenth) + name;
+}
+
+}  // namespace patcher::win

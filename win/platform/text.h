@@ -1,0 +1,29 @@
+// Conversions between the narrow UTF-8 text of files, protocols and logs and the wide (UTF-16) text
+// of paths and the user interface, plus the number formats shown to players and support staff.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace patcher::win {
+
+// Invalid UTF-8 sequences become U+FFFD. Empty input, 2^31 bytes or more, or a failure give "".
+std::wstring Utf8ToWide(const char* bytes, std::size_t length);
+std::wstring Utf8ToWide(const std::string& text);
+
+// Same limits as Utf8ToWide; unpaired surrogates become U+FFFD.
+std::string WideToUtf8(const wchar_t* chars, std::size_t length);
+std::string WideToUtf8(const std::wstring& text);
+
+// The system ANSI code page without best-fit mapping: false when any character has no exact
+// equivalent there, so a path handed to the core always names the file the caller meant.
+bool WideToAnsiExact(const wchar_t* chars, std::size_t length, std::string& out);
+bool WideToAnsiExact(const std::wstring& text, std::string& out);
+
+std::wstring FormatDecimal(std::uint64_t value);
+
+// "1023 B", "1,5 KB", "1023,9 MB", "2,0 GB": one decimal digit, truncated, Turkish decimal comma.
+std::wstring FormatSize(std::uint64_t bytes);
+
+}  // namespace patcher::win
