@@ -1,0 +1,29 @@
+// The command-line grammar of the headless front end and the lookups the window front end uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "win/platform/patcher_config.h"
+
+namespace patcher::win {
+
+using ArgumentList = std::vector<std::wstring>;
+
+struct Arguments {
+    std::wstring command;  // "--check", "--update", "--launch-decision", "--news", "--self-test"
+    std::wstring self_test_name;
+    std::wstring self_test_argument;
+    std::string expected_sha256;
+    PatcherConfig config;
+    std::uint32_t hold_milliseconds = 0;
+    bool ok = true;
+    std::wstring error;
+};
+
+Arguments ParseArguments(const ArgumentList& arguments);
+bool HasArgument(const ArgumentList& arguments, const std::wstring& text);
+std::wstring ArgumentValue(const ArgumentList& arguments, const std::wstring& text);
+
+}  // namespace patcher::win

@@ -1,0 +1,12 @@
+// The headless report: "KEY: value" lines on standard output, UTF-16 on a console and UTF-8 on a
+// file or pipe, CR LF line ends.
+#pragma once
+
+#include <string>
+
+namespace patcher::win {
+
+void WriteConsoleText(const std::wstring& text);
+void PrintField(const std::wstring& key, const std::wstring& value);
+
+}  // namespace patcher::win

@@ -1,0 +1,21 @@
+// `--headless --self-test NAME [ARG]`: built-in probes of the system's safety properties on the real
+// machine. Each prints report fields ending in a verdict line and returns the process exit code.
+#pragma once
+
+#include "app/arguments.h"
+
+namespace patcher::win {
+
+int RunSelfTest(const Arguments& arguments);
+
+// The probes, one per name. The dispatcher maps names to these.
+int RunNoopSelfTest(const Arguments& arguments);
+int RunHashAgreementSelfTest(const Arguments& arguments);
+int RunAtomicInterruptSelfTest(const Arguments& arguments);
+int RunAtomicInterruptChildSelfTest(const Arguments& arguments);
+int RunVerifyMoveWindowSelfTest(const Arguments& arguments);
+int RunOverwriteParallelSelfTest(const Arguments& arguments);
+int RunInstallWritableSelfTest(const Arguments& arguments);
+int RunDiskSpaceSelfTest(const Arguments& arguments);
+
+}  // namespace patcher::win

@@ -1,0 +1,36 @@
+// Bounded reading and the strict line rules that every signed document is held to, with the small
+// lexical helpers the document parsers share. Views returned here borrow from the text passed in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/status.h"
+
+namespace patcher {
+
+inline constexpr std::uint64_t kMaxDocumentBytes = 1048576;
+
+bool FileExists(const std::string& path);
+bool GetFileSize(const std::string& path, std::uint64_t& size);
+
+// The whole file, refused unread when it is empty or larger than kMaxDocumentBytes.
+Result<std::string> ReadTextFile(const std::string& path, const std::string& label);
+
+Status CheckTextFormat(std::string_view text, const std::string& label);
+
+std::vector<std::string_view> SplitLines(std::string_view text);
+std::vector<std::string_view> SplitFields(std::string_view line);
+
+std::string PrintableCopy(std::string_view bytes);
+bool IsDigits(std::string_view text);
+bool IsIsoUtc(std::string_view text);
+bool IsLowerHex64(std::string_view text);
+std::string_view FindHeaderField(std::string_view text, std::string_view key);
+bool ParseU64(std::string_view text, std::uint64_t& value);
+bool IsAtOrAfter(std::string_view a, std::string_view b);
+std::string CurrentUtcTimestamp();
+
+}  // namespace patcher

@@ -1,0 +1,27 @@
+// The run's settings: built once at start-up and copied by value into everything that needs them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace patcher::win {
+
+struct PatcherConfig {
+    std::wstring base_url;
+    std::wstring install_directory;
+    std::wstring data_directory;
+    std::string root_key;  // base64 text of the Ed25519 root public key
+    std::wstring game_executable = L"Velmor2.exe";
+    std::wstring game_arguments;
+    std::wstring key_service;  // https origin; empty means no key service
+    std::string now;           // fixed current time for the check; empty means the clock
+    std::string expected_version;
+    bool offline = false;
+    std::uint32_t check_level = 0;  // 0 full, 1 quick, 2 size
+    std::vector<std::string> critical_paths;
+    std::vector<std::string> user_owned_paths = {"garun2.cfg", "mouse.cfg", "channel.inf"};
+    std::uint32_t download_workers = 0;  // 0 lets the download choose
+};
+
+}  // namespace patcher::win

@@ -1,0 +1,79 @@
+// One owner per Win32 resource: a move-only wrapper parameterised by how the resource is closed and
+// which value means "none". Every handle, find handle, module, GDI object and lock in the Windows
+// layer is held through one of the aliases below, never closed by hand on an early-return path.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace patcher::win {
+
+template <class Traits>
+class unique_any {
+public:
+    using pointer = typename Traits::pointer;
+
+    unique_any() noexcept = default;
+    explicit unique_any(pointer value) noexcept : value_(value) {}
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    unique_any& operator=(unique_any&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~unique_any() { reset(); }
+
+    pointer get() const noexcept { return value_; }
+    bool is_valid() const noexcept { return value_ != Traits::invalid(); }
+    explicit operator bool() const noexcept { return is_valid(); }
+
+    void reset(pointer value = Traits::invalid()) noexcept {
+        if (value_ != Traits::invalid()) Traits::close(value_);
+        value_ = value;
+    }
+    [[nodiscard]] pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
+    // For out-parameters of Win32 calls; closes whatever was held first.
+    pointer* put() noexcept {
+        reset();
+        return &value_;
+    }
+
+private:
+    pointer value_ = Traits::invalid();
+};
+
+namespace handle_traits {
+
+// CreateFile and friends report failure with INVALID_HANDLE_VALUE.
+struct File {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+// Processes, threads, events, mutexes, pipes from CreatePipe: failure is null.
+struct Kernel {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+struct Find {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::FindClose(h); }
+};
+struct LocalMemory {
+    using pointer = HLOCAL;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::LocalFree(h); }
+};
+
+}  // namespace handle_traits
+
+using unique_hfile = unique_any<handle_traits::File>;
+using unique_handle = unique_any<handle_traits::Kernel>;
+using unique_hfind = unique_any<handle_traits::Find>;
+using unique_hlocal = unique_any<handle_traits::LocalMemory>;
+
+}  // namespace patcher::win
