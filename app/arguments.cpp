@@ -1,0 +1,129 @@
+#include "app/arguments.h"
+
+#include "app/default_config.h"
+#include "win/platform/text.h"
+
+namespace patcher::win {
+namespace {
+
+// Leading decimal digits, stopping at the first other character; wraps silently past 32 bits.
+std::uint32_t LeadingNumber(const std::wstring& text) {
+    std::uint32_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') break;
+        value = value * 10u + static_cast<std::uint32_t>(c - L'0');
+    }
+    return value;
+}
+
+bool IsCommandToken(const std::wstring& token) {
+    return token == L"--check" || token == L"--update" || token == L"--launch-decision" ||
+           token == L"--news";
+}
+
+void SetLevel(Arguments& parsed, const std::wstring& value) {
+    if (value == L"full") {
+        parsed.config.check_level = 0;
+    } else if (value == L"quick") {
+        parsed.config.check_level = 1;
+    } else if (value == L"size") {
+        parsed.config.check_level = 2;
+    } else {
+        parsed.ok = false;
+        parsed.error = L"--level must be full, quick or size";
+    }
+}
+
+// Options that take the next element verbatim, even when it is empty or starts with "--".
+struct ValueOption {
+    const wchar_t* name;
+    void (*apply)(Arguments& parsed, const std::wstring& value);
+};
+
+using A = Arguments;
+using V = const std::wstring&;
+constexpr ValueOption kValueOptions[] = {
+    {L"--base-url", [](A& a, V v) { a.config.base_url = v; }},
+    {L"--install-dir", [](A& a, V v) { a.config.install_directory = v; }},
+    {L"--data-dir", [](A& a, V v) { a.config.data_directory = v; }},
+    {L"--root-key-b64", [](A& a, V v) { a.config.root_key = WideToUtf8(v); }},
+    {L"--download-workers", [](A& a, V v) { a.config.download_workers = LeadingNumber(v); }},
+    {L"--game-exe", [](A& a, V v) { a.config.game_executable = v; }},
+    {L"--key-service", [](A& a, V v) { a.config.key_service = v; }},
+    {L"--now", [](A& a, V v) { a.config.now = WideToUtf8(v); }},
+    {L"--expect-version", [](A& a, V v) { a.config.expected_version = WideToUtf8(v); }},
+    {L"--level", SetLevel},
+    {L"--critical", [](A& a, V v) { a.config.critical_paths.push_back(WideToUtf8(v)); }},
+    {L"--user-owned", [](A& a, V v) { a.config.user_owned_paths.push_back(WideToUtf8(v)); }},
+    {L"--expect-sha256", [](A& a, V v) { a.expected_sha256 = WideToUtf8(v); }},
+    {L"--hold-ms", [](A& a, V v) { a.hold_milliseconds = LeadingNumber(v); }},
+};
+
+const ValueOption* FindValueOption(const std::wstring& token) {
+    for (const ValueOption& option : kValueOptions) {
+        if (token == option.name) return &option;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+Arguments ParseArguments(const ArgumentList& arguments) {
+    Arguments parsed;
+    parsed.config = DefaultPatcherConfig();
+    // Headless runs reach a server only when told where: no built-in addresses here.
+    parsed.config.base_url.clear();
+    parsed.config.key_service.clear();
+
+    const std::size_t count = arguments.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::wstring& token = arguments[i];
+        const bool has_next = i + 1 < count;
+        if (token == L"--headless") continue;
+        if (IsCommandToken(token)) {
+            parsed.command = token;
+        } else if (token == L"--self-test") {
+            parsed.command = token;
+            if (!has_next) {
+                parsed.ok = false;
+                parsed.error = L"--self-test needs a name";
+                continue;
+            }
+            parsed.self_test_name = arguments[++i];
+            if (i + 1 < count && arguments[i + 1].rfind(L"--", 0) != 0) {
+                parsed.self_test_argument = arguments[++i];
+            }
+        } else if (const ValueOption* option = FindValueOption(token)) {
+            // A value option given last is ignored without complaint.
+            if (has_next) option->apply(parsed, arguments[++i]);
+        } else if (token == L"--no-user-owned") {
+            parsed.config.user_owned_paths.clear();
+        } else if (token == L"--offline") {
+            parsed.config.offline = true;
+        } else {
+            parsed.ok = false;
+            parsed.error = L"unknown option: " + token;
+        }
+    }
+    if (parsed.command.empty()) {
+        parsed.ok = false;
+        parsed.error = L"no command given";
+    }
+    return parsed;
+}
+
+bool HasArgument(const ArgumentList& arguments, const std::wstring& text) {
+    for (const std::wstring& argument : arguments) {
+        if (argument == text) return true;
+    }
+    return false;
+}
+
+std::wstring ArgumentValue(const ArgumentList& arguments, const std::wstring& text) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == text) return i + 1 < arguments.size() ? arguments[i + 1] : L"";
+    }
+    return std::wstring();
+}
+
+}  // namespace patcher::win

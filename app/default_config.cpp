@@ -1,0 +1,23 @@
+#include "app/default_config.h"
+
+#include "app/build_settings.h"
+#include "win/platform/known_paths.h"
+#include "win/platform/paths.h"
+#include "win/platform/settings.h"
+
+namespace patcher::win {
+
+PatcherConfig DefaultPatcherConfig() {
+    PatcherConfig config;
+    config.base_url = kBuiltInReleaseUrl;
+    config.root_key = kEmbeddedRootKey;
+    config.data_directory = DefaultDataDirectory();
+    config.install_directory = DefaultInstallDirectory();
+    config.game_executable = L"Velmor2.exe";
+    const std::wstring configured = LoadGameExeSetting(ParentPath(ExecutablePath()));
+    if (!configured.empty()) config.game_executable = configured;
+    config.key_service = kBuiltInKeyService;
+    return config;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,12 @@
+// The configuration both front ends start from before their own overrides.
+#pragma once
+
+#include "win/platform/patcher_config.h"
+
+namespace patcher::win {
+
+// Built-in addresses and root key, the default data and install directories, and the game
+// executable named by patcher.cfg beside the executable (or "Velmor2.exe").
+PatcherConfig DefaultPatcherConfig();
+
+}  // namespace patcher::win

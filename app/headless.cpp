@@ -1,0 +1,56 @@
+#include "app/headless.h"
+
+#include <windows.h>
+
+#include "app/console_report.h"
+#include "app/self_test.h"
+#include "win/platform/known_paths.h"
+#include "win/platform/paths.h"
+#include "win/platform/support_log.h"
+#include "win/platform/text.h"
+
+namespace patcher::win {
+namespace {
+
+int RunCommand(const Arguments& parsed) {
+    if (parsed.command == L"--self-test") return RunSelfTest(parsed);
+    // The check, update, launch-decision and news commands need the update engine, which this
+    // build does not contain yet; say so instead of pretending to have done the work.
+    PrintField(L"ERROR", L"command not available in this build: " + parsed.command);
+    LogLineWide(L"headless: command not available in this build: " + parsed.command);
+    return 1;
+}
+
+void Hold(std::uint32_t milliseconds) {
+    if (milliseconds == 0) return;
+    PrintField(L"HOLDING_MS", FormatDecimal(milliseconds));
+    Sleep(milliseconds);
+}
+
+}  // namespace
+
+bool MayRunBesideAnotherInstance(const Arguments& parsed) {
+    if (parsed.command != L"--self-test") return false;
+    const std::wstring& name = parsed.self_test_name;
+    return name == L"atomic-interrupt-child" || name == L"self-update-apply" ||
+           name == L"key-pipe-child" || name == L"self-update-window-apply" || name == L"noop";
+}
+
+int RunHeadless(const ArgumentList& arguments, bool single_instance) {
+    LogOpen(ParentPath(ExecutablePath()), DefaultDataDirectory());
+    const Arguments parsed = ParseArguments(arguments);
+    if (!parsed.ok) {
+        PrintField(L"ERROR", parsed.error);
+        return 1;
+    }
+    LogLineWide(L"headless: " + parsed.command + L" " + parsed.self_test_name);
+    if (!single_instance && !MayRunBesideAnotherInstance(parsed)) {
+        PrintField(L"SINGLE_INSTANCE", L"ALREADY_RUNNING");
+        return 0;
+    }
+    const int code = RunCommand(parsed);
+    Hold(parsed.hold_milliseconds);
+    return code;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,77 @@
+#include "app/resolve_config.h"
+
+#include <windows.h>
+
+#include "app/build_settings.h"
+#include "app/default_config.h"
+#include "win/platform/known_paths.h"
+#include "win/platform/paths.h"
+#include "win/platform/settings.h"
+#include "win/platform/support_log.h"
+#include "win/platform/text.h"
+
+namespace patcher::win {
+namespace {
+
+void Override(const ArgumentList& arguments, const wchar_t* option, std::wstring& field) {
+    const std::wstring value = ArgumentValue(arguments, option);
+    if (!value.empty()) field = value;
+}
+
+void LogResolved(const PatcherConfig& config) {
+    LogLineWide(L"install-dir: " + config.install_directory);
+    LogLineWide(L"data-dir:    " + config.data_directory);
+    // Support must see at a glance when a run trusts something other than the built-in anchor.
+    const bool embedded = config.root_key == kEmbeddedRootKey;
+    LogLine("root-key:    " + config.root_key +
+            (embedded ? "  (embedded in this executable)"
+                      : "  *** COMMAND-LINE OVERRIDE -- this is NOT the embedded anchor ***"));
+    LogLineWide(L"game-exe:    " + config.game_executable);
+    LogLineWide(L"base-url:    " + config.base_url);
+    LogLineWide(L"log:         " + LogPath());
+}
+
+void WarnAboutLegacyConfig(const PatcherConfig& config) {
+    std::wstring legacy;
+    if (ReadSettingValue(JoinPath(config.data_directory, L"config.txt"), L"install-dir ", legacy) &&
+        !legacy.empty()) {
+        LogLineWide(
+            L"legacy config.txt names an older install directory, IGNORED (the game now lives in "
+            L"the game folder under the patcher): " +
+            legacy);
+    }
+}
+
+void WarnAboutOlderInstallation(const PatcherConfig& config) {
+    const std::wstring folder = ParentPath(ExecutablePath());
+    if (folder.empty() || config.game_executable.empty()) return;
+    if (GetFileAttributesW(JoinPath(folder, config.game_executable).c_str()) ==
+        INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    LogLineWide(L"an older installation is lying directly next to the patcher (" +
+                config.game_executable +
+                L" is here). It is NOT used and NOT moved: the game is now installed into " +
+                config.install_directory +
+                L" and will be downloaded again. The old files can be deleted by hand once the "
+                L"new installation starts.");
+}
+
+}  // namespace
+
+PatcherConfig ResolveConfig(const ArgumentList& arguments) {
+    PatcherConfig config = DefaultPatcherConfig();
+    Override(arguments, L"--base-url", config.base_url);
+    Override(arguments, L"--data-dir", config.data_directory);
+    Override(arguments, L"--install-dir", config.install_directory);
+    const std::wstring root_key = ArgumentValue(arguments, L"--root-key-b64");
+    if (!root_key.empty()) config.root_key = WideToUtf8(root_key);
+    Override(arguments, L"--game-exe", config.game_executable);
+    Override(arguments, L"--key-service", config.key_service);
+    LogResolved(config);
+    WarnAboutLegacyConfig(config);
+    WarnAboutOlderInstallation(config);
+    return config;
+}
+
+}  // namespace patcher::win

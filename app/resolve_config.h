@@ -1,0 +1,10 @@
+// The window front end's configuration: defaults, patcher.cfg and six command-line overrides.
+#pragma once
+
+#include "app/arguments.h"
+
+namespace patcher::win {
+
+PatcherConfig ResolveConfig(const ArgumentList& arguments);
+
+}  // namespace patcher::win

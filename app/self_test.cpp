@@ -1,0 +1,39 @@
+#include "app/self_test.h"
+
+#include "app/console_report.h"
+
+namespace patcher::win {
+namespace {
+
+struct SelfTestEntry {
+    const wchar_t* name;
+    int (*run)(const Arguments& arguments);
+};
+
+constexpr SelfTestEntry kSelfTests[] = {
+    {L"noop", RunNoopSelfTest},
+    {L"hash-agreement", RunHashAgreementSelfTest},
+    {L"atomic-interrupt", RunAtomicInterruptSelfTest},
+    {L"atomic-interrupt-child", RunAtomicInterruptChildSelfTest},
+    {L"verify-move-window", RunVerifyMoveWindowSelfTest},
+    {L"overwrite-parallel", RunOverwriteParallelSelfTest},
+    {L"install-writable", RunInstallWritableSelfTest},
+    {L"disk-space", RunDiskSpaceSelfTest},
+};
+
+}  // namespace
+
+int RunSelfTest(const Arguments& arguments) {
+    for (const SelfTestEntry& entry : kSelfTests) {
+        if (arguments.self_test_name == entry.name) return entry.run(arguments);
+    }
+    PrintField(L"SELF_TEST", L"UNKNOWN: " + arguments.self_test_name);
+    return 1;
+}
+
+int RunNoopSelfTest(const Arguments&) {
+    PrintField(L"NOOP", L"OK");
+    return 0;
+}
+
+}  // namespace patcher::win

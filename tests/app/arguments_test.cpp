@@ -1,0 +1,99 @@
+#include "app/arguments.h"
+
+#include <gtest/gtest.h>
+
+namespace patcher::win {
+namespace {
+
+Arguments Parse(ArgumentList list) { return ParseArguments(list); }
+
+TEST(ParseArgumentsTest, NoCommandReplacesEveryEarlierError) {
+    const Arguments bare = Parse({L"--headless"});
+    EXPECT_FALSE(bare.ok);
+    EXPECT_EQ(bare.error, L"no command given");
+
+    const Arguments unknown_only = Parse({L"--bogus", L"--level", L"fast"});
+    EXPECT_FALSE(unknown_only.ok);
+    EXPECT_EQ(unknown_only.error, L"no command given");
+}
+
+TEST(ParseArgumentsTest, LastCommandWinsAndErrorsDoNotStopTheWalk) {
+    const Arguments both = Parse({L"--check", L"--update"});
+    EXPECT_TRUE(both.ok);
+    EXPECT_EQ(both.command, L"--update");
+
+    // An unknown option before a valid command still fails the parse, and the walk continues so
+    // later options are still applied.
+    const Arguments bad = Parse({L"--chek", L"--check", L"--now", L"2026-01-01T00:00:00Z"});
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.error, L"unknown option: --chek");
+    EXPECT_EQ(bad.command, L"--check");
+    EXPECT_EQ(bad.config.now, "2026-01-01T00:00:00Z");
+
+    // The error reported is that of the last failing token.
+    const Arguments two = Parse({L"-x", L"--check", L"--level", L"deep"});
+    EXPECT_EQ(two.error, L"--level must be full, quick or size");
+}
+
+TEST(ParseArgumentsTest, ValueOptionsTakeTheNextTokenVerbatim) {
+    const Arguments parsed = Parse({L"--check", L"--base-url", L"--offline", L"--data-dir", L""});
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.config.base_url, L"--offline");
+    EXPECT_FALSE(parsed.config.offline);
+    EXPECT_EQ(parsed.config.data_directory, L"");
+
+    // Given last, a value option is ignored silently and the headless base URL stays empty.
+    const Arguments last = Parse({L"--check", L"--base-url"});
+    EXPECT_TRUE(last.ok);
+    EXPECT_EQ(last.config.base_url, L"");
+    EXPECT_EQ(last.config.key_service, L"");
+}
+
+TEST(ParseArgumentsTest, NumbersUseLeadingDigitsOnly) {
+    EXPECT_EQ(Parse({L"--check", L"--download-workers", L"12abc"}).config.download_workers, 12u);
+    EXPECT_EQ(Parse({L"--check", L"--download-workers", L"abc"}).config.download_workers, 0u);
+    EXPECT_EQ(Parse({L"--check", L"--hold-ms", L""}).hold_milliseconds, 0u);
+    // No overflow check: 2^32 + 5 wraps to 5.
+    EXPECT_EQ(Parse({L"--check", L"--hold-ms", L"4294967301"}).hold_milliseconds, 5u);
+}
+
+TEST(ParseArgumentsTest, SelfTestNameAndOptionalArgument) {
+    const Arguments hold = Parse({L"--self-test", L"key-pipe", L"--hold-ms", L"10"});
+    EXPECT_TRUE(hold.ok);
+    EXPECT_EQ(hold.self_test_name, L"key-pipe");
+    EXPECT_EQ(hold.self_test_argument, L"");
+    EXPECT_EQ(hold.hold_milliseconds, 10u);
+
+    const Arguments with_argument = Parse({L"--self-test", L"atomic-interrupt-child", L"x"});
+    EXPECT_EQ(with_argument.self_test_argument, L"x");
+
+    const Arguments missing = Parse({L"--self-test"});
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.error, L"--self-test needs a name");
+}
+
+TEST(ParseArgumentsTest, LevelsAndPathLists) {
+    EXPECT_EQ(Parse({L"--check", L"--level", L"quick"}).config.check_level, 1u);
+    EXPECT_EQ(Parse({L"--check", L"--level", L"size"}).config.check_level, 2u);
+    EXPECT_EQ(Parse({L"--check", L"--level", L"Full"}).error, L"--level must be full, quick or size");
+
+    const Arguments owned = Parse({L"--check", L"--user-owned", L"a.cfg", L"--no-user-owned",
+                                   L"--user-owned", L"b.cfg", L"--critical", L"Velmor2.exe"});
+    EXPECT_EQ(owned.config.user_owned_paths, std::vector<std::string>{"b.cfg"});
+    EXPECT_EQ(owned.config.critical_paths, std::vector<std::string>{"Velmor2.exe"});
+    const Arguments defaults = Parse({L"--check"});
+    EXPECT_EQ(defaults.config.user_owned_paths,
+              (std::vector<std::string>{"garun2.cfg", "mouse.cfg", "channel.inf"}));
+}
+
+TEST(ArgumentLookupTest, ExactTokensOnly) {
+    const ArgumentList list = {L"--base-url", L"https://a/live", L"--Headless", L"--data-dir"};
+    EXPECT_FALSE(HasArgument(list, L"--headless"));
+    EXPECT_TRUE(HasArgument(list, L"--Headless"));
+    EXPECT_EQ(ArgumentValue(list, L"--base-url"), L"https://a/live");
+    EXPECT_EQ(ArgumentValue(list, L"--data-dir"), L"");  // last element: no value
+    EXPECT_EQ(ArgumentValue(list, L"--install-dir"), L"");
+}
+
+}  // namespace
+}  // namespace patcher::win
