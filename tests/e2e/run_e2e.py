@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Runs one scenario module with unittest and writes its cases as a JUnit file."""
+import argparse
+import importlib.util
+import sys
+import time
+import unittest
+import xml.etree.ElementTree as ET
+from pathlib import Path
+
+
+class JUnitResult(unittest.TextTestResult):
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.records = []
+        self._started = 0.0
+
+    def startTest(self, test):
+        self._started = time.monotonic()
+        super().startTest(test)
+
+    def _record(self, test, kind, detail=""):
+        self.records.append((test.id(), kind, detail, time.monotonic() - self._started))
+
+    def addSuccess(self, test):
+        super().addSuccess(test)
+        self._record(test, "pass")
+
+    def addFailure(self, test, err):
+        super().addFailure(test, err)
+        self._record(test, "failure", self._exc_info_to_string(err, test))
+
+    def addError(self, test, err):
+        super().addError(test, err)
+        self._record(test, "error", self._exc_info_to_string(err, test))
+
+    def addSkip(self, test, reason):
+        super().addSkip(test, reason)
+        self._record(test, "skipped", reason)
+
+
+def write_junit(path, suite_name, records):
+    suite = ET.Element("testsuite", name=suite_name, tests=str(len(records)))
+    for test_id, kind, detail, seconds in records:
+        case = ET.SubElement(suite, "testcase", name=test_id, time=f"{seconds:.3f}")
+        if kind != "pass":
+            ET.SubElement(case, kind).text = detail
+    root = ET.Element("testsuites")
+    root.append(suite)
+    Path(path).parent.mkdir(parents=True, exist_ok=True)
+    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("module")
+    parser.add_argument("--junit")
+    args = parser.parse_args()
+    module_path = Path(args.module).resolve()
+    sys.path.insert(0, str(module_path.parent))
+    spec = importlib.util.spec_from_file_location(module_path.stem, module_path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    suite = unittest.defaultTestLoader.loadTestsFromModule(module)
+    runner = unittest.TextTestRunner(verbosity=2, resultclass=JUnitResult)
+    result = runner.run(suite)
+    if args.junit:
+        write_junit(args.junit, module_path.stem, result.records)
+    return 0 if result.wasSuccessful() and result.testsRun > 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

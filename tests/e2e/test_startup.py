@@ -1,0 +1,116 @@
+"""Start-up of the real exe under Wine: banner, leftovers, single instance, headless parse errors."""
+import time
+import unittest
+
+from patcher_run import Sandbox, windows_path
+
+
+class StartupTest(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox()
+
+    def tearDown(self):
+        self.box.cleanup()
+
+    def test_headless_without_command_reports_error_and_logs_banner(self):
+        run = self.box.run("--headless")
+        self.assertEqual(run.code, 1)
+        self.assertEqual(run.stdout, "ERROR: no command given\r\n")
+        log = self.box.log_text()
+        lines = log.split("\r\n")
+        self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ ---- patcher start, "
+                                   r"version 1\.0\.0 ----$")
+        self.assertEqual(lines[1][21:], "exe: " + windows_path(self.box.exe))
+        self.assertEqual(lines[2][21:], "arguments: --headless ")
+
+    def test_parse_errors_and_unknown_self_test(self):
+        run = self.box.run("--headless", "--bogus", "--check")
+        self.assertEqual((run.code, run.stdout), (1, "ERROR: unknown option: --bogus\r\n"))
+        run = self.box.run("--headless", "--self-test")
+        self.assertEqual((run.code, run.stdout), (1, "ERROR: --self-test needs a name\r\n"))
+        run = self.box.run("--headless", "--self-test", "no-such-probe")
+        self.assertEqual((run.code, run.stdout), (1, "SELF_TEST: UNKNOWN: no-such-probe\r\n"))
+        run = self.box.run("--headless", "--self-test", "noop", "--hold-ms", "50")
+        self.assertEqual((run.code, run.stdout), (0, "NOOP: OK\r\nHOLDING_MS: 50\r\n"))
+
+    def test_leftovers_of_a_finished_self_update_are_removed(self):
+        old = self.box.root / "Velmor2Launcher.exe.old"
+        new = self.box.root / "Velmor2Launcher.exe.new"
+        new.write_bytes(b"pending")
+        # A lone .new may be a download waiting to be applied: it survives.
+        self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
+        self.assertTrue(new.exists())
+        old.write_bytes(b"retired")
+        self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
+        self.assertFalse(old.exists())
+        self.assertFalse(new.exists())
+
+    def test_window_front_end_is_not_built_yet(self):
+        run = self.box.run()
+        self.assertEqual(run.code, 1)
+        self.assertIn("the window front end is not built in this version", self.box.log_text())
+        self.assertIn("install-dir: " + windows_path(self.box.root / "game"), self.box.log_text())
+        run = self.box.run("--ui-selftest")
+        self.assertEqual((run.code, run.stdout), (1, "UI_SELFTEST: WINDOW_FAILED\r\n"))
+
+    def test_second_instance_is_refused_but_child_probes_run(self):
+        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "6000")
+        try:
+            self.assertTrue(self.wait_for_log("headless: --self-test noop"))
+            time.sleep(0.5)
+            second = self.box.run("--headless", "--self-test", "disk-space", "--data-dir",
+                                  windows_path(self.box.data_dir))
+            self.assertEqual((second.code, second.stdout),
+                             (0, "SINGLE_INSTANCE: ALREADY_RUNNING\r\n"))
+            child = self.box.run("--headless", "--self-test", "noop")
+            self.assertEqual((child.code, child.stdout), (0, "NOOP: OK\r\n"))
+        finally:
+            out, _ = first.communicate(timeout=120)
+        self.assertEqual(first.returncode, 0)
+        self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 6000\r\n")
+
+    def wait_for_log(self, text, seconds=60):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if text in self.box.log_text():
+                return True
+            time.sleep(0.2)
+        return False
+
+
+class BadLocalInputTest(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox()
+
+    def tearDown(self):
+        self.box.cleanup()
+
+    def test_unusable_log_beside_exe_falls_back_to_data_directory(self):
+        # A directory where the log file should be makes the first candidate unusable.
+        (self.box.root / "patcher.log").mkdir()
+        run = self.box.run("--headless", "--self-test", "noop")
+        self.assertEqual(run.code, 0)
+        fallback = self.box.local_app_data / "Garun2Patcher" / "patcher.log"
+        self.assertIn("---- patcher start", fallback.read_text(encoding="utf-8"))
+
+    def test_oversized_and_malformed_settings_files_never_crash(self):
+        cfg = self.box.root / "patcher.cfg"
+        cfg.write_bytes(b"game-exe Other.exe\n" + b"#" * 65537)
+        run = self.box.run("--headless", "--self-test", "noop")
+        self.assertEqual(run.code, 0)
+        self.assertNotIn("game-exe", self.box.log_text())
+
+        cfg.write_bytes(b"\xef\xbb\xbfgame-exe ..\\x.exe\r\n\x00\xff\xfe garbage")
+        run = self.box.run("--headless", "--self-test", "noop")
+        self.assertEqual(run.code, 0)
+        self.assertIn("settings: game-exe refused (contains a path separator), falling back to "
+                      "the built-in default: ..\\x.exe", self.box.log_text())
+
+        cfg.write_bytes(b"game-exe  Game Client.exe\n")
+        run = self.box.run("--headless", "--self-test", "noop")
+        self.assertIn("settings: game-exe = Game Client.exe  (from " +
+                      windows_path(cfg) + ")", self.box.log_text())
+
+
+if __name__ == "__main__":
+    unittest.main()
