@@ -1,0 +1,191 @@
+#include "win/platform/atomic_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "win/platform/paths.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr DWORD kErrorAlreadyExists = 183;
+constexpr std::uint32_t kWriteChunk = 1048576;
+
+bool Exists(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES;
+}
+bool IsReparse(DWORD attributes) {
+    return Exists(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+bool IsRealDirectory(DWORD attributes) {
+    return Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+bool PathIsReparsePoint(const std::wstring& path) {
+    return IsReparse(::GetFileAttributesW(path.c_str()));
+}
+
+// A link anywhere between the drive root and the destination could send the write to a place the
+// caller never named. Indices 0-2 are skipped so that "C:\" or the "\\" of a UNC path is not
+// examined as a prefix.
+bool AnyAncestorIsReparsePoint(const std::wstring& directory) {
+    for (std::size_t i = 3; i < directory.size(); ++i) {
+        if (directory[i] != L'\\' && directory[i] != L'/') continue;
+        if (PathIsReparsePoint(directory.substr(0, i))) return true;
+    }
+    return PathIsReparsePoint(directory);
+}
+
+// Keeps the Win32 error of the failing call intact across clean-up calls on the way out.
+class PreserveLastError {
+  public:
+    PreserveLastError() : error_(::GetLastError()) {}
+    ~PreserveLastError() { ::SetLastError(error_); }
+    PreserveLastError(const PreserveLastError&) = delete;
+    PreserveLastError& operator=(const PreserveLastError&) = delete;
+
+  private:
+    DWORD error_;
+};
+
+}  // namespace
+
+bool EnsureDirectory(const std::wstring& path) {
+    if (path.empty()) return false;
+    // Walk up to the deepest existing ancestor first, then create downwards. Iterative rather than
+    // recursive so that a path of thousands of components cannot exhaust a worker's stack.
+    std::vector<std::wstring> missing;
+    std::wstring current = path;
+    for (;;) {
+        const DWORD attributes = ::GetFileAttributesW(current.c_str());
+        if (Exists(attributes)) {
+            if (!IsRealDirectory(attributes)) return false;
+            break;
+        }
+        missing.push_back(current);
+        const std::wstring parent = ParentPath(current);
+        // A drive designator such as "C:" is never created.
+        if (parent.empty() || parent == current || parent.size() <= 2) break;
+        current = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!::CreateDirectoryW(it->c_str(), nullptr) && ::GetLastError() != kErrorAlreadyExists) {
+            return false;
+        }
+        if (!IsRealDirectory(::GetFileAttributesW(it->c_str()))) return false;
+    }
+    return true;
+}
+
+AtomicFile::~AtomicFile() {
+    Abandon();
+}
+
+void AtomicFile::Abandon() {
+    if (!handle_) return;
+    if (renamed_) {
+        handle_.reset();
+        return;
+    }
+    // Deleting through our own handle removes exactly the file we wrote, even if something else
+    // took its name in the meantime.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool marked = ::SetFileInformationByHandle(handle_.get(), FileDispositionInfo,
+                                                     &disposition, sizeof(disposition)) != 0;
+    handle_.reset();
+    if (!marked) ::DeleteFileW(temp_.c_str());
+}
+
+bool AtomicFile::Open(const std::wstring& target) {
+    {
+        PreserveLastError keep;
+        Abandon();
+    }
+    committed_ = false;
+    renamed_ = false;
+    target_ = target;
+    temp_ = target + L".tmp";
+
+    const std::wstring parent = ParentPath(target_);
+    if (!parent.empty()) {
+        if (!EnsureDirectory(parent)) return false;
+        if (AnyAncestorIsReparsePoint(parent)) return false;
+    }
+    if (PathIsReparsePoint(target_) || PathIsReparsePoint(temp_)) return false;
+
+    // A stale read-only temporary file from an earlier run would block the create below.
+    const DWORD temp_attributes = ::GetFileAttributesW(temp_.c_str());
+    if (Exists(temp_attributes) && (temp_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+
+    HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    handle_.reset(created);
+    return handle_.is_valid();
+}
+
+bool AtomicFile::Write(const void* data, std::uint32_t length) {
+    if (!handle_ || renamed_) return false;
+    if (length == 0) return true;
+    if (data == nullptr) return false;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::uint32_t done = 0;
+    while (done < length) {
+        const DWORD chunk = std::min(length - done, kWriteChunk);
+        DWORD written = 0;
+        if (!::WriteFile(handle_.get(), bytes + done, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+bool AtomicFile::RenameOverTarget() {
+    const std::size_t name_bytes = target_.size() * sizeof(wchar_t);
+    // Zero-filled, with room for the name after the fixed header (the header's one-character
+    // array leaves space for a terminator).
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name_bytes);
+    std::memcpy(info->FileName, target_.data(), name_bytes);
+    return ::SetFileInformationByHandle(handle_.get(), FileRenameInfo, info,
+                                        static_cast<DWORD>(buffer.size())) != 0;
+}
+
+bool AtomicFile::Commit() {
+    if (!handle_ || committed_ || renamed_) return false;
+    if (!::FlushFileBuffers(handle_.get())) return false;
+
+    if (!RenameOverTarget()) {
+        const DWORD rename_error = ::GetLastError();
+        const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+        const bool read_only_file =
+            Exists(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+        if (!read_only_file) {
+            ::SetLastError(rename_error);
+            return false;
+        }
+        DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
+        if (!::SetFileAttributesW(target_.c_str(), cleared)) return false;
+        if (!RenameOverTarget()) {
+            PreserveLastError keep;
+            ::SetFileAttributesW(target_.c_str(), attributes);
+            return false;
+        }
+    }
+    renamed_ = true;
+    if (!::FlushFileBuffers(handle_.get())) return false;
+    handle_.reset();
+    committed_ = true;
+    return true;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,51 @@
+// The only way the patcher replaces a file: the new content goes to "<target>.tmp", held without
+// sharing, and lands on the destination in one rename through the handle that wrote it. The
+// destination therefore holds either its old content or the complete new content, never a mix,
+// whether the process is killed half-way or another process meddles with the temporary file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win {
+
+// True when `path` exists afterwards as a real directory; creates missing ancestors. Refuses to
+// go through a reparse point (symbolic link, junction, mount point) at any level it examines.
+bool EnsureDirectory(const std::wstring& path);
+
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Prepares the destination's directory and creates the temporary file. A writer that is
+    // reopened first abandons whatever it held.
+    bool Open(const std::wstring& target);
+    // Appends bytes to the temporary file.
+    bool Write(const void* data, std::uint32_t length);
+    // Flushes and renames the temporary file over the destination, replacing a read-only one.
+    bool Commit();
+
+    const std::wstring& target_path() const { return target_; }
+    const std::wstring& temp_path() const { return temp_; }
+    bool committed() const { return committed_; }
+
+  private:
+    void Abandon();
+    bool RenameOverTarget();
+
+    unique_hfile handle_;
+    std::wstring target_;
+    std::wstring temp_;
+    bool committed_ = false;
+    // Set once the rename took place: the handle then names the destination, which must survive.
+    bool renamed_ = false;
+};
+
+}  // namespace patcher::win

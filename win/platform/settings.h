@@ -1,0 +1,29 @@
+// The operator's settings file "patcher.cfg" beside the executable, the line reader it shares with
+// the legacy configuration check, and the test for names Windows reserves for devices.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace patcher::win {
+
+// The largest settings file read; a bigger one counts as absent.
+inline constexpr std::size_t kSettingsFileCap = 65536;
+
+// Finds the first line that starts with `key` (which includes its trailing space) and is longer
+// than it, and returns the rest without leading blanks. False when the file is missing,
+// unreadable, larger than the cap, or holds no such line.
+bool ReadSettingValue(const std::wstring& path, const std::wstring& key, std::wstring& value);
+
+// The validated "game-exe" value of JoinPath(directory, "patcher.cfg"); empty when there is none
+// or it is refused (the refusal is logged and the caller keeps its built-in name).
+std::wstring LoadGameExeSetting(const std::wstring& directory);
+
+// Why a game executable name is refused, or empty when it is acceptable.
+std::string GameExeRefusalReason(const std::wstring& value);
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9, compared without case on the part
+// of the name before its first dot.
+bool IsReservedDeviceName(const std::wstring& name);
+
+}  // namespace patcher::win
