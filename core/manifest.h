@@ -1,0 +1,48 @@
+// The manifest: one signed release, its header and every file of the installation.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/status.h"
+
+namespace patcher {
+
+// Records hold views, not copies, into the manifest text they were parsed from, so a release of
+// thousands of files costs no allocation per field. The parsers take that text as
+// `const std::string&` and refuse temporaries at compile time: the buffer a record borrows from is
+// always a named string at the call site, and it must stay alive and unmoved (a moved std::string
+// may carry short contents along to a new address) while the records are used. Anything that keeps
+// an entry beyond that copies its fields into strings.
+struct ManifestHeader {
+    std::string_view version;  // N.N.N, digits only
+    std::string_view channel;  // [a-z][a-z0-9-]*
+    std::string_view counter;  // decimal digits; a number only when compared for rollback
+    std::string_view created;  // fixed-width UTC timestamps
+    std::string_view expires;
+};
+
+struct FileEntry {
+    std::string_view path;  // relative, "/"-separated, safe to write on Windows
+    std::string_view size;  // decimal digits, compared as text with the size on disk
+    std::string_view sha256;
+    std::string_view url;
+};
+
+// Called for each good entry before the next line is read; a failure ends the parse unchanged.
+using FileEntryCheck = std::function<Status(const FileEntry&)>;
+
+Result<ManifestHeader> ParseManifestHeader(const std::string& manifest_text);
+Result<ManifestHeader> ParseManifestHeader(std::string&&) = delete;
+
+Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_text,
+                                                  const FileEntryCheck& check = {});
+Result<std::vector<FileEntry>> ParseManifestFiles(std::string&&,
+                                                  const FileEntryCheck& = {}) = delete;
+
+// The four path rules of a `file` line, in order; the failure names the path.
+Status CheckManifestPath(std::string_view path);
+
+}  // namespace patcher

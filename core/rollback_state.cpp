@@ -1,0 +1,111 @@
+#include "core/rollback_state.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "core/text.h"
+
+namespace patcher {
+namespace {
+
+struct StateKey {
+    std::string_view name;
+    std::string RollbackState::*field;
+};
+
+constexpr StateKey kStateKeys[] = {
+    {"keys-version", &RollbackState::keys_version},
+    {"keys-sha256", &RollbackState::keys_sha256},
+    {"manifest-counter", &RollbackState::manifest_counter},
+    {"manifest-sha256", &RollbackState::manifest_sha256},
+};
+
+// The first non-empty value of a known key wins; anything else on the line is kept verbatim.
+void ApplyStateLine(std::string_view line, RollbackState& state) {
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) return;
+    const std::string_view key = line.substr(0, space);
+    for (const StateKey& known : kStateKeys) {
+        std::string& field = state.*known.field;
+        if (key == known.name && field.empty()) field = std::string(line.substr(space + 1));
+    }
+}
+
+// The replacing rename is atomic on both POSIX and Win32 (MoveFileEx with replace). On Windows the
+// library may map a non-ASCII narrow path to other characters than the C runtime that created the
+// temporary file did, and then cannot find it; the C runtime's own rename installs the state then,
+// removing the old file first where rename will not replace, so a crash in that gap leaves no
+// state file (which the check answers with a baseline rebuild), never a truncated one.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), error);
+    if (!error) return true;
+    if (error != std::errc::no_such_file_or_directory) return false;
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    return std::remove(to.c_str()) == 0 && std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+Result<RollbackState> ReadStateFile(const std::string& path) {
+    RollbackState state;
+    if (path.empty() || !FileExists(path)) return state;
+    Result<std::string> text = ReadTextFile(path, "state file");
+    if (!text.ok()) return Status(StatusCode::BadInput, "state file unreadable: " + path);
+    for (const std::string_view line : SplitLines(text.value())) ApplyStateLine(line, state);
+    state.present = true;
+    return state;
+}
+
+Status WriteStateFile(const std::string& path, const RollbackState& state) {
+    std::string content;
+    for (const StateKey& known : kStateKeys) {
+        content.append(known.name).append(" ").append(state.*known.field).append("\n");
+    }
+    // Rewriting in place would leave a truncated file after a crash or a full disk, and a
+    // truncated baseline silently drops rollback protection for the next release.
+    const std::string temp = path + ".tmp";
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return Status(StatusCode::BadInput, "cannot write state file: " + path);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    const bool written = static_cast<bool>(out);
+    out.close();
+    if (!written || out.fail() || !ReplaceFile(temp, path)) {
+        std::remove(temp.c_str());
+        return Status(StatusCode::BadInput, "state file write failed: " + path);
+    }
+    return Status::Success();
+}
+
+Status CheckCounter(const std::string& label, std::string_view new_sha256,
+                    std::string_view stored_sha256, std::string_view new_counter,
+                    std::string_view stored_counter) {
+    if (stored_counter.empty()) return Status::Success();
+    std::uint64_t stored = 0;
+    std::uint64_t fresh = 0;
+    if (!ParseU64(stored_counter, stored) || !ParseU64(new_counter, fresh)) {
+        return Status(StatusCode::Rollback, label + " counter is not a usable integer");
+    }
+    if (stored > fresh) {
+        return Status(StatusCode::Rollback,
+                      label + " counter went backwards (" + std::string(new_counter) + " < " +
+                          std::string(stored_counter) + ") -- rollback attack");
+    }
+    if (stored == fresh && new_sha256 != stored_sha256) {
+        return Status(StatusCode::Rollback, label + " same counter (" + std::string(new_counter) +
+                                                ") but different content -- counter replay");
+    }
+    return Status::Success();
+}
+
+Status CheckExpiry(const std::string& label, std::string_view expires, std::string_view now) {
+    if (!IsAtOrAfter(now, expires)) return Status::Success();
+    return Status(StatusCode::Expired, label + " expired (" + std::string(expires) +
+                                           " <= " + std::string(now) + ") -- freeze attack");
+}
+
+}  // namespace patcher
