@@ -1,0 +1,210 @@
+#include "core/news_document.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+namespace patcher {
+namespace {
+
+const std::string kS = "\xc5\x9f";  // ş, two bytes
+
+NewsDocument Parse(const std::string& text) {
+    Result<NewsDocument> doc = ParseNewsDocument(text);
+    EXPECT_TRUE(doc.ok()) << doc.status().message;
+    return doc.ok() ? doc.value() : NewsDocument{};
+}
+
+// True when text is valid UTF-8 without any character CleanText removes.
+bool IsClean(const std::string& text, bool line_feeds_allowed) {
+    return CleanText(line_feeds_allowed, text) == text;
+}
+
+TEST(NewsDocumentTest, CapsOnDocumentAndLine) {
+    std::string big = "news 1\nitem\n";
+    while (big.size() < 16384 - 10) big += "body " + std::string(5, 'a') + "\n";
+    big += std::string(16384 - big.size(), 'z');
+    ASSERT_EQ(big.size(), 16384u);
+    EXPECT_TRUE(ParseNewsDocument(big).ok());
+    const Result<NewsDocument> over = ParseNewsDocument(big + "a");
+    EXPECT_EQ(over.status().code, StatusCode::BadFormat);
+    EXPECT_EQ(over.status().message, "news document is larger than the cap (16385 bytes)");
+
+    const Result<NewsDocument> long_line =
+        ParseNewsDocument("news 1\nitem\n" + std::string(1025, 'x') + "\n");
+    EXPECT_EQ(long_line.status().code, StatusCode::BadFormat);
+    EXPECT_EQ(long_line.status().message, "news line 3 is longer than the cap");
+    // The CR counts; line numbers start after the byte-order mark and include blank lines.
+    const Result<NewsDocument> with_cr = ParseNewsDocument(
+        "\xEF\xBB\xBF\r\n\nnews 1\r\nitem\r\nbody " + std::string(1019, 'x') + "\r\n");
+    EXPECT_EQ(with_cr.status().message, "news line 5 is longer than the cap");
+    EXPECT_EQ(Parse("news 1\nitem\nbody " + std::string(1019, 'x') + "\n").items.size(), 1u);
+}
+
+TEST(NewsDocumentTest, StructuredFormWithBomAndCrlf) {
+    const NewsDocument doc = Parse(
+        "\xEF\xBB\xBF  news 1 \r\ntitle before any item\r\nitem one\r\n\ttitle  Ba\xC5\x9Flik \r\n"
+        "date 2024-05-01\r\nunknown key\r\nbody first\r\nbody\r\nbody  third\tpart \r\n");
+    ASSERT_EQ(doc.items.size(), 1u);
+    EXPECT_FALSE(doc.truncated);
+    EXPECT_EQ(doc.items[0].title, "Ba\xC5\x9Flik");
+    EXPECT_EQ(doc.items[0].date, "2024-05-01");
+    EXPECT_EQ(doc.items[0].body, "first\n\nthirdpart");
+}
+
+TEST(NewsDocumentTest, ItemsCapAndEmptyItems) {
+    std::string text = "news 1\n";
+    for (int i = 0; i < 33; ++i) text += "item\ntitle t" + std::to_string(i) + "\n";
+    NewsDocument doc = Parse(text);
+    ASSERT_EQ(doc.items.size(), 32u);
+    EXPECT_TRUE(doc.truncated);
+    EXPECT_EQ(doc.items[31].title, "t31");
+
+    doc = Parse(
+        "news 1\nitem\ndate 2024-01-01\nitem\nbody\nitem\ntitle a\ntitle b\ndate 2024-5-01\n"
+        "item\nbody x\ndate 2024/05/01\n");
+    ASSERT_EQ(doc.items.size(), 2u);
+    EXPECT_EQ(doc.items[0].title, "b");
+    EXPECT_EQ(doc.items[0].date, "");
+    EXPECT_EQ(doc.items[1].body, "x");
+    EXPECT_EQ(doc.items[1].date, "");
+    EXPECT_FALSE(doc.truncated);
+
+    // A dropped empty item still used up one of the 32 places before being removed.
+    text = "news 1\n";
+    for (int i = 0; i < 32; ++i) text += "item\ntitle t\n";
+    EXPECT_FALSE(Parse(text).truncated);
+    EXPECT_TRUE(Parse(text + "item\n").truncated);
+}
+
+TEST(NewsDocumentTest, TitleCutsOnCharacterBoundaries) {
+    NewsDocument doc = Parse("news 1\nitem\ntitle " + std::string(200, 'a') + "\n");
+    EXPECT_EQ(doc.items[0].title, std::string(128, 'a'));
+    // 127 ASCII bytes and then ş: its second byte would be the 129th, so ş goes.
+    doc = Parse("news 1\nitem\ntitle " + std::string(127, 'a') + kS + "b\n");
+    EXPECT_EQ(doc.items[0].title, std::string(127, 'a'));
+    doc = Parse("news 1\nitem\ntitle " + std::string(126, 'a') + kS + "b\n");
+    EXPECT_EQ(doc.items[0].title, std::string(126, 'a') + kS);
+    // A four-byte character straddling the cut at every offset.
+    for (int lead = 121; lead <= 128; ++lead) {
+        doc = Parse("news 1\nitem\ntitle " + std::string(lead, 'a') + "\xF0\x9F\x98\x80\n");
+        const std::string& title = doc.items[0].title;
+        EXPECT_EQ(title.size(), lead <= 124 ? lead + 4u : static_cast<std::size_t>(lead)) << lead;
+        EXPECT_TRUE(IsClean(title, false));
+    }
+}
+
+TEST(NewsDocumentTest, BodyCapsOnLinesAndTotal) {
+    std::string text = "news 1\nitem\nbody " + std::string(499, 'a') + kS + "\n";
+    EXPECT_EQ(Parse(text).items[0].body, std::string(499, 'a'));
+
+    // Eight full lines (4007 bytes with their separators), then a line whose ş straddles 4096.
+    text = "news 1\nitem\n";
+    for (int i = 0; i < 8; ++i) text += "body " + std::string(500, 'b') + "\n";
+    std::string straddle = "a";
+    for (int i = 0; i < 249; ++i) straddle += kS;
+    text += "body " + straddle + "\n";
+    const std::string body = Parse(text).items[0].body;
+    EXPECT_EQ(body.size(), 4095u);
+    EXPECT_TRUE(IsClean(body, true));
+    // Once the body is full every further line is ignored.
+    std::string full = "news 1\nitem\n";
+    for (int i = 0; i < 9; ++i) full += "body " + std::string(500, 'c') + "\n";
+    const std::string at_cap = Parse(full).items[0].body;
+    EXPECT_EQ(at_cap.size(), 4096u);
+    EXPECT_EQ(Parse(full + "body more\n").items[0].body, at_cap);
+}
+
+TEST(NewsDocumentTest, PlainForm) {
+    EXPECT_TRUE(Parse(" \n\t\r\n  \n").items.empty());
+    EXPECT_TRUE(Parse("").items.empty());
+    // Only characters the cleaner removes count as no text either.
+    EXPECT_TRUE(Parse("\xE2\x80\x8B\n\x01").items.empty());
+
+    NewsDocument doc = Parse("\xEF\xBB\xBFHello\r\nworld\n");
+    ASSERT_EQ(doc.items.size(), 1u);
+    EXPECT_EQ(doc.items[0].title, "");
+    EXPECT_EQ(doc.items[0].body, "Hello\nworld\n");
+
+    doc = Parse("news 2\nitem\ntitle x\n");
+    ASSERT_EQ(doc.items.size(), 1u);
+    EXPECT_EQ(doc.items[0].body, "news 2\nitem\ntitle x\n");
+
+    doc = Parse("x" + std::string(5000, 'y'));
+    EXPECT_EQ(doc.items[0].body.size(), 4096u);
+    std::string turkish;
+    for (int i = 0; i < 3000; ++i) turkish += kS;
+    doc = Parse("a" + turkish);
+    EXPECT_EQ(doc.items[0].body.size(), 4095u);
+}
+
+TEST(CleanTextTest, RemovesHiddenCharactersAndBrokenSequences) {
+    EXPECT_EQ(CleanText(false,
+                        "a\xE2\x80\xAE"
+                        "b\xE2\x80\x8B"
+                        "c"),
+              "abc");  // RLO, ZWSP
+    EXPECT_EQ(CleanText(false,
+                        "a\tb\rc\nd\x7F"
+                        "e\xC2\x85"
+                        "f\xC2\xAD"
+                        "g"),
+              "abcdefg");
+    EXPECT_EQ(CleanText(true, "a\nb\r\n"), "a\nb\n");
+    EXPECT_EQ(CleanText(false,
+                        "\xD8\x9C\xE2\x81\xA0\xE2\x81\xA6\xEF\xBB\xBF\xEF\xBF\xB9"
+                        "\xF3\xA0\x80\x81\xE2\x80\xA8\xE2\x80\xA9x"),
+              "x");
+    // Neighbours of the removed ranges stay.
+    EXPECT_EQ(CleanText(false, "\xE2\x80\x8A\xE2\x81\xA5\xE2\x80\xAF\xEF\xBF\xBC\xF3\xA0\x82\x80"),
+              "\xE2\x80\x8A\xE2\x81\xA5\xE2\x80\xAF\xEF\xBF\xBC\xF3\xA0\x82\x80");
+    EXPECT_EQ(CleanText(false, "\xC3\xA7\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"),
+              "\xC3\xA7\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF");
+    // Overlong, surrogate, beyond U+10FFFF, stray continuation, bad lead, cut short: each byte of
+    // a broken sequence goes on its own, and decoding picks up again at the next byte.
+    EXPECT_EQ(CleanText(false,
+                        "a\xC0\xAF"
+                        "b\xE0\x80\xAF"
+                        "c\xED\xA0\x80"
+                        "d\xF4\x90\x80\x80"
+                        "e"),
+              "abcde");
+    EXPECT_EQ(CleanText(false, "\x80x\xFFy\xF5z\xE2\x82"), "xyz");
+    EXPECT_EQ(CleanText(false,
+                        "\xE2\x82"
+                        "A"),
+              "A");
+    EXPECT_EQ(CleanText(false, "\xC3\xC3\xA7"), "\xC3\xA7");
+}
+
+TEST(CleanTextTest, RandomInputGivesCleanIdempotentOutput) {
+    const std::uint32_t seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::printf("CleanText random seed %u\n", seed);
+    // Biased towards the bytes that make UTF-8 interesting.
+    const std::string alphabet = std::string("\x00\x09\x0A\x0D aZ\x7F", 8) +
+                                 "\x80\x8B\xAE\xBF\xC2\xC3\xC5\xD8\xE0\xE2\xED\xEF\xF0\xF3\xF4\xF8";
+    for (int round = 0; round < 2000; ++round) {
+        std::string input(rng() % 64, '\0');
+        for (char& c : input) c = alphabet[rng() % alphabet.size()];
+        const std::string with_lf = CleanText(true, input);
+        const std::string without = CleanText(false, input);
+        ASSERT_EQ(CleanText(true, with_lf), with_lf);
+        ASSERT_EQ(without.find('\n'), std::string::npos);
+        ASSERT_LE(with_lf.size(), input.size());
+
+        std::string doc = "news 1\nitem\ntitle " + input + "\nbody " + input + "\n";
+        const Result<NewsDocument> parsed = ParseNewsDocument(doc);
+        ASSERT_TRUE(parsed.ok());
+        for (const NewsItem& item : parsed.value().items) {
+            ASSERT_TRUE(IsClean(item.title, false));
+            ASSERT_TRUE(IsClean(item.body, true));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace patcher
