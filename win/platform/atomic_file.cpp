@@ -110,6 +110,9 @@ bool AtomicFile::Open(const std::wstring& target) {
 
     const std::wstring parent = ParentPath(target_);
     if (!parent.empty()) {
+        // Scanned before the directory is prepared too, so that no folder is ever created through
+        // a link, and again afterwards for a link that appeared meanwhile.
+        if (AnyAncestorIsReparsePoint(parent)) return false;
         if (!EnsureDirectory(parent)) return false;
         if (AnyAncestorIsReparsePoint(parent)) return false;
     }
