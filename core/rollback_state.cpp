@@ -50,12 +50,18 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+RollbackState ParseStateText(std::string_view text) {
+    RollbackState state;
+    for (const std::string_view line : SplitLines(text)) ApplyStateLine(line, state);
+    return state;
+}
+
 Result<RollbackState> ReadStateFile(const std::string& path) {
     RollbackState state;
     if (path.empty() || !FileExists(path)) return state;
     Result<std::string> text = ReadTextFile(path, "state file");
     if (!text.ok()) return Status(StatusCode::BadInput, "state file unreadable: " + path);
-    for (const std::string_view line : SplitLines(text.value())) ApplyStateLine(line, state);
+    state = ParseStateText(text.value());
     state.present = true;
     return state;
 }

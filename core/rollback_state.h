@@ -18,6 +18,9 @@ struct RollbackState {
     bool present = false;  // the file existed when it was read
 };
 
+// The lenient line reading of a state file's content; present stays false.
+RollbackState ParseStateText(std::string_view text);
+
 // An empty path or a missing file is an empty state, not a failure.
 Result<RollbackState> ReadStateFile(const std::string& path);
 

@@ -1,0 +1,40 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/manifest.h"
+#include "core/text.h"
+#include "fuzz/fuzz_check.h"
+
+using namespace patcher;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    // A check that refuses the third entry, so the early stop on a check failure is exercised too.
+    std::size_t checked = 0;
+    const FileEntryCheck check = [&checked](const FileEntry& entry) {
+        fuzz::Require(CheckManifestPath(entry.path).ok());
+        if (++checked == 3) return Status(StatusCode::ContentMismatch, "third entry refused");
+        return Status::Success();
+    };
+    const Result<std::vector<FileEntry>> files = ParseManifestFiles(text, check);
+    if (!files.ok()) {
+        fuzz::RequireFailureShape(files.status());
+        const StatusCode code = files.status().code;
+        fuzz::Require(code == StatusCode::BadFormat || code == StatusCode::ContentMismatch);
+        fuzz::Require(code != StatusCode::ContentMismatch || checked == 3);
+        return 0;
+    }
+    fuzz::Require(!files.value().empty() && files.value().size() == checked && checked < 3);
+    for (const FileEntry& entry : files.value()) {
+        for (const std::string_view field : {entry.path, entry.size, entry.sha256, entry.url}) {
+            fuzz::RequireInside(field, text);
+        }
+        fuzz::Require(IsDigits(entry.size) && IsLowerHex64(entry.sha256));
+        // Whatever the parser accepts must stay inside the install directory.
+        const std::string_view path = entry.path;
+        fuzz::Require(path.front() != '/' && path != ".." && !path.starts_with("../") &&
+                      !path.ends_with("/..") && path.find("/../") == std::string_view::npos);
+    }
+    return 0;
+}
