@@ -18,8 +18,9 @@ bool HasUsableStandardOutput() {
 void AttachParentConsoleIfNeeded() {
     if (HasUsableStandardOutput()) return;
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE console =
+        CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     // The handle becomes the process's standard output and lives as long as the process.
     if (console != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, console);
 }

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "app/build_settings.h"

@@ -34,9 +34,8 @@ bool IsReleaseComplete(const std::wstring& directory) {
 
 bool ToAnsiPath(const std::wstring& path, std::string& narrow, std::string& diagnostic) {
     if (WideToAnsiExact(path, narrow)) return true;
-    diagnostic =
-        "install or data path cannot be represented in the system ANSI code page: " +
-        WideToUtf8(path);
+    diagnostic = "install or data path cannot be represented in the system ANSI code page: " +
+                 WideToUtf8(path);
     return false;
 }
 

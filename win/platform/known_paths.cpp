@@ -1,6 +1,7 @@
 #include "win/platform/known_paths.h"
 
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include <vector>
