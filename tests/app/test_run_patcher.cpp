@@ -1,0 +1,108 @@
+#include "tests/app/test_run_patcher.h"
+
+#include <windows.h>
+
+#include <thread>
+
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win::testing {
+namespace {
+
+PatcherRun RunOnce(const std::wstring& arguments, std::uint32_t timeout_ms) {
+    PatcherRun run;
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    unique_handle read_end;
+    unique_handle write_end;
+    if (!::CreatePipe(read_end.put(), write_end.put(), &inheritable, 0)) return run;
+    ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+    unique_hfile nul(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inheritable, OPEN_EXISTING, 0, nullptr));
+
+    const std::wstring exe = PatcherExecutablePath();
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.get();
+    startup.hStdOutput = write_end.get();
+    startup.hStdError = write_end.get();
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+        return run;
+    }
+    unique_handle process(info.hProcess);
+    unique_handle thread(info.hThread);
+    write_end.reset();  // EOF arrives once the patcher and its children are gone
+    run.started = true;
+
+    std::thread reader([&run, pipe = read_end.get()] {
+        char chunk[4096];
+        DWORD got = 0;
+        while (::ReadFile(pipe, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
+            run.output.append(chunk, got);
+        }
+    });
+    if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+        run.timed_out = true;
+        ::TerminateProcess(process.get(), 255);
+        ::WaitForSingleObject(process.get(), INFINITE);
+    }
+    reader.join();
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    run.exit_code = code;
+    return run;
+}
+
+}  // namespace
+
+std::wstring PatcherExecutablePath() {
+    wchar_t self[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring directory(self, length);
+    directory.resize(directory.find_last_of(L"\\/"));
+    return directory.substr(0, directory.find_last_of(L"\\/")) + L"\\app\\Velmor2Launcher.exe";
+}
+
+PatcherRun RunPatcher(const std::wstring& arguments, std::uint32_t timeout_ms) {
+    PatcherRun run;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        run = RunOnce(arguments, timeout_ms);
+        if (run.output.find("SINGLE_INSTANCE: ALREADY_RUNNING") == std::string::npos) break;
+        ::Sleep(1000);
+    }
+    return run;
+}
+
+std::string ReportValue(const std::string& output, const std::string& key) {
+    const std::string wanted = key + ": ";
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find("\r\n", start);
+        if (end == std::string::npos) end = output.size();
+        if (output.compare(start, wanted.size(), wanted) == 0) {
+            return output.substr(start + wanted.size(), end - start - wanted.size());
+        }
+        start = end + 2;
+    }
+    return "<absent>";
+}
+
+std::vector<std::string> ReportKeys(const std::string& output) {
+    std::vector<std::string> keys;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find("\r\n", start);
+        if (end == std::string::npos) end = output.size();
+        const std::size_t colon = output.find(": ", start);
+        if (output[start] != ' ' && colon != std::string::npos && colon < end) {
+            keys.push_back(output.substr(start, colon - start));
+        }
+        start = end + 2;
+    }
+    return keys;
+}
+
+}  // namespace patcher::win::testing
