@@ -1,0 +1,130 @@
+// SHA-256 on both block transforms: the FIPS 180-4 examples, and agreement between the two paths
+// on long inputs fed in uneven pieces across the 64 KiB and 256 KiB chunk sizes the hashers use.
+#include "core/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/hex.h"
+
+namespace patcher {
+namespace {
+
+struct Example {
+    std::string message;
+    const char* digest;
+};
+
+std::vector<Example> FipsExamples() {
+    return {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrl"
+         "m"
+         "nopqrsmnopqrstnopqrstu",
+         "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+}
+
+std::string HashWith(Sha256Engine engine, const std::string& message) {
+    Sha256 hasher(engine);
+    hasher.Update(message);
+    return HexEncode(hasher.Finish());
+}
+
+std::vector<Sha256Engine> EnginesHere() {
+    std::vector<Sha256Engine> engines = {Sha256Engine::Portable};
+    if (Sha256ShaExtensionsAvailable()) engines.push_back(Sha256Engine::ShaExtensions);
+    return engines;
+}
+
+TEST(Sha256, FipsExamplesOnEveryTransform) {
+    for (Sha256Engine engine : EnginesHere()) {
+        for (const Example& example : FipsExamples()) {
+            EXPECT_EQ(HashWith(engine, example.message), example.digest)
+                << "engine " << static_cast<int>(engine) << ", length " << example.message.size();
+        }
+    }
+    EXPECT_EQ(Sha256Hex("abc"), FipsExamples()[1].digest);
+}
+
+TEST(Sha256, EngineSelection) {
+    EXPECT_EQ(Sha256(Sha256Engine::Portable).engine(), Sha256Engine::Portable);
+    const Sha256Engine expected =
+        Sha256ShaExtensionsAvailable() ? Sha256Engine::ShaExtensions : Sha256Engine::Portable;
+    EXPECT_EQ(Sha256().engine(), expected);
+    EXPECT_EQ(Sha256(Sha256Engine::ShaExtensions).engine(), expected);
+    if (!Sha256ShaExtensionsAvailable()) {
+        std::printf("note: this CPU has no SHA extensions; only the portable transform ran\n");
+    }
+}
+
+TEST(Sha256, FinishStartsOver) {
+    Sha256 hasher;
+    hasher.Update("some earlier input");
+    hasher.Finish();
+    hasher.Update("abc");
+    EXPECT_EQ(HexEncode(hasher.Finish()), FipsExamples()[1].digest);
+}
+
+// Every length around the padding boundaries, fed at once and byte by byte. The expected value is
+// SHA-256 over the 201 digests as Python's hashlib computes them.
+TEST(Sha256, PaddingBoundariesAgree) {
+    std::string message;
+    Sha256 all_digests(Sha256Engine::Portable);
+    for (int length = 0; length <= 200; ++length) {
+        const std::string reference = HashWith(Sha256Engine::Portable, message);
+        all_digests.Update(Sha256Of(message).data(), 32);
+        Sha256 bytewise;
+        for (char c : message) bytewise.Update(&c, 1);
+        EXPECT_EQ(HexEncode(bytewise.Finish()), reference) << length;
+        EXPECT_EQ(HashWith(Sha256Engine::Auto, message), reference) << length;
+        message.push_back(static_cast<char>(length * 37 + 11));
+    }
+    EXPECT_EQ(HexEncode(all_digests.Finish()),
+              "09bba6f21f157de4b22c6e4e84e0fe17119f27833e9cd1aaaeb82855755a2130");
+}
+
+TEST(Sha256, LongInputsInUnevenPiecesAgree) {
+    const unsigned seed = std::random_device{}();
+    std::printf("seed %u\n", seed);
+    std::mt19937 random(seed);
+    // Three sizes: several 64 KiB chunks, several 256 KiB chunks, and one that ends mid-block.
+    for (std::size_t size :
+         {std::size_t{5} * 65536 + 17, std::size_t{3} * 262144 + 64, std::size_t{1100000}}) {
+        std::vector<std::uint8_t> data(size);
+        for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
+        Sha256 whole_portable(Sha256Engine::Portable);
+        whole_portable.Update(data.data(), data.size());
+        const std::string reference = HexEncode(whole_portable.Finish());
+
+        for (Sha256Engine engine : EnginesHere()) {
+            Sha256 pieces(engine);
+            std::size_t offset = 0;
+            while (offset < size) {
+                const std::size_t piece = std::min<std::size_t>(size - offset, random() % 300000);
+                pieces.Update(data.data() + offset, piece);
+                offset += piece;
+            }
+            EXPECT_EQ(HexEncode(pieces.Finish()), reference)
+                << "size " << size << ", engine " << static_cast<int>(engine) << ", seed " << seed;
+        }
+    }
+}
+
+TEST(HexEncode, LowercaseHighNibbleFirst) {
+    const std::uint8_t bytes[] = {0x00, 0x0f, 0xa5, 0xff};
+    EXPECT_EQ(HexEncode(bytes), "000fa5ff");
+    EXPECT_EQ(HexEncode({}), "");
+}
+
+}  // namespace
+}  // namespace patcher
