@@ -19,6 +19,7 @@ constexpr SelfTestEntry kSelfTests[] = {
     {L"overwrite-parallel", RunOverwriteParallelSelfTest},
     {L"install-writable", RunInstallWritableSelfTest},
     {L"disk-space", RunDiskSpaceSelfTest},
+    {L"http", RunHttpSelfTest},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
-// `--headless --self-test NAME [ARG]`: built-in probes of the system's safety properties on the real
-// machine. Each prints report fields ending in a verdict line and returns the process exit code.
+// `--headless --self-test NAME [ARG]`: built-in probes of the system's safety properties on the
+// real machine. Each prints report fields ending in a verdict line and returns the process exit
+// code.
 #pragma once
 
 #include "app/arguments.h"
@@ -17,5 +18,6 @@ int RunVerifyMoveWindowSelfTest(const Arguments& arguments);
 int RunOverwriteParallelSelfTest(const Arguments& arguments);
 int RunInstallWritableSelfTest(const Arguments& arguments);
 int RunDiskSpaceSelfTest(const Arguments& arguments);
+int RunHttpSelfTest(const Arguments& arguments);
 
 }  // namespace patcher::win

@@ -1,0 +1,83 @@
+// The only way the patcher talks to the network: strict HTTPS over synchronous WinHTTP. TLS 1.2/1.3
+// only, revocation checking on, redirects followed by hand within the first request's origin (at
+// most three, never for a request with a body), an overall deadline on top of the socket time-outs,
+// a hard cap on body bytes, and the body streamed to the caller's sink. Every outcome is one
+// HttpResponse; nothing is thrown.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win {
+
+enum class HttpError : std::uint32_t {
+    Ok = 0,
+    BadUrl = 1,
+    NoConnection = 2,
+    TlsFailure = 3,
+    HttpStatus = 4,
+    TooLarge = 5,
+    SinkFailure = 6,
+    Timeout = 7,
+    RedirectDenied = 8,
+};
+
+// "OK", "BAD_URL", ... as printed in logs and reports; "UNKNOWN" for any other value.
+const char* HttpErrorName(HttpError error);
+
+struct HttpResponse {
+    HttpError error = HttpError::NoConnection;
+    std::uint32_t status = 0;          // of the last response read; 0 when none was read
+    std::uint32_t os_error = 0;        // Win32/WinHTTP error at the failing call
+    std::uint64_t bytes_received = 0;  // may exceed the cap by one chunk when TOO_LARGE
+    std::uint32_t retry_after = 0;     // seconds, from the last response read
+};
+
+// Receives each body chunk; false refuses it and ends the request with SINK_FAILURE.
+using HttpSink = std::function<bool(const char* bytes, std::uint32_t length)>;
+// Bytes received so far and the announced total (0 without Content-Length).
+using HttpProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
+
+inline constexpr std::uint64_t kGetToStringDeadlineMs = 60000;
+
+namespace handle_traits {
+// WinHTTP's HINTERNET, kept opaque here so that users of the client need not include winhttp.h.
+struct WinHttp {
+    using pointer = void*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept;
+};
+}  // namespace handle_traits
+using unique_hinternet = unique_any<handle_traits::WinHttp>;
+
+// One WinHTTP session. Request keeps no other state, so several threads may share one client.
+class HttpClient {
+  public:
+    HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // False when the session could not be opened; every request then yields NO_CONNECTION.
+    bool has_session() const { return session_.is_valid(); }
+
+    HttpResponse Request(const std::wstring& url, const std::wstring& method,
+                         const std::string& body, const std::wstring& headers, const HttpSink& sink,
+                         const HttpProgress& progress, std::uint64_t cap,
+                         std::uint64_t deadline_ms) const;
+
+    // GET with a 60-second deadline; out holds whatever body bytes arrived (use it only on OK).
+    HttpResponse GetToString(const std::wstring& url, std::uint32_t cap, std::string& out) const;
+
+    // POST of body with "Content-Type: " + content_type (no header when it is empty).
+    HttpResponse PostToString(const std::wstring& url, const std::string& body,
+                              const std::wstring& content_type, std::uint32_t cap,
+                              std::uint64_t deadline_ms, std::string& out) const;
+
+  private:
+    unique_hinternet session_;
+};
+
+}  // namespace patcher::win
