@@ -1,0 +1,173 @@
+// The text form of keys, the root key text, `.sig` files and the detached check.
+#include "core/signature.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "core/hex.h"
+
+namespace patcher {
+namespace {
+
+// RFC 8032 test 1: key d75a98..511a, empty message, and its signature.
+constexpr char kKeyBase64[] = "11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=";
+constexpr char kKeyHex[] = "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a";
+constexpr char kSignatureHex[] =
+    "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b4"
+    "6b"
+    "d25bf5f0595bbe24655141438e7a100b";
+
+std::string Unhex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+class ScratchDir {
+  public:
+    ScratchDir() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("garun2_signature_" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string Path(const std::string& name) const { return (path_ / name).string(); }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream out(Path(name), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+TEST(DecodeRawKeyBase64, AcceptsExactlyTheCanonicalForm) {
+    Ed25519PublicKey key{};
+    ASSERT_TRUE(DecodeRawKeyBase64(kKeyBase64, key));
+    EXPECT_EQ(HexEncode(key), kKeyHex);
+
+    // The two spare bits of the 43rd character are ignored: "o" (40) and "p" (41) differ only
+    // there.
+    std::string spare = kKeyBase64;
+    ASSERT_EQ(spare[42], 'o');
+    spare[42] = 'p';
+    Ed25519PublicKey same{};
+    ASSERT_TRUE(DecodeRawKeyBase64(spare, same));
+    EXPECT_EQ(same, key);
+
+    const std::string good = kKeyBase64;
+    std::string dash = good;
+    dash[10] = '-';
+    std::string underscore = good;
+    underscore[5] = '_';
+    std::string space = good;
+    space[20] = ' ';
+    for (const std::string& bad :
+         {dash, underscore, space, good.substr(0, 43), good + "=", good.substr(0, 43) + "A",
+          " " + good.substr(0, 43), good.substr(0, 42) + "==", std::string()}) {
+        Ed25519PublicKey untouched = key;
+        EXPECT_FALSE(DecodeRawKeyBase64(bad, untouched)) << bad;
+        EXPECT_EQ(untouched, key) << "a refused text must not change the key";
+    }
+}
+
+TEST(ParseRootKey, JoinsLinesAndDropsCommentsAndBlanks) {
+    const std::string key = kKeyBase64;
+    const std::string text = "# release root key\r\n\r\n  " + key.substr(0, 20) + " \r\n\t" +
+                             key.substr(20) + "\r\n# end\r\n";
+    const Result<Ed25519PublicKey> parsed = ParseRootKey(text);
+    ASSERT_TRUE(parsed.ok()) << parsed.status().message;
+    EXPECT_EQ(HexEncode(parsed.value()), kKeyHex);
+    EXPECT_TRUE(ParseRootKey(key).ok());
+}
+
+TEST(ParseRootKey, Failures) {
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const std::string placeholder_message =
+        "root public key is a PLACEHOLDER. The real key is installed by Tovrel after the root key "
+        "ceremony (TASARIM 6.6); the agent never generates it. For tests pass a fixture key.";
+    const Case cases[] = {
+        {"", "root public key is empty"},
+        {"# only\n#comments\r\n\n   \n", "root public key is empty"},
+        {"ROOT-PUBLIC-KEY-PLACEHOLDER", placeholder_message},
+        {"# comment\nROOT-PUBLIC-\nKEY-PLACEHOLDER\n", placeholder_message},
+        {std::string(kKeyBase64).substr(0, 43),
+         "root public key is not the base64 of a raw 32-byte ed25519 key"},
+        {"11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo= # trailing",
+         "root public key is not the base64 of a raw 32-byte ed25519 key"},
+    };
+    for (const Case& c : cases) {
+        const Result<Ed25519PublicKey> parsed = ParseRootKey(c.text);
+        ASSERT_FALSE(parsed.ok()) << c.text;
+        EXPECT_EQ(parsed.status().code, StatusCode::BadInput);
+        EXPECT_EQ(parsed.status().message, c.message);
+    }
+}
+
+TEST(LoadSignature, SizesAndMissingFile) {
+    ScratchDir dir;
+    const std::string document = dir.Path("keys.txt");
+    const std::string sig = document + ".sig";
+
+    Result<std::string> loaded = LoadSignature(document);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.status().code, StatusCode::BadSignature);
+    EXPECT_EQ(loaded.status().message, sig + " is missing -- unsigned input is not accepted");
+
+    dir.Write("keys.txt.sig", "");
+    loaded = LoadSignature(document);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.status().code, StatusCode::BadSignature);
+    EXPECT_EQ(loaded.status().message, sig + " is not a 64-byte ed25519 signature");
+
+    for (std::size_t size : {std::size_t{63}, std::size_t{65}}) {
+        dir.Write("keys.txt.sig", std::string(size, '\x07'));
+        loaded = LoadSignature(document);
+        ASSERT_FALSE(loaded.ok());
+        EXPECT_EQ(loaded.status().code, StatusCode::BadSignature);
+        EXPECT_EQ(loaded.status().message, sig + " is not 64 bytes (" + std::to_string(size) +
+                                               ") -- not an ed25519 signature");
+    }
+
+    // Raw bytes, with a CR LF and a zero inside, come back exactly as stored.
+    std::string raw = Unhex(kSignatureHex);
+    raw[10] = '\r';
+    raw[11] = '\n';
+    raw[12] = '\0';
+    dir.Write("keys.txt.sig", raw);
+    loaded = LoadSignature(document);
+    ASSERT_TRUE(loaded.ok()) << loaded.status().message;
+    EXPECT_EQ(loaded.value(), raw);
+}
+
+TEST(VerifyDetached, HandsBackContentOnlyWhenTheSignatureVerifies) {
+    Ed25519PublicKey key{};
+    ASSERT_TRUE(DecodeRawKeyBase64(kKeyBase64, key));
+    const std::string signature = Unhex(kSignatureHex);
+
+    const Result<std::string> good = VerifyDetached("key registry", "", signature, key);
+    ASSERT_TRUE(good.ok()) << good.status().message;
+    EXPECT_EQ(good.value(), "");
+
+    const Result<std::string> bad = VerifyDetached("manifest", "x", signature, key);
+    ASSERT_FALSE(bad.ok());
+    EXPECT_EQ(bad.status().code, StatusCode::BadSignature);
+    EXPECT_EQ(bad.status().message,
+              "manifest signature did not verify with the expected key (broken signature or wrong "
+              "role key)");
+}
+
+}  // namespace
+}  // namespace patcher
