@@ -1,0 +1,213 @@
+#include "core/install_diff.h"
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "core/file_hash.h"
+#include "core/text.h"
+
+namespace patcher {
+namespace {
+
+// How far one entry is examined: its existence only, its size too, or its content too.
+enum class Depth { presence, size, content };
+
+struct Examination {
+    std::string file;
+    Depth depth = Depth::content;
+};
+
+std::string AsciiLower(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lowered;
+}
+
+std::vector<std::string> LoweredAll(const std::vector<std::string>& paths) {
+    std::vector<std::string> lowered;
+    lowered.reserve(paths.size());
+    for (const std::string& path : paths) lowered.push_back(AsciiLower(path));
+    return lowered;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+std::optional<DiffReason> Examine(const FileEntry& entry, const Examination& what) {
+    std::uint64_t size = 0;
+    if (!GetFileSize(what.file, size)) return DiffReason::missing;
+    if (what.depth == Depth::presence) return std::nullopt;
+    if (std::to_string(size) != entry.size) return DiffReason::size_mismatch;
+    if (what.depth == Depth::size) return std::nullopt;
+    const Result<std::string> digest = HashFileSha256(what.file);
+    if (!digest.ok() || digest.value() != entry.sha256) return DiffReason::hash_mismatch;
+    return std::nullopt;
+}
+
+// Each entry's verdict lands in its own slot, so the threads share nothing but the next index and
+// the result keeps manifest order whatever order the files finish in.
+class DiffRun {
+  public:
+    DiffRun(const std::vector<FileEntry>& entries, std::vector<Examination> plan,
+            std::vector<std::size_t> order)
+        : entries_(entries),
+          plan_(std::move(plan)),
+          order_(std::move(order)),
+          verdicts_(entries.size()) {}
+
+    void Work() {
+        for (;;) {
+            const std::size_t next = next_.fetch_add(1, std::memory_order_relaxed);
+            if (next >= order_.size()) return;
+            const std::size_t index = order_[next];
+            try {
+                verdicts_[index] = Examine(entries_[index], plan_[index]);
+            } catch (...) {
+                // A file that could not be examined cannot be trusted: it goes on the list.
+                verdicts_[index] = DiffReason::hash_mismatch;
+            }
+        }
+    }
+
+    void RunOn(unsigned threads) {
+        std::vector<std::thread> helpers;
+        for (unsigned i = 1; i < threads; ++i) {
+            try {
+                helpers.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                break;  // fewer helpers only means a slower diff, never a different one
+            }
+        }
+        Work();
+        for (std::thread& helper : helpers) helper.join();
+    }
+
+    std::vector<DiffItem> Items() const {
+        std::vector<DiffItem> items;
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (!verdicts_[i]) continue;
+            const FileEntry& e = entries_[i];
+            items.push_back({std::string(e.path), std::string(e.url), std::string(e.size),
+                             std::string(e.sha256), *verdicts_[i]});
+        }
+        return items;
+    }
+
+  private:
+    const std::vector<FileEntry>& entries_;
+    std::vector<Examination> plan_;
+    std::vector<std::size_t> order_;
+    std::vector<std::optional<DiffReason>> verdicts_;
+    std::atomic<std::size_t> next_{0};
+};
+
+std::uint64_t DeclaredSize(const FileEntry& entry) {
+    std::uint64_t size = 0;
+    return ParseU64(entry.size, size) ? size : 0;
+}
+
+// Files to hash first, largest first, so that one big file found last does not leave every other
+// thread idle while it is read; entries that need no hashing follow in manifest order.
+std::vector<std::size_t> WorkOrder(const std::vector<FileEntry>& entries,
+                                   const std::vector<Examination>& plan) {
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const bool hash_a = plan[a].depth == Depth::content;
+        const bool hash_b = plan[b].depth == Depth::content;
+        if (hash_a != hash_b) return hash_a;
+        return hash_a && DeclaredSize(entries[a]) > DeclaredSize(entries[b]);
+    });
+    return order;
+}
+
+unsigned ThreadCount(std::size_t files_to_hash, unsigned max_threads) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::size_t count = std::min<std::size_t>({cores, files_to_hash, kMaxDiffThreads});
+    if (max_threads != 0) count = std::min<std::size_t>(count, max_threads);
+    return static_cast<unsigned>(std::max<std::size_t>(count, 1));
+}
+
+}  // namespace
+
+const char* DiffReasonName(DiffReason reason) {
+    switch (reason) {
+        case DiffReason::missing:
+            return "missing";
+        case DiffReason::size_mismatch:
+            return "size-mismatch";
+        case DiffReason::hash_mismatch:
+            return "hash-mismatch";
+    }
+    return "unknown";
+}
+
+std::string InstalledFilePath(const std::string& install_dir, std::string_view manifest_path) {
+    if (install_dir.empty()) return std::string(manifest_path);
+    return install_dir + "/" + std::string(manifest_path);
+}
+
+Status CheckInstalledFile(const std::string& install_dir, const FileEntry& entry) {
+    const std::string file = InstalledFilePath(install_dir, entry.path);
+    const std::string path(entry.path);
+    std::uint64_t size = 0;
+    if (!GetFileSize(file, size)) {
+        return Status(StatusCode::ContentMismatch,
+                      "file listed in the manifest is missing on disk: " + path);
+    }
+    const std::string disk_size = std::to_string(size);
+    if (disk_size != entry.size) {
+        return Status(StatusCode::ContentMismatch, "size mismatch: " + path + " (manifest " +
+                                                       std::string(entry.size) + ", disk " +
+                                                       disk_size + ")");
+    }
+    Result<std::string> digest = HashFileSha256(file);
+    if (!digest.ok()) return digest.status();
+    if (digest.value() != entry.sha256) {
+        return Status(StatusCode::ContentMismatch, "sha256 mismatch: " + path);
+    }
+    return Status::Success();
+}
+
+std::vector<DiffItem> ComputeDiff(const std::vector<FileEntry>& entries,
+                                  const std::string& install_dir, CheckLevel level,
+                                  const std::vector<std::string>& critical_paths,
+                                  const std::vector<std::string>& user_owned_paths,
+                                  const DiffSelfMapping& self, unsigned max_threads) {
+    const std::vector<std::string> critical = LoweredAll(critical_paths);
+    const std::vector<std::string> user_owned = LoweredAll(user_owned_paths);
+    const bool mapped = !self.manifest_path.empty() && !self.file.empty();
+
+    std::vector<Examination> plan(entries.size());
+    std::size_t files_to_hash = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const FileEntry& entry = entries[i];
+        const std::string lowered = AsciiLower(entry.path);
+        const bool is_critical = Contains(critical, lowered);
+        Examination& what = plan[i];
+        what.file = mapped && entry.path == self.manifest_path
+                        ? self.file
+                        : InstalledFilePath(install_dir, entry.path);
+        if (!is_critical && Contains(user_owned, lowered)) {
+            what.depth = Depth::presence;
+        } else if (level == CheckLevel::full || (level == CheckLevel::quick && is_critical)) {
+            what.depth = Depth::content;
+            ++files_to_hash;
+        } else {
+            what.depth = Depth::size;
+        }
+    }
+
+    std::vector<std::size_t> order = WorkOrder(entries, plan);
+    DiffRun run(entries, std::move(plan), std::move(order));
+    run.RunOn(ThreadCount(files_to_hash, max_threads));
+    return run.Items();
+}
+
+}  // namespace patcher

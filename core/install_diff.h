@@ -1,0 +1,60 @@
+// Comparing the manifest's entries with the files of an installation: the content check that
+// `Validate` runs while it parses (stops at the first damaged file), and the install diff that
+// lists every file to download (never stops early).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/manifest.h"
+#include "core/status.h"
+
+namespace patcher {
+
+// How deep the install diff looks: full hashes every file, quick hashes only the critical paths,
+// size never hashes. The numbers are the configuration's.
+enum class CheckLevel : std::uint32_t { full = 0, quick = 1, size = 2 };
+
+enum class DiffReason : std::int32_t { missing = 0, size_mismatch = 1, hash_mismatch = 2 };
+
+// "missing", "size-mismatch", "hash-mismatch"; any other value is "unknown".
+const char* DiffReasonName(DiffReason reason);
+
+// One file to download. The fields are copies, so an item outlives the manifest text.
+struct DiffItem {
+    std::string path;
+    std::string url;
+    std::string size;
+    std::string sha256;
+    DiffReason reason = DiffReason::missing;
+};
+
+// The real file that stands for one manifest path (the running patcher for its own entry). Both
+// empty: no mapping.
+struct DiffSelfMapping {
+    std::string manifest_path;
+    std::string file;
+};
+
+// install_dir + "/" + the manifest path unchanged; the path alone when install_dir is empty.
+std::string InstalledFilePath(const std::string& install_dir, std::string_view manifest_path);
+
+// The disk content check of one entry: present, of the manifest's size, with the manifest's
+// SHA-256. Every failure is ContentMismatch and names the manifest path.
+Status CheckInstalledFile(const std::string& install_dir, const FileEntry& entry);
+
+// Upper bound on the threads ComputeDiff hashes with, whatever the core count.
+inline constexpr unsigned kMaxDiffThreads = 8;
+
+// Every entry that must be downloaded, in manifest order. Files that need hashing are hashed on
+// up to min(core count, entries to hash, kMaxDiffThreads) threads; max_threads, when non-zero,
+// lowers that bound further (1 keeps all work on the calling thread).
+std::vector<DiffItem> ComputeDiff(const std::vector<FileEntry>& entries,
+                                  const std::string& install_dir, CheckLevel level,
+                                  const std::vector<std::string>& critical_paths,
+                                  const std::vector<std::string>& user_owned_paths,
+                                  const DiffSelfMapping& self = {}, unsigned max_threads = 0);
+
+}  // namespace patcher
