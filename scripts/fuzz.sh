@@ -7,7 +7,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:---short}
 
-bash "$root/scripts/build.sh" fuzz
+# A stale result must not stand in for this run; a build failure is reported as one failed test.
+rm -f "$root/build/fuzz/ctest-junit.xml"
+if ! bash "$root/scripts/build.sh" fuzz; then
+    mkdir -p "$root/build/fuzz"
+    cat >"$root/build/fuzz/ctest-junit.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<testsuite name="fuzz" tests="1" failures="1"><testcase name="fuzz_build" status="fail"><failure message="the fuzz build failed"/></testcase></testsuite>
+XML
+    echo "fuzz build failed" >&2
+    exit 1
+fi
 cd "$root/build/fuzz"
 
 case $mode in
