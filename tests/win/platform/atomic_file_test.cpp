@@ -198,6 +198,9 @@ TEST(AtomicFileReparseTest, HostMadeDirectorySymlinkIsRefused) {
         GTEST_SKIP() << "this platform does not report the host symlink as a reparse point";
     }
     ExpectRefusedThrough(link, base + L"\\real");
+    // Should a refusal ever fail, keep the source tree clean for the next run.
+    testing::RemoveTree(base + L"\\real\\missing");
+    testing::RemoveTree(base + L"\\real\\sub\\new");
 }
 
 TEST(AtomicFileReparseTest, DirectorySymlinkIsRefused) {
