@@ -1,0 +1,170 @@
+#include "core/install_diff.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/manifest.h"
+#include "tests/core/test_release_fixture.h"
+
+namespace patcher {
+namespace {
+
+using test_support::FileLine;
+using test_support::ManifestHeaderText;
+using test_support::ManifestText;
+using test_support::ScratchDir;
+
+std::string CurrentTestName() {
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+// "path:reason" per item, in the order ComputeDiff gave them.
+std::vector<std::string> Summary(const std::vector<DiffItem>& items) {
+    std::vector<std::string> out;
+    for (const DiffItem& item : items) out.push_back(item.path + ":" + DiffReasonName(item.reason));
+    return out;
+}
+
+std::vector<FileEntry> ParseEntries(const std::string& manifest_text) {
+    Result<std::vector<FileEntry>> entries = ParseManifestFiles(manifest_text);
+    EXPECT_TRUE(entries.ok()) << entries.status().message;
+    return entries.ok() ? entries.value() : std::vector<FileEntry>{};
+}
+
+class InstallDiffTest : public ::testing::Test {
+  protected:
+    InstallDiffTest() : dir_("diff_" + CurrentTestName()) {}
+
+    // The release as published, and the install folder as the player's disk holds it.
+    void Publish(const std::string& path, const std::string& published,
+                 const std::string* on_disk) {
+        lines_.push_back(FileLine(path, published));
+        if (on_disk != nullptr) dir_.Write("install/" + path, *on_disk);
+    }
+
+    ScratchDir dir_;
+    std::vector<std::string> lines_;
+};
+
+TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
+    const std::string same = "same bytes", other = "SAME BYTES", shorter = "short";
+    Publish("data/good.bin", same, &same);
+    Publish("data/recoloured.bin", same, &other);  // same size, other content
+    Publish("GAME.EXE", same, &other);             // critical, listed in other letter case
+    Publish("data/truncated.bin", same, &shorter);
+    Publish("data/gone.bin", same, nullptr);
+    Publish("garun2.cfg", same, &shorter);         // user-owned: present is enough
+    Publish("mouse.cfg", same, nullptr);           // user-owned but missing
+    Publish("channel.inf", same, &other);          // user-owned and critical: critical wins
+    Publish("Velmor2Launcher.exe", same, &other);  // stands for the running patcher below
+    dir_.Write("running/patcher.exe", same);
+    const std::string manifest = ManifestText(ManifestHeaderText{}, lines_);
+    const std::vector<FileEntry> entries = ParseEntries(manifest);
+    const std::vector<std::string> critical = {"game.exe", "Channel.INF", "data"};
+    const std::vector<std::string> user_owned = {"garun2.cfg", "mouse.cfg", "channel.inf"};
+    const DiffSelfMapping self{"Velmor2Launcher.exe", dir_.Path("running/patcher.exe")};
+    const std::string install = dir_.Path("install");
+
+    const std::vector<std::string> always = {"data/truncated.bin:size-mismatch",
+                                             "data/gone.bin:missing", "mouse.cfg:missing"};
+    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::size, critical, user_owned, self)),
+              always);
+    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::quick, critical, user_owned, self)),
+              (std::vector<std::string>{"GAME.EXE:hash-mismatch", always[0], always[1], always[2],
+                                        "channel.inf:hash-mismatch"}));
+    const std::vector<std::string> full = {"data/recoloured.bin:hash-mismatch",
+                                           "GAME.EXE:hash-mismatch",
+                                           always[0],
+                                           always[1],
+                                           always[2],
+                                           "channel.inf:hash-mismatch"};
+    for (unsigned threads : {1u, 2u, 0u}) {
+        EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::full, critical, user_owned,
+                                      self, threads)),
+                  full)
+            << threads << " threads";
+    }
+
+    // Without the mapping the patcher's entry is the damaged copy in the install folder; with a
+    // mapping to a damaged file it is listed as well.
+    const std::vector<DiffItem> unmapped =
+        ComputeDiff(entries, install, CheckLevel::full, critical, user_owned);
+    ASSERT_EQ(unmapped.size(), full.size() + 1);
+    EXPECT_EQ(unmapped.back().path, "Velmor2Launcher.exe");
+    EXPECT_EQ(unmapped.back().reason, DiffReason::hash_mismatch);
+    const DiffSelfMapping broken{"Velmor2Launcher.exe", dir_.Path("running/none.exe")};
+    EXPECT_EQ(
+        ComputeDiff(entries, install, CheckLevel::size, critical, user_owned, broken).back().reason,
+        DiffReason::missing);
+
+    // Items carry the manifest's own fields.
+    const DiffItem first = ComputeDiff(entries, install, CheckLevel::size, {}, {}).front();
+    EXPECT_EQ("file " + first.path + " " + first.size + " " + first.sha256 + " " + first.url,
+              FileLine("data/truncated.bin", same));
+}
+
+TEST_F(InstallDiffTest, ParallelHashingKeepsEveryVerdictAndTheManifestOrder) {
+    const unsigned seed = std::random_device{}();
+    std::printf("install diff seed: %u\n", seed);
+    std::mt19937 random(seed);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 120; ++i) {
+        const std::string path = "pack/f" + std::to_string(i) + ".bin";
+        std::string content(random() % 100000, 'x');
+        for (char& c : content) c = static_cast<char>('a' + random() % 26);
+        std::string on_disk = content;
+        switch (random() % 5) {
+            case 0:
+                if (!on_disk.empty()) {
+                    on_disk.back() = on_disk.back() == 'a' ? 'b' : 'a';
+                    expected.push_back(path + ":hash-mismatch");
+                }
+                break;
+            case 1:
+                on_disk += "!";
+                expected.push_back(path + ":size-mismatch");
+                break;
+            case 2:
+                expected.push_back(path + ":missing");
+                Publish(path, content, nullptr);
+                continue;
+        }
+        Publish(path, content, &on_disk);
+    }
+    const std::string manifest = ManifestText(ManifestHeaderText{}, lines_);
+    const std::vector<FileEntry> entries = ParseEntries(manifest);
+    for (unsigned threads : {1u, 2u, 3u, 8u}) {
+        EXPECT_EQ(Summary(ComputeDiff(entries, dir_.Path("install"), CheckLevel::full, {}, {}, {},
+                                      threads)),
+                  expected)
+            << threads << " threads, seed " << seed;
+    }
+}
+
+TEST_F(InstallDiffTest, ContentCheckNamesTheManifestPath) {
+    const std::string content = "twelve bytes";
+    Publish("a/x.bin", content, &content);
+    const std::string manifest = ManifestText(ManifestHeaderText{}, lines_);
+    const std::vector<FileEntry> entries = ParseEntries(manifest);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(CheckInstalledFile(dir_.Path("install"), entries[0]).ok());
+
+    dir_.Write("install/a/x.bin", "twelve-bytes");
+    Status status = CheckInstalledFile(dir_.Path("install"), entries[0]);
+    EXPECT_EQ(status.code, StatusCode::ContentMismatch);
+    EXPECT_EQ(status.message, "sha256 mismatch: a/x.bin");
+
+    // A size text with a leading zero never matches the decimal rendering of the disk size.
+    const FileEntry padded{entries[0].path, "012", entries[0].sha256, entries[0].url};
+    status = CheckInstalledFile(dir_.Path("install"), padded);
+    EXPECT_EQ(status.message, "size mismatch: a/x.bin (manifest 012, disk 12)");
+    EXPECT_EQ(InstalledFilePath("", "a/x.bin"), "a/x.bin");
+    EXPECT_EQ(InstalledFilePath("C:/g", "a/x.bin"), "C:/g/a/x.bin");
+}
+
+}  // namespace
+}  // namespace patcher
