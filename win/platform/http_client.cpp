@@ -92,6 +92,11 @@ bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstri
                        static_cast<int>(PhaseTimeout(kConnectTimeoutMs, deadline_ms)),
                        static_cast<int>(PhaseTimeout(kSendTimeoutMs, deadline_ms)),
                        static_cast<int>(PhaseTimeout(kReceiveTimeoutMs, deadline_ms)));
+    // Waiting for the response headers has a time-out of its own (90 s by default) that the four
+    // above do not touch; without this a silent server would outlast both the receive time-out
+    // and the deadline.
+    SetDword(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+             PhaseTimeout(kReceiveTimeoutMs, deadline_ms));
     // WinHTTP honours the revocation feature only on request handles; the session-level setting
     // is refused, so without this the check would silently be off.
     SetDword(request, WINHTTP_OPTION_ENABLE_FEATURE, WINHTTP_ENABLE_SSL_REVOCATION);

@@ -1,0 +1,250 @@
+"""An HTTPS release server for the scenarios: serves a folder over TLS on 127.0.0.1 and misbehaves on
+request, per path.
+
+    server = ReleaseServer(folder)          # certificate "server" of ca_setup: trusted, 127.0.0.1
+    server.start()
+    server.set_fault("/live/keys.txt", Fault.status(429, retry_after="7"))
+    server.url("/live/keys.txt")            # https://127.0.0.1:PORT/live/keys.txt
+    server.requests                          # (method, path, headers) of every request seen
+    server.stop()
+
+Every fault is bounded in time: stalls and trickles end after their own limit or when the server
+stops, so no scenario can hang on the server. Only loopback is used.
+"""
+import http.server
+import ssl
+import threading
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Optional
+
+import ca_setup
+
+
+@dataclass
+class Fault:
+    """What to do instead of serving a path normally. Build one with the class methods."""
+    kind: str
+    status: int = 200
+    headers: dict = field(default_factory=dict)
+    body: bytes = b""
+    announce: Optional[int] = None  # Content-Length to send; None sends none (and closes)
+    interval: float = 0.0           # trickle: seconds between bytes
+    seconds: float = 0.0            # stall/trickle: the longest the server keeps it up
+
+    @classmethod
+    def status_code(cls, status, retry_after=None, body=b"error body"):
+        headers = {"Retry-After": retry_after} if retry_after is not None else {}
+        return cls("respond", status=status, headers=headers, body=body, announce=len(body))
+
+    @classmethod
+    def redirect(cls, location, status=302):
+        """location None sends the redirect status without a Location header."""
+        headers = {"Location": location} if location is not None else {}
+        return cls("respond", status=status, headers=headers, body=b"", announce=0)
+
+    @classmethod
+    def body(cls, data, announce="exact"):
+        """A 200 with these bytes; announce: "exact", None (no Content-Length, close to end) or a
+        number (more or fewer bytes than are sent)."""
+        length = len(data) if announce == "exact" else announce
+        return cls("respond", body=data, announce=length)
+
+    @classmethod
+    def close_early(cls, data, announce):
+        """Announces `announce` bytes, sends `data` (fewer) and closes the connection."""
+        return cls("respond", body=data, announce=announce)
+
+    @classmethod
+    def trickle(cls, total, interval, seconds):
+        """Announces `total` bytes and sends one every `interval` seconds for at most `seconds`."""
+        return cls("trickle", announce=total, interval=interval, seconds=seconds)
+
+    @classmethod
+    def stall(cls, seconds, after_headers=False):
+        """Says nothing (or only the headers and one byte) for `seconds`, then closes."""
+        return cls("stall_body" if after_headers else "stall", announce=1 << 20, seconds=seconds)
+
+
+class _Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "Garun2TestServer/1.0"
+
+    def log_message(self, format, *args):  # noqa: A002 - the base class's name
+        pass
+
+    def do_GET(self):
+        self._serve()
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        self.rfile.read(length)
+        self._serve()
+
+    def _serve(self):
+        owner = self.server.owner
+        owner._record(self.command, self.path, dict(self.headers))
+        fault = owner._fault_for(self.path)
+        try:
+            if fault is None:
+                self._serve_file(owner)
+            elif fault.kind == "respond":
+                self._respond(fault)
+            elif fault.kind == "trickle":
+                self._trickle(fault, owner.stopping)
+            elif fault.kind in ("stall", "stall_body"):
+                self._stall(fault, owner.stopping)
+        except (ConnectionError, ssl.SSLError, OSError):
+            self.close_connection = True
+
+    def _serve_file(self, owner):
+        target = owner.file_for(self.path)
+        if target is None:
+            self._respond(Fault.status_code(404, body=b"not found"))
+        else:
+            self._respond(Fault.body(target.read_bytes()))
+
+    def _head(self, status, headers, announce):
+        self.send_response(status)
+        for name, value in headers.items():
+            self.send_header(name, value)
+        if announce is None:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(announce))
+        self.end_headers()
+
+    def _respond(self, fault):
+        self._head(fault.status, fault.headers, fault.announce)
+        self.wfile.write(fault.body)
+        self.wfile.flush()
+        if fault.announce is None or fault.announce != len(fault.body):
+            self.close_connection = True
+
+    def _trickle(self, fault, stopping):
+        self._head(200, {}, fault.announce)
+        self.wfile.flush()
+        ends = time.monotonic() + fault.seconds
+        for _ in range(fault.announce):
+            if stopping.wait(fault.interval) or time.monotonic() > ends:
+                break
+            self.wfile.write(b"t")
+            self.wfile.flush()
+        self.close_connection = True
+
+    def _stall(self, fault, stopping):
+        if fault.kind == "stall_body":
+            self._head(200, {}, fault.announce)
+            self.wfile.write(b"s")
+            self.wfile.flush()
+        stopping.wait(fault.seconds)
+        self.close_connection = True
+
+
+class _Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, owner, context):
+        self.owner = owner
+        self.context = context
+        super().__init__(("127.0.0.1", 0), _Handler)
+
+    def get_request(self):
+        sock, address = self.socket.accept()
+        # The handshake happens in the handler's thread, so a stuck client cannot block accepts.
+        return self.context.wrap_socket(sock, server_side=True,
+                                        do_handshake_on_connect=False), address
+
+    def finish_request(self, request, client_address):
+        try:
+            request.settimeout(30)
+            request.do_handshake()
+            request.settimeout(None)
+        except (ssl.SSLError, OSError):
+            return  # the client refused our certificate: nothing to serve
+        super().finish_request(request, client_address)
+
+
+class ReleaseServer:
+    """Serves `root` over HTTPS on 127.0.0.1 with the named certificate of ca_setup ("server",
+    "wrong-name", "expired", "untrusted")."""
+
+    def __init__(self, root, certificate="server"):
+        self.root = Path(root).resolve()
+        self.certificate = certificate
+        self.stopping = threading.Event()
+        self.requests = []
+        self._faults = {}
+        self._lock = threading.Lock()
+        self._server = None
+        self._thread = None
+
+    def start(self):
+        folder = ca_setup.ensure()
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.minimum_version = ssl.TLSVersion.TLSv1_2
+        context.load_cert_chain(folder / f"{self.certificate}.crt",
+                                folder / f"{self.certificate}.key")
+        self._server = _Server(self, context)
+        self._thread = threading.Thread(target=self._server.serve_forever,
+                                        kwargs={"poll_interval": 0.1}, daemon=True)
+        self._thread.start()
+        return self
+
+    def stop(self):
+        self.stopping.set()
+        if self._server is not None:
+            self._server.shutdown()
+            self._server.server_close()
+            self._thread.join(timeout=10)
+            self._server = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    @property
+    def port(self):
+        return self._server.server_address[1]
+
+    def url(self, path, host="127.0.0.1", scheme="https"):
+        return f"{scheme}://{host}:{self.port}/{path.lstrip('/')}"
+
+    def set_fault(self, path, fault):
+        """From now on `path` (exact, query included) is answered by `fault`; None restores it."""
+        with self._lock:
+            if fault is None:
+                self._faults.pop(path, None)
+            else:
+                self._faults["/" + path.lstrip("/")] = fault
+
+    def set_redirect_chain(self, path, hops, final_path):
+        """`path` redirects through hops-1 intermediate paths, the last hop to `final_path`: a
+        chain of `hops` redirects in all."""
+        names = ["/" + path.lstrip("/")] + [f"/{path.strip('/')}~hop{i}" for i in range(1, hops)]
+        for here, there in zip(names, names[1:] + ["/" + final_path.lstrip("/")]):
+            self.set_fault(here, Fault.redirect(there))
+
+    def requests_for(self, path):
+        with self._lock:
+            return [r for r in self.requests if r[1] == "/" + path.lstrip("/")]
+
+    def file_for(self, path):
+        relative = path.split("?", 1)[0].lstrip("/")
+        target = (self.root / relative).resolve()
+        if self.root not in target.parents or not target.is_file():
+            return None
+        return target
+
+    def _fault_for(self, path):
+        with self._lock:
+            return self._faults.get(path)
+
+    def _record(self, method, path, headers):
+        with self._lock:
+            self.requests.append((method, path, headers))
