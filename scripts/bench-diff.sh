@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (build/bench: Release, no sanitizers) and runs the install diff benchmark:
+# ComputeDiff at level full over an up-to-date tree of 1,000 files totalling 2 GiB, against
+# `openssl dgst -sha256` over the same files and against the diff on one thread, in one run.
+# The tree is made in a temporary folder and deleted afterwards.
+# Usage: scripts/bench-diff.sh [files] [total-MiB] [rounds]   (defaults 1000 2048 3)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/build.sh" bench >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$root/build/bench/bench/install_diff_bench" "$work/tree" "${1:-1000}" "${2:-2048}" "${3:-3}"
