@@ -37,6 +37,37 @@ bool AnyAncestorIsReparsePoint(const std::wstring& directory) {
     return PathIsReparsePoint(directory);
 }
 
+std::wstring LastComponent(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Wine shows a host symbolic link to a file as a plain file, without the reparse attribute, and
+// follows it: truncating a stale temporary file that is such a link would truncate, and dropping
+// the writer would delete, the file it points to. The link shows only in the final path of an
+// open handle, whose last component then names another file. A path whose final name cannot be
+// read is not refused.
+bool ExistingFileIsReachedThroughALink(const std::wstring& path) {
+    unique_hfile probe(::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr));
+    if (!probe) return false;
+    std::vector<wchar_t> final_path(1024);
+    DWORD length = ::GetFinalPathNameByHandleW(probe.get(), final_path.data(),
+                                               static_cast<DWORD>(final_path.size()), 0);
+    if (length >= final_path.size()) {
+        final_path.resize(length + 1);
+        length = ::GetFinalPathNameByHandleW(probe.get(), final_path.data(),
+                                             static_cast<DWORD>(final_path.size()), 0);
+    }
+    if (length == 0 || length >= final_path.size()) return false;
+    const std::wstring expected = LastComponent(path);
+    const std::wstring actual = LastComponent(std::wstring(final_path.data(), length));
+    return ::CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
+                                  static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL;
+}
+
 // Keeps the Win32 error of the failing call intact across clean-up calls on the way out.
 class PreserveLastError {
   public:
@@ -123,6 +154,7 @@ bool AtomicFile::Open(const std::wstring& target) {
     if (Exists(temp_attributes) && (temp_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+    if (Exists(temp_attributes) && ExistingFileIsReachedThroughALink(temp_)) return false;
 
     HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

@@ -203,6 +203,21 @@ TEST(AtomicFileReparseTest, HostMadeDirectorySymlinkIsRefused) {
     testing::RemoveTree(base + L"\\real\\sub\\new");
 }
 
+// A host symlink to a file shows on Wine as a plain file; the writer must still not follow it
+// when it sits where the temporary file goes.
+TEST(AtomicFileReparseTest, HostMadeFileSymlinkAtTheTemporaryPathIsRefused) {
+    const std::wstring base = std::wstring(L"" GARUN2_TEST_DATA_DIR) + L"\\reparse";
+    const std::wstring precious = base + L"\\real\\precious.txt";
+    const std::string before = ReadWholeFile(precious);
+    ASSERT_NE(before, "<missing>");
+    const std::wstring link = base + L"\\link-file.bin.tmp";
+    if (ReadWholeFile(link) != before) GTEST_SKIP() << "the file link fixture is not a link here";
+    AtomicFile file;
+    EXPECT_FALSE(file.Open(base + L"\\link-file.bin"));
+    EXPECT_EQ(ReadWholeFile(precious), before);
+    EXPECT_FALSE(FileExists(base + L"\\link-file.bin"));
+}
+
 TEST(AtomicFileReparseTest, DirectorySymlinkIsRefused) {
     ScratchDirectory scratch(L"reparse-sym");
     ASSERT_TRUE(EnsureDirectory(scratch.Join(L"real\\sub")));
