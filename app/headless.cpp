@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "app/check_report.h"
 #include "app/console_report.h"
 #include "app/self_test.h"
+#include "win/engine/check.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
@@ -12,10 +14,20 @@
 namespace patcher::win {
 namespace {
 
+int RunCheckCommand(const Arguments& parsed, bool print_launch_decision) {
+    CheckOutcome outcome;
+    RunCheck(parsed.config, outcome);
+    PrintCheckReport(outcome, parsed.config.game_executable);
+    if (print_launch_decision) PrintField(L"LAUNCH", outcome.may_launch ? L"ALLOWED" : L"BLOCKED");
+    return static_cast<int>(outcome.code);
+}
+
 int RunCommand(const Arguments& parsed) {
     if (parsed.command == L"--self-test") return RunSelfTest(parsed);
-    // The check, update, launch-decision and news commands need the update engine, which this
-    // build does not contain yet; say so instead of pretending to have done the work.
+    if (parsed.command == L"--check") return RunCheckCommand(parsed, false);
+    if (parsed.command == L"--launch-decision") return RunCheckCommand(parsed, true);
+    // The update and news commands need the download and news engines, which this build does
+    // not contain yet; say so instead of pretending to have done the work.
     PrintField(L"ERROR", L"command not available in this build: " + parsed.command);
     LogLineWide(L"headless: command not available in this build: " + parsed.command);
     return 1;

@@ -12,6 +12,11 @@ from pathlib import Path
 
 EXE = Path(os.environ.get("GARUN2_EXE", ""))
 WINE_RUN = os.environ.get("GARUN2_WINE_RUN", "")
+BUILD_DIR = Path(os.environ.get("GARUN2_BUILD_DIR", EXE.parent.parent))
+# Every scenario shares the build's prefix: creating one takes longer than most scenarios.
+WINE_PREFIX = Path(os.environ.get("GARUN2_WINEPREFIX", BUILD_DIR / "wineprefix"))
+# Wine sets LOCALAPPDATA from the prefix's profile, whatever the host environment says.
+LOCAL_APP_DATA = WINE_PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
 
 
 def windows_path(path):
@@ -36,19 +41,17 @@ class Run:
 
 
 class Sandbox:
-    """A scratch folder holding a copy of the patcher and a private LOCALAPPDATA."""
+    """A scratch folder holding a copy of the patcher and a data directory of its own."""
 
     def __init__(self):
         self.root = Path(tempfile.mkdtemp(prefix="garun2-e2e-"))
         self.exe = self.root / "Velmor2Launcher.exe"
         shutil.copy2(EXE, self.exe)
-        self.local_app_data = self.root / "localappdata"
-        self.local_app_data.mkdir()
         self.data_dir = self.root / "data"
 
     def environment(self, extra=None):
         environment = dict(os.environ)
-        environment["LOCALAPPDATA"] = windows_path(self.local_app_data)
+        environment["GARUN2_WINEPREFIX"] = str(WINE_PREFIX)
         environment.update(extra or {})
         return environment
 

@@ -2,7 +2,7 @@
 import time
 import unittest
 
-from patcher_run import Sandbox, windows_path
+from patcher_run import LOCAL_APP_DATA, Sandbox, windows_path
 
 
 class StartupTest(unittest.TestCase):
@@ -88,10 +88,12 @@ class BadLocalInputTest(unittest.TestCase):
     def test_unusable_log_beside_exe_falls_back_to_data_directory(self):
         # A directory where the log file should be makes the first candidate unusable.
         (self.box.root / "patcher.log").mkdir()
-        run = self.box.run("--headless", "--self-test", "noop")
+        marker = windows_path(self.box.data_dir)  # unique to this run
+        run = self.box.run("--headless", "--self-test", "noop", "--data-dir", marker)
         self.assertEqual(run.code, 0)
-        fallback = self.box.local_app_data / "Garun2Patcher" / "patcher.log"
-        self.assertIn("---- patcher start", fallback.read_text(encoding="utf-8"))
+        fallback = LOCAL_APP_DATA / "Garun2Patcher" / "patcher.log"
+        self.assertIn("arguments: --headless --self-test noop --data-dir " + marker + " ",
+                      fallback.read_bytes().decode("utf-8", "replace"))
 
     def test_oversized_and_malformed_settings_files_never_crash(self):
         cfg = self.box.root / "patcher.cfg"

@@ -1,0 +1,12 @@
+// The check report shared by --check, --update and --launch-decision.
+#pragma once
+
+#include <string>
+
+#include "win/engine/check_outcome.h"
+
+namespace patcher::win {
+
+void PrintCheckReport(const CheckOutcome& outcome, const std::wstring& game_executable);
+
+}  // namespace patcher::win

@@ -1,0 +1,16 @@
+// The check: bring the metadata up to date (or fall back to the accepted set), validate it,
+// promote it, compare the release with the install directory and decide whether the game may
+// start.
+#pragma once
+
+#include "win/engine/check_outcome.h"
+#include "win/platform/patcher_config.h"
+
+namespace patcher::win {
+
+void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome);
+
+// CheckRelease plus its one summary line in the support log. Both front ends call this.
+void RunCheck(const PatcherConfig& config, CheckOutcome& outcome);
+
+}  // namespace patcher::win
