@@ -77,6 +77,7 @@ class DiffRun {
 
     void RunOn(unsigned threads) {
         std::vector<std::thread> helpers;
+        helpers.reserve(threads);
         for (unsigned i = 1; i < threads; ++i) {
             try {
                 helpers.emplace_back([this] { Work(); });
