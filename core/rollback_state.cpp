@@ -23,7 +23,8 @@ constexpr StateKey kStateKeys[] = {
     {"manifest-sha256", &RollbackState::manifest_sha256},
 };
 
-// The first non-empty value of a known key wins; anything else on the line is kept verbatim.
+// The first non-empty value of a known key wins; the value is everything after the first space,
+// further spaces and a CR included.
 void ApplyStateLine(std::string_view line, RollbackState& state) {
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos) return;
