@@ -60,6 +60,8 @@ def main():
     sys.path.insert(0, str(module_path.parent))
     spec = importlib.util.spec_from_file_location(module_path.stem, module_path)
     module = importlib.util.module_from_spec(spec)
+    # unittest finds setUpModule/tearDownModule through sys.modules.
+    sys.modules[module_path.stem] = module
     spec.loader.exec_module(module)
     suite = unittest.defaultTestLoader.loadTestsFromModule(module)
     runner = unittest.TextTestRunner(verbosity=2, resultclass=JUnitResult)
