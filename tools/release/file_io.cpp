@@ -1,0 +1,151 @@
+#include "tools/release/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace patcher::release {
+namespace {
+
+Status Failure(const std::string& what, const std::string& path) {
+    return Status(StatusCode::BadInput, what + " " + path + ": " + std::strerror(errno));
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Writes, flushes to disk and closes; the descriptor is closed whatever happens.
+bool FinishFile(int fd, const std::string& bytes) {
+    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    const int saved = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written) errno = saved;
+    return written && closed;
+}
+
+}  // namespace
+
+Result<std::string> ReadWholeFile(const std::string& path, std::uint64_t max_bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Failure("cannot open", path);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Status(StatusCode::BadInput, "not a regular file: " + path);
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > max_bytes) {
+        ::close(fd);
+        return Status(StatusCode::BadInput,
+                      path + " is larger than " + std::to_string(max_bytes) + " bytes");
+    }
+    std::string content;
+    std::vector<char> chunk(65536);
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            Status failure = Failure("cannot read", path);
+            ::close(fd);
+            return failure;
+        }
+        if (got == 0) break;
+        content.append(chunk.data(), static_cast<std::size_t>(got));
+        if (content.size() > max_bytes) {
+            ::close(fd);
+            return Status(StatusCode::BadInput, path + " grew while it was read");
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned mode) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(mode));
+    if (fd < 0) {
+        if (errno == EEXIST) return Status(StatusCode::BadInput, "refusing to overwrite " + path);
+        return Failure("cannot create", path);
+    }
+    // The umask may only have narrowed the mode; make it exactly what was asked for.
+    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0 || !FinishFile(fd, bytes)) {
+        Status failure = Failure("cannot write", path);
+        ::unlink(path.c_str());
+        return failure;
+    }
+    return Status::Success();
+}
+
+Status WriteFileReplacing(const std::string& path, const std::string& bytes) {
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return Failure("cannot create a temporary file beside", path);
+    if (::fchmod(fd, 0644) != 0 || !FinishFile(fd, bytes)) {
+        Status failure = Failure("cannot write", temp);
+        ::unlink(temp.c_str());
+        return failure;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        Status failure = Failure("cannot rename into place", path);
+        ::unlink(temp.c_str());
+        return failure;
+    }
+    return Status::Success();
+}
+
+Status CopyNewFile(const std::string& from, const std::string& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0) return Failure("cannot open", from);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0) {
+        Status failure = Failure("cannot create", to);
+        ::close(in);
+        return failure;
+    }
+    std::vector<char> chunk(1 << 20);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(in, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        if (!WriteAll(out, chunk.data(), static_cast<std::size_t>(got))) {
+            ok = false;
+            break;
+        }
+    }
+    Status failure = ok ? Status::Success() : Failure("cannot copy " + from + " to", to);
+    ::close(in);
+    if (::close(out) != 0 && ok) failure = Failure("cannot write", to);
+    if (!failure.ok()) ::unlink(to.c_str());
+    return failure;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string ParentDirectory(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const std::size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return trimmed.substr(0, slash);
+}
+
+}  // namespace patcher::release

@@ -1,0 +1,31 @@
+// Whole-file reading and the two ways the tool writes: a new file that must not exist yet (keys)
+// and a replacement that readers see either complete or not at all (documents and signatures).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/status.h"
+
+namespace patcher::release {
+
+// The whole file, refused (BadInput) when it cannot be read or is larger than max_bytes.
+Result<std::string> ReadWholeFile(const std::string& path, std::uint64_t max_bytes);
+
+// Creates the file with the given mode and content; refuses a path where anything exists, a
+// symbolic link included. A failed write removes what it created.
+Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned mode);
+
+// Writes a temporary file beside path and renames it over path.
+Status WriteFileReplacing(const std::string& path, const std::string& bytes);
+
+// Copies a regular file; the destination must not exist.
+Status CopyNewFile(const std::string& from, const std::string& to);
+
+// True when anything (a dangling symbolic link included) stands at path.
+bool PathExists(const std::string& path);
+
+// The folder that holds path ("." for a bare name).
+std::string ParentDirectory(const std::string& path);
+
+}  // namespace patcher::release

@@ -1,0 +1,134 @@
+// lint: one document through the core's parsers exactly as the patcher parses it, without any
+// signature (validate checks those).
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "core/key_registry.h"
+#include "core/manifest.h"
+#include "core/news_document.h"
+#include "core/text.h"
+#include "tools/release/command_line.h"
+#include "tools/release/commands.h"
+#include "tools/release/file_io.h"
+#include "tools/release/game_tree.h"
+#include "tools/release/report.h"
+
+namespace patcher::release {
+namespace {
+
+const CommandInfo kLint{
+    "lint",
+    "lint keys|manifest|news FILE",
+    "Parses FILE as the patcher does (line rules, header, key or file lines; for news the news\n"
+    "format and its caps) and prints what it found as KEY: value lines. A manifest is also\n"
+    "refused when two of its paths would be one file on Windows. The exit code is the status\n"
+    "code (0 clean, 6 bad format, 1 unreadable).\n",
+    {},
+    2,
+    {},
+};
+
+// Arbitrary documents are read whole only up to this size; the parsers' own caps are far lower.
+constexpr std::uint64_t kLintReadLimit = 64ull << 20;
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+Status LintKeys(const std::string& path, Fields& fields) {
+    Result<std::string> text = ReadTextFile(path, "key registry");
+    if (!text.ok()) return text.status();
+    Status status = CheckTextFormat(text.value(), "key registry");
+    if (!status.ok()) return status;
+    Result<KeyRegistryHeader> header = ParseKeyRegistryHeader(text.value());
+    if (!header.ok()) return header.status();
+    fields.emplace_back("VERSION", std::string(header.value().version));
+    fields.emplace_back("EXPIRES", std::string(header.value().expires));
+    Result<std::vector<KeyEntry>> keys = ParseKeyRegistryKeys(text.value());
+    if (!keys.ok()) return keys.status();
+    fields.emplace_back("KEYS", std::to_string(keys.value().size()));
+    for (const KeyEntry& key : keys.value()) {
+        fields.emplace_back("  KEY", std::string(key.id) + (key.revoked ? " revoked " : " valid ") +
+                                         std::string(key.public_key));
+    }
+    return Status::Success();
+}
+
+Status LintManifest(const std::string& path, Fields& fields) {
+    Result<std::string> text = ReadTextFile(path, "manifest");
+    if (!text.ok()) return text.status();
+    Status status = CheckTextFormat(text.value(), "manifest");
+    if (!status.ok()) return status;
+    Result<ManifestHeader> header = ParseManifestHeader(text.value());
+    if (!header.ok()) return header.status();
+    fields.emplace_back("VERSION", std::string(header.value().version));
+    fields.emplace_back("CHANNEL", std::string(header.value().channel));
+    fields.emplace_back("COUNTER", std::string(header.value().counter));
+    fields.emplace_back("CREATED", std::string(header.value().created));
+    fields.emplace_back("EXPIRES", std::string(header.value().expires));
+    Result<std::vector<FileEntry>> files = ParseManifestFiles(text.value());
+    if (!files.ok()) return files.status();
+    std::vector<std::string> paths;
+    std::uint64_t bytes = 0;
+    for (const FileEntry& file : files.value()) {
+        paths.emplace_back(file.path);
+        std::uint64_t size = 0;
+        if (!ParseU64(file.size, size) || bytes + size < bytes) {
+            return Status(StatusCode::BadFormat,
+                          "size does not fit in 64 bits: " + std::string(file.path));
+        }
+        bytes += size;
+    }
+    fields.emplace_back("FILES", std::to_string(paths.size()));
+    fields.emplace_back("BYTES", std::to_string(bytes));
+    std::sort(paths.begin(), paths.end());
+    return CheckWindowsCollisions(paths);
+}
+
+Status LintNews(const std::string& path, Fields& fields) {
+    Result<std::string> bytes = ReadWholeFile(path, kLintReadLimit);
+    if (!bytes.ok()) return bytes.status();
+    Result<NewsDocument> document = ParseNewsDocument(bytes.value());
+    if (!document.ok()) return document.status();
+    fields.emplace_back("ITEMS", std::to_string(document.value().items.size()));
+    fields.emplace_back("TRUNCATED", document.value().truncated ? "yes" : "no");
+    int number = 0;
+    for (const NewsItem& item : document.value().items) {
+        ++number;
+        fields.emplace_back("  ITEM", std::to_string(number) + " " +
+                                          (item.date.empty() ? "-" : item.date) + " " + item.title);
+    }
+    return Status::Success();
+}
+
+}  // namespace
+
+int RunLint(const std::vector<std::string>& args) {
+    ParsedOptions parsed;
+    const int parse = ParseCommandLine(kLint, args, parsed);
+    if (parse != kContinue) return parse;
+    const std::string& kind = parsed.positionals()[0];
+    const std::string& path = parsed.positionals()[1];
+    Fields fields;
+    Status status;
+    if (kind == "keys") {
+        status = LintKeys(path, fields);
+    } else if (kind == "manifest") {
+        status = LintManifest(path, fields);
+    } else if (kind == "news") {
+        status = LintNews(path, fields);
+    } else {
+        return UsageError(kLint, "the kind must be keys, manifest or news, not '" + kind + "'");
+    }
+    PrintField("CODE", std::to_string(static_cast<int>(status.code)));
+    for (const auto& [key, value] : fields) {
+        if (key.front() == ' ') {
+            std::printf("%s %s\n", key.c_str(), value.c_str());
+        } else {
+            PrintField(key, value);
+        }
+    }
+    if (!status.ok()) PrintField("MESSAGE", status.message);
+    return static_cast<int>(status.code);
+}
+
+}  // namespace patcher::release

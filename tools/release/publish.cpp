@@ -1,0 +1,319 @@
+#include "tools/release/publish.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "core/news_document.h"
+#include "core/rollback_state.h"
+#include "core/signature.h"
+#include "core/text.h"
+#include "core/validate.h"
+#include "tools/release/file_io.h"
+#include "tools/release/game_tree.h"
+#include "tools/release/manifest_document.h"
+#include "tools/release/registry_document.h"
+#include "tools/release/signing.h"
+
+namespace patcher::release {
+namespace fs = std::filesystem;
+namespace {
+
+Status Refuse(const std::string& message) {
+    return Status(StatusCode::BadInput, message);
+}
+
+// Hands a failed step's status up with the step named in front, keeping its code.
+Status Within(const std::string& step, const Status& status) {
+    if (status.ok()) return status;
+    return Status(status.code, step + ": " + status.message);
+}
+
+// The folder a release is built in, removed with its content unless it was moved into place.
+class StagingFolder {
+  public:
+    ~StagingFolder() {
+        if (path_.empty()) return;
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    Status Create(const std::string& out) {
+        std::string trimmed = out;
+        while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+        const std::string parent = ParentDirectory(trimmed);
+        const std::string name = fs::path(trimmed).filename().string();
+        std::string pattern = parent + "/." + name + ".publish-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return Refuse("cannot create a working folder beside " + out + ": " +
+                          std::strerror(errno));
+        }
+        path_ = pattern;
+        return Status::Success();
+    }
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // Moves the folder to out, refusing to replace anything that appeared there meanwhile.
+    Status MoveTo(const std::string& out) {
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, out.c_str(), RENAME_NOREPLACE) != 0) {
+            return Refuse("cannot move the release into place at " + out + ": " +
+                          std::strerror(errno));
+        }
+        path_.clear();
+        return Status::Success();
+    }
+
+  private:
+    std::string path_;
+};
+
+struct Inputs {
+    std::string now;
+    ManifestValues values;
+    RollbackState previous;  // the previous release's baseline; empty without one
+    RegistryDraft registry;
+    std::string signing_key_id;
+    std::vector<GameFile> game;
+    std::vector<std::pair<std::string, std::string>> extras;  // published name, bytes
+};
+
+Status ChooseCounter(const PublishOptions& options, Inputs& inputs) {
+    std::uint64_t previous = 0;
+    const bool has_previous = !options.previous.empty();
+    if (has_previous) {
+        const Status status =
+            RebuildBaseline(options.previous + "/keys.txt", options.previous + "/manifest.txt",
+                            options.root_key, inputs.previous);
+        if (!status.ok()) return Within("previous release " + options.previous, status);
+        if (!ParseU64(inputs.previous.manifest_counter, previous)) {
+            return Refuse("the previous release's counter is not a usable integer");
+        }
+    }
+    if (options.counter.empty()) {
+        if (!has_previous) return Refuse("--counter or --previous is required");
+        if (previous == UINT64_MAX) return Refuse("the previous release's counter cannot grow");
+        inputs.values.counter = std::to_string(previous + 1);
+        return Status::Success();
+    }
+    std::uint64_t counter = 0;
+    if (!ParseU64(options.counter, counter)) {
+        return Refuse("--counter must be a decimal number below 2^64");
+    }
+    if (has_previous && counter <= previous) {
+        return Refuse("--counter " + options.counter + " is not above the previous release's " +
+                      inputs.previous.manifest_counter +
+                      " (patchers that installed it would refuse this one as a rollback)");
+    }
+    inputs.values.counter = options.counter;
+    return Status::Success();
+}
+
+// The signing key must be the first listing of its public key, and valid there: that is the
+// entry the patcher's signer search reaches.
+Status CheckSigningKey(const PublishOptions& options, const SigningKey& key, Inputs& inputs) {
+    Result<std::string> text = ReadTextFile(options.keys, "key registry");
+    if (!text.ok()) return text.status();
+    Result<RegistryDraft> registry = ParseRegistryDraft(text.value());
+    if (!registry.ok()) return registry.status();
+    inputs.registry = std::move(registry).value();
+    bool revoked = false;
+    const std::string public_text = EncodeKeyBase64(key.public_key());
+    inputs.signing_key_id = FindRegistryKey(inputs.registry, public_text, revoked);
+    if (inputs.signing_key_id.empty()) {
+        return Refuse("the signing key " + public_text + " is not listed in " + options.keys);
+    }
+    if (revoked) {
+        return Refuse("the signing key '" + inputs.signing_key_id + "' is revoked in " +
+                      options.keys);
+    }
+    if (!FileExists(options.keys + ".sig")) {
+        return Refuse(options.keys +
+                      ".sig is missing: sign the registry with the root key "
+                      "(garun2-release registry) first");
+    }
+    return Status::Success();
+}
+
+Status ReadNews(const std::string& name, const std::string& path, Inputs& inputs) {
+    Result<std::string> bytes = ReadWholeFile(path, 64ull << 20);
+    if (!bytes.ok()) return bytes.status();
+    Result<NewsDocument> parsed = ParseNewsDocument(bytes.value());
+    if (!parsed.ok()) return Within(path, parsed.status());
+    inputs.extras.emplace_back(name, bytes.value());
+    return Status::Success();
+}
+
+Status ReadStage(const std::string& path, Inputs& inputs) {
+    Result<std::string> bytes = ReadWholeFile(path, kMaxStageBytes);
+    if (!bytes.ok()) {
+        return Refuse(bytes.status().message + " (the patcher fetches at most 2 MiB of stage art)");
+    }
+    // The front end shows only what decodes as JPEG; anything else would silently not appear.
+    const std::string& jpeg = bytes.value();
+    if (jpeg.size() < 3 || static_cast<unsigned char>(jpeg[0]) != 0xFF ||
+        static_cast<unsigned char>(jpeg[1]) != 0xD8 ||
+        static_cast<unsigned char>(jpeg[2]) != 0xFF) {
+        return Refuse(path + " is not a JPEG picture");
+    }
+    inputs.extras.emplace_back("stage.jpg", jpeg);
+    return Status::Success();
+}
+
+Status GatherInputs(const PublishOptions& options, const SigningKey& key, Inputs& inputs) {
+    inputs.now = options.now.empty() ? CurrentUtcTimestamp() : options.now;
+    if (!IsIsoUtc(inputs.now)) return Refuse("--now must be YYYY-MM-DDTHH:MM:SSZ");
+    if (PathExists(options.out))
+        return Refuse(options.out + " exists; a release is never overwritten");
+    const std::string files_url =
+        options.files_url.empty() ? UrlJoin(options.base_url, kFilesFolder) : options.files_url;
+    inputs.values = {options.version,
+                     options.channel,
+                     "0",
+                     options.created.empty() ? inputs.now : options.created,
+                     options.expires,
+                     files_url};
+    Status status = ChooseCounter(options, inputs);
+    if (status.ok()) status = CheckManifestValues(inputs.values, inputs.now);
+    if (status.ok()) status = CheckSigningKey(options, key, inputs);
+    if (!status.ok()) return status;
+    Result<std::vector<GameFile>> game = WalkGameTree(options.game);
+    if (!game.ok()) return game.status();
+    inputs.game = std::move(game).value();
+    if (!options.announce.empty()) status = ReadNews("announce.txt", options.announce, inputs);
+    if (status.ok() && !options.updates.empty()) {
+        status = ReadNews("updates.txt", options.updates, inputs);
+    }
+    if (status.ok() && !options.stage.empty()) status = ReadStage(options.stage, inputs);
+    return status;
+}
+
+Status WriteSigned(const StagingFolder& staging, const std::string& name, const std::string& bytes,
+                   const SigningKey& key) {
+    Result<std::string> signature = key.Sign(bytes);
+    if (!signature.ok()) return signature.status();
+    Status status = WriteNewFile(staging.Path(name), bytes, 0644);
+    if (status.ok()) status = WriteNewFile(staging.Path(name + ".sig"), signature.value(), 0644);
+    return status;
+}
+
+// Copies the game files under files/ and describes the copies, so the manifest states exactly
+// the bytes that are published.
+Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
+                                                 const std::vector<GameFile>& game) {
+    std::vector<GameFile> copies;
+    for (const GameFile& file : game) {
+        const std::string copy = staging.Path(std::string(kFilesFolder) + "/" + file.path);
+        std::error_code error;
+        fs::create_directories(fs::path(copy).parent_path(), error);
+        if (error) return Refuse("cannot create the folder for " + copy + ": " + error.message());
+        const Status status = CopyNewFile(file.disk_path, copy);
+        if (!status.ok()) return status;
+        copies.push_back({file.path, copy});
+    }
+    return DescribeFiles(copies);
+}
+
+// The check the patcher makes before it shows a news document or the stage art: the first
+// non-revoked registry key that verifies it, then the news parse of the verified bytes.
+Status CheckExtra(const StagingFolder& staging, const std::string& name,
+                  const RegistryDraft& registry) {
+    Result<std::string> bytes = ReadWholeFile(staging.Path(name), kMaxStageBytes);
+    if (!bytes.ok()) return bytes.status();
+    Result<std::string> signature = LoadSignature(staging.Path(name));
+    if (!signature.ok()) return signature.status();
+    for (const RegistryKeyLine& line : registry.keys) {
+        Ed25519PublicKey key{};
+        if (line.revoked || !DecodeRawKeyBase64(line.public_key, key)) continue;
+        if (!VerifyEd25519(key, bytes.value(), signature.value())) continue;
+        if (name == "stage.jpg") return Status::Success();
+        return ParseNewsDocument(bytes.value()).status();
+    }
+    return Status(StatusCode::BadSignature, name + ": no non-revoked registry key verifies it");
+}
+
+Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs& inputs,
+                    StagingFolder& staging, PublishSummary& summary) {
+    Status status = CopyNewFile(options.keys, staging.Path("keys.txt"));
+    if (status.ok()) status = CopyNewFile(options.keys + ".sig", staging.Path("keys.txt.sig"));
+    if (!status.ok()) return status;
+    Result<std::vector<ManifestFile>> files = StageGameFiles(staging, inputs.game);
+    if (!files.ok()) return files.status();
+    Result<std::string> manifest = RenderManifest(inputs.values, files.value());
+    if (!manifest.ok()) return manifest.status();
+    status = WriteSigned(staging, "manifest.txt", manifest.value(), key);
+    for (const auto& [name, bytes] : inputs.extras) {
+        if (status.ok()) status = WriteSigned(staging, name, bytes, key);
+    }
+    if (!status.ok()) return status;
+
+    // The core's own acceptance, as a patcher that installed the previous release would run it.
+    ValidateOptions validate;
+    validate.manifest_path = staging.Path("manifest.txt");
+    validate.keys_path = staging.Path("keys.txt");
+    validate.root_key = options.root_key;
+    validate.dist = staging.Path(kFilesFolder);
+    validate.expect_version = options.version;
+    validate.now = inputs.now;
+    const std::string state_path = staging.Path(".baseline-state.txt");
+    if (inputs.previous.present) {
+        validate.state_path = state_path;
+        status = WriteStateFile(state_path, inputs.previous);
+        if (!status.ok()) return status;
+    }
+    ValidateReport report;
+    status = Validate(validate, report);
+    ::unlink(state_path.c_str());
+    if (!status.ok()) return Within("the patcher would refuse this release", status);
+
+    Result<std::string> keys_text = ReadTextFile(validate.keys_path, "key registry");
+    if (!keys_text.ok()) return keys_text.status();
+    Result<RegistryDraft> registry = ParseRegistryDraft(keys_text.value());
+    if (!registry.ok()) return registry.status();
+    for (const auto& [name, bytes] : inputs.extras) {
+        status = CheckExtra(staging, name, registry.value());
+        if (!status.ok()) return Within("the patcher would not show " + name, status);
+    }
+    summary.version = report.version;
+    summary.channel = report.channel;
+    summary.counter = report.counter;
+    summary.signing_key_id = report.signing_key_id;
+    summary.file_count = report.file_count;
+    return Status::Success();
+}
+
+}  // namespace
+
+Status Publish(const PublishOptions& options, PublishSummary& summary) {
+    summary = PublishSummary();
+    Result<SigningKey> key = SigningKey::LoadPem(options.signing_key);
+    if (!key.ok()) return key.status();
+    Inputs inputs;
+    Status status = GatherInputs(options, key.value(), inputs);
+    if (!status.ok()) return status;
+
+    StagingFolder staging;
+    status = staging.Create(options.out);
+    if (status.ok()) status = BuildRelease(options, key.value(), inputs, staging, summary);
+    if (status.ok()) status = staging.MoveTo(options.out);
+    if (!status.ok()) {
+        summary = PublishSummary();
+        return status;
+    }
+    summary.published = {"keys.txt", "keys.txt.sig", "manifest.txt", "manifest.txt.sig",
+                         kFilesFolder};
+    for (const auto& extra : inputs.extras) {
+        summary.published.push_back(extra.first);
+        summary.published.push_back(extra.first + ".sig");
+    }
+    if (inputs.registry.expires < inputs.values.expires) {
+        summary.notes.push_back("the key registry expires at " + inputs.registry.expires +
+                                ", before the manifest; patchers refuse the release from then on "
+                                "unless a new registry is published");
+    }
+    return Status::Success();
+}
+
+}  // namespace patcher::release

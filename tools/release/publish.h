@@ -1,0 +1,51 @@
+// Publishing: a complete release folder (signed registry, signed manifest, game files, signed
+// news and stage art) built beside its destination and moved into place only after the core's
+// Validate and the patcher's news and stage-art checks accept it, so a refused or interrupted
+// publish never leaves a release folder behind.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/status.h"
+
+namespace patcher::release {
+
+struct PublishOptions {
+    std::string out;          // the release folder to create; must not exist
+    std::string game;         // the folder of game files
+    std::string keys;         // keys.txt, signed (keys.txt.sig beside it)
+    std::string signing_key;  // PEM of a valid registry key
+    std::string root_key;     // root public key text, for the final validation
+    std::string base_url;     // the release address the patcher is configured with
+    std::string files_url;    // where the game files are served; default base_url + "/files"
+    std::string version;
+    std::string channel;
+    std::string counter;   // empty: the previous release's counter + 1
+    std::string previous;  // the previous release folder, or empty
+    std::string created;   // empty: now
+    std::string expires;
+    std::string now;       // empty: the clock
+    std::string announce;  // news documents and stage picture, each optional
+    std::string updates;
+    std::string stage;
+};
+
+struct PublishSummary {
+    std::string version;
+    std::string channel;
+    std::string counter;
+    std::string signing_key_id;
+    int file_count = 0;
+    std::vector<std::string> published;  // the names at the top of the release folder
+    std::vector<std::string> notes;      // things the operator should know, not refusals
+};
+
+// The subfolder of a release that holds the game files.
+inline constexpr const char* kFilesFolder = "files";
+// The stage picture the patcher fetches at most.
+inline constexpr std::uint64_t kMaxStageBytes = 2097152;
+
+Status Publish(const PublishOptions& options, PublishSummary& summary);
+
+}  // namespace patcher::release

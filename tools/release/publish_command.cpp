@@ -1,0 +1,95 @@
+// publish: the command line of Publish.
+#include <cstdio>
+
+#include "tools/release/command_line.h"
+#include "tools/release/commands.h"
+#include "tools/release/publish.h"
+#include "tools/release/report.h"
+
+namespace patcher::release {
+namespace {
+
+const CommandInfo kPublish{
+    "publish",
+    "publish --out DIR --game DIR --keys KEYS --key PEM --root-key BASE64 --base-url URL "
+    "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
+    "[--updates FILE] [--stage JPEG] [--files-url URL] [--created T] [--now T]",
+    "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
+    "from KEYS, signed beforehand with `registry`), manifest.txt and its .sig (signed with PEM, a\n"
+    "valid key of KEYS), the game files under files/, and announce.txt, updates.txt, stage.jpg\n"
+    "with their .sig when given. Serve DIR at URL, the address the patcher is configured with.\n"
+    "The release is built in a hidden folder beside DIR, checked with the patcher's Validate\n"
+    "(and, with --previous, against the baseline a patcher holding the previous release has),\n"
+    "and only then renamed to DIR; a refused publish leaves nothing behind. DIR must not exist.\n"
+    "  --counter N        the manifest counter; with --previous it defaults to the previous + 1\n"
+    "  --previous DIR     the release folder published last (checked with the root key)\n"
+    "  --files-url URL    where files/ is served (default URL/files)\n"
+    "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
+    "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
+    "The exit code is 0, 1 for a usage error or bad input, else the patcher's status code.\n",
+    {{"out"},
+     {"game"},
+     {"keys"},
+     {"key"},
+     {"root-key"},
+     {"root-key-file"},
+     {"base-url"},
+     {"files-url"},
+     {"version"},
+     {"channel"},
+     {"counter"},
+     {"previous"},
+     {"created"},
+     {"expires"},
+     {"now"},
+     {"announce"},
+     {"updates"},
+     {"stage"}},
+    0,
+    {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
+};
+
+}  // namespace
+
+int RunPublish(const std::vector<std::string>& args) {
+    ParsedOptions parsed;
+    const int parse = ParseCommandLine(kPublish, args, parsed);
+    if (parse != kContinue) return parse;
+    if (!parsed.Has("counter") && !parsed.Has("previous")) {
+        return UsageError(kPublish, "--counter or --previous is required");
+    }
+    PublishOptions options;
+    std::string error;
+    if (!RootKeyText(parsed, options.root_key, error)) return UsageError(kPublish, error);
+    options.out = parsed.Get("out");
+    options.game = parsed.Get("game");
+    options.keys = parsed.Get("keys");
+    options.signing_key = parsed.Get("key");
+    options.base_url = parsed.Get("base-url");
+    options.files_url = parsed.Get("files-url");
+    options.version = parsed.Get("version");
+    options.channel = parsed.Get("channel");
+    options.counter = parsed.Get("counter");
+    options.previous = parsed.Get("previous");
+    options.created = parsed.Get("created");
+    options.expires = parsed.Get("expires");
+    options.now = parsed.Get("now");
+    options.announce = parsed.Get("announce");
+    options.updates = parsed.Get("updates");
+    options.stage = parsed.Get("stage");
+
+    PublishSummary summary;
+    const Status status = Publish(options, summary);
+    if (!status.ok()) return Fail(kPublish, status);
+    PrintField("RELEASE", options.out);
+    PrintField("VERSION", summary.version);
+    PrintField("CHANNEL", summary.channel);
+    PrintField("COUNTER", summary.counter);
+    PrintField("SIGNING_KEY", summary.signing_key_id);
+    PrintField("FILES", std::to_string(summary.file_count));
+    for (const std::string& name : summary.published) std::printf("  PUBLISHED %s\n", name.c_str());
+    for (const std::string& note : summary.notes) PrintField("NOTE", note);
+    return 0;
+}
+
+}  // namespace patcher::release

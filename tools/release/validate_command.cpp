@@ -1,0 +1,77 @@
+// validate: the patcher's own acceptance of a key registry and manifest, run by the operator.
+#include "core/validate.h"
+
+#include "tools/release/command_line.h"
+#include "tools/release/commands.h"
+#include "tools/release/report.h"
+
+namespace patcher::release {
+namespace {
+
+const CommandInfo kValidate{
+    "validate",
+    "validate --manifest M --keys K --root-key BASE64 [--state S] [--dist D] [--now T] "
+    "[--expect-version V] [--level full|quick|size] [--critical PATH]...",
+    "Runs the patcher's Validate: the registry against the root key, the manifest against the\n"
+    "registry, line rules, expiry, rollback against the state file S (which it then advances, as\n"
+    "the patcher does; leave it out for a dry check) and, with --dist D, every file in D. With D\n"
+    "it also lists what an install in D would download (--level and --critical choose how deep).\n"
+    "Prints KEY: value lines; the exit code is the status code (0 accepted).\n"
+    "  --root-key-file FILE  read the root key text from FILE instead of --root-key\n",
+    {{"manifest"},
+     {"keys"},
+     {"root-key"},
+     {"root-key-file"},
+     {"state"},
+     {"dist"},
+     {"now"},
+     {"expect-version"},
+     {"level"},
+     {"critical", true, true}},
+    0,
+    {},
+};
+
+bool ParseLevel(const std::string& text, CheckLevel& level) {
+    if (text == "full")
+        level = CheckLevel::full;
+    else if (text == "quick")
+        level = CheckLevel::quick;
+    else if (text == "size")
+        level = CheckLevel::size;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+int RunValidate(const std::vector<std::string>& args) {
+    ParsedOptions parsed;
+    const int parse = ParseCommandLine(kValidate, args, parsed);
+    if (parse != kContinue) return parse;
+    ValidateOptions options;
+    options.manifest_path = parsed.Get("manifest");
+    options.keys_path = parsed.Get("keys");
+    if (parsed.Has("root-key") || parsed.Has("root-key-file")) {
+        std::string error;
+        if (!RootKeyText(parsed, options.root_key, error)) return UsageError(kValidate, error);
+    }
+    options.state_path = parsed.Get("state");
+    options.dist = parsed.Get("dist");
+    options.now = parsed.Get("now");
+    options.expect_version = parsed.Get("expect-version");
+    options.with_diff = !options.dist.empty();
+    if (parsed.Has("level") && !ParseLevel(parsed.Get("level"), options.level)) {
+        return UsageError(kValidate, "--level must be full, quick or size");
+    }
+    options.critical_paths = parsed.All("critical");
+
+    // Missing options and a bad --now are the core's to report, in its own words and code.
+    ValidateReport report;
+    const Status status = Validate(options, report);
+    PrintValidateReport(report, status);
+    return static_cast<int>(status.code);
+}
+
+}  // namespace patcher::release
