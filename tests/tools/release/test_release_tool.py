@@ -1,0 +1,281 @@
+"""The built garun2-release driven as an operator drives it: key files, signatures checked against
+OpenSSL's own tools, usage errors that touch nothing, a publish/validate round trip with its
+refusals, and the README's operator walkthrough run command by command."""
+import base64
+import os
+import re
+import shutil
+import stat
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+TOOL = os.environ.get("GARUN2_RELEASE_TOOL", "garun2-release")
+SOURCE_DIR = Path(os.environ.get("GARUN2_SOURCE_DIR", Path(__file__).resolve().parents[3]))
+NOW = "2025-03-01T10:00:00Z"
+LATER = "2025-03-02T00:00:00Z"
+EXPIRES = "2030-01-01T00:00:00Z"
+
+
+def run(*args, cwd):
+    return subprocess.run([TOOL, *args], cwd=cwd, capture_output=True, text=True, timeout=120)
+
+
+def fields(output):
+    """KEY: value lines of a report, the first value of each key."""
+    found = {}
+    for line in output.splitlines():
+        match = re.match(r"^([A-Z_]+): (.*)$", line)
+        if match:
+            found.setdefault(match.group(1), match.group(2))
+    return found
+
+
+def listing(folder):
+    return sorted(str(p.relative_to(folder)) for p in Path(folder).rglob("*"))
+
+
+class ReleaseToolCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="garun2_release_py_"))
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+
+    def tool(self, *args, expect=0):
+        result = run(*args, cwd=self.dir)
+        self.assertEqual(result.returncode, expect,
+                         f"{args}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}")
+        return result
+
+    def write(self, relative, data):
+        path = self.dir / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data if isinstance(data, bytes) else data.encode())
+        return path
+
+    def operator(self):
+        """root and live1 keys, a signed registry and a game folder."""
+        self.tool("keygen", "--out", "root")
+        self.tool("keygen", "--out", "live1")
+        self.root = (self.dir / "root.pub").read_text().strip()
+        self.tool("registry", "keys.txt", "--key", "root.pem", "--root-key", self.root,
+                  "--expires", EXPIRES, "--add", "live1=live1.pub", "--now", NOW)
+        self.write("game/Velmor2.exe", b"MZ")
+        self.write("game/data/a.bin", os.urandom(100000))
+        self.write("announce.txt", "news 1\nitem\ntitle Duyuru\nbody Merhaba\n")
+
+    def publish(self, out, *extra, key="live1.pem", expect=0):
+        return self.tool("publish", "--out", out, "--game", "game", "--keys", "keys.txt",
+                         "--key", key, "--root-key", self.root,
+                         "--base-url", "https://127.0.0.1:8443/live", "--version", "1.0.0",
+                         "--channel", "live", "--expires", EXPIRES, "--now", NOW, *extra,
+                         expect=expect)
+
+    def validate(self, release, *extra, now=LATER, expect=0):
+        return self.tool("validate", "--manifest", f"{release}/manifest.txt",
+                         "--keys", f"{release}/keys.txt", "--root-key", self.root,
+                         "--now", now, *extra, expect=expect)
+
+
+class KeysAndSignatures(ReleaseToolCase):
+    def test_keygen_private_key_is_owner_only_and_never_overwritten(self):
+        out = self.tool("keygen", "--out", "k").stdout
+        pem = self.dir / "k.pem"
+        self.assertEqual(stat.S_IMODE(pem.stat().st_mode), 0o600)
+        pub = (self.dir / "k.pub").read_bytes()
+        self.assertEqual(len(pub), 45)
+        self.assertTrue(pub.endswith(b"=\n"))
+        self.assertIn("PUBLIC_KEY: " + pub.decode().strip(), out)
+        # OpenSSL reads the PEM as an Ed25519 key whose raw public half is the .pub text.
+        der = subprocess.run(["openssl", "pkey", "-in", str(pem), "-pubout", "-outform", "DER"],
+                             capture_output=True, check=True).stdout
+        self.assertEqual(base64.b64encode(der[-32:]) + b"\n", pub)
+
+        before = pem.read_bytes()
+        result = self.tool("keygen", "--out", "k", expect=1)
+        self.assertIn("k.pem exists; refusing to overwrite a key", result.stderr)
+        self.assertEqual(pem.read_bytes(), before)
+        (self.dir / "k2.pub").write_text("keep\n")
+        self.tool("keygen", "--out", "k2", expect=1)
+        self.assertFalse((self.dir / "k2.pem").exists())
+        self.assertEqual((self.dir / "k2.pub").read_text(), "keep\n")
+
+    def test_signatures_verify_with_openssl_and_the_core_check(self):
+        self.tool("keygen", "--out", "k")
+        self.tool("keygen", "--out", "other")
+        pub = (self.dir / "k.pub").read_text().strip()
+        subprocess.run(["openssl", "pkey", "-in", "k.pem", "-pubout", "-out", "k.pub.pem"],
+                       cwd=self.dir, check=True, capture_output=True)
+        for name, data in [("empty.txt", b""), ("big.jpg", os.urandom(3 << 20))]:
+            self.write(name, data)
+            self.tool("sign", name, "--key", "k.pem")
+            self.assertEqual(len((self.dir / (name + ".sig")).read_bytes()), 64)
+            if data:  # openssl pkeyutl cannot read an empty input; the core check covers it
+                subprocess.run(["openssl", "pkeyutl", "-verify", "-pubin", "-inkey", "k.pub.pem",
+                                "-rawin", "-in", name, "-sigfile", name + ".sig"],
+                               cwd=self.dir, check=True, capture_output=True)
+            self.assertIn("VERIFIED:", self.tool("verify", name, "--public-key", pub).stdout)
+
+        other = (self.dir / "other.pub").read_text().strip()
+        failed = self.tool("verify", "big.jpg", "--public-key", other, expect=2).stdout
+        self.assertEqual(failed, "FAILED: big.jpg signature did not verify with the expected key "
+                                 "(broken signature or wrong role key)\n")
+        self.write("empty.txt", b"x")
+        self.tool("verify", "empty.txt", "--public-key", pub, expect=2)
+        missing = self.tool("verify", "k.pub", "--public-key", pub, expect=2).stdout
+        self.assertEqual(missing, "FAILED: k.pub.sig is missing -- unsigned input is not accepted\n")
+        self.tool("verify", "big.jpg", "--public-key", pub[:-2] + "_=", expect=1)
+
+        subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt",
+                        "ec_paramgen_curve:P-256", "-out", "ec.pem"],
+                       cwd=self.dir, check=True, capture_output=True)
+        result = self.tool("sign", "big.jpg", "--key", "ec.pem", expect=1)
+        self.assertIn("ec.pem is not an Ed25519 private key", result.stderr)
+
+
+class UsageErrors(ReleaseToolCase):
+    def test_every_command_has_help(self):
+        for command in ["keygen", "registry", "manifest", "sign", "verify", "publish", "lint",
+                        "validate"]:
+            result = self.tool(command, "--help")
+            self.assertTrue(result.stdout.startswith("usage: garun2-release " + command), command)
+
+    def test_usage_errors_exit_1_and_touch_no_file(self):
+        self.operator()
+        before = listing(self.dir)
+        cases = [
+            ["keygen"],
+            ["keygen", "--out", "x", "--bogus"],
+            ["sign", "announce.txt"],
+            ["verify", "announce.txt"],
+            ["registry", "keys.txt", "--key", "root.pem", "--version", "1"],
+            ["registry", "keys.txt", "--key", "root.pem", "--add", "live1=live1.pub"],
+            ["registry", "new.txt", "--key", "root.pem", "--add", "a=live1.pub"],
+            ["registry", "keys.txt", "--key", "root.pem", "--revoke", "live1"],
+            ["registry", "keys.txt", "--key", "live1.pem", "--root-key", self.root],
+            ["manifest", "game", "--base-url", "https://h/live", "--version", "1.0",
+             "--channel", "live", "--counter", "1", "--expires", EXPIRES, "--out", "m.txt"],
+            ["manifest", "game", "--base-url", "http://h/live", "--version", "1.0.0",
+             "--channel", "live", "--counter", "1", "--expires", EXPIRES, "--out", "m.txt"],
+            ["manifest", "game", "--base-url", "https://h/live", "--version", "1.0.0",
+             "--channel", "live", "--counter", "1", "--expires", EXPIRES, "--key", "live1.pem"],
+            ["publish", "--out", "rel", "--game", "game"],
+            ["publish", "--out", "rel", "--game", "game", "--keys", "keys.txt", "--key",
+             "live1.pem", "--root-key", self.root, "--base-url", "https://h/live", "--version",
+             "1.0.0", "--channel", "live", "--expires", EXPIRES],
+            ["lint", "settings", "keys.txt"],
+            ["validate", "--level", "deep"],
+            ["nonsense"],
+        ]
+        for args in cases:
+            result = self.tool(*args, expect=1)
+            self.assertTrue(result.stderr.strip(), args)
+            self.assertEqual(listing(self.dir), before, args)
+
+    def test_validate_reports_the_cores_own_messages(self):
+        result = self.tool("validate", expect=1)
+        self.assertIn("MESSAGE: --manifest is required", result.stdout)
+        self.assertEqual(fields(result.stdout)["CODE"], "1")
+        result = self.tool("validate", "--manifest", "m", "--keys", "k", "--root-key", "x",
+                           "--now", "today", expect=1)
+        self.assertIn("MESSAGE: manifest not found: m", result.stdout)
+
+
+class RoundTrip(ReleaseToolCase):
+    def test_publish_validate_and_what_the_patcher_refuses(self):
+        self.operator()
+        out = fields(self.publish("rel1", "--counter", "1", "--announce", "announce.txt").stdout)
+        self.assertEqual(out["SIGNING_KEY"], "live1")
+        self.assertEqual(sorted(p.name for p in (self.dir / "rel1").iterdir()),
+                         ["announce.txt", "announce.txt.sig", "files", "keys.txt",
+                          "keys.txt.sig", "manifest.txt", "manifest.txt.sig"])
+        report = fields(self.validate("rel1", "--dist", "rel1/files", "--state", "state.txt",
+                                      "--expect-version", "1.0.0").stdout)
+        self.assertEqual((report["CODE"], report["FILES"], report["FILES_VERIFIED"],
+                          report["CONTENT_CHECKED"]), ("0", "2", "2", "yes"))
+        lint = fields(self.tool("lint", "manifest", "rel1/manifest.txt").stdout)
+        self.assertEqual((lint["COUNTER"], lint["FILES"]), ("1", "2"))
+        self.tool("verify", "rel1/announce.txt", "--public-key",
+                  (self.dir / "live1.pub").read_text().strip())
+
+        # The second release follows the first; a patcher holding it refuses the first again.
+        self.write("game/data/a.bin", b"new content")
+        out = fields(self.publish("rel2", "--previous", "rel1").stdout)
+        self.assertEqual(out["COUNTER"], "2")
+        report = fields(self.validate("rel2", "--state", "state.txt").stdout)
+        self.assertEqual(report["ROLLBACK_CHECKED"], "yes")
+        rollback = self.validate("rel1", "--state", "state.txt", expect=3).stdout
+        self.assertIn("MESSAGE: manifest counter went backwards (1 < 2) -- rollback attack",
+                      rollback)
+        self.publish("rel3", "--previous", "rel2", "--counter", "2", expect=1)
+        self.assertFalse((self.dir / "rel3").exists())
+
+        # Damaged content, expiry and a manifest signed by a revoked key.
+        (self.dir / "rel2/files/data/a.bin").write_bytes(b"new contenT")
+        damaged = self.validate("rel2", "--dist", "rel2/files", expect=7).stdout
+        self.assertIn("MESSAGE: sha256 mismatch: data/a.bin", damaged)
+        expired = self.validate("rel1", now=EXPIRES, expect=4).stdout
+        self.assertIn("MESSAGE: key registry expired (2030-01-01T00:00:00Z <= 2030-01-01T00:00:00Z)",
+                      expired)
+        self.tool("keygen", "--out", "live2")
+        self.tool("registry", "keys.txt", "--key", "root.pem", "--rotate", "live1:live2=live2.pub",
+                  "--now", NOW)
+        self.tool("lint", "keys", "keys.txt")
+        os.makedirs(self.dir / "rel4")
+        shutil.copy(self.dir / "keys.txt", self.dir / "rel4")
+        shutil.copy(self.dir / "keys.txt.sig", self.dir / "rel4")
+        self.tool("manifest", "game", "--base-url", "https://h/live/files", "--version", "1.0.0",
+                  "--channel", "live", "--counter", "9", "--expires", EXPIRES, "--now", NOW,
+                  "--out", "rel4/manifest.txt", "--key", "live1.pem")
+        revoked = self.validate("rel4", expect=5).stdout
+        self.assertIn("MESSAGE: manifest was signed with a REVOKED key: live1", revoked)
+        self.publish("rel5", "--previous", "rel2", expect=1)  # live1 is revoked now
+        self.publish("rel5", "--previous", "rel2", key="live2.pem")
+        self.validate("rel5", "--state", "state.txt")
+
+    def test_manifest_walk_refuses_bad_paths_and_writes_sorted_lines(self):
+        self.write("game/b.bin", b"b")
+        self.write("game/A/x.bin", b"")
+        args = ["manifest", "game", "--base-url", "https://h/live/", "--version", "2.0.0",
+                "--channel", "beta-2", "--counter", "3", "--expires", EXPIRES,
+                "--created", NOW, "--now", NOW]
+        text = self.tool(*args).stdout
+        empty = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"
+        self.assertEqual(text.splitlines()[5:], [
+            f"file A/x.bin 0 {empty} https://h/live/A/x.bin",
+            "file b.bin 1 3e23e8160039594a33894f6564e1b1348bbd7a0088d42c4acb73eeaed59c009d "
+            "https://h/live/b.bin"])
+        self.write("game/data/Nul.txt", b"x")
+        result = self.tool(*args, "--out", "m.txt", expect=1)
+        self.assertIn("refusing data/Nul.txt: path contains a name Windows reserves", result.stderr)
+        self.assertFalse((self.dir / "m.txt").exists())
+
+
+class ReadmeWalkthrough(ReleaseToolCase):
+    def test_operator_section_commands_publish_a_release_the_core_validates(self):
+        readme = (SOURCE_DIR / "README.md").read_text()
+        section = readme.split("## Publishing a release (operators)", 1)[1].split("\n## ", 1)[0]
+        blocks = re.findall(r"```sh\n(.*?)```", section, re.S)
+        self.assertGreaterEqual(len(blocks), 5)
+        self.write("game/Velmor2.exe", b"MZ")
+        self.write("game/data/maps/a.bin", os.urandom(5000))
+        self.write("announce.txt", "news 1\nitem\ntitle Duyuru\nbody Hos geldiniz\n")
+        self.write("updates.txt", "Yama notlari\n")
+        self.write("stage.jpg", b"\xff\xd8\xff\xe0" + os.urandom(1000))
+        os.makedirs(self.dir / "releases")
+        script = f"set -euo pipefail\ngarun2-release() {{ '{TOOL}' \"$@\"; }}\n" + "\n".join(blocks)
+        result = subprocess.run(["bash", "-c", script], cwd=self.dir, capture_output=True,
+                                text=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        root = (self.dir / "root.pub").read_text().strip()
+        for release in ["0001", "0002", "0003"]:
+            report = fields(run("validate", "--manifest", f"releases/{release}/manifest.txt",
+                                "--keys", f"releases/{release}/keys.txt", "--root-key", root,
+                                "--dist", f"releases/{release}/files", cwd=self.dir).stdout)
+            self.assertEqual(report.get("CODE"), "0", release)
+        self.assertEqual(fields(run("lint", "manifest", "releases/0003/manifest.txt",
+                                    cwd=self.dir).stdout)["COUNTER"], "3")
+
+
+if __name__ == "__main__":
+    unittest.main()
