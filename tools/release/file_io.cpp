@@ -45,15 +45,21 @@ Result<std::string> ReadWholeFile(const std::string& path, std::uint64_t max_byt
         ::close(fd);
         return Status(StatusCode::BadInput, "not a regular file: " + path);
     }
-    if (static_cast<std::uint64_t>(info.st_size) > max_bytes) {
+    const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+    if (size > max_bytes) {
         ::close(fd);
         return Status(StatusCode::BadInput,
                       path + " is larger than " + std::to_string(max_bytes) + " bytes");
     }
-    std::string content;
-    std::vector<char> chunk(65536);
+    // Read straight into the one buffer that is handed out, so a key file's bytes are never
+    // copied into memory the caller cannot wipe.
+    std::string content(static_cast<std::size_t>(size), '\0');
+    std::size_t done = 0;
+    char extra = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        char* target = done < content.size() ? content.data() + done : &extra;
+        const std::size_t room = done < content.size() ? content.size() - done : 1;
+        const ssize_t got = ::read(fd, target, room);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             Status failure = Failure("cannot read", path);
@@ -61,13 +67,15 @@ Result<std::string> ReadWholeFile(const std::string& path, std::uint64_t max_byt
             return failure;
         }
         if (got == 0) break;
-        content.append(chunk.data(), static_cast<std::size_t>(got));
-        if (content.size() > max_bytes) {
+        if (target == &extra) {
             ::close(fd);
             return Status(StatusCode::BadInput, path + " grew while it was read");
         }
+        done += static_cast<std::size_t>(got);
     }
     ::close(fd);
+    if (done != content.size())
+        return Status(StatusCode::BadInput, path + " shrank while it was read");
     return content;
 }
 
