@@ -20,6 +20,9 @@ PATCHER = ROOT / "build" / "win64" / "app" / "Velmor2Launcher.exe"
 GAME_EXE = ROOT / "build" / "win64" / "tools" / "demo_game" / "Velmor2.exe"
 WINE_RUN = ROOT / "cmake" / "wine-run.sh"
 EXPIRES = "2036-01-01T00:00:00Z"
+# A fixed port: the manifest names every file's address, so the release and the server must agree.
+PORT = 47443
+BASE_URL = f"https://127.0.0.1:{PORT}/live"
 
 
 def say(text):
@@ -69,7 +72,7 @@ def publish(site, keys):
     site.mkdir(parents=True, exist_ok=True)
     tool("publish", "--out", release, "--game", DEMO / "game-files", "--keys", registry,
          "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
-         "--base-url", "https://127.0.0.1/live", "--version", "1.0.0", "--channel", "demo",
+         "--base-url", BASE_URL, "--version", "1.0.0", "--channel", "demo",
          "--counter", "1", "--expires", EXPIRES)
     say(f"published release 1.0.0 (counter 1) into {release}")
 
@@ -95,7 +98,7 @@ def main():
     keys = DEMO / "keys"
     make_keys(keys)
     publish(DEMO / "site", keys)
-    with ReleaseServer(DEMO / "site") as server:
+    with ReleaseServer(DEMO / "site", port=PORT) as server:
         say(f"serving {DEMO / 'site'} over HTTPS at {server.url('/')}")
         code, report = run_patcher(server, keys)
     fields = dict(line.split(": ", 1) for line in report.splitlines() if ": " in line

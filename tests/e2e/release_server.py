@@ -147,10 +147,10 @@ class _Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, owner, context):
+    def __init__(self, owner, context, port):
         self.owner = owner
         self.context = context
-        super().__init__(("127.0.0.1", 0), _Handler)
+        super().__init__(("127.0.0.1", port), _Handler)
 
     def get_request(self):
         sock, address = self.socket.accept()
@@ -172,9 +172,10 @@ class ReleaseServer:
     """Serves `root` over HTTPS on 127.0.0.1 with the named certificate of ca_setup ("server",
     "wrong-name", "expired", "untrusted")."""
 
-    def __init__(self, root, certificate="server"):
+    def __init__(self, root, certificate="server", port=0):
         self.root = Path(root).resolve()
         self.certificate = certificate
+        self.requested_port = port  # 0: any free port
         self.stopping = threading.Event()
         self.requests = []
         self._faults = {}
@@ -188,7 +189,7 @@ class ReleaseServer:
         context.minimum_version = ssl.TLSVersion.TLSv1_2
         context.load_cert_chain(folder / f"{self.certificate}.crt",
                                 folder / f"{self.certificate}.key")
-        self._server = _Server(self, context)
+        self._server = _Server(self, context, self.requested_port)
         self._thread = threading.Thread(target=self._server.serve_forever,
                                         kwargs={"poll_interval": 0.1}, daemon=True)
         self._thread.start()
