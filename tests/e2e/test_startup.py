@@ -54,7 +54,7 @@ class StartupTest(unittest.TestCase):
         self.assertEqual((run.code, run.stdout), (1, "UI_SELFTEST: WINDOW_FAILED\r\n"))
 
     def test_second_instance_is_refused_but_child_probes_run(self):
-        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "6000")
+        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "10000")
         try:
             self.assertTrue(self.wait_for_log("headless: --self-test noop"))
             time.sleep(0.5)
@@ -67,7 +67,7 @@ class StartupTest(unittest.TestCase):
         finally:
             out, _ = first.communicate(timeout=120)
         self.assertEqual(first.returncode, 0)
-        self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 6000\r\n")
+        self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
 
     def wait_for_log(self, text, seconds=60):
         deadline = time.monotonic() + seconds
