@@ -1,5 +1,6 @@
-// `--headless --self-test NAME [ARG]`: built-in probes of the system's safety properties on the real
-// machine. Each prints report fields ending in a verdict line and returns the process exit code.
+// `--headless --self-test NAME [ARG]`: built-in probes of the system's safety properties on the
+// real machine. Each prints report fields ending in a verdict line and returns the process exit
+// code.
 #pragma once
 
 #include "app/arguments.h"

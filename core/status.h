@@ -34,7 +34,7 @@ struct Status {
 // Either a value or the failed Status of the step that could not produce it.
 template <class T>
 class [[nodiscard]] Result {
-public:
+  public:
     Result(T value) : value_(std::move(value)) {}
     Result(Status failure) : status_(std::move(failure)) {
         // A failure without a failure code would read as success with no value; keep it a failure.
@@ -48,7 +48,7 @@ public:
     const T& value() const& { return *value_; }
     T&& value() && { return std::move(*value_); }
 
-private:
+  private:
     std::optional<T> value_;
     Status status_;
 };

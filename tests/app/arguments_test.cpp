@@ -5,7 +5,9 @@
 namespace patcher::win {
 namespace {
 
-Arguments Parse(ArgumentList list) { return ParseArguments(list); }
+Arguments Parse(ArgumentList list) {
+    return ParseArguments(list);
+}
 
 TEST(ParseArgumentsTest, NoCommandReplacesEveryEarlierError) {
     const Arguments bare = Parse({L"--headless"});
@@ -75,7 +77,8 @@ TEST(ParseArgumentsTest, SelfTestNameAndOptionalArgument) {
 TEST(ParseArgumentsTest, LevelsAndPathLists) {
     EXPECT_EQ(Parse({L"--check", L"--level", L"quick"}).config.check_level, 1u);
     EXPECT_EQ(Parse({L"--check", L"--level", L"size"}).config.check_level, 2u);
-    EXPECT_EQ(Parse({L"--check", L"--level", L"Full"}).error, L"--level must be full, quick or size");
+    EXPECT_EQ(Parse({L"--check", L"--level", L"Full"}).error,
+              L"--level must be full, quick or size");
 
     const Arguments owned = Parse({L"--check", L"--user-owned", L"a.cfg", L"--no-user-owned",
                                    L"--user-owned", L"b.cfg", L"--critical", L"Velmor2.exe"});

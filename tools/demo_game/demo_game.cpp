@@ -31,7 +31,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::string first = ReadFirstLine(input);
     if (output != nullptr && output != INVALID_HANDLE_VALUE) {
         WriteText(output, first.rfind("KEY ", 0) == 0 ? "NOTE demo game received a key\n"
-                                                       : "NOTE demo game started without a key\n");
+                                                      : "NOTE demo game started without a key\n");
     }
     return 0;
 }

@@ -40,6 +40,8 @@ std::wstring DefaultDataDirectory() {
     return JoinPath(base, L"Garun2Patcher");
 }
 
-std::wstring DefaultInstallDirectory() { return JoinPath(ParentPath(ExecutablePath()), L"game"); }
+std::wstring DefaultInstallDirectory() {
+    return JoinPath(ParentPath(ExecutablePath()), L"game");
+}
 
 }  // namespace patcher::win

@@ -21,7 +21,9 @@ std::wstring Utf8ToWide(const char* bytes, std::size_t length) {
     return out;
 }
 
-std::wstring Utf8ToWide(const std::string& text) { return Utf8ToWide(text.data(), text.size()); }
+std::wstring Utf8ToWide(const std::string& text) {
+    return Utf8ToWide(text.data(), text.size());
+}
 
 std::string WideToUtf8(const wchar_t* chars, std::size_t length) {
     if (chars == nullptr || length == 0 || length > kMaxConvertible) return std::string();
@@ -36,7 +38,9 @@ std::string WideToUtf8(const wchar_t* chars, std::size_t length) {
     return out;
 }
 
-std::string WideToUtf8(const std::wstring& text) { return WideToUtf8(text.data(), text.size()); }
+std::string WideToUtf8(const std::wstring& text) {
+    return WideToUtf8(text.data(), text.size());
+}
 
 bool WideToAnsiExact(const wchar_t* chars, std::size_t length, std::string& out) {
     out.clear();
@@ -62,7 +66,9 @@ bool WideToAnsiExact(const std::wstring& text, std::string& out) {
     return WideToAnsiExact(text.data(), text.size(), out);
 }
 
-std::wstring FormatDecimal(std::uint64_t value) { return std::to_wstring(value); }
+std::wstring FormatDecimal(std::uint64_t value) {
+    return std::to_wstring(value);
+}
 
 std::wstring FormatSize(std::uint64_t bytes) {
     constexpr std::uint64_t kKb = 1024, kMb = kKb * 1024, kGb = kMb * 1024;

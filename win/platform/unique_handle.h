@@ -11,7 +11,7 @@ namespace patcher::win {
 
 template <class Traits>
 class unique_any {
-public:
+  public:
     using pointer = typename Traits::pointer;
 
     unique_any() noexcept = default;
@@ -40,7 +40,7 @@ public:
         return &value_;
     }
 
-private:
+  private:
     pointer value_ = Traits::invalid();
 };
 

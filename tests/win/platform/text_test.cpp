@@ -21,7 +21,9 @@ TEST(FormatSizeTest, UnitBoundariesAndTruncation) {
 }
 
 TEST(TextConversionTest, Utf8RoundTripAndLimits) {
-    const std::string turkish = "G\xC3\xBC" "ncelle";  // "Güncelle"
+    const std::string turkish =
+        "G\xC3\xBC"
+        "ncelle";  // "Güncelle"
     EXPECT_EQ(Utf8ToWide(turkish), L"G\u00FCncelle");
     EXPECT_EQ(WideToUtf8(Utf8ToWide(turkish)), turkish);
     EXPECT_EQ(Utf8ToWide(std::string()), L"");
