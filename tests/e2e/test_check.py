@@ -143,6 +143,18 @@ class FirstStartAndDiskTest(CheckScenario):
         size = self.check("--level", "size", "--critical", "data/world.pak")
         self.assertEqual(size["_need"], quick["_need"])
 
+    def test_running_patcher_in_a_non_ascii_folder_is_compared_with_itself(self):
+        # The patcher's own entry is compared with the running executable. A folder name outside
+        # ASCII (but in the ANSI code page) must still name that very file.
+        folder = self.box.root / "Oyuncé"
+        folder.mkdir()
+        self.box.exe = Path(shutil.copy2(self.box.exe, folder / "Velmor2Launcher.exe"))
+        self.publish(rb.Manifest({**GAME, "Velmor2Launcher.exe": self.box.exe.read_bytes()}))
+        rb.install_files(self.game, GAME)
+        fields = self.check()
+        self.assertOutcome(fields, 0)
+        self.assertEqual((fields["SELF_UPDATE"], fields["DOWNLOAD_COUNT"]), ("no", "0"))
+
     def test_offline_with_and_without_an_accepted_set(self):
         fields = self.check("--offline")
         self.assertOutcome(fields, 1, "offline mode: network not attempted")

@@ -166,8 +166,8 @@ void LogGameExeFindings(const std::string& normalised, std::size_t entries,
 }
 
 void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
-                     const std::string& install_directory, CheckOutcome& outcome) {
-    const std::string self_path = WideToUtf8(ExecutablePath());
+                     const std::string& install_directory, const std::string& self_path,
+                     CheckOutcome& outcome) {
     outcome.diff =
         ComputeDiff(release.files, install_directory, static_cast<CheckLevel>(config.check_level),
                     config.critical_paths, config.user_owned_paths,
@@ -207,9 +207,13 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
             outcome, StatusCode::BadInput,
             "cannot create data directory " + WideToUtf8(config.data_directory));
     }
-    std::string state_path, install_directory;
+    // The core opens files by narrow path in the ANSI code page, the running executable's included:
+    // in UTF-8 a folder such as "Şükrü" would name another file, and the patcher would look
+    // missing and be offered as a self-update at every start.
+    std::string state_path, install_directory, self_path;
     if (!ToAnsiPath(dirs.state, state_path, outcome.diagnostic) ||
-        !ToAnsiPath(config.install_directory, install_directory, outcome.diagnostic)) {
+        !ToAnsiPath(config.install_directory, install_directory, outcome.diagnostic) ||
+        !ToAnsiPath(ExecutablePath(), self_path, outcome.diagnostic)) {
         return Stop(outcome, StatusCode::BadInput);
     }
     if (!RebuildStateIfMissing(config, dirs, state_path, outcome)) return;
@@ -229,7 +233,7 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
     if (!AcceptManifest(config.root_key, keys, manifest, release, error)) {
         return StopWithDiagnostic(outcome, StatusCode::BadInput, error);
     }
-    CompareWithDisk(config, release, install_directory, outcome);
+    CompareWithDisk(config, release, install_directory, self_path, outcome);
 
     outcome.may_launch = true;
     outcome.offer_play_anyway = !outcome.network;
