@@ -51,9 +51,10 @@ void CutToCharacterBoundary(std::string& text, std::size_t limit) {
 }
 
 std::string_view Trim(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
+    // The end first: a line of blanks followed by CRs trims to nothing.
     const std::size_t last = line.find_last_not_of(" \t\r");
+    if (last == std::string_view::npos) return {};
+    const std::size_t first = line.find_first_not_of(" \t");
     return line.substr(first, last - first + 1);
 }
 

@@ -43,9 +43,11 @@ TEST(NewsDocumentTest, CapsOnDocumentAndLine) {
     EXPECT_EQ(Parse("news 1\nitem\nbody " + std::string(1019, 'x') + "\n").items.size(), 1u);
 }
 
+// A blank line of spaces, tabs and CRs before the marker keeps the structured form.
 TEST(NewsDocumentTest, StructuredFormWithBomAndCrlf) {
     const NewsDocument doc = Parse(
-        "\xEF\xBB\xBF  news 1 \r\ntitle before any item\r\nitem one\r\n\ttitle  Ba\xC5\x9Flik \r\n"
+        "\xEF\xBB\xBF \t \r\r\n  news 1 \r\ntitle before any item\r\nitem one\r\n\ttitle  "
+        "Ba\xC5\x9Flik \r\n"
         "date 2024-05-01\r\nunknown key\r\nbody first\r\nbody\r\nbody  third\tpart \r\n");
     ASSERT_EQ(doc.items.size(), 1u);
     EXPECT_FALSE(doc.truncated);
