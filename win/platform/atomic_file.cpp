@@ -149,12 +149,13 @@ bool AtomicFile::Open(const std::wstring& target) {
     }
     if (PathIsReparsePoint(target_) || PathIsReparsePoint(temp_)) return false;
 
-    // A stale read-only temporary file from an earlier run would block the create below.
+    // A stale read-only temporary file from an earlier run would block the create below. The link
+    // test comes first: clearing the attributes through a link would change the file it points at.
     const DWORD temp_attributes = ::GetFileAttributesW(temp_.c_str());
+    if (Exists(temp_attributes) && ExistingFileIsReachedThroughALink(temp_)) return false;
     if (Exists(temp_attributes) && (temp_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    if (Exists(temp_attributes) && ExistingFileIsReachedThroughALink(temp_)) return false;
 
     HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

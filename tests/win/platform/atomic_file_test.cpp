@@ -212,8 +212,14 @@ TEST(AtomicFileReparseTest, HostMadeFileSymlinkAtTheTemporaryPathIsRefused) {
     ASSERT_NE(before, "<missing>");
     const std::wstring link = base + L"\\link-file.bin.tmp";
     if (ReadWholeFile(link) != before) GTEST_SKIP() << "the file link fixture is not a link here";
+    // Read-only, the link's target looks like a stale read-only temporary file: its mode must
+    // not be changed through the link either.
+    ASSERT_TRUE(::SetFileAttributesW(precious.c_str(), FILE_ATTRIBUTE_READONLY));
     AtomicFile file;
     EXPECT_FALSE(file.Open(base + L"\\link-file.bin"));
+    EXPECT_EQ(::GetFileAttributesW(precious.c_str()) & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    ::SetFileAttributesW(precious.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadWholeFile(precious), before);
     EXPECT_FALSE(FileExists(base + L"\\link-file.bin"));
 }
