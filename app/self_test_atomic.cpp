@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "win/platform/atomic_file.h"
 #include "win/platform/paths.h"
 #include "win/platform/text.h"
+#include "win/platform/thread_wait.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
@@ -27,6 +29,9 @@ constexpr std::uint32_t kWindowVictimBytes = 4096;
 constexpr int kParallelFiles = 400;
 constexpr int kParallelWorkers = 8;
 constexpr int kParallelExitFailed = 7;
+// 400 small files take well under a second on a local disk; a writer stuck on an unresponsive
+// network share must not hang the probe.
+constexpr DWORD kParallelWaitMs = 120000;
 
 const wchar_t* YesNo(bool value) {
     return value ? L"yes" : L"no";
@@ -209,8 +214,12 @@ std::string ParallelContent(const char* prefix, int index) {
                    static_cast<std::uint32_t>(index));
 }
 
+// Each worker owns a share of the job, so that one still stuck when the probe gives up on it
+// never touches freed memory.
 DWORD WINAPI ParallelWorker(void* parameter) {
-    auto& job = *static_cast<ParallelJob*>(parameter);
+    const std::unique_ptr<std::shared_ptr<ParallelJob>> share(
+        static_cast<std::shared_ptr<ParallelJob>*>(parameter));
+    ParallelJob& job = **share;
     try {
         for (int i = job.next++; i < static_cast<int>(job.paths.size()); i = job.next++) {
             AtomicFile file;
@@ -251,7 +260,8 @@ int RunOverwriteParallelSelfTest(const Arguments& arguments) {
         PrintField(L"RESULT", L"SETUP_FAILED: cannot create " + directory);
         return 1;
     }
-    ParallelJob job;
+    const auto job_owner = std::make_shared<ParallelJob>();
+    ParallelJob& job = *job_owner;
     int seeded_read_only = 0;
     for (int i = 0; i < kParallelFiles; ++i) {
         const std::wstring path =
@@ -276,17 +286,18 @@ int RunOverwriteParallelSelfTest(const Arguments& arguments) {
     std::vector<unique_handle> threads;
     std::vector<HANDLE> raw;
     for (int i = 0; i < kParallelWorkers; ++i) {
-        unique_handle thread(::CreateThread(nullptr, 0, ParallelWorker, &job, 0, nullptr));
+        auto share = std::make_unique<std::shared_ptr<ParallelJob>>(job_owner);
+        unique_handle thread(::CreateThread(nullptr, 0, ParallelWorker, share.get(), 0, nullptr));
         if (!thread) continue;
+        static_cast<void>(share.release());  // the worker frees its share
         raw.push_back(thread.get());
         threads.push_back(std::move(thread));
     }
-    if (!raw.empty()) {
-        ::WaitForMultipleObjects(static_cast<DWORD>(raw.size()), raw.data(), TRUE, INFINITE);
-    }
+    const std::size_t unfinished = WaitForThreads(raw, kParallelWaitMs);
     const ULONGLONG elapsed = ::GetTickCount64() - started_at;
     PrintField(L"THREADS_STARTED", FormatDecimal(threads.size()));
     PrintField(L"ELAPSED_MS", FormatDecimal(elapsed));
+    if (unfinished != 0) PrintField(L"THREADS_UNFINISHED", FormatDecimal(unfinished));
 
     int wrong = 0;
     for (std::size_t i = 0; i < job.paths.size(); ++i) {
@@ -300,7 +311,8 @@ int RunOverwriteParallelSelfTest(const Arguments& arguments) {
                FormatDecimal(static_cast<std::uint64_t>(job.commit_failures_on_read_only.load())));
     PrintField(L"WRONG_CONTENT", FormatDecimal(static_cast<std::uint64_t>(wrong)));
     PrintField(L"LEFTOVER_TMP", FormatDecimal(static_cast<std::uint64_t>(leftover)));
-    const bool ok = wrong == 0 && leftover == 0 && threads.size() == kParallelWorkers;
+    const bool ok =
+        wrong == 0 && leftover == 0 && threads.size() == kParallelWorkers && unfinished == 0;
     PrintField(L"RESULT", ok ? L"OK" : L"FAILED");
     return ok ? 0 : kParallelExitFailed;
 }
