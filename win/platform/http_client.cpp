@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/platform/http_rules.h"
+#include "win/platform/support_log.h"
 
 namespace patcher::win {
 
@@ -22,8 +23,6 @@ constexpr DWORD kResolveTimeoutMs = 15000;
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kSendTimeoutMs = 30000;
 constexpr DWORD kReceiveTimeoutMs = 60000;
-constexpr DWORD kTls12 = 0x800;
-constexpr DWORD kTls13 = 0x2000;
 constexpr DWORD kBufferBytes = 65536;
 constexpr DWORD kMaxLocationBytes = 65536;
 constexpr DWORD kMaxRetryAfterBytes = 1024;
@@ -214,7 +213,17 @@ HttpClient::HttpClient()
     HINTERNET session = session_.get();
     WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
                        kReceiveTimeoutMs);
-    SetDword(session, WINHTTP_OPTION_SECURE_PROTOCOLS, kTls12 | kTls13);
+    const std::optional<TlsFloor> floor = ChooseTlsFloor([session](std::uint32_t protocols) {
+        DWORD value = protocols;
+        return WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &value, sizeof(value)) !=
+               FALSE;
+    });
+    if (!floor) {
+        LogLine("http: the system refuses to require TLS 1.2 or later; no connection is made");
+        session_.reset();
+        return;
+    }
+    LogLine(std::string("http: secure protocols: ") + floor->name);
     SetDword(session, WINHTTP_OPTION_ENABLE_FEATURE, WINHTTP_ENABLE_SSL_REVOCATION);
     SetDword(session, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 }

@@ -110,4 +110,16 @@ std::uint32_t PhaseTimeout(std::uint32_t session_timeout_ms, std::uint64_t deadl
                                             : session_timeout_ms;
 }
 
+std::optional<TlsFloor> ChooseTlsFloor(const std::function<bool(std::uint32_t)>& require) {
+    static constexpr TlsFloor kFloors[] = {
+        {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
+         "TLS 1.2 and TLS 1.3"},
+        {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2, "TLS 1.2 only"},
+    };
+    for (const TlsFloor& floor : kFloors) {
+        if (require(floor.protocols)) return floor;
+    }
+    return std::nullopt;
+}
+
 }  // namespace patcher::win

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,5 +49,16 @@ bool IsTlsFailureError(std::uint32_t os_error);
 // A session time-out lowered to the request's deadline. WinHTTP reads 0 as "no time-out", so a
 // deadline of 0 becomes 1 ms; deadlines of 2^31 ms or more keep the session value.
 std::uint32_t PhaseTimeout(std::uint32_t session_timeout_ms, std::uint64_t deadline_ms);
+
+// The oldest TLS version a session accepts, as WinHTTP's secure-protocol flags.
+struct TlsFloor {
+    std::uint32_t protocols;
+    const char* name;  // for the support log
+};
+
+// Asks `require` for TLS 1.2 and 1.3 together, then, on a Windows that refuses the whole value
+// because it does not know the 1.3 bit, for TLS 1.2 alone. Nothing when both are refused: a
+// session must then not be used, since the system defaults may still allow TLS 1.0 and 1.1.
+std::optional<TlsFloor> ChooseTlsFloor(const std::function<bool(std::uint32_t)>& require);
 
 }  // namespace patcher::win

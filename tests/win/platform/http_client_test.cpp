@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 #include "win/platform/http_rules.h"
 
 namespace patcher::win {
@@ -104,6 +108,27 @@ TEST(HttpRulesTest, PhaseTimeoutsShrinkToTheDeadline) {
     EXPECT_EQ(PhaseTimeout(60000, UINT64_MAX), 60000u);
     // 0 would mean "wait forever" to WinHTTP.
     EXPECT_EQ(PhaseTimeout(60000, 0), 1u);
+}
+
+TEST(HttpRulesTest, TlsFloorFallsBackToTls12AndNeverToTheDefaults) {
+    struct Case {
+        std::vector<std::uint32_t> accepted;
+        std::optional<std::uint32_t> floor;
+        std::vector<std::uint32_t> asked;
+    } cases[] = {
+        {{0x2800, 0x800}, 0x2800, {0x2800}},
+        {{0x800}, 0x800, {0x2800, 0x800}},  // a Windows that does not know the TLS 1.3 bit
+        {{}, std::nullopt, {0x2800, 0x800}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint32_t> asked;
+        const std::optional<TlsFloor> floor = ChooseTlsFloor([&](std::uint32_t protocols) {
+            asked.push_back(protocols);
+            return std::find(c.accepted.begin(), c.accepted.end(), protocols) != c.accepted.end();
+        });
+        EXPECT_EQ(floor ? std::optional(floor->protocols) : std::nullopt, c.floor);
+        EXPECT_EQ(asked, c.asked);
+    }
 }
 
 TEST(HttpClientTest, ErrorNames) {
