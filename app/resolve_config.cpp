@@ -45,10 +45,7 @@ void WarnAboutLegacyConfig(const PatcherConfig& config) {
 void WarnAboutOlderInstallation(const PatcherConfig& config) {
     const std::wstring folder = ParentPath(ExecutablePath());
     if (folder.empty() || config.game_executable.empty()) return;
-    if (GetFileAttributesW(JoinPath(folder, config.game_executable).c_str()) ==
-        INVALID_FILE_ATTRIBUTES) {
-        return;
-    }
+    if (!PathExists(JoinPath(folder, config.game_executable))) return;
     LogLineWide(L"an older installation is lying directly next to the patcher (" +
                 config.game_executable +
                 L" is here). It is NOT used and NOT moved: the game is now installed into " +

@@ -28,10 +28,6 @@ void LogStartBanner(const std::wstring& executable, const ArgumentList& argument
     LogLineWide(L"arguments: " + joined);
 }
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Holds the mutex for the whole run. A restart after a self-update waits up to five seconds for
 // the previous process, which still holds the mutex while it exits.
 struct SingleInstance {
@@ -41,17 +37,15 @@ struct SingleInstance {
 
 SingleInstance AcquireSingleInstance(bool after_self_update) {
     SingleInstance instance;
-    instance.mutex.reset(CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
-    instance.is_single = instance.mutex.is_valid() && GetLastError() != ERROR_ALREADY_EXISTS;
-    for (int retry = 0; !instance.is_single && after_self_update && retry < 50; ++retry) {
+    for (int attempt = 0;; ++attempt) {
+        // Our own handle keeps the named mutex alive: holding on to it while asking again would
+        // make every retry see ERROR_ALREADY_EXISTS even after the previous process has gone.
+        instance.mutex.reset();
+        instance.mutex.reset(CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
+        instance.is_single = instance.mutex.is_valid() && GetLastError() != ERROR_ALREADY_EXISTS;
+        if (instance.is_single || !after_self_update || attempt == 50) return instance;
         Sleep(100);
-        HANDLE again = CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
-        const DWORD error = GetLastError();
-        if (again == nullptr) continue;
-        instance.mutex.reset(again);
-        instance.is_single = error != ERROR_ALREADY_EXISTS;
     }
-    return instance;
 }
 
 void SurfaceRunningWindow() {
@@ -90,7 +84,7 @@ ArgumentList SplitCommandLine(const wchar_t* command_line) {
 void CleanUpSelfUpdateLeftovers(const std::wstring& executable) {
     if (executable.empty()) return;
     const std::wstring old_file = executable + L".old";
-    if (!FileExists(old_file)) return;
+    if (!PathExists(old_file)) return;
     if (!DeleteFileW(old_file.c_str())) {
         // The previous process may still be closing its image; give it a moment.
         Sleep(400);

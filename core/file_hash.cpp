@@ -1,36 +1,30 @@
 #include "core/file_hash.h"
 
-#include <cstdio>
-#include <memory>
+#include <fstream>
 #include <vector>
 
+#include "core/file_path.h"
 #include "core/hex.h"
 #include "core/sha256.h"
 
 namespace patcher {
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-}  // namespace
 
 Result<std::string> HashFileSha256(const std::string& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return Status(StatusCode::ContentMismatch, "cannot open file: " + path);
+    const std::optional<std::filesystem::path> native = Utf8Path(path);
+    std::ifstream file;
+    if (native) file.open(*native, std::ios::binary);
+    if (!file.is_open()) return Status(StatusCode::ContentMismatch, "cannot open file: " + path);
 
-    std::vector<std::uint8_t> chunk(kFileHashChunkBytes);
+    std::vector<char> chunk(kFileHashChunkBytes);
     Sha256 hasher;
     for (;;) {
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        if (got > 0) hasher.Update(chunk.data(), got);
-        if (got < chunk.size()) break;
+        file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const std::streamsize got = file.gcount();
+        if (got > 0) hasher.Update(chunk.data(), static_cast<std::size_t>(got));
+        if (!file) break;
     }
-    // A short read is either the end of the file or a failure; only the error flag tells which.
-    if (std::ferror(file.get())) {
-        return Status(StatusCode::ContentMismatch, "cannot read file: " + path);
-    }
+    // A short read is either the end of the file or a failure; only the bad bit tells which.
+    if (file.bad()) return Status(StatusCode::ContentMismatch, "cannot read file: " + path);
     return HexEncode(hasher.Finish());
 }
 

@@ -60,28 +60,17 @@ bool HasParentSegment(std::string_view path) {
            path.find("/../") != std::string_view::npos;
 }
 
+std::string_view TrimEnd(std::string_view text, std::string_view blanks) {
+    const std::size_t last_kept = text.find_last_not_of(blanks);
+    return last_kept == std::string_view::npos ? std::string_view() : text.substr(0, last_kept + 1);
+}
+
 std::string UpperAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
         if (IsLower(c)) c = static_cast<char>(c - 'a' + 'A');
     }
     return out;
-}
-
-// Win32 opens the device, not a file, for these names whatever extension follows.
-bool IsReservedDeviceName(std::string_view segment) {
-    static constexpr std::array<std::string_view, 24> kDevices = {
-        "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
-        "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
-        "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
-    const std::size_t last_kept = segment.find_last_not_of(". ");
-    const std::string_view stem =
-        last_kept == std::string_view::npos ? std::string_view() : segment.substr(0, last_kept + 1);
-    const std::string device = UpperAscii(stem.substr(0, stem.find('.')));
-    for (const std::string_view name : kDevices) {
-        if (device == name) return true;
-    }
-    return false;
 }
 
 // Win32 strips a trailing "." from a name, so "a." would land on "a".
@@ -175,6 +164,21 @@ Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_te
     }
     if (files.empty()) return BadFormat("manifest contains no 'file' line");
     return files;
+}
+
+bool IsReservedDeviceName(std::string_view name) {
+    static constexpr std::array<std::string_view, 24> kDevices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
+        "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
+        "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
+    // Win32 drops trailing dots and spaces from a name, and spaces before its extension too.
+    std::string_view stem = TrimEnd(name, ". ");
+    stem = TrimEnd(stem.substr(0, stem.find('.')), " ");
+    const std::string device = UpperAscii(stem);
+    for (const std::string_view name : kDevices) {
+        if (device == name) return true;
+    }
+    return false;
 }
 
 }  // namespace patcher

@@ -1,11 +1,11 @@
 #include "core/rollback_state.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "core/file_path.h"
 #include "core/text.h"
 
 namespace patcher {
@@ -35,20 +35,6 @@ void ApplyStateLine(std::string_view line, RollbackState& state) {
     }
 }
 
-// The replacing rename is atomic on both POSIX and Win32 (MoveFileEx with replace). On Windows the
-// library may map a non-ASCII narrow path to other characters than the C runtime that created the
-// temporary file did, and then cannot find it; the C runtime's own rename installs the state then,
-// removing the old file first where rename will not replace, so a crash in that gap leaves no
-// state file (which the check answers with a baseline rebuild), never a truncated one.
-bool ReplaceFile(const std::string& from, const std::string& to) {
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), error);
-    if (!error) return true;
-    if (error != std::errc::no_such_file_or_directory) return false;
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    return std::remove(to.c_str()) == 0 && std::rename(from.c_str(), to.c_str()) == 0;
-}
-
 }  // namespace
 
 RollbackState ParseStateText(std::string_view text) {
@@ -73,16 +59,21 @@ Status WriteStateFile(const std::string& path, const RollbackState& state) {
         content.append(known.name).append(" ").append(state.*known.field).append("\n");
     }
     // Rewriting in place would leave a truncated file after a crash or a full disk, and a
-    // truncated baseline silently drops rollback protection for the next release.
-    const std::string temp = path + ".tmp";
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    // truncated baseline silently drops rollback protection for the next release. The replacing
+    // rename is atomic on POSIX and on Win32 (MoveFileEx with replace).
+    const std::optional<std::filesystem::path> target = Utf8Path(path);
+    const std::optional<std::filesystem::path> temp = Utf8Path(path + ".tmp");
+    std::ofstream out;
+    if (target && temp) out.open(*temp, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) return Status(StatusCode::BadInput, "cannot write state file: " + path);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.flush();
     const bool written = static_cast<bool>(out);
     out.close();
-    if (!written || out.fail() || !ReplaceFile(temp, path)) {
-        std::remove(temp.c_str());
+    std::error_code error;
+    if (written && !out.fail()) std::filesystem::rename(*temp, *target, error);
+    if (!written || out.fail() || error) {
+        std::filesystem::remove(*temp, error);
         return Status(StatusCode::BadInput, "state file write failed: " + path);
     }
     return Status::Success();

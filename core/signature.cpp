@@ -102,4 +102,18 @@ Result<std::string> VerifyDetached(const std::string& label, const std::string& 
     return content;
 }
 
+const KeyEntry* FindSigner(const std::vector<KeyEntry>& keys, std::string_view document,
+                           std::string_view signature, bool skip_revoked, Ed25519PublicKey& key) {
+    for (const KeyEntry& entry : keys) {
+        if (skip_revoked && entry.revoked) continue;
+        Ed25519PublicKey candidate{};
+        if (!DecodeRawKeyBase64(entry.public_key, candidate)) continue;
+        if (VerifyEd25519(candidate, document, signature)) {
+            key = candidate;
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace patcher

@@ -5,8 +5,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ed25519.h"
+#include "core/key_registry.h"
 #include "core/status.h"
 
 namespace patcher {
@@ -28,5 +30,12 @@ Result<std::string> LoadSignature(const std::string& document_path);
 // on with verified bytes only.
 Result<std::string> VerifyDetached(const std::string& label, const std::string& content,
                                    std::string_view signature, const Ed25519PublicKey& key);
+
+// The registry entry whose key made a document's signature: the first, in registry order, whose key
+// verifies it, with that key in `key`. Entries whose key text does not decode are passed over; so
+// are revoked ones when skip_revoked is set. Validation keeps them, so that a manifest signed with
+// a revoked key is refused by that key's name. Null when no entry verifies.
+const KeyEntry* FindSigner(const std::vector<KeyEntry>& keys, std::string_view document,
+                           std::string_view signature, bool skip_revoked, Ed25519PublicKey& key);
 
 }  // namespace patcher

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <system_error>
+
+#include "core/file_path.h"
 
 namespace patcher {
 namespace {
@@ -35,12 +38,19 @@ Status LineFormatFailure(const std::string& label, std::string_view line) {
 }  // namespace
 
 bool FileExists(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return in.is_open();
+    // Something that exists but cannot be opened (locked by another process, access denied) must
+    // not pass for missing: callers take a missing state file as "no baseline" and a missing
+    // signature as unsigned input, and only a file that is truly absent may mean that.
+    const std::optional<std::filesystem::path> native = Utf8Path(path);
+    if (!native) return !path.empty();
+    std::error_code error;
+    return std::filesystem::status(*native, error).type() != std::filesystem::file_type::not_found;
 }
 
 bool GetFileSize(const std::string& path, std::uint64_t& size) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::optional<std::filesystem::path> native = Utf8Path(path);
+    if (!native) return false;
+    std::ifstream in(*native, std::ios::binary | std::ios::ate);
     if (!in.is_open()) return false;
     const std::streamoff end = in.tellg();
     if (end < 0) return false;
@@ -59,7 +69,7 @@ Result<std::string> ReadTextFile(const std::string& path, const std::string& lab
         return Status(StatusCode::BadFormat, label + " exceeds the 1 MB cap (" +
                                                  std::to_string(size) + " bytes) -- not parsed");
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(*Utf8Path(path), std::ios::binary);
     if (!in.is_open()) return Status(StatusCode::BadInput, label + " cannot be read: " + path);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -13,7 +13,10 @@ namespace patcher {
 
 inline constexpr std::uint64_t kMaxDocumentBytes = 1048576;
 
+// Paths are UTF-8 (core/file_path.h).
+// True unless nothing is there: a file that exists but cannot be opened counts as existing.
 bool FileExists(const std::string& path);
+// The size of a file that can be opened for reading.
 bool GetFileSize(const std::string& path, std::uint64_t& size);
 
 // The whole file, refused unread when it is empty or larger than kMaxDocumentBytes.

@@ -70,20 +70,9 @@ Status LoadVerifiedRegistry(const std::string& keys_path, const std::string& man
     return status;
 }
 
-// The first registry entry, in file order, whose key verifies the manifest as read. Entries whose
-// key text does not decode are passed over; so are revoked ones when skip_revoked is set.
 const KeyEntry* FindManifestSigner(const Documents& docs, bool skip_revoked,
                                    Ed25519PublicKey& key) {
-    for (const KeyEntry& entry : docs.key_entries) {
-        if (skip_revoked && entry.revoked) continue;
-        Ed25519PublicKey candidate{};
-        if (!DecodeRawKeyBase64(entry.public_key, candidate)) continue;
-        if (VerifyEd25519(candidate, docs.manifest, docs.manifest_signature)) {
-            key = candidate;
-            return &entry;
-        }
-    }
-    return nullptr;
+    return FindSigner(docs.key_entries, docs.manifest, docs.manifest_signature, skip_revoked, key);
 }
 
 // The manifest verified with the signer's key, held to the line rules and its header parsed.

@@ -66,6 +66,16 @@ TEST_F(RollbackStateFileTest, NoPathOrNoFileIsAnEmptyBaseline) {
     EXPECT_FALSE(fs::exists(path_));
 }
 
+// Only a missing file means "no baseline"; one that is there but cannot be read (locked, denied,
+// or here a directory) fails closed instead of switching the rollback check off.
+TEST_F(RollbackStateFileTest, ExistingButUnreadableStateIsAnError) {
+    fs::create_directory(path_);
+    const Result<RollbackState> state = ReadStateFile(path_);
+    ASSERT_FALSE(state.ok());
+    EXPECT_EQ(state.status().code, StatusCode::BadInput);
+    EXPECT_EQ(state.status().message, "state file unreadable: " + path_);
+}
+
 TEST_F(RollbackStateFileTest, WriteProducesTheFourLinesAndReadsBack) {
     ASSERT_TRUE(WriteStateFile(path_, SampleState()).ok());
     EXPECT_EQ(ReadRaw(path_), "keys-version 5\nkeys-sha256 " + std::string(64, 'a') +

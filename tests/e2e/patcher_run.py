@@ -67,7 +67,7 @@ class Sandbox:
                    done.stderr.decode("utf-8", "replace"))
 
     def log_text(self):
-        log = self.root / "patcher.log"
+        log = self.exe.parent / "patcher.log"
         return log.read_bytes().decode("utf-8", "replace") if log.exists() else ""
 
     def cleanup(self):

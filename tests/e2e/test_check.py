@@ -143,17 +143,29 @@ class FirstStartAndDiskTest(CheckScenario):
         size = self.check("--level", "size", "--critical", "data/world.pak")
         self.assertEqual(size["_need"], quick["_need"])
 
-    def test_running_patcher_in_a_non_ascii_folder_is_compared_with_itself(self):
-        # The patcher's own entry is compared with the running executable. A folder name outside
-        # ASCII (but in the ANSI code page) must still name that very file.
-        folder = self.box.root / "Oyuncé"
+    def test_folders_outside_the_ansi_code_page(self):
+        # Turkish letters outside the Western code page, Cyrillic and CJK in the patcher's, the
+        # data and the install folder: each must name exactly itself, the running patcher included.
+        folder = self.box.root / "Oyunlar Şükrü ığİ"
         folder.mkdir()
         self.box.exe = Path(shutil.copy2(self.box.exe, folder / "Velmor2Launcher.exe"))
+        self.data = self.box.root / "Данные データ"
+        self.game = folder / "游戏 şük"
         self.publish(rb.Manifest({**GAME, "Velmor2Launcher.exe": self.box.exe.read_bytes()}))
         rb.install_files(self.game, GAME)
+        (self.game / "data" / "world.pak").write_bytes(b"W" * 3000)
         fields = self.check()
         self.assertOutcome(fields, 0)
-        self.assertEqual((fields["SELF_UPDATE"], fields["DOWNLOAD_COUNT"]), ("no", "0"))
+        self.assertEqual((fields["SELF_UPDATE"], fields["_need"]),
+                         ("no", ["hash-mismatch data/world.pak 3000"]))
+        self.assertIn(b"manifest-counter 10\n", (self.data / "state.txt").read_bytes())
+        self.assertIn("exe: " + windows_path(self.box.exe), self.box.log_text())
+        # The state is read back from there: an older release is refused, a lost one rebuilt.
+        self.publish(rb.Manifest(dict(GAME), counter="9"))
+        self.assertOutcome(self.check(), 3,
+                           "manifest counter went backwards (9 < 10) -- rollback attack")
+        (self.data / "state.txt").unlink()
+        self.assertEqual(self.check("--offline")["STATE_REBUILT"], "yes")
 
     def test_offline_with_and_without_an_accepted_set(self):
         fields = self.check("--offline")

@@ -69,6 +69,23 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(first.returncode, 0)
         self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
 
+    def test_restart_after_self_update_takes_over_when_the_old_process_ends(self):
+        # The old patcher still holds the mutex while it exits; the restarted one waits for it and
+        # goes on as the single instance (resolving its configuration) instead of just surfacing
+        # the old window and quitting.
+        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "2500")
+        try:
+            self.assertTrue(self.wait_for_log("headless: --self-test noop"))
+            marker = windows_path(self.box.data_dir)  # unique to this run
+            self.box.run("--after-self-update", "--data-dir", marker)
+        finally:
+            first.communicate(timeout=120)
+        self.assertEqual(first.returncode, 0)
+        # The first process still had the log beside the exe open: the second wrote the fallback.
+        fallback = LOCAL_APP_DATA / "Garun2Patcher" / "patcher.log"
+        self.assertIn("data-dir:    " + marker + "\r\n",
+                      fallback.read_bytes().decode("utf-8", "replace"))
+
     def wait_for_log(self, text, seconds=60):
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:

@@ -28,12 +28,6 @@ Status Usage(const std::string& message) {
 
 }  // namespace
 
-std::string UrlJoin(const std::string& base_url, const std::string& name) {
-    std::string url = base_url;
-    while (!url.empty() && url.back() == '/') url.pop_back();
-    return url + "/" + name;
-}
-
 Status CheckManifestValues(const ManifestValues& values, const std::string& now) {
     const std::pair<const char*, const std::string*> fields[] = {
         {"--version", &values.version}, {"--channel", &values.channel},

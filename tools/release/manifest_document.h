@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/status.h"
+#include "core/url_join.h"
 #include "tools/release/game_tree.h"
 
 namespace patcher::release {
@@ -27,7 +28,6 @@ struct ManifestFile {
 
 // The address of a file under a base address, joined the way the patcher joins release names:
 // trailing "/" removed, then one "/", then the name.
-std::string UrlJoin(const std::string& base_url, const std::string& name);
 
 // Refuses header values the patcher would refuse (through the core's header parser), a base URL
 // the patcher could not fetch from (not https, or not a single printable field), and an expiry

@@ -219,19 +219,18 @@ Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
 // The check the patcher makes before it shows a news document or the stage art: the first
 // non-revoked registry key that verifies it, then the news parse of the verified bytes.
 Status CheckExtra(const StagingFolder& staging, const std::string& name,
-                  const RegistryDraft& registry) {
+                  const std::vector<KeyEntry>& registry) {
     Result<std::string> bytes = ReadWholeFile(staging.Path(name), kMaxStageBytes);
     if (!bytes.ok()) return bytes.status();
     Result<std::string> signature = LoadSignature(staging.Path(name));
     if (!signature.ok()) return signature.status();
-    for (const RegistryKeyLine& line : registry.keys) {
-        Ed25519PublicKey key{};
-        if (line.revoked || !DecodeRawKeyBase64(line.public_key, key)) continue;
-        if (!VerifyEd25519(key, bytes.value(), signature.value())) continue;
-        if (name == "stage.jpg") return Status::Success();
-        return ParseNewsDocument(bytes.value()).status();
+    Ed25519PublicKey key{};
+    if (FindSigner(registry, bytes.value(), signature.value(), /*skip_revoked=*/true, key) ==
+        nullptr) {
+        return Status(StatusCode::BadSignature, name + ": no non-revoked registry key verifies it");
     }
-    return Status(StatusCode::BadSignature, name + ": no non-revoked registry key verifies it");
+    if (name == "stage.jpg") return Status::Success();
+    return ParseNewsDocument(bytes.value()).status();
 }
 
 Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs& inputs,
@@ -270,7 +269,7 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
 
     Result<std::string> keys_text = ReadTextFile(validate.keys_path, "key registry");
     if (!keys_text.ok()) return keys_text.status();
-    Result<RegistryDraft> registry = ParseRegistryDraft(keys_text.value());
+    Result<std::vector<KeyEntry>> registry = ParseKeyRegistryKeys(keys_text.value());
     if (!registry.ok()) return registry.status();
     for (const auto& [name, bytes] : inputs.extras) {
         status = CheckExtra(staging, name, registry.value());

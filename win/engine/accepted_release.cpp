@@ -18,16 +18,6 @@ bool Take(Result<T> result, T& value, std::string& error) {
     return true;
 }
 
-// The first non-revoked key, in registry order, whose signature over the manifest holds.
-bool FindManifestSigner(const std::vector<KeyEntry>& keys, const std::string& manifest,
-                        const std::string& signature, Ed25519PublicKey& key) {
-    for (const KeyEntry& entry : keys) {
-        if (entry.revoked || !DecodeRawKeyBase64(entry.public_key, key)) continue;
-        if (VerifyEd25519(key, manifest, signature)) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 bool AcceptKeys(const std::string& root_key, const std::string& keys_path, AcceptedKeys& registry,
@@ -58,7 +48,7 @@ bool AcceptManifest(const std::string& root_key, const std::string& keys_path,
         return false;
     }
     Ed25519PublicKey key{};
-    if (!FindManifestSigner(registry.keys, bytes, signature, key)) {
+    if (FindSigner(registry.keys, bytes, signature, /*skip_revoked=*/true, key) == nullptr) {
         error = "no non-revoked registry key verifies the manifest";
         return false;
     }

@@ -24,7 +24,7 @@ struct LoadedRelease {
     std::vector<FileEntry> files;
 };
 
-// Paths are narrow, in the system ANSI code page, as the core takes them.
+// Paths are UTF-8, as the core takes them.
 bool AcceptKeys(const std::string& root_key, const std::string& keys_path, AcceptedKeys& registry,
                 std::string& error);
 

@@ -36,16 +36,12 @@ void StopWithDiagnostic(CheckOutcome& outcome, StatusCode code, std::string diag
     Stop(outcome, code);
 }
 
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Converts the keys and manifest paths of a release set for the core.
-bool AnsiReleasePaths(const std::wstring& directory, std::string& keys, std::string& manifest,
+bool CoreReleasePaths(const std::wstring& directory, std::string& keys, std::string& manifest,
                       CheckOutcome& outcome) {
     const ReleasePaths paths = ReleasePathsOf(directory);
-    if (ToAnsiPath(paths.keys, keys, outcome.diagnostic) &&
-        ToAnsiPath(paths.manifest, manifest, outcome.diagnostic)) {
+    if (ToCorePath(paths.keys, keys, outcome.diagnostic) &&
+        ToCorePath(paths.manifest, manifest, outcome.diagnostic)) {
         return true;
     }
     Stop(outcome, StatusCode::BadInput);
@@ -55,9 +51,9 @@ bool AnsiReleasePaths(const std::wstring& directory, std::string& keys, std::str
 // A lost state file would turn rollback protection off; it is rebuilt from the accepted set.
 bool RebuildStateIfMissing(const PatcherConfig& config, const CheckDirectories& dirs,
                            const std::string& state_path, CheckOutcome& outcome) {
-    if (Exists(dirs.state) || !IsReleaseComplete(dirs.accepted)) return true;
+    if (PathExists(dirs.state) || !IsReleaseComplete(dirs.accepted)) return true;
     std::string keys, manifest;
-    if (!AnsiReleasePaths(dirs.accepted, keys, manifest, outcome)) return false;
+    if (!CoreReleasePaths(dirs.accepted, keys, manifest, outcome)) return false;
     RollbackState state;
     const Status rebuilt = RebuildBaseline(keys, manifest, config.root_key, state);
     if (!rebuilt.ok()) {
@@ -107,7 +103,7 @@ std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& d
 bool ValidateSource(const PatcherConfig& config, const std::wstring& source,
                     const std::string& state_path, CheckOutcome& outcome) {
     ValidateOptions options;
-    if (!AnsiReleasePaths(source, options.keys_path, options.manifest_path, outcome)) return false;
+    if (!CoreReleasePaths(source, options.keys_path, options.manifest_path, outcome)) return false;
     options.root_key = config.root_key;
     options.state_path = state_path;
     options.now = config.now;
@@ -179,7 +175,8 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
     outcome.game_exe_in_manifest = match.in_manifest;
     outcome.game_exe_manifest_path = match.manifest_path;
     outcome.game_exe_same_name_path = match.same_name_path;
-    outcome.game_exe_on_disk = Exists(JoinPath(config.install_directory, config.game_executable));
+    outcome.game_exe_on_disk =
+        PathExists(JoinPath(config.install_directory, config.game_executable));
     LogGameExeFindings(NormaliseGameExe(game_exe), release.files.size(), outcome);
 }
 
@@ -207,13 +204,12 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
             outcome, StatusCode::BadInput,
             "cannot create data directory " + WideToUtf8(config.data_directory));
     }
-    // The core opens files by narrow path in the ANSI code page, the running executable's included:
-    // in UTF-8 a folder such as "Şükrü" would name another file, and the patcher would look
-    // missing and be offered as a self-update at every start.
+    // The running executable is compared as the core sees it too: a path naming another file would
+    // make the patcher look missing and be offered as a self-update at every start.
     std::string state_path, install_directory, self_path;
-    if (!ToAnsiPath(dirs.state, state_path, outcome.diagnostic) ||
-        !ToAnsiPath(config.install_directory, install_directory, outcome.diagnostic) ||
-        !ToAnsiPath(ExecutablePath(), self_path, outcome.diagnostic)) {
+    if (!ToCorePath(dirs.state, state_path, outcome.diagnostic) ||
+        !ToCorePath(config.install_directory, install_directory, outcome.diagnostic) ||
+        !ToCorePath(ExecutablePath(), self_path, outcome.diagnostic)) {
         return Stop(outcome, StatusCode::BadInput);
     }
     if (!RebuildStateIfMissing(config, dirs, state_path, outcome)) return;
@@ -227,7 +223,7 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
             "cannot store the accepted metadata under " + WideToUtf8(dirs.accepted));
     }
     std::string keys, manifest;
-    if (!AnsiReleasePaths(dirs.accepted, keys, manifest, outcome)) return;
+    if (!CoreReleasePaths(dirs.accepted, keys, manifest, outcome)) return;
     LoadedRelease release;
     std::string error;
     if (!AcceptManifest(config.root_key, keys, manifest, release, error)) {

@@ -1,5 +1,6 @@
 #include "win/engine/metadata_sync.h"
 
+#include "core/url_join.h"
 #include "win/engine/release_paths.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/paths.h"

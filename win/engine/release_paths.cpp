@@ -1,7 +1,5 @@
 #include "win/engine/release_paths.h"
 
-#include <windows.h>
-
 #include "win/platform/paths.h"
 #include "win/platform/text.h"
 
@@ -17,25 +15,19 @@ ReleasePaths ReleasePathsOf(const std::wstring& directory) {
     return paths;
 }
 
-std::wstring UrlJoin(const std::wstring& base_url, const std::wstring& name) {
-    std::wstring url = base_url;
-    while (!url.empty() && url.back() == L'/') url.pop_back();
-    return url + L"/" + name;
-}
-
 bool IsReleaseComplete(const std::wstring& directory) {
     const ReleasePaths paths = ReleasePathsOf(directory);
     for (const std::wstring* path :
          {&paths.keys, &paths.keys_sig, &paths.manifest, &paths.manifest_sig, &paths.complete}) {
-        if (GetFileAttributesW(path->c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+        if (!PathExists(*path)) return false;
     }
     return true;
 }
 
-bool ToAnsiPath(const std::wstring& path, std::string& narrow, std::string& diagnostic) {
-    if (WideToAnsiExact(path, narrow)) return true;
-    diagnostic = "install or data path cannot be represented in the system ANSI code page: " +
-                 WideToUtf8(path);
+bool ToCorePath(const std::wstring& path, std::string& utf8, std::string& diagnostic) {
+    if (WideToUtf8Exact(path, utf8)) return true;
+    diagnostic =
+        "install or data path is not valid Unicode (unpaired surrogate): " + WideToUtf8(path);
     return false;
 }
 

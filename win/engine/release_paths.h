@@ -16,14 +16,11 @@ struct ReleasePaths {
 
 ReleasePaths ReleasePathsOf(const std::wstring& directory);
 
-// The base URL without its trailing '/', then '/', then the file name.
-std::wstring UrlJoin(const std::wstring& base_url, const std::wstring& name);
-
 // All five files exist; nothing else about them is judged here.
 bool IsReleaseComplete(const std::wstring& directory);
 
-// The core takes narrow paths in the system ANSI code page; a path that cannot be represented there
-// exactly would name another file, so it is refused.
-bool ToAnsiPath(const std::wstring& path, std::string& narrow, std::string& diagnostic);
+// The core takes paths as UTF-8 and opens them as the same UTF-16 path. A path holding an unpaired
+// surrogate has no UTF-8 form and would name another file, so it is refused.
+bool ToCorePath(const std::wstring& path, std::string& utf8, std::string& diagnostic);
 
 }  // namespace patcher::win

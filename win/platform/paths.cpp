@@ -1,5 +1,7 @@
 #include "win/platform/paths.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 namespace patcher::win {
@@ -24,6 +26,10 @@ std::wstring JoinPath(const std::wstring& base, const std::wstring& relative) {
     }
     std::replace(joined.begin(), joined.end(), L'/', L'\\');
     return joined;
+}
+
+bool PathExists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace patcher::win

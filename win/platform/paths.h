@@ -11,4 +11,7 @@ std::wstring ParentPath(const std::wstring& path);
 // base + one '\' + relative without its leading separators; every '/' becomes '\'.
 std::wstring JoinPath(const std::wstring& base, const std::wstring& relative);
 
+// Something (a file, a directory or a link) is there, whether or not it can be opened.
+bool PathExists(const std::wstring& path);
+
 }  // namespace patcher::win

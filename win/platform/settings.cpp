@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <array>
 #include <string_view>
 
+#include "core/manifest.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
@@ -82,7 +82,7 @@ std::string GameExeRefusalReason(const std::wstring& value) {
     if (value == L"." || value == L"..") return "is a directory reference";
     if (value.find(L"..") != std::wstring::npos) return "contains '..'";
     if (value.back() == L'.' || value.back() == L' ') return "ends with a dot or a space";
-    if (IsReservedDeviceName(value)) return "is a name Windows reserves for a device";
+    if (IsReservedDeviceName(WideToUtf8(value))) return "is a name Windows reserves for a device";
     return std::string();
 }
 
@@ -99,21 +99,6 @@ std::wstring LoadGameExeSetting(const std::wstring& directory) {
     }
     LogLine("settings: game-exe = " + WideToUtf8(value) + "  (from " + WideToUtf8(path) + ")");
     return value;
-}
-
-bool IsReservedDeviceName(const std::wstring& name) {
-    static constexpr std::array<std::wstring_view, 24> kReserved = {
-        L"CON",  L"PRN",  L"AUX",  L"NUL",  L"CONIN$", L"CONOUT$", L"COM1", L"COM2",
-        L"COM3", L"COM4", L"COM5", L"COM6", L"COM7",   L"COM8",    L"COM9", L"LPT1",
-        L"LPT2", L"LPT3", L"LPT4", L"LPT5", L"LPT6",   L"LPT7",    L"LPT8", L"LPT9"};
-    std::wstring base = name.substr(0, name.find(L'.'));
-    for (wchar_t& c : base) {
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    }
-    for (const std::wstring_view reserved : kReserved) {
-        if (base == reserved) return true;
-    }
-    return false;
 }
 
 }  // namespace patcher::win

@@ -1,5 +1,5 @@
-// The operator's settings file "patcher.cfg" beside the executable, the line reader it shares with
-// the legacy configuration check, and the test for names Windows reserves for devices.
+// The operator's settings file "patcher.cfg" beside the executable and the line reader it shares
+// with the legacy configuration check.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +21,5 @@ std::wstring LoadGameExeSetting(const std::wstring& directory);
 
 // Why a game executable name is refused, or empty when it is acceptable.
 std::string GameExeRefusalReason(const std::wstring& value);
-
-// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9, compared without case on the part
-// of the name before its first dot.
-bool IsReservedDeviceName(const std::wstring& name);
 
 }  // namespace patcher::win

@@ -42,28 +42,21 @@ std::string WideToUtf8(const std::wstring& text) {
     return WideToUtf8(text.data(), text.size());
 }
 
-bool WideToAnsiExact(const wchar_t* chars, std::size_t length, std::string& out) {
+bool WideToUtf8Exact(const std::wstring& text, std::string& out) {
     out.clear();
-    if (length == 0) return true;
-    if (chars == nullptr || length > kMaxConvertible) return false;
-    const int in = static_cast<int>(length);
-    BOOL lossy = FALSE;
-    const int needed =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chars, in, nullptr, 0, "?", &lossy);
-    if (needed <= 0 || lossy) return false;
+    if (text.empty()) return true;
+    if (text.size() > kMaxConvertible) return false;
+    const int in = static_cast<int>(text.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), in, nullptr,
+                                           0, nullptr, nullptr);
+    if (needed <= 0) return false;
     std::string converted(static_cast<std::size_t>(needed), '\0');
-    lossy = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chars, in, converted.data(), needed, "?",
-                            &lossy) != needed ||
-        lossy) {
+    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), in, converted.data(),
+                            needed, nullptr, nullptr) != needed) {
         return false;
     }
     out = std::move(converted);
     return true;
-}
-
-bool WideToAnsiExact(const std::wstring& text, std::string& out) {
-    return WideToAnsiExact(text.data(), text.size(), out);
 }
 
 std::wstring FormatDecimal(std::uint64_t value) {

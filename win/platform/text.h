@@ -16,10 +16,10 @@ std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const wchar_t* chars, std::size_t length);
 std::string WideToUtf8(const std::wstring& text);
 
-// The system ANSI code page without best-fit mapping: false when any character has no exact
-// equivalent there, so a path handed to the core always names the file the caller meant.
-bool WideToAnsiExact(const wchar_t* chars, std::size_t length, std::string& out);
-bool WideToAnsiExact(const std::wstring& text, std::string& out);
+// UTF-8 that converts back to exactly the same UTF-16: false for an unpaired surrogate (which
+// Windows allows in file names), so a path handed to the core always names the file the caller
+// meant. Empty input succeeds with empty output.
+bool WideToUtf8Exact(const std::wstring& text, std::string& out);
 
 std::wstring FormatDecimal(std::uint64_t value);
 

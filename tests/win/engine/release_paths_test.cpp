@@ -12,24 +12,23 @@ using testing::ReadWholeFile;
 using testing::ScratchDirectory;
 using testing::WriteWholeFile;
 
-TEST(UrlJoinTest, TrailingSlashesNeverDoubleUp) {
-    EXPECT_EQ(UrlJoin(L"https://h/live", L"keys.txt"), L"https://h/live/keys.txt");
-    EXPECT_EQ(UrlJoin(L"https://h/live/", L"keys.txt"), L"https://h/live/keys.txt");
-    EXPECT_EQ(UrlJoin(L"https://h/live//", L"keys.txt"), L"https://h/live/keys.txt");
-    EXPECT_EQ(UrlJoin(L"", L"keys.txt"), L"/keys.txt");
-}
-
-TEST(ToAnsiPathTest, RefusesWhatTheCodePageCannotHold) {
-    std::string narrow, diagnostic;
-    EXPECT_TRUE(ToAnsiPath(L"", narrow, diagnostic));
-    EXPECT_EQ(narrow, "");
-    EXPECT_TRUE(ToAnsiPath(L"C:\\Games\\data", narrow, diagnostic));
-    EXPECT_EQ(narrow, "C:\\Games\\data");
+TEST(ToCorePathTest, EveryLetterPassesExactlyAndOnlyUnpairedSurrogatesAreRefused) {
+    std::string utf8 = "stale", diagnostic;
+    EXPECT_TRUE(ToCorePath(L"", utf8, diagnostic));
+    EXPECT_EQ(utf8, "");
+    // Turkish letters outside the Western code page, Cyrillic, CJK and a letter beyond the BMP.
+    const std::wstring wide =
+        L"C:\\Oyunlar\\\u015E\u0131\u011F\u0130\\\u0414\u0430\\\u6E38\U0001F3AE";
+    ASSERT_TRUE(ToCorePath(wide, utf8, diagnostic));
+    EXPECT_EQ(utf8,
+              "C:"
+              "\\Oyunlar\\\xC5\x9E\xC4\xB1\xC4\x9F\xC4\xB0\\\xD0\x94\xD0\xB0\\\xE6\xB8\xB8\xF0\x9F"
+              "\x8E\xAE");
     EXPECT_EQ(diagnostic, "");
-    EXPECT_FALSE(ToAnsiPath(L"C:\\\u4E2D\u0416", narrow, diagnostic));
+    EXPECT_FALSE(ToCorePath(std::wstring(L"C:\\a") + wchar_t(0xD800) + L"b", utf8, diagnostic));
     EXPECT_EQ(diagnostic,
-              "install or data path cannot be represented in the system ANSI code page: "
-              "C:\\\xE4\xB8\xAD\xD0\x96");
+              "install or data path is not valid Unicode (unpaired surrogate): C:\\a\xEF\xBF\xBD"
+              "b");
 }
 
 void WriteSet(const std::wstring& directory, const std::string& tag) {

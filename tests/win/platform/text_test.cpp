@@ -31,16 +31,5 @@ TEST(TextConversionTest, Utf8RoundTripAndLimits) {
     EXPECT_EQ(Utf8ToWide("\xFF", 1), L"\uFFFD");
 }
 
-TEST(TextConversionTest, AnsiExactRefusesUnmappableCharacters) {
-    std::string out = "stale";
-    EXPECT_TRUE(WideToAnsiExact(std::wstring(), out));
-    EXPECT_EQ(out, "");
-    EXPECT_TRUE(WideToAnsiExact(L"C:\\game\\data.pak", out));
-    EXPECT_EQ(out, "C:\\game\\data.pak");
-    // No single-byte code page maps CJK and Cyrillic and Greek at once.
-    EXPECT_FALSE(WideToAnsiExact(L"\u4E2D\u0416\u03A9", out));
-    EXPECT_EQ(out, "");
-}
-
 }  // namespace
 }  // namespace patcher::win
