@@ -5,6 +5,7 @@
 #include "app/check_report.h"
 #include "app/console_report.h"
 #include "app/self_test.h"
+#include "app/update_command.h"
 #include "win/engine/check.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
@@ -26,8 +27,9 @@ int RunCommand(const Arguments& parsed) {
     if (parsed.command == L"--self-test") return RunSelfTest(parsed);
     if (parsed.command == L"--check") return RunCheckCommand(parsed, false);
     if (parsed.command == L"--launch-decision") return RunCheckCommand(parsed, true);
-    // The update and news commands need the download and news engines, which this build does
-    // not contain yet; say so instead of pretending to have done the work.
+    if (parsed.command == L"--update") return RunUpdate(parsed);
+    // The news command needs the news engine, which this build does not contain yet; say so
+    // instead of pretending to have done the work.
     PrintField(L"ERROR", L"command not available in this build: " + parsed.command);
     LogLineWide(L"headless: command not available in this build: " + parsed.command);
     return 1;

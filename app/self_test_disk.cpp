@@ -7,6 +7,7 @@
 #include "app/console_report.h"
 #include "app/self_test.h"
 #include "win/platform/atomic_file.h"
+#include "win/platform/disk_space.h"
 #include "win/platform/text.h"
 #include "win/platform/write_probe.h"
 
@@ -45,12 +46,11 @@ int RunDiskSpaceSelfTest(const Arguments& arguments) {
     // The free-space query needs an existing folder on the volume.
     if (!data.empty()) EnsureDirectory(data);
     PrintField(L"VOLUME", VolumeOf(data));
-    ULARGE_INTEGER free_to_caller{};
-    if (data.empty() || !::GetDiskFreeSpaceExW(data.c_str(), &free_to_caller, nullptr, nullptr)) {
+    std::uint64_t free_bytes = 0;
+    if (!FreeBytesForCaller(data, free_bytes)) {
         PrintField(L"DISK_SPACE", L"QUERY_FAILED");
         return 1;
     }
-    const std::uint64_t free_bytes = free_to_caller.QuadPart;
     const bool allow_small = free_bytes >= kOneMebibyte;
     const bool allow_huge = free_bytes >= kOneExbibyteNeed;
     PrintField(L"FREE_BYTES", FormatDecimal(free_bytes));

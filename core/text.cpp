@@ -187,6 +187,17 @@ bool ParseU64(std::string_view text, std::uint64_t& value) {
     return true;
 }
 
+std::uint64_t LeadingU64(std::string_view text) {
+    std::uint64_t value = 0;
+    for (const char ch : text) {
+        if (ch < '0' || ch > '9') break;
+        const auto digit = static_cast<std::uint64_t>(ch - '0');
+        if (value > (UINT64_MAX - digit) / 10) break;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
 bool IsAtOrAfter(std::string_view a, std::string_view b) {
     return a >= b;
 }

@@ -33,6 +33,9 @@ bool IsIsoUtc(std::string_view text);
 bool IsLowerHex64(std::string_view text);
 std::string_view FindHeaderField(std::string_view text, std::string_view key);
 bool ParseU64(std::string_view text, std::uint64_t& value);
+// The leading decimal digits as a number, stopping at the first other byte or before the digit
+// that would overflow 64 bits; 0 when the text does not start with a digit.
+std::uint64_t LeadingU64(std::string_view text);
 bool IsAtOrAfter(std::string_view a, std::string_view b);
 std::string CurrentUtcTimestamp();
 

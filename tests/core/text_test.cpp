@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace patcher {
 namespace {
@@ -170,6 +171,19 @@ TEST(LexicalTest, ParseU64Limits) {
     EXPECT_FALSE(ParseU64("", v));
     EXPECT_FALSE(ParseU64("1 ", v));
     EXPECT_EQ(v, 5u);  // a refused value leaves the output alone
+}
+
+TEST(LexicalTest, LeadingU64StopsAtTheFirstOtherByteOrBeforeOverflow) {
+    const std::pair<const char*, std::uint64_t> cases[] = {
+        {"", 0},
+        {"x12", 0},
+        {"12abc", 12},
+        {"3000", 3000},
+        {"18446744073709551615", UINT64_MAX},
+        {"18446744073709551616", 1844674407370955161u},
+        {"007 9", 7},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(LeadingU64(text), value) << text;
 }
 
 TEST(LexicalTest, FindHeaderFieldTakesTheFirstExactKey) {

@@ -30,7 +30,8 @@ class Fault:
     headers: dict = field(default_factory=dict)
     body: bytes = b""
     announce: Optional[int] = None  # Content-Length to send; None sends none (and closes)
-    interval: float = 0.0           # trickle: seconds between bytes
+    interval: float = 0.0           # trickle, slow: seconds between pieces
+    piece: int = 1                  # slow: bytes per piece
     seconds: float = 0.0            # stall/trickle: the longest the server keeps it up
 
     @classmethod
@@ -60,6 +61,11 @@ class Fault:
     def trickle(cls, total, interval, seconds):
         """Announces `total` bytes and sends one every `interval` seconds for at most `seconds`."""
         return cls("trickle", announce=total, interval=interval, seconds=seconds)
+
+    @classmethod
+    def slow(cls, data, piece=65536, interval=0.05):
+        """A 200 with these bytes, `piece` bytes every `interval` seconds (until the server stops)."""
+        return cls("slow", body=data, announce=len(data), piece=piece, interval=interval)
 
     @classmethod
     def stall(cls, seconds, after_headers=False):
@@ -93,6 +99,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self._respond(fault)
             elif fault.kind == "trickle":
                 self._trickle(fault, owner.stopping)
+            elif fault.kind == "slow":
+                self._slow(fault, owner.stopping)
             elif fault.kind in ("stall", "stall_body"):
                 self._stall(fault, owner.stopping)
         except (ConnectionError, ssl.SSLError, OSError):
@@ -131,6 +139,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             if stopping.wait(fault.interval) or time.monotonic() > ends:
                 break
             self.wfile.write(b"t")
+            self.wfile.flush()
+        self.close_connection = True
+
+    def _slow(self, fault, stopping):
+        self._head(200, {}, fault.announce)
+        for start in range(0, len(fault.body), fault.piece):
+            if stopping.wait(fault.interval):
+                break
+            self.wfile.write(fault.body[start:start + fault.piece])
             self.wfile.flush()
         self.close_connection = True
 

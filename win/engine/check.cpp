@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/rollback_state.h"
+#include "core/text.h"
 #include "core/validate.h"
 #include "win/engine/accepted_release.h"
 #include "win/engine/game_exe_match.h"
@@ -122,21 +123,9 @@ bool ValidateSource(const PatcherConfig& config, const std::wstring& source,
     return true;
 }
 
-// Decimal digits up to the first other character, or until the next digit would overflow.
-std::uint64_t LeadingSize(const std::string& text) {
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (UINT64_MAX - digit) / 10) break;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 void SummariseDiff(CheckOutcome& outcome) {
     for (const DiffItem& item : outcome.diff) {
-        outcome.download_bytes += LeadingSize(item.size);
+        outcome.download_bytes += LeadingU64(item.size);
         if (item.path == kPatcherManifestPath) {
             outcome.self_update = true;
             outcome.self_update_sha256 = item.sha256;

@@ -1,0 +1,139 @@
+"""`--headless --update` end to end: the real exe under Wine downloads a release from the local HTTPS
+server, repairs what is damaged, and refuses every body that does not match its manifest while the
+destination keeps its old bytes."""
+import os
+import random
+import unittest
+
+import release_builder as rb
+import update_scenario
+from patcher_run import windows_path
+from release_server import Fault
+from update_scenario import UpdateScenario, leftovers
+
+setUpModule = update_scenario.make_keys
+tearDownModule = update_scenario.drop_keys
+
+
+def game_tree(seed):
+    """A few hundred files in nested folders: empty ones, 64 KiB and one byte more, and a few MiB."""
+    rng = random.Random(seed)
+    sizes = [0, 1, 65535, 65536, 65537] + [rng.randrange(1, 20000) for _ in range(290)]
+    files = {f"data/d{i % 7}/s{i % 3}/f{i:03}.bin": rng.randbytes(size)
+             for i, size in enumerate(sizes)}
+    files["Velmor2.exe"] = b"MZ" + rng.randbytes(3000)
+    files["maps/big.pak"] = rng.randbytes(3 * 1048576 + 17)
+    return files
+
+
+class InstallAndRepairTest(UpdateScenario):
+    def test_first_install_then_nothing_then_only_the_damaged_files(self):
+        # A folder outside the ANSI code page, so the installed files are named by UTF-8 too.
+        self.game = self.box.root / "Oyunlar \u015e\u00fckr\u00fc \u6e38\u620f"
+        files = game_tree(seed=1)
+        self.publish(files)
+        first = self.update()
+        self.assertEqual((first["CODE"], first["DOWNLOAD_CODE"], first["DOWNLOAD_DIAGNOSTIC"]),
+                         ("0", "0", ""))
+        self.assertEqual(len(first["_need"]), len(files))
+        self.assertEqual(len(first["_get"]), len(files))
+        self.assertTrue(first["_get"][0].startswith(f"[1/{len(files)}] "))
+        self.assertInstalled(files)
+        self.assertEqual(leftovers(self.game), [])
+
+        fetched = len(self.file_requests())
+        second = self.update()
+        self.assertEqual((second["DOWNLOAD_COUNT"], second["DOWNLOAD_CODE"], second["_get"]),
+                         ("0", "0", []))
+        self.assertEqual(len(self.file_requests()), fetched)
+
+        damaged = self.game / "data/d1/s1/f001.bin"
+        damaged.write_bytes(bytes([damaged.read_bytes()[0] ^ 1]))  # same size, other byte
+        (self.game / "maps/big.pak").unlink()
+        resized = self.game / "data/d3/s0/f003.bin"
+        resized.write_bytes(resized.read_bytes() + b"x")
+        third = self.update()
+        self.assertEqual(sorted(third["_need"]), sorted([
+            "hash-mismatch data/d1/s1/f001.bin 1", "missing maps/big.pak 3145745",
+            f"size-mismatch data/d3/s0/f003.bin {len(files['data/d3/s0/f003.bin'])}"]))
+        self.assertEqual(sorted(self.file_requests()[fetched:]), sorted(
+            ["/live/files/data/d1/s1/f001.bin", "/live/files/maps/big.pak",
+             "/live/files/data/d3/s0/f003.bin"]))
+        self.assertEqual(third["DOWNLOAD_CODE"], "0")
+        self.assertInstalled(files)
+
+    def test_the_patchers_own_entry_lands_beside_the_running_executable(self):
+        new_patcher = b"MZ the next patcher " * 100
+        self.publish({"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game"})
+        fields = self.update()
+        self.assertEqual((fields["SELF_UPDATE"], fields["DOWNLOAD_CODE"]), ("yes", "0"))
+        self.assertEqual(fields["SELF_UPDATE_READY"], "yes")
+        self.assertEqual((self.box.root / "Velmor2Launcher.exe.new").read_bytes(), new_patcher)
+        self.assertFalse((self.game / "Velmor2Launcher.exe").exists())
+
+    def test_the_patchers_own_files_are_never_written_from_its_folder(self):
+        self.game = self.box.root  # the install folder is the patcher's own folder
+        (self.game / "patcher.cfg").write_bytes(b"game-exe Velmor2.exe\n")
+        for counter, name, reason in (
+                (11, "patcher.cfg", "it is the patcher's settings file"),
+                (12, "patcher.log", "it is the support log, which is open for writing")):
+            before = (self.game / name).read_bytes()
+            self.publish({name: b"planted", "Velmor2.exe": b"MZ game"}, counter=str(counter))
+            fields = self.update("--download-workers", "1")
+            self.assertEqual(fields["DOWNLOAD_CODE"], "1")
+            self.assertEqual(fields["DOWNLOAD_DIAGNOSTIC"], f"refusing to write manifest entry "
+                                                            f"{name} into the install directory: "
+                                                            f"{reason}")
+            self.assertTrue((self.game / name).read_bytes().startswith(before[:20]))
+            self.assertNotIn(f"/live/files/{name}", self.file_requests())
+
+    def test_a_manifest_naming_one_path_twice_downloads_nothing(self):
+        self.publish({"data/a.bin": b"a" * 10},
+                     extra_lines=[f"file data/a.bin 10 {'0' * 64} {self.server.url('/x')}"])
+        fields = self.update()
+        self.assertEqual((fields["CODE"], fields["DOWNLOAD_CODE"]), ("0", "6"))
+        self.assertEqual(fields["DOWNLOAD_DIAGNOSTIC"], "manifest names the same file twice, so "
+                                                        "the download set is ambiguous: data/a.bin")
+        self.assertEqual(self.file_requests(), [])
+
+
+class RefusalTest(UpdateScenario):
+    """Each bad body for the middle file of a set: its old bytes stay, nothing is left beside it."""
+    TARGET = "data/target.bin"
+
+    def test_bodies_that_do_not_match_the_manifest(self):
+        new = os.urandom(70000)
+        files = {f"data/f{i}.bin": bytes([i]) * 100 for i in range(8)}
+        files[self.TARGET] = new
+        self.publish(files)
+        rb.install_files(self.game, {self.TARGET: b"old bytes"})
+        n = len(new)
+        cases = [
+            (Fault.body(new + b"x"), "7", f"size mismatch after download: {self.TARGET} "
+                                          f"(manifest {n}, got {n + 1})"),
+            (Fault.body(new[:-1]), "7", f"size mismatch after download: {self.TARGET} "
+                                        f"(manifest {n}, got {n - 1})"),
+            (Fault.body(bytes([new[0] ^ 1]) + new[1:]), "7",
+             f"sha256 mismatch after download: {self.TARGET}"),
+            (Fault.body(new + b"x" * 65537), "1",
+             f"download failed for {self.TARGET}: TOO_LARGE (status 200, os 0)"),
+            (Fault.status_code(404), "1",
+             f"download failed for {self.TARGET}: HTTP_STATUS (status 404, os 0)"),
+            (Fault.status_code(500), "1",
+             f"download failed for {self.TARGET}: HTTP_STATUS (status 500, os 0)"),
+        ]
+        for fault, code, diagnostic in cases:
+            with self.subTest(diagnostic):
+                self.server.set_fault(f"/live/files/{self.TARGET}", fault)
+                fields = self.update()
+                self.assertEqual((fields["DOWNLOAD_CODE"], fields["DOWNLOAD_DIAGNOSTIC"]),
+                                 (code, diagnostic))
+                self.assertEqual((self.game / self.TARGET).read_bytes(), b"old bytes")
+                self.assertEqual(leftovers(self.game), [])
+        self.server.set_fault(f"/live/files/{self.TARGET}", None)
+        self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
+        self.assertInstalled(files)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,76 @@
+"""Shared set-up of the `--headless --update` scenarios: a release whose game files the local HTTPS
+server serves below /live/files, and an update run that reports its fields, NEED and GET lines."""
+import hashlib
+import shutil
+import tempfile
+import unittest
+from pathlib import Path
+
+import release_builder as rb
+from patcher_run import Sandbox, windows_path
+from release_server import ReleaseServer
+
+NOW = "2026-06-01T00:00:00Z"
+KEYS = {}
+
+
+def make_keys():
+    KEYS["folder"] = Path(tempfile.mkdtemp(prefix="garun2-keys-"))
+    for name in ("root", "release"):
+        KEYS[name] = rb.make_key(KEYS["folder"], name)
+
+
+def drop_keys():
+    shutil.rmtree(KEYS["folder"], ignore_errors=True)
+
+
+def leftovers(folder):
+    return sorted(str(p) for p in Path(folder).rglob("*.tmp"))
+
+
+class UpdateScenario(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox()
+        self.live = self.box.root / "server" / "live"
+        self.server = ReleaseServer(self.box.root / "server").start()
+        self.data = self.box.root / "data"
+        self.game = self.box.root / "game"
+
+    def tearDown(self):
+        self.server.stop()
+        self.box.cleanup()
+
+    def publish(self, files, counter="10", extra_lines=()):
+        """The release: `files` (manifest path -> bytes) served below /live/files."""
+        for path, data in files.items():
+            target = self.live / "files" / path
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(data)
+        manifest = rb.Manifest(dict(files), counter=counter, extra_lines=list(extra_lines),
+                               base_url=self.server.url("/live/files"))
+        registry = rb.registry_text([("release-1", "valid", KEYS["release"])])
+        rb.write_set(self.live, registry, KEYS["root"], manifest.text(), KEYS["release"])
+
+    def update(self, *extra, command="--update"):
+        run = self.box.run("--headless", command, "--base-url", self.server.url("/live"),
+                           "--data-dir", windows_path(self.data),
+                           "--install-dir", windows_path(self.game),
+                           "--root-key-b64", KEYS["root"].public_b64, "--now", NOW, *extra,
+                           timeout=600)
+        fields = run.fields()
+        fields["_code"] = run.code
+        lines = run.stdout.split("\r\n")
+        fields["_need"] = [l[len("  NEED "):] for l in lines if l.startswith("  NEED ")]
+        fields["_get"] = [l[len("  GET "):] for l in lines if l.startswith("  GET ")]
+        return fields
+
+    def file_requests(self):
+        return [path for method, path, _ in self.server.requests if path.startswith("/live/files/")]
+
+    def assertInstalled(self, files, folder=None):
+        folder = Path(folder or self.game)
+        for path, data in files.items():
+            target = folder / path
+            self.assertTrue(target.is_file(), path)
+            self.assertEqual(hashlib.sha256(target.read_bytes()).hexdigest(),
+                             hashlib.sha256(data).hexdigest(), path)

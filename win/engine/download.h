@@ -1,0 +1,73 @@
+// The parallel download: the files a check listed are fetched by a small pool of workers, each body
+// streamed into a temporary file while it is hashed, and committed over the destination only once
+// its size and SHA-256 match the manifest. The patcher's own entry lands as "<exe>.new" beside the
+// running executable, for the self-update. The first failure stops the pool.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "core/status.h"
+#include "win/engine/check_outcome.h"
+#include "win/platform/http_client.h"
+#include "win/platform/patcher_config.h"
+
+namespace patcher::win {
+
+// One file's result, and the whole download's: 0 committed, 1 refused destination, local or
+// transport failure or cancellation, 6 an ambiguous set (download only), 7 a body that does not
+// match the manifest.
+using Reject = StatusCode;
+
+struct DownloadProgress {
+    std::uint32_t file_index = 0;  // 0-based ordinal of the most recently committed file
+    std::uint32_t file_count = 0;
+    std::string current_path;  // manifest path most recently started or committed
+    std::uint64_t bytes_done = 0;
+    std::uint64_t bytes_total = 0;
+};
+
+// Both run with the download's lock held: copy what is needed and return.
+using DownloadProgressCallback = std::function<void(const DownloadProgress&)>;
+using DownloadCancelQuery = std::function<bool()>;
+
+// Shared by the workers of one run. Everything but the atomics is read and written under `lock`.
+struct DownloadShared {
+    std::mutex lock;
+    DownloadProgress progress;
+    std::uint32_t committed = 0;
+    bool has_failure = false;
+    std::uint32_t failure_index = 0;
+    Reject failure_reject = Reject::Ok;
+    std::string failure_message;
+    std::atomic<std::uint32_t> next_index{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> cancelled{false};
+    DownloadProgressCallback on_progress;
+    DownloadCancelQuery cancel_requested;
+};
+
+Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
+                   const DownloadProgressCallback& on_progress,
+                   const DownloadCancelQuery& cancel_requested, std::string& error);
+
+Reject DownloadOneFile(const HttpClient& client, const DiffItem& item,
+                       const std::wstring& install_directory, DownloadShared& shared,
+                       bool& cancelled, std::string& error);
+
+// True once the pool must wind down; asks the player's cancel query otherwise.
+bool IsCancelled(DownloadShared& shared);
+
+// The destination is one of the patcher's own files (its executable and self-update names, its
+// settings file, its open support log and the log's rotated copies).
+bool IsReservedPath(const std::wstring& destination, std::string& reason);
+
+// Room for the download plus 256 MiB on the install volume. An empty install directory or a failed
+// query counts as enough (free stays 0).
+bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
+                    std::uint64_t& free_bytes, std::uint64_t& needed_bytes);
+
+}  // namespace patcher::win

@@ -1,0 +1,66 @@
+#include "win/engine/download_plan.h"
+
+#include <algorithm>
+
+#include "win/platform/paths.h"
+
+namespace patcher::win {
+namespace {
+
+std::wstring Comparable(std::wstring path) {
+    for (wchar_t& c : path) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
+}  // namespace
+
+std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items) {
+    std::uint32_t count = configured == 0 ? kDefaultDownloadWorkers : configured;
+    count = std::min(count, kMaxDownloadWorkers);
+    return static_cast<std::uint32_t>(std::min<std::size_t>(count, items));
+}
+
+std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items) {
+    std::vector<const std::string*> paths;
+    paths.reserve(items.size());
+    for (const DiffItem& item : items) paths.push_back(&item.path);
+    std::sort(paths.begin(), paths.end(),
+              [](const std::string* a, const std::string* b) { return *a < *b; });
+    const auto same =
+        std::adjacent_find(paths.begin(), paths.end(),
+                           [](const std::string* a, const std::string* b) { return *a == *b; });
+    if (same == paths.end()) return std::nullopt;
+    return **same;
+}
+
+std::uint64_t FileDeadlineMs(std::uint64_t expected_size) {
+    return (expected_size / 16384 + 61) * 1000;
+}
+
+std::string ReservedPathReason(const std::wstring& destination, const std::wstring& executable,
+                               const std::wstring& log_path) {
+    const std::wstring target = Comparable(destination);
+    if (!executable.empty()) {
+        const std::wstring exe = Comparable(executable);
+        if (target == exe) return "it is the running patcher executable";
+        if (target == exe + L".new" || target == exe + L".old") {
+            return "it is a working name of the patcher's self-update";
+        }
+        if (target == Comparable(JoinPath(ParentPath(executable), L"patcher.cfg"))) {
+            return "it is the patcher's settings file";
+        }
+    }
+    if (!log_path.empty()) {
+        const std::wstring log = Comparable(log_path);
+        if (target == log) return "it is the support log, which is open for writing";
+        if (target == log + L".1" || target == log + L".2") {
+            return "it is a rotated copy of the support log";
+        }
+    }
+    return std::string();
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,37 @@
+// The download's decisions as plain functions of data: how many workers, which set is ambiguous,
+// how long and how much one file may take, and which destinations are the patcher's own files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/install_diff.h"
+
+namespace patcher::win {
+
+inline constexpr std::uint32_t kDefaultDownloadWorkers = 8;
+inline constexpr std::uint32_t kMaxDownloadWorkers = 16;
+// A body may run this far past its manifest size before the transfer is cut; a little over is let
+// through so that the size comparison, not the cap, names what went wrong.
+inline constexpr std::uint64_t kDownloadSlackBytes = 65536;
+// Room left on the install volume beyond the download itself.
+inline constexpr std::uint64_t kDownloadHeadroomBytes = 268435456;
+
+// The configured count (0 means the default), at most kMaxDownloadWorkers, at most one per item.
+std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items);
+
+// A path that two items name, which makes the set ambiguous (two writers, one file).
+std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items);
+
+// 61 seconds plus one second per 16 KiB: large files get time, stalled small ones fail fast.
+std::uint64_t FileDeadlineMs(std::uint64_t expected_size);
+
+// Why writing `destination` would overwrite one of the patcher's own files, or empty when it
+// would not. Compared without ASCII case and with '/' as '\'; an empty executable path skips the
+// executable's rows, an empty log path the log's.
+std::string ReservedPathReason(const std::wstring& destination, const std::wstring& executable,
+                               const std::wstring& log_path);
+
+}  // namespace patcher::win
