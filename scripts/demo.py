@@ -15,7 +15,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from release_server import ReleaseServer  # noqa: E402  (the test server, here without faults)
 
 DEMO = ROOT / "demo"
-TOOL = ROOT / "build" / "native" / "tools" / "release" / "garun2-release"
+TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
 PATCHER = ROOT / "build" / "win64" / "app" / "Velmor2Launcher.exe"
 GAME_EXE = ROOT / "build" / "win64" / "tools" / "demo_game" / "Velmor2.exe"
 WINE_RUN = ROOT / "cmake" / "wine-run.sh"

@@ -53,8 +53,11 @@ bool PublicKeyArgument(const std::string& value, std::string& key, std::string& 
     }
     Result<std::string> file = ReadWholeFile(value, 4096);
     if (!file.ok()) {
-        error =
-            "'" + PrintableCopy(value) + "' is neither a 44-character base64 key nor a .pub file";
+        // Appended, not "'" + PrintableCopy(...): GCC 12 at -O3 takes the insert into that
+        // temporary for an overlapping copy (-Wrestrict) and stops the operator build.
+        error = std::string("'")
+                    .append(PrintableCopy(value))
+                    .append("' is neither a 44-character base64 key nor a .pub file");
         return false;
     }
     key = file.value();
