@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds the three builds of this tree: build/native, build/win64, build/win32.
-# Usage: scripts/build.sh [native|win64|win32|fuzz|bench ...]   (the first three when none is named)
+# Configures and builds the builds of this tree: build/native, build/win64, build/win32 and
+# build/core32 (the portable core alone, as 32-bit x86 Linux code).
+# Usage: scripts/build.sh [native|win64|win32|core32|fuzz|bench ...]  (default: the first four)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(native win64 win32)
+[ ${#targets[@]} -gt 0 ] || targets=(native win64 win32 core32)
 
 configure() {
     local dir=$1
@@ -20,6 +21,8 @@ for t in "${targets[@]}"; do
         native) configure native ;;
         win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" ;;
         win32) configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" ;;
+        core32) configure core32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" \
+            -DGARUN2_SANITIZE=OFF ;;
         fuzz) CC=clang CXX=clang++ configure fuzz -DGARUN2_FUZZ=ON ;;
         bench) configure bench -DGARUN2_BENCH=ON -DCMAKE_BUILD_TYPE=Release ;;
         *) echo "unknown build: $t" >&2; exit 2 ;;
