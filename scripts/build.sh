@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Configures and builds the builds of this tree, each in build/NAME: native, win64 and win32 (the
-# tested builds; the three when none is named), tool (the operator's garun2-release: optimised, no
-# sanitizers, no tests), fuzz and bench.
-# Usage: scripts/build.sh [native|win64|win32|tool|fuzz|bench ...]
+# Configures and builds the builds of this tree, each in build/NAME: native, win64, win32 and core32
+# (the tested builds; the four when none is named), tool (the operator's garun2-release: optimised,
+# no sanitizers, no tests), fuzz and bench.
+# Usage: scripts/build.sh [native|win64|win32|core32|tool|fuzz|bench ...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(native win64 win32)
+[ ${#targets[@]} -gt 0 ] || targets=(native win64 win32 core32)
 
 configure() {
     local dir=$1
@@ -22,6 +22,8 @@ for t in "${targets[@]}"; do
         native) configure native ;;
         win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" ;;
         win32) configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" ;;
+        core32) configure core32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" \
+            -DGARUN2_SANITIZE=OFF ;;
         tool) configure tool -DCMAKE_BUILD_TYPE=Release -DGARUN2_SANITIZE=OFF -DGARUN2_TESTS=OFF ;;
         fuzz) CC=clang CXX=clang++ configure fuzz -DGARUN2_FUZZ=ON ;;
         bench) configure bench -DGARUN2_BENCH=ON -DCMAKE_BUILD_TYPE=Release ;;

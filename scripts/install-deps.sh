@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-    binutils-mingw-w64-i686 wine64 xvfb xauth
+    binutils-mingw-w64-i686 wine64 xvfb xauth g++-multilib qemu-user-static
     googletest libgtest-dev libbenchmark-dev
     libssl-dev openssl python3 ca-certificates util-linux
 )

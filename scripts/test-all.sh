@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Everything from a fresh Debian 12 machine to a verdict: installs what is missing, builds the native,
-# win64 and win32 builds, runs every test (the Windows ones under wine64 and Xvfb) and ends with one
-# line "N passed, N failed". Exit status 0 only when nothing failed.
+# win64, win32 and core32 builds, runs every test (the Windows ones under wine64 and Xvfb, the 32-bit
+# Linux ones directly or under qemu) and ends with one line "N passed, N failed". Exit status 0 only
+# when nothing failed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/install-deps.sh || { echo "0 passed, 1 failed"; exit 1; }
-if ! bash scripts/build.sh native win64 win32; then
+if ! bash scripts/build.sh native win64 win32 core32; then
     echo "build failed"
     echo "0 passed, 1 failed"
     exit 1
@@ -23,6 +24,7 @@ run_ctest() {
 python3 tests/e2e/ca_setup.py >/dev/null || echo "test CA setup failed"  # HTTPS scenarios trust it
 run_ctest build/native
 run_ctest build/win32
+run_ctest build/core32
 # Windows tests may create windows: give them a display of their own.
 run_ctest build/win64 xvfb-run -a -s "-screen 0 1280x1024x24"
 if [ -x scripts/fuzz.sh ]; then
@@ -31,4 +33,4 @@ fi
 
 echo
 echo "summary:"
-python3 scripts/summary.py build/native build/win32 build/win64 build/fuzz
+python3 scripts/summary.py build/native build/win32 build/core32 build/win64 build/fuzz

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -164,6 +165,35 @@ TEST_F(InstallDiffTest, ContentCheckNamesTheManifestPath) {
     EXPECT_EQ(status.message, "size mismatch: a/x.bin (manifest 012, disk 12)");
     EXPECT_EQ(InstalledFilePath("", "a/x.bin"), "a/x.bin");
     EXPECT_EQ(InstalledFilePath("C:/g", "a/x.bin"), "C:/g/a/x.bin");
+}
+
+// A size past 4 GiB must survive every build, the 32-bit ones included, where a size or offset
+// narrowed to 32 bits reads this file as 1 byte long. Sparse, so it costs no disk.
+TEST_F(InstallDiffTest, SizesPastFourGibibytesAreCompared) {
+    dir_.Write("install/big.bin", "");
+    std::error_code error;
+    std::filesystem::resize_file(dir_.Path("install/big.bin"), 4294967297ull, error);
+    ASSERT_FALSE(error) << error.message();
+
+    const std::string hash(64, '0');
+    const struct {
+        const char* size;
+        std::vector<std::string> listed;
+    } cases[] = {
+        {"4294967297", {}},
+        {"4294967296", {"big.bin:size-mismatch"}},
+        {"1", {"big.bin:size-mismatch"}},
+    };
+    for (const auto& c : cases) {
+        const FileEntry entry{"big.bin", c.size, hash, "https://cdn.example/r/big.bin"};
+        EXPECT_EQ(Summary(ComputeDiff({entry}, dir_.Path("install"), CheckLevel::size, {}, {})),
+                  c.listed)
+            << c.size;
+    }
+    // One byte short, so that a narrowed size fails here without hashing 4 GiB.
+    const FileEntry short_entry{"big.bin", "4294967296", hash, "https://cdn.example/r/big.bin"};
+    EXPECT_EQ(CheckInstalledFile(dir_.Path("install"), short_entry).message,
+              "size mismatch: big.bin (manifest 4294967296, disk 4294967297)");
 }
 
 }  // namespace
