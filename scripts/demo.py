@@ -1,18 +1,25 @@
 #!/usr/bin/env python3
-"""The demo release and a patcher run against it; called by scripts/demo.sh after the builds.
+"""The demo release and patcher runs against it; called by scripts/demo.sh after the builds.
 
 Everything lives in demo/ at the top of the checkout: the demo keys (made once), the published
-release (made once), the patcher's folder with its data and game folders, and a Wine prefix.
+release (made once), the web server's configuration and logs, the patcher's folder with its data
+and game folders, and a Wine prefix. The release is served as an operator would serve it: by a
+static web server (nginx), started here with a configuration of ours and stopped at the end.
 """
 import os
+import pwd
 import shutil
+import signal
+import ssl
 import subprocess
 import sys
+import time
+import urllib.request
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from release_server import ReleaseServer  # noqa: E402  (the test server, here without faults)
+import ca_setup  # noqa: E402  (the test CA that the host, and so Wine, trusts)
 
 DEMO = ROOT / "demo"
 TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
@@ -77,43 +84,120 @@ def publish(site, keys):
     say(f"published release 1.0.0 (counter 1) into {release}")
 
 
-def run_patcher(server, keys):
+NGINX_CONF = """\
+# The demo's static web server: the published release, exactly as stored, over HTTPS on loopback.
+{user}worker_processes 1;
+pid {run}/nginx.pid;
+error_log {run}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    access_log {run}/access.log;
+    client_body_temp_path {run}/body;
+    proxy_temp_path {run}/proxy;
+    types {{ }}
+    default_type application/octet-stream;
+    gzip off;
+    server {{
+        listen 127.0.0.1:{port} ssl;
+        ssl_certificate {ca}/server.crt;
+        ssl_certificate_key {ca}/server.key;
+        ssl_protocols TLSv1.2 TLSv1.3;
+        root {site};
+        location / {{ try_files $uri =404; }}
+    }}
+}}
+"""
+
+
+class StaticServer:
+    """nginx serving `site` at BASE_URL for as long as the `with` block runs."""
+
+    def __init__(self, site):
+        self.site = site
+        self.run = DEMO / "nginx"
+        self.process = None
+
+    def __enter__(self):
+        self.run.mkdir(parents=True, exist_ok=True)
+        self.stop_leftover()
+        conf = self.run / "nginx.conf"
+        # Started by root, nginx would serve as "nobody", who may not read the published release
+        # (the release tool publishes private folders): serve as the user who owns it.
+        user = f"user {pwd.getpwuid(os.getuid()).pw_name};\n" if os.geteuid() == 0 else ""
+        conf.write_text(NGINX_CONF.format(user=user, run=self.run, port=PORT,
+                                          ca=ca_setup.ensure(), site=self.site))
+        self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
+                                         "-g", "daemon off;"])
+        context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
+        for _ in range(100):
+            try:
+                urllib.request.urlopen(BASE_URL + "/keys.txt", context=context, timeout=2)
+                return self
+            except OSError:
+                if self.process.poll() is not None:
+                    sys.exit(f"demo: nginx did not start; see {self.run / 'error.log'}")
+                time.sleep(0.1)
+        self.__exit__()
+        sys.exit(f"demo: nginx does not answer at {BASE_URL}")
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.wait(timeout=30)
+
+    def stop_leftover(self):
+        """An nginx of an interrupted demo run would still hold the port."""
+        try:
+            os.kill(int((self.run / "nginx.pid").read_text()), signal.SIGTERM)
+            time.sleep(0.5)
+        except (OSError, ValueError):
+            pass
+
+
+def run_patcher(command, keys, *extra):
     folder = DEMO / "patcher"
     folder.mkdir(parents=True, exist_ok=True)
     shutil.copy2(PATCHER, folder / "Velmor2Launcher.exe")
     root_key = (keys / "root.pub").read_text().strip()
     env = dict(os.environ, GARUN2_WINEPREFIX=str(DEMO / "wineprefix"))
-    command = [str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), "--headless", "--check",
-               "--base-url", server.url("/live"), "--data-dir", windows_path(folder / "data"),
-               "--install-dir", windows_path(folder / "game"), "--root-key-b64", root_key]
-    say("running: Velmor2Launcher.exe --headless --check (wine64) against " + server.url("/live"))
-    done = subprocess.run(command, capture_output=True, env=env, timeout=600)
+    args = ["--headless", command, "--base-url", BASE_URL,
+            "--data-dir", windows_path(folder / "data"),
+            "--install-dir", windows_path(folder / "game"), "--root-key-b64", root_key, *extra]
+    say(f"running: Velmor2Launcher.exe {' '.join(args[:2] + list(extra))} (wine64) against "
+        f"{BASE_URL}")
+    done = subprocess.run([str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), *args],
+                          capture_output=True, env=env, timeout=600)
     report = done.stdout.decode("utf-8", "replace")
     for line in report.splitlines():
         print("    " + line)
-    return done.returncode, report
+    fields = dict(line.split(": ", 1) for line in report.splitlines() if ": " in line
+                  and not line.startswith(" "))
+    return done.returncode, fields
 
 
 def main():
     keys = DEMO / "keys"
     make_keys(keys)
     publish(DEMO / "site", keys)
-    with ReleaseServer(DEMO / "site", port=PORT) as server:
-        say(f"serving {DEMO / 'site'} over HTTPS at {server.url('/')}")
-        code, report = run_patcher(server, keys)
-    fields = dict(line.split(": ", 1) for line in report.splitlines() if ": " in line
-                  and not line.startswith(" "))
-    say(f"patcher exit code {code}; support log: {DEMO / 'patcher' / 'patcher.log'}")
-    if code != 0 or fields.get("MAY_LAUNCH") != "yes":
-        say("the patcher did not accept the demo release")
+    with StaticServer(DEMO / "site"):
+        say(f"nginx serves {DEMO / 'site'} over HTTPS at {BASE_URL}")
+        code, update = run_patcher("--update", keys)
+        if code != 0 or update.get("DOWNLOAD_CODE") != "0":
+            say(f"the update failed (exit code {code}); support log: "
+                f"{DEMO / 'patcher' / 'patcher.log'}")
+            return 1
+        fetched = int(update.get("DOWNLOAD_COUNT", "0"))
+        code, check = run_patcher("--check", keys, "--level", "full")
+    say(f"support log: {DEMO / 'patcher' / 'patcher.log'}; web server log: "
+        f"{DEMO / 'nginx' / 'access.log'}")
+    if code != 0 or check.get("DOWNLOAD_COUNT") != "0" or check.get("MAY_LAUNCH") != "yes":
+        say("the installed game does not verify against the release")
         return 1
-    wanted = int(fields.get("DOWNLOAD_COUNT", "0"))
-    if wanted:
-        say(f"release {fields['VERSION']} accepted; {wanted} file(s) to download into "
-            f"{DEMO / 'patcher' / 'game'} ({fields['DOWNLOAD_BYTES']} bytes). This build checks "
-            "only: the download engine is not part of it yet.")
+    if fetched:
+        say(f"release {check['VERSION']} installed into {DEMO / 'patcher' / 'game'}: {fetched} "
+            f"file(s), every one verified by size and SHA-256")
     else:
-        say(f"release {fields['VERSION']} accepted and the game folder is up to date")
+        say(f"release {check['VERSION']}: the game folder was already up to date, nothing "
+            "to download")
     return 0
 
 
