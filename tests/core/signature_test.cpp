@@ -1,54 +1,37 @@
-// The text form of keys, the root key text, `.sig` files and the detached check.
+// The text form of keys, the root key text, `.sig` files and the detached check, and the tests'
+// own signer held to the same published vector.
 #include "core/signature.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
+#include <algorithm>
 #include <string>
 
 #include "core/hex.h"
+#include "tests/core/test_release_fixture.h"
 
 namespace patcher {
 namespace {
 
-// RFC 8032 test 1: key d75a98..511a, empty message, and its signature.
+using test_support::Unhex;
+
+// RFC 8032 test 1: seed 9d61..7f60, key d75a98..511a, empty message, and its signature.
+constexpr char kSeedHex[] = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60";
 constexpr char kKeyBase64[] = "11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=";
 constexpr char kKeyHex[] = "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a";
 constexpr char kSignatureHex[] =
     "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b4"
-    "6b"
-    "d25bf5f0595bbe24655141438e7a100b";
+    "6bd25bf5f0595bbe24655141438e7a100b";
 
-std::string Unhex(const std::string& hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
+TEST(TestSigner, ReproducesTheFirstRfc8032Vector) {
+    const std::string seed_bytes = Unhex(kSeedHex);
+    std::array<std::uint8_t, 32> seed{};
+    std::copy(seed_bytes.begin(), seed_bytes.end(), seed.begin());
+    const test_support::TestSigningKey key = test_support::SigningKeyFromSeed(seed);
+    EXPECT_EQ(HexEncode(key.public_key), kKeyHex);
+    EXPECT_EQ(test_support::PublicKeyBase64(key.public_key), kKeyBase64);
+    EXPECT_EQ(test_support::SignEd25519(key, ""), Unhex(kSignatureHex));
 }
-
-class ScratchDir {
-  public:
-    ScratchDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("garun2_signature_" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string Path(const std::string& name) const { return (path_ / name).string(); }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream out(Path(name), std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-
-  private:
-    std::filesystem::path path_;
-};
 
 TEST(DecodeRawKeyBase64, AcceptsExactlyTheCanonicalForm) {
     Ed25519PublicKey key{};
@@ -57,23 +40,18 @@ TEST(DecodeRawKeyBase64, AcceptsExactlyTheCanonicalForm) {
 
     // The two spare bits of the 43rd character are ignored: "o" (40) and "p" (41) differ only
     // there.
-    std::string spare = kKeyBase64;
-    ASSERT_EQ(spare[42], 'o');
-    spare[42] = 'p';
+    const std::string good = kKeyBase64;
+    const auto with = [&good](std::size_t at, char c) {
+        return std::string(good).replace(at, 1, 1, c);
+    };
+    ASSERT_EQ(good[42], 'o');
     Ed25519PublicKey same{};
-    ASSERT_TRUE(DecodeRawKeyBase64(spare, same));
+    ASSERT_TRUE(DecodeRawKeyBase64(with(42, 'p'), same));
     EXPECT_EQ(same, key);
 
-    const std::string good = kKeyBase64;
-    std::string dash = good;
-    dash[10] = '-';
-    std::string underscore = good;
-    underscore[5] = '_';
-    std::string space = good;
-    space[20] = ' ';
-    for (const std::string& bad :
-         {dash, underscore, space, good.substr(0, 43), good + "=", good.substr(0, 43) + "A",
-          " " + good.substr(0, 43), good.substr(0, 42) + "==", std::string()}) {
+    for (const std::string& bad : {with(10, '-'), with(5, '_'), with(20, ' '), good.substr(0, 43),
+                                   good + "=", good.substr(0, 43) + "A", " " + good.substr(0, 43),
+                                   good.substr(0, 42) + "==", std::string()}) {
         Ed25519PublicKey untouched = key;
         EXPECT_FALSE(DecodeRawKeyBase64(bad, untouched)) << bad;
         EXPECT_EQ(untouched, key) << "a refused text must not change the key";
@@ -117,37 +95,28 @@ TEST(ParseRootKey, Failures) {
 }
 
 TEST(LoadSignature, SizesAndMissingFile) {
-    ScratchDir dir;
+    test_support::ScratchDir dir("signature");
     const std::string document = dir.Path("keys.txt");
     const std::string sig = document + ".sig";
-
-    Result<std::string> loaded = LoadSignature(document);
-    ASSERT_FALSE(loaded.ok());
-    EXPECT_EQ(loaded.status().code, StatusCode::BadSignature);
-    EXPECT_EQ(loaded.status().message, sig + " is missing -- unsigned input is not accepted");
-
-    dir.Write("keys.txt.sig", "");
-    loaded = LoadSignature(document);
-    ASSERT_FALSE(loaded.ok());
-    EXPECT_EQ(loaded.status().code, StatusCode::BadSignature);
-    EXPECT_EQ(loaded.status().message, sig + " is not a 64-byte ed25519 signature");
-
-    for (std::size_t size : {std::size_t{63}, std::size_t{65}}) {
-        dir.Write("keys.txt.sig", std::string(size, '\x07'));
-        loaded = LoadSignature(document);
-        ASSERT_FALSE(loaded.ok());
+    const std::pair<int, std::string> refused[] = {
+        {-1, sig + " is missing -- unsigned input is not accepted"},
+        {0, sig + " is not a 64-byte ed25519 signature"},
+        {63, sig + " is not 64 bytes (63) -- not an ed25519 signature"},
+        {65, sig + " is not 64 bytes (65) -- not an ed25519 signature"},
+    };
+    for (const auto& [size, message] : refused) {
+        if (size >= 0) dir.Write("keys.txt.sig", std::string(size, '\x07'));
+        const Result<std::string> loaded = LoadSignature(document);
+        ASSERT_FALSE(loaded.ok()) << size;
         EXPECT_EQ(loaded.status().code, StatusCode::BadSignature);
-        EXPECT_EQ(loaded.status().message, sig + " is not 64 bytes (" + std::to_string(size) +
-                                               ") -- not an ed25519 signature");
+        EXPECT_EQ(loaded.status().message, message);
     }
 
     // Raw bytes, with a CR LF and a zero inside, come back exactly as stored.
     std::string raw = Unhex(kSignatureHex);
-    raw[10] = '\r';
-    raw[11] = '\n';
-    raw[12] = '\0';
+    raw.replace(10, 3, std::string("\r\n\0", 3));
     dir.Write("keys.txt.sig", raw);
-    loaded = LoadSignature(document);
+    const Result<std::string> loaded = LoadSignature(document);
     ASSERT_TRUE(loaded.ok()) << loaded.status().message;
     EXPECT_EQ(loaded.value(), raw);
 }

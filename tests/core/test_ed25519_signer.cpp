@@ -1,5 +1,7 @@
 #include "tests/core/test_ed25519_signer.h"
 
+#include <string>
+
 #include "core/ed25519_field16.h"
 #include "core/ed25519_group.h"
 #include "core/ed25519_scalar.h"
@@ -127,6 +129,14 @@ std::string PublicKeyBase64(const Ed25519PublicKey& key) {
     text.push_back(kAlphabet[(bits << (6 - pending)) & 63]);  // 256 = 42 * 6 + 4
     text.push_back('=');
     return text;
+}
+
+std::string Unhex(std::string_view hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    }
+    return bytes;
 }
 
 }  // namespace patcher::test_support

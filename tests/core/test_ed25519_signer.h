@@ -31,4 +31,7 @@ std::string SignEd25519(const TestSigningKey& key, std::string_view message);
 // The 44-character text form used in the registry and for the root key.
 std::string PublicKeyBase64(const Ed25519PublicKey& key);
 
+// The bytes of a hex text; an odd last digit (or "-") is ignored.
+std::string Unhex(std::string_view hex);
+
 }  // namespace patcher::test_support

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -51,6 +52,16 @@ bool ScratchDir::Exists(const std::string& relative) const {
 
 void ScratchDir::Remove(const std::string& relative) const {
     fs::remove(root_ / fs::path(relative));
+}
+
+std::string ScratchDir::Listing() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        names.insert(entry.path().filename().string());
+    }
+    std::string listing;
+    for (const std::string& name : names) listing += (listing.empty() ? "" : " ") + name;
+    return listing;
 }
 
 std::string KeyRegistryText(const std::string& version, const std::string& expires,

@@ -1,5 +1,6 @@
-// Scratch folders and signed release documents for the Validate and install diff tests: registries
-// and manifests are written per case and signed with keys the tests make themselves.
+// Scratch folders and signed release documents for the Validate, install diff and release tool
+// tests: registries and manifests are written per case and signed with keys the tests make
+// themselves.
 #pragma once
 
 #include <filesystem>
@@ -15,7 +16,7 @@ namespace patcher::test_support {
 // A fresh folder under the temporary directory, removed with everything in it on destruction.
 class ScratchDir {
   public:
-    explicit ScratchDir(const std::string& name);
+    explicit ScratchDir(const std::string& name = "scratch");
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
@@ -27,6 +28,8 @@ class ScratchDir {
     std::string Read(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
     void Remove(const std::string& relative) const;
+    // Names directly inside the folder, sorted, separated by spaces.
+    std::string Listing() const;
 
   private:
     std::filesystem::path root_;

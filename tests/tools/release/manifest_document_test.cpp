@@ -49,40 +49,29 @@ TEST(ManifestDocument, RendersWhatTheCoreParsesBack) {
 }
 
 TEST(ManifestDocument, RefusesValuesThePatcherWouldRefuse) {
-    const std::vector<std::pair<ManifestValues, std::string>> cases = [] {
-        std::vector<std::pair<ManifestValues, std::string>> list;
-        ManifestValues v = Values();
-        v.version = "1.2";
-        list.push_back({v, "manifest 'version' field is not SemVer: 1.2"});
-        v = Values();
-        v.channel = "Live";
-        list.push_back({v, "manifest 'channel' field is missing or malformed: Live"});
-        v = Values();
-        v.version = "1.2.3 x";
-        list.push_back({v, "--version must be printable ASCII without spaces"});
-        v = Values();
-        v.counter = "18446744073709551616";
-        list.push_back({v, "--counter must be a decimal number below 2^64"});
-        v = Values();
-        v.base_url = "http://patch.example/live";
-        list.push_back({v,
-                        "--base-url must be an https:// address with a host (the patcher "
-                        "fetches over HTTPS only)"});
-        v = Values();
-        v.expires = kNow;
-        list.push_back({v,
-                        "--expires 2025-01-01T00:00:00Z is not after now "
-                        "(2025-01-01T00:00:00Z): the patcher would refuse the manifest as "
-                        "expired"});
-        v = Values();
-        v.created = "2031-01-01T00:00:00Z";
-        list.push_back({v,
-                        "--expires 2031-01-01T00:00:00Z is not after --created "
-                        "2031-01-01T00:00:00Z"});
-        return list;
-    }();
+    using Change = void (*)(ManifestValues&);
+    const std::pair<Change, std::string> cases[] = {
+        {[](ManifestValues& v) { v.version = "1.2"; },
+         "manifest 'version' field is not SemVer: 1.2"},
+        {[](ManifestValues& v) { v.channel = "Live"; },
+         "manifest 'channel' field is missing or malformed: Live"},
+        {[](ManifestValues& v) { v.version = "1.2.3 x"; },
+         "--version must be printable ASCII without spaces"},
+        {[](ManifestValues& v) { v.counter = "18446744073709551616"; },
+         "--counter must be a decimal number below 2^64"},
+        {[](ManifestValues& v) { v.base_url = "http://patch.example/live"; },
+         "--base-url must be an https:// address with a host (the patcher fetches over HTTPS "
+         "only)"},
+        {[](ManifestValues& v) { v.expires = kNow; },
+         "--expires 2025-01-01T00:00:00Z is not after now (2025-01-01T00:00:00Z): the patcher "
+         "would refuse the manifest as expired"},
+        {[](ManifestValues& v) { v.created = "2031-01-01T00:00:00Z"; },
+         "--expires 2031-01-01T00:00:00Z is not after --created 2031-01-01T00:00:00Z"},
+    };
     EXPECT_TRUE(CheckManifestValues(Values(), kNow).ok());
-    for (const auto& [values, message] : cases) {
+    for (const auto& [change, message] : cases) {
+        ManifestValues values = Values();
+        change(values);
         const Status status = CheckManifestValues(values, kNow);
         EXPECT_EQ(status.code, StatusCode::BadInput) << message;
         EXPECT_EQ(status.message, message);

@@ -1,63 +1,11 @@
 #include "tests/tools/release/test_release_tool_fixture.h"
 
-#include <stdlib.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "tools/release/file_io.h"
 #include "tools/release/registry_document.h"
 
 namespace patcher::release::test_support {
-namespace fs = std::filesystem;
-
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "garun2_release_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-}
-
-std::string TempFolder::Path(const std::string& relative) const {
-    return relative.empty() ? root_ : root_ + "/" + relative;
-}
-
-void TempFolder::Write(const std::string& relative, std::string_view bytes) const {
-    const fs::path path = Path(relative);
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string TempFolder::Read(const std::string& relative) const {
-    std::ifstream in(Path(relative), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-bool TempFolder::Exists(const std::string& relative) const {
-    return PathExists(Path(relative));
-}
-
-std::string TempFolder::Listing() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    std::string listing;
-    for (const std::string& name : names) listing += (listing.empty() ? "" : " ") + name;
-    return listing;
-}
 
 void SavePem(const SigningKey& key, const std::string& path) {
     Result<std::string> pem = key.PemText();

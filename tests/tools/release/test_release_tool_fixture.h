@@ -3,31 +3,13 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
+#include "tests/core/test_release_fixture.h"
 #include "tools/release/signing.h"
 
 namespace patcher::release::test_support {
 
-// A fresh folder under the temporary directory, removed with its content on destruction.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string Path(const std::string& relative = {}) const;
-    // Creates parent folders as needed.
-    void Write(const std::string& relative, std::string_view bytes) const;
-    std::string Read(const std::string& relative) const;
-    bool Exists(const std::string& relative) const;
-    // Names directly inside the folder, sorted.
-    std::string Listing() const;
-
-  private:
-    std::string root_;
-};
+using TempFolder = patcher::test_support::ScratchDir;
 
 // Writes the key's PEM at path.
 void SavePem(const SigningKey& key, const std::string& path);

@@ -73,17 +73,13 @@ TEST_F(SupportLogTest, RotatesRightAfterTheLineThatReachesTheThreshold) {
     EXPECT_EQ(Lines(ReadWholeFile(log_)).size(), 1u);
 }
 
-TEST_F(SupportLogTest, FullFileFoundAtStartIsRotatedBeforeTheFirstLine) {
+// A full file found at the start is rotated before the first line.
+TEST_F(SupportLogTest, KeepsTwoRotatedCopiesAndDiscardsTheOldest) {
     ASSERT_TRUE(WriteWholeFile(log_, std::string(kLogRotateBytes, 'A')));
-    LogOpen(scratch_.path(), L"");
+    LogOpen(scratch_.path(), L"");  // rotation 1: A moves to .1
     EXPECT_EQ(ReadWholeFile(log_ + L".1"), std::string(kLogRotateBytes, 'A'));
     EXPECT_EQ(ReadWholeFile(log_), "");
     EXPECT_EQ(LogPath(), log_);
-}
-
-TEST_F(SupportLogTest, KeepsTwoRotatedCopiesAndDiscardsTheOldest) {
-    ASSERT_TRUE(WriteWholeFile(log_, std::string(kLogRotateBytes, 'A')));
-    LogOpen(scratch_.path(), L"");               // rotation 1: A moves to .1
     LogLine(std::string(kLogRotateBytes, 'B'));  // rotation 2
     EXPECT_EQ(ReadWholeFile(log_ + L".2"), std::string(kLogRotateBytes, 'A'));
     EXPECT_EQ(ReadWholeFile(log_ + L".1").find('B'), 21u);

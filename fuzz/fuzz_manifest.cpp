@@ -1,3 +1,4 @@
+// Both parsers of the manifest, over the same text as the patcher reads it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,20 @@ using namespace patcher;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    const Result<ManifestHeader> header = ParseManifestHeader(text);
+    if (!header.ok()) {
+        fuzz::RequireFailureShape(header.status());
+        fuzz::Require(header.status().code == StatusCode::BadFormat);
+    } else {
+        const ManifestHeader& h = header.value();
+        for (const std::string_view field :
+             {h.version, h.channel, h.counter, h.created, h.expires}) {
+            fuzz::Require(!field.empty());
+            fuzz::RequireInside(field, text);
+        }
+        fuzz::Require(IsDigits(h.counter) && IsIsoUtc(h.created) && IsIsoUtc(h.expires));
+    }
+
     // A check that refuses the third entry, so the early stop on a check failure is exercised too.
     std::size_t checked = 0;
     const FileEntryCheck check = [&checked](const FileEntry& entry) {
