@@ -4,6 +4,7 @@
 
 #include "app/check_report.h"
 #include "app/console_report.h"
+#include "app/news_command.h"
 #include "app/self_test.h"
 #include "app/update_command.h"
 #include "win/engine/check.h"
@@ -28,10 +29,9 @@ int RunCommand(const Arguments& parsed) {
     if (parsed.command == L"--check") return RunCheckCommand(parsed, false);
     if (parsed.command == L"--launch-decision") return RunCheckCommand(parsed, true);
     if (parsed.command == L"--update") return RunUpdate(parsed);
-    // The news command needs the news engine, which this build does not contain yet; say so
-    // instead of pretending to have done the work.
-    PrintField(L"ERROR", L"command not available in this build: " + parsed.command);
-    LogLineWide(L"headless: command not available in this build: " + parsed.command);
+    if (parsed.command == L"--news") return RunNews(parsed);
+    // ParseArguments accepts no other command.
+    PrintField(L"ERROR", L"unknown command: " + parsed.command);
     return 1;
 }
 

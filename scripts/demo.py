@@ -66,6 +66,51 @@ def make_game_files(game):
     (game / "readme.txt").write_text("Garun2 demo release: a stand-in game for the patcher demo.\n")
 
 
+ANNOUNCE = """news 1
+item
+title Yeni sezon başlıyor: Işıklı Çarşı açıldı
+date 2026-12-01
+body Değerli oyuncularımız, şölen haftası boyunca tüm bölgelerde çifte ödül sizi bekliyor.
+body İyi eğlenceler!
+item
+title Bakım çalışması
+date 2026-12-08
+body Sunucularımız Salı sabahı 06:00 ile 08:00 arasında bakımda olacaktır.
+"""
+
+UPDATES = """news 1
+item
+title Sürüm 1.0.0
+date 2026-12-07
+body Güncelleyici dosyaları paralel indirir ve her dosyayı imzalı listeye göre doğrular.
+body Haritalar ve arayüz dosyaları yenilendi.
+"""
+
+
+def make_stage_picture(path, width=960, height=540):
+    """The project's own stage art: a dusk gradient with a horizon, as PPM turned into JPEG."""
+    pixels = bytearray()
+    for y in range(height):
+        for x in range(width):
+            sky = y < height * 2 // 3
+            shade = y * 255 // height
+            pixels += (bytes((40 + shade // 2, 30 + shade // 4, 90 + shade // 3)) if sky
+                       else bytes((20, 18 + x * 30 // width, 24)))
+    ppm = path.with_suffix(".ppm")
+    ppm.write_bytes(f"P6 {width} {height} 255\n".encode() + bytes(pixels))
+    with open(path, "wb") as out:
+        subprocess.run(["cjpeg", "-quality", "85", str(ppm)], stdout=out, check=True)
+    ppm.unlink()
+
+
+def make_news(folder):
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "announce.txt").write_text(ANNOUNCE, encoding="utf-8")
+    (folder / "updates.txt").write_text(UPDATES, encoding="utf-8")
+    make_stage_picture(folder / "stage.jpg")
+    return folder
+
+
 def publish(site, keys):
     release = site / "live"
     if release.exists():
@@ -76,12 +121,15 @@ def publish(site, keys):
     if not registry.exists():
         tool("registry", registry, "--key", keys / "root.pem", "--version", "1",
              "--expires", EXPIRES, "--add", f"release-1={keys / 'release.pub'}")
+    news = make_news(DEMO / "news")
     site.mkdir(parents=True, exist_ok=True)
     tool("publish", "--out", release, "--game", DEMO / "game-files", "--keys", registry,
          "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
          "--base-url", BASE_URL, "--version", "1.0.0", "--channel", "demo",
-         "--counter", "1", "--expires", EXPIRES)
-    say(f"published release 1.0.0 (counter 1) into {release}")
+         "--counter", "1", "--expires", EXPIRES, "--announce", news / "announce.txt",
+         "--updates", news / "updates.txt", "--stage", news / "stage.jpg")
+    say(f"published release 1.0.0 (counter 1) with an announcement, change notes and stage art "
+        f"into {release}")
 
 
 NGINX_CONF = """\
@@ -187,11 +235,15 @@ def main():
             return 1
         fetched = int(update.get("DOWNLOAD_COUNT", "0"))
         code, check = run_patcher("--check", keys, "--level", "full")
+        _, news = run_patcher("--news", keys)
     say(f"support log: {DEMO / 'patcher' / 'patcher.log'}; web server log: "
         f"{DEMO / 'nginx' / 'access.log'}")
     if code != 0 or check.get("DOWNLOAD_COUNT") != "0" or check.get("MAY_LAUNCH") != "yes":
         say("the installed game does not verify against the release")
         return 1
+    say(f"news: {news.get('NEWS_ANNOUNCE_ITEMS', '0')} announcement(s), "
+        f"{news.get('NEWS_UPDATES_ITEMS', '0')} change note(s), stage art of "
+        f"{news.get('STAGE_BYTES', '0')} bytes, each verified with the release signing key")
     if fetched:
         say(f"release {check['VERSION']} installed into {DEMO / 'patcher' / 'game'}: {fetched} "
             f"file(s), every one verified by size and SHA-256")

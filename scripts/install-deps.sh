@@ -7,7 +7,7 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
     binutils-mingw-w64-i686 wine64 xvfb xauth g++-multilib qemu-user-static
     googletest libgtest-dev libbenchmark-dev
-    libssl-dev openssl python3 ca-certificates util-linux nginx-light
+    libssl-dev openssl python3 ca-certificates util-linux nginx-light libjpeg-turbo-progs
 )
 missing=()
 for p in "${packages[@]}"; do

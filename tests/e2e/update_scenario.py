@@ -1,5 +1,6 @@
-"""Shared set-up of the `--headless --update` scenarios: a release whose game files the local HTTPS
-server serves below /live/files, and an update run that reports its fields, NEED and GET lines."""
+"""Shared set-up of the scenarios that run a headless command against a published release: the
+local HTTPS server serves its metadata below /live and its game files below /live/files; a run
+reports its fields and its NEED and GET lines."""
 import hashlib
 import shutil
 import tempfile
@@ -16,7 +17,7 @@ KEYS = {}
 
 def make_keys():
     KEYS["folder"] = Path(tempfile.mkdtemp(prefix="garun2-keys-"))
-    for name in ("root", "release"):
+    for name in ("root", "release", "old"):
         KEYS[name] = rb.make_key(KEYS["folder"], name)
 
 
@@ -40,7 +41,7 @@ class UpdateScenario(unittest.TestCase):
         self.server.stop()
         self.box.cleanup()
 
-    def publish(self, files, counter="10", extra_lines=()):
+    def publish(self, files, counter="10", extra_lines=(), registry=None):
         """The release: `files` (manifest path -> bytes) served below /live/files."""
         for path, data in files.items():
             target = self.live / "files" / path
@@ -48,7 +49,7 @@ class UpdateScenario(unittest.TestCase):
             target.write_bytes(data)
         manifest = rb.Manifest(dict(files), counter=counter, extra_lines=list(extra_lines),
                                base_url=self.server.url("/live/files"))
-        registry = rb.registry_text([("release-1", "valid", KEYS["release"])])
+        registry = registry or rb.registry_text([("release-1", "valid", KEYS["release"])])
         rb.write_set(self.live, registry, KEYS["root"], manifest.text(), KEYS["release"])
 
     def update(self, *extra, command="--update"):
@@ -59,7 +60,7 @@ class UpdateScenario(unittest.TestCase):
                            timeout=600)
         fields = run.fields()
         fields["_code"] = run.code
-        lines = run.stdout.split("\r\n")
+        lines = fields["_lines"] = run.stdout.split("\r\n")
         fields["_need"] = [l[len("  NEED "):] for l in lines if l.startswith("  NEED ")]
         fields["_get"] = [l[len("  GET "):] for l in lines if l.startswith("  GET ")]
         return fields
