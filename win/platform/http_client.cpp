@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -223,7 +224,10 @@ HttpClient::HttpClient()
         session_.reset();
         return;
     }
-    LogLine(std::string("http: secure protocols: ") + floor->name);
+    // Once per run: every check, download and news fetch opens a session of its own.
+    static std::once_flag logged;
+    std::call_once(logged,
+                   [&floor] { LogLine(std::string("http: secure protocols: ") + floor->name); });
     SetDword(session, WINHTTP_OPTION_ENABLE_FEATURE, WINHTTP_ENABLE_SSL_REVOCATION);
     SetDword(session, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 }
