@@ -90,19 +90,4 @@ std::string ReportValue(const std::string& output, const std::string& key) {
     return "<absent>";
 }
 
-std::vector<std::string> ReportKeys(const std::string& output) {
-    std::vector<std::string> keys;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        std::size_t end = output.find("\r\n", start);
-        if (end == std::string::npos) end = output.size();
-        const std::size_t colon = output.find(": ", start);
-        if (output[start] != ' ' && colon != std::string::npos && colon < end) {
-            keys.push_back(output.substr(start, colon - start));
-        }
-        start = end + 2;
-    }
-    return keys;
-}
-
 }  // namespace patcher::win::testing

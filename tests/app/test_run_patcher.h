@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace patcher::win::testing {
 
@@ -24,8 +23,5 @@ PatcherRun RunPatcher(const std::wstring& arguments, std::uint32_t timeout_ms = 
 
 // The value of the first report line "KEY: value", or "<absent>".
 std::string ReportValue(const std::string& output, const std::string& key);
-
-// The keys of all "KEY: value" lines, in order.
-std::vector<std::string> ReportKeys(const std::string& output);
 
 }  // namespace patcher::win::testing

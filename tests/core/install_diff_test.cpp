@@ -19,10 +19,6 @@ using test_support::ManifestHeaderText;
 using test_support::ManifestText;
 using test_support::ScratchDir;
 
-std::string CurrentTestName() {
-    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
 // "path:reason" per item, in the order ComputeDiff gave them.
 std::vector<std::string> Summary(const std::vector<DiffItem>& items) {
     std::vector<std::string> out;
@@ -30,25 +26,25 @@ std::vector<std::string> Summary(const std::vector<DiffItem>& items) {
     return out;
 }
 
-std::vector<FileEntry> ParseEntries(const std::string& manifest_text) {
-    Result<std::vector<FileEntry>> entries = ParseManifestFiles(manifest_text);
-    EXPECT_TRUE(entries.ok()) << entries.status().message;
-    return entries.ok() ? entries.value() : std::vector<FileEntry>{};
-}
-
 class InstallDiffTest : public ::testing::Test {
   protected:
-    InstallDiffTest() : dir_("diff_" + CurrentTestName()) {}
-
     // The release as published, and the install folder as the player's disk holds it.
     void Publish(const std::string& path, const std::string& published,
                  const std::string* on_disk) {
         lines_.push_back(FileLine(path, published));
         if (on_disk != nullptr) dir_.Write("install/" + path, *on_disk);
     }
+    // The entries borrow from manifest_: one call per test.
+    std::vector<FileEntry> Entries() {
+        manifest_ = ManifestText(ManifestHeaderText{}, lines_);
+        Result<std::vector<FileEntry>> entries = ParseManifestFiles(manifest_);
+        EXPECT_TRUE(entries.ok()) << entries.status().message;
+        return entries.ok() ? entries.value() : std::vector<FileEntry>{};
+    }
 
-    ScratchDir dir_;
+    ScratchDir dir_{"diff"};
     std::vector<std::string> lines_;
+    std::string manifest_;
 };
 
 TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
@@ -63,8 +59,7 @@ TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
     Publish("channel.inf", same, &other);          // user-owned and critical: critical wins
     Publish("Velmor2Launcher.exe", same, &other);  // stands for the running patcher below
     dir_.Write("running/patcher.exe", same);
-    const std::string manifest = ManifestText(ManifestHeaderText{}, lines_);
-    const std::vector<FileEntry> entries = ParseEntries(manifest);
+    const std::vector<FileEntry> entries = Entries();
     const std::vector<std::string> critical = {"game.exe", "Channel.INF", "data"};
     const std::vector<std::string> user_owned = {"garun2.cfg", "mouse.cfg", "channel.inf"};
     const DiffSelfMapping self{"Velmor2Launcher.exe", dir_.Path("running/patcher.exe")};
@@ -136,8 +131,7 @@ TEST_F(InstallDiffTest, ParallelHashingKeepsEveryVerdictAndTheManifestOrder) {
         }
         Publish(path, content, &on_disk);
     }
-    const std::string manifest = ManifestText(ManifestHeaderText{}, lines_);
-    const std::vector<FileEntry> entries = ParseEntries(manifest);
+    const std::vector<FileEntry> entries = Entries();
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
         EXPECT_EQ(Summary(ComputeDiff(entries, dir_.Path("install"), CheckLevel::full, {}, {}, {},
                                       threads)),
@@ -149,8 +143,7 @@ TEST_F(InstallDiffTest, ParallelHashingKeepsEveryVerdictAndTheManifestOrder) {
 TEST_F(InstallDiffTest, ContentCheckNamesTheManifestPath) {
     const std::string content = "twelve bytes";
     Publish("a/x.bin", content, &content);
-    const std::string manifest = ManifestText(ManifestHeaderText{}, lines_);
-    const std::vector<FileEntry> entries = ParseEntries(manifest);
+    const std::vector<FileEntry> entries = Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_TRUE(CheckInstalledFile(dir_.Path("install"), entries[0]).ok());
 

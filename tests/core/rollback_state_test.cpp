@@ -3,65 +3,46 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/core/test_release_fixture.h"
 
 namespace patcher {
 namespace {
 
 namespace fs = std::filesystem;
 
-class RollbackStateFileTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("garun2_state_" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = (dir_ / "state.txt").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    void WriteRaw(const std::string& path, const std::string& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-    std::string ReadRaw(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-
-    fs::path dir_;
-    std::string path_;
-};
+const std::string kA(64, 'a'), kB(64, 'b');
+const std::string kMax = "18446744073709551615";
 
 RollbackState SampleState() {
     RollbackState state;
     state.keys_version = "5";
-    state.keys_sha256 = std::string(64, 'a');
-    state.manifest_counter = "18446744073709551615";
-    state.manifest_sha256 = std::string(64, 'b');
+    state.keys_sha256 = kA;
+    state.manifest_counter = kMax;
+    state.manifest_sha256 = kB;
     return state;
 }
 
-void ExpectState(const RollbackState& s, const std::string& kv, const std::string& ks,
-                 const std::string& mc, const std::string& ms) {
-    EXPECT_EQ(s.keys_version, kv);
-    EXPECT_EQ(s.keys_sha256, ks);
-    EXPECT_EQ(s.manifest_counter, mc);
-    EXPECT_EQ(s.manifest_sha256, ms);
+// The four fields joined by '|', or the failure.
+std::string Fields(const Result<RollbackState>& state) {
+    if (!state.ok()) return "error: " + state.status().message;
+    const RollbackState& s = state.value();
+    return s.keys_version + "|" + s.keys_sha256 + "|" + s.manifest_counter + "|" +
+           s.manifest_sha256;
 }
+
+class RollbackStateFileTest : public ::testing::Test {
+  protected:
+    test_support::ScratchDir dir_{"state"};
+    const std::string path_ = dir_.Path("state.txt");
+};
 
 TEST_F(RollbackStateFileTest, NoPathOrNoFileIsAnEmptyBaseline) {
     for (const std::string& path : {std::string(), path_}) {
-        Result<RollbackState> state = ReadStateFile(path);
-        ASSERT_TRUE(state.ok());
+        const Result<RollbackState> state = ReadStateFile(path);
+        ASSERT_EQ(Fields(state), "|||");
         EXPECT_FALSE(state.value().present);
-        ExpectState(state.value(), "", "", "", "");
     }
     EXPECT_FALSE(fs::exists(path_));
 }
@@ -76,54 +57,44 @@ TEST_F(RollbackStateFileTest, ExistingButUnreadableStateIsAnError) {
     EXPECT_EQ(state.status().message, "state file unreadable: " + path_);
 }
 
-TEST_F(RollbackStateFileTest, WriteProducesTheFourLinesAndReadsBack) {
+TEST_F(RollbackStateFileTest, WriteProducesTheFourLinesAndARewriteReplacesThem) {
     ASSERT_TRUE(WriteStateFile(path_, SampleState()).ok());
-    EXPECT_EQ(ReadRaw(path_), "keys-version 5\nkeys-sha256 " + std::string(64, 'a') +
-                                  "\nmanifest-counter 18446744073709551615\nmanifest-sha256 " +
-                                  std::string(64, 'b') + "\n");
-    Result<RollbackState> state = ReadStateFile(path_);
-    ASSERT_TRUE(state.ok());
-    EXPECT_TRUE(state.value().present);
-    ExpectState(state.value(), "5", std::string(64, 'a'), "18446744073709551615",
-                std::string(64, 'b'));
-}
+    EXPECT_EQ(dir_.Read("state.txt"), "keys-version 5\nkeys-sha256 " + kA + "\nmanifest-counter " +
+                                          kMax + "\nmanifest-sha256 " + kB + "\n");
+    const Result<RollbackState> first = ReadStateFile(path_);
+    EXPECT_EQ(Fields(first), "5|" + kA + "|" + kMax + "|" + kB);
+    EXPECT_TRUE(first.ok() && first.value().present);
 
-TEST_F(RollbackStateFileTest, RewriteReplacesTheOldFileAndLeavesNoTemporary) {
-    // This is the replace-existing rename; under Wine it exercises the Win32 path.
-    ASSERT_TRUE(WriteStateFile(path_, SampleState()).ok());
+    // The replace-existing rename; under Wine it exercises the Win32 path.
     RollbackState next = SampleState();
     next.keys_version = "6";
     next.manifest_counter = "";
     ASSERT_TRUE(WriteStateFile(path_, next).ok());
-    Result<RollbackState> state = ReadStateFile(path_);
-    ASSERT_TRUE(state.ok());
-    ExpectState(state.value(), "6", std::string(64, 'a'), "", std::string(64, 'b'));
+    EXPECT_EQ(Fields(ReadStateFile(path_)), "6|" + kA + "||" + kB);
     EXPECT_FALSE(fs::exists(path_ + ".tmp"));
 }
 
 TEST_F(RollbackStateFileTest, FailedWriteKeepsThePreviousBaseline) {
     ASSERT_TRUE(WriteStateFile(path_, SampleState()).ok());
-    const std::string before = ReadRaw(path_);
+    const std::string before = dir_.Read("state.txt");
     // The temporary cannot be created: nothing is touched.
     fs::create_directories(path_ + ".tmp");
     Status blocked = WriteStateFile(path_, RollbackState{});
     EXPECT_EQ(blocked.code, StatusCode::BadInput);
     EXPECT_EQ(blocked.message, "cannot write state file: " + path_);
-    EXPECT_EQ(ReadRaw(path_), before);
+    EXPECT_EQ(dir_.Read("state.txt"), before);
     fs::remove(path_ + ".tmp");
 
     // A leftover temporary from an interrupted write is neither read nor in the way.
-    WriteRaw(path_ + ".tmp", "keys-version 1");
-    Result<RollbackState> state = ReadStateFile(path_);
-    ASSERT_TRUE(state.ok());
-    EXPECT_EQ(state.value().keys_version, "5");
+    dir_.Write("state.txt.tmp", "keys-version 1");
+    EXPECT_EQ(Fields(ReadStateFile(path_)), "5|" + kA + "|" + kMax + "|" + kB);
     RollbackState next = SampleState();
     next.keys_version = "7";
     ASSERT_TRUE(WriteStateFile(path_, next).ok());
     EXPECT_EQ(ReadStateFile(path_).value().keys_version, "7");
 
     // The destination cannot be replaced: the failure is reported and the temporary removed.
-    const std::string dir_path = (dir_ / "sub").string();
+    const std::string dir_path = dir_.Path("sub");
     fs::create_directories(dir_path + "/child");
     Status replaced = WriteStateFile(dir_path, next);
     EXPECT_EQ(replaced.code, StatusCode::BadInput);
@@ -131,74 +102,70 @@ TEST_F(RollbackStateFileTest, FailedWriteKeepsThePreviousBaseline) {
     EXPECT_TRUE(fs::is_directory(dir_path + "/child"));
     EXPECT_FALSE(fs::exists(dir_path + ".tmp"));
 
-    const std::string no_dir = (dir_ / "missing" / "state.txt").string();
+    const std::string no_dir = dir_.Path("missing/state.txt");
     EXPECT_EQ(WriteStateFile(no_dir, next).message, "cannot write state file: " + no_dir);
 }
 
 TEST_F(RollbackStateFileTest, LenientReader) {
-    WriteRaw(path_,
-             "keys-version\nkeys-version \nunknown 1\nkeys-version 3 x\nkeys-version 4\n"
-             "manifest-counter 8\r\nmanifest-sha256  two  spaces\nkeys-sha256 tail-without-lf");
-    Result<RollbackState> state = ReadStateFile(path_);
-    ASSERT_TRUE(state.ok());
-    ExpectState(state.value(), "3 x", "tail-without-lf", "8\r", " two  spaces");
+    dir_.Write("state.txt",
+               "keys-version\nkeys-version \nunknown 1\nkeys-version 3 x\nkeys-version 4\n"
+               "manifest-counter 8\r\nmanifest-sha256  two  spaces\nkeys-sha256 tail-without-lf");
+    const Result<RollbackState> state = ReadStateFile(path_);
+    ASSERT_EQ(Fields(state), "3 x|tail-without-lf|8\r| two  spaces");
     // A CRLF file leaves a CR in the counter, which the comparison then refuses.
     EXPECT_EQ(CheckCounter("manifest", "d", "d", "9", state.value().manifest_counter).message,
               "manifest counter is not a usable integer");
 
-    WriteRaw(path_, "");
-    Result<RollbackState> empty = ReadStateFile(path_);
+    dir_.Write("state.txt", "");
+    const Result<RollbackState> empty = ReadStateFile(path_);
     EXPECT_EQ(empty.status().code, StatusCode::BadInput);
-    EXPECT_EQ(empty.status().message, "state file unreadable: " + path_);
+    EXPECT_EQ(Fields(empty), "error: state file unreadable: " + path_);
 }
 
-TEST(CheckCounterTest, ComparesAsNumbersAndGuardsReplay) {
-    const std::string label = "key registry";
-    EXPECT_TRUE(CheckCounter(label, "x", "y", "garbage", "").ok());
-    const Status back = CheckCounter(label, "d", "d", "4", "5");
-    EXPECT_EQ(back.code, StatusCode::Rollback);
-    EXPECT_EQ(back.message, "key registry counter went backwards (4 < 5) -- rollback attack");
-    const Status replay = CheckCounter(label, "new", "old", "5", "5");
-    EXPECT_EQ(replay.code, StatusCode::Rollback);
-    EXPECT_EQ(replay.message,
-              "key registry same counter (5) but different content -- counter replay");
-    EXPECT_TRUE(CheckCounter(label, "d", "d", "5", "5").ok());
-    EXPECT_TRUE(CheckCounter(label, "new", "old", "6", "5").ok());
-    EXPECT_TRUE(CheckCounter(label, "a", "b", "10", "9").ok());
-    EXPECT_EQ(CheckCounter("manifest", "a", "a", "9", "010").message,
-              "manifest counter went backwards (9 < 010) -- rollback attack");
-    // Same number in another spelling is the same counter.
-    EXPECT_EQ(CheckCounter("manifest", "a", "b", "07", "7").message,
-              "manifest same counter (07) but different content -- counter replay");
-}
-
-TEST(CheckCounterTest, SixtyFourBitLimits) {
-    const std::string max = "18446744073709551615";
-    const std::string beyond = "18446744073709551616";
-    EXPECT_TRUE(CheckCounter("manifest", "a", "b", max, "18446744073709551614").ok());
-    EXPECT_EQ(
-        CheckCounter("manifest", "a", "b", "18446744073709551614", max).message,
-        "manifest counter went backwards (18446744073709551614 < " + max + ") -- rollback attack");
-    EXPECT_EQ(CheckCounter("manifest", "a", "b", max, max).code, StatusCode::Rollback);
-    for (const auto& [fresh, stored] : {std::pair<std::string, std::string>{max, beyond},
-                                        {beyond, max},
-                                        {"1", "-1"},
-                                        {"", "1"}}) {
-        const Status s = CheckCounter("key registry", "a", "a", fresh, stored);
-        EXPECT_EQ(s.code, StatusCode::Rollback) << fresh << " " << stored;
-        EXPECT_EQ(s.message, "key registry counter is not a usable integer");
+TEST(CheckCounterTest, ComparesAsSixtyFourBitNumbersAndGuardsReplay) {
+    const std::string below_max = "18446744073709551614", beyond = "18446744073709551616";
+    const std::string back = " -- rollback attack",
+                      replay = " but different content -- counter replay";
+    const std::string unusable = "counter is not a usable integer";
+    const struct {
+        const char *new_sha256, *stored_sha256;
+        std::string new_counter, stored_counter, message;  // empty message: accepted
+    } cases[] = {
+        {"x", "y", "garbage", "", ""},  // no stored counter: nothing to compare
+        {"d", "d", "4", "5", "counter went backwards (4 < 5)" + back},
+        {"new", "old", "5", "5", "same counter (5)" + replay},
+        {"d", "d", "5", "5", ""},
+        {"new", "old", "6", "5", ""},
+        {"a", "b", "10", "9", ""},  // numbers, not text
+        {"a", "a", "9", "010", "counter went backwards (9 < 010)" + back},
+        {"a", "b", "07", "7", "same counter (07)" + replay},  // another spelling of the same number
+        {"a", "b", kMax, below_max, ""},
+        {"a", "b", below_max, kMax,
+         "counter went backwards (" + below_max + " < " + kMax + ")" + back},
+        {"a", "b", kMax, kMax, "same counter (" + kMax + ")" + replay},
+        {"a", "a", kMax, beyond, unusable},
+        {"a", "a", beyond, kMax, unusable},
+        {"a", "a", "1", "-1", unusable},
+        {"a", "a", "", "1", unusable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.new_counter + " vs " + c.stored_counter);
+        const Status s = CheckCounter("manifest", c.new_sha256, c.stored_sha256, c.new_counter,
+                                      c.stored_counter);
+        EXPECT_EQ(s.code, c.message.empty() ? StatusCode::Ok : StatusCode::Rollback);
+        EXPECT_EQ(s.message, c.message.empty() ? "" : "manifest " + c.message);
     }
 }
 
 TEST(CheckExpiryTest, TheExpiryInstantIsAlreadyExpired) {
-    const Status at = CheckExpiry("manifest", "2024-05-01T12:00:00Z", "2024-05-01T12:00:00Z");
-    EXPECT_EQ(at.code, StatusCode::Expired);
-    EXPECT_EQ(at.message,
-              "manifest expired (2024-05-01T12:00:00Z <= 2024-05-01T12:00:00Z) -- freeze attack");
-    EXPECT_EQ(
-        CheckExpiry("key registry", "2024-05-01T12:00:00Z", "2025-01-01T00:00:00Z").message,
-        "key registry expired (2024-05-01T12:00:00Z <= 2025-01-01T00:00:00Z) -- freeze attack");
-    EXPECT_TRUE(CheckExpiry("manifest", "2024-05-01T12:00:00Z", "2024-05-01T11:59:59Z").ok());
+    const std::string expires = "2024-05-01T12:00:00Z";
+    for (const char* now : {"2024-05-01T12:00:00Z", "2025-01-01T00:00:00Z"}) {
+        const Status s = CheckExpiry("key registry", expires, now);
+        EXPECT_EQ(s.code, StatusCode::Expired) << now;
+        EXPECT_EQ(s.message,
+                  "key registry expired (" + expires + " <= " + now + ") -- freeze attack");
+    }
+    EXPECT_TRUE(CheckExpiry("manifest", expires, "2024-05-01T11:59:59Z").ok());
 }
 
 }  // namespace

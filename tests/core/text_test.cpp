@@ -2,29 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 
+#include "tests/core/test_release_fixture.h"
+
 namespace patcher {
 namespace {
-
-class TempFile {
-  public:
-    explicit TempFile(const std::string& name)
-        : path_((std::filesystem::temp_directory_path() / ("garun2_text_" + name)).string()) {}
-    ~TempFile() { std::remove(path_.c_str()); }
-    void Write(const std::string& bytes) const {
-        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 void ExpectFailure(const Status& s, StatusCode code, const std::string& message) {
     EXPECT_EQ(s.code, code) << s.message;
@@ -32,78 +16,69 @@ void ExpectFailure(const Status& s, StatusCode code, const std::string& message)
 }
 
 TEST(ReadTextFileTest, CapIsInclusiveAndCheckedBeforeReading) {
-    TempFile file("cap");
-    file.Write(std::string(kMaxDocumentBytes, 'a'));
-    Result<std::string> at_cap = ReadTextFile(file.path(), "manifest");
+    const test_support::ScratchDir dir("text");
+    dir.Write("cap", std::string(kMaxDocumentBytes, 'a'));
+    Result<std::string> at_cap = ReadTextFile(dir.Path("cap"), "manifest");
     ASSERT_TRUE(at_cap.ok()) << at_cap.status().message;
     EXPECT_EQ(at_cap.value().size(), kMaxDocumentBytes);
 
-    file.Write(std::string(kMaxDocumentBytes + 1, 'a'));
-    ExpectFailure(ReadTextFile(file.path(), "manifest").status(), StatusCode::BadFormat,
+    dir.Write("cap", std::string(kMaxDocumentBytes + 1, 'a'));
+    ExpectFailure(ReadTextFile(dir.Path("cap"), "manifest").status(), StatusCode::BadFormat,
                   "manifest exceeds the 1 MB cap (1048577 bytes) -- not parsed");
 }
 
 TEST(ReadTextFileTest, EmptyMissingAndBinaryFiles) {
-    TempFile file("empty");
-    file.Write("");
-    ExpectFailure(ReadTextFile(file.path(), "key registry").status(), StatusCode::BadFormat,
+    const test_support::ScratchDir dir("text");
+    dir.Write("empty", "");
+    ExpectFailure(ReadTextFile(dir.Path("empty"), "key registry").status(), StatusCode::BadFormat,
                   "key registry is empty");
 
-    const std::string missing = file.path() + ".absent";
+    const std::string missing = dir.Path("absent");
     EXPECT_FALSE(FileExists(missing));
     ExpectFailure(ReadTextFile(missing, "state file").status(), StatusCode::BadInput,
                   "state file cannot be read: " + missing);
 
     // No newline translation: CR LF and NUL come back exactly as stored.
     const std::string binary("a\r\nb\0c\n", 7);
-    file.Write(binary);
-    EXPECT_TRUE(FileExists(file.path()));
+    dir.Write("binary", binary);
+    EXPECT_TRUE(FileExists(dir.Path("binary")));
     std::uint64_t size = 0;
-    ASSERT_TRUE(GetFileSize(file.path(), size));
+    ASSERT_TRUE(GetFileSize(dir.Path("binary"), size));
     EXPECT_EQ(size, 7u);
-    Result<std::string> read = ReadTextFile(file.path(), "x");
+    Result<std::string> read = ReadTextFile(dir.Path("binary"), "x");
     ASSERT_TRUE(read.ok());
     EXPECT_EQ(read.value(), binary);
 }
 
 TEST(CheckTextFormatTest, RulesApplyInOrder) {
-    const std::string label = "manifest";
-    EXPECT_TRUE(CheckTextFormat("a b\nc\n", label).ok());
-    ExpectFailure(CheckTextFormat("", label), StatusCode::BadFormat, "manifest is empty");
-    ExpectFailure(CheckTextFormat("a\tb\r\n", label), StatusCode::BadFormat,
-                  "manifest is not LF-only (CR found)");
-    ExpectFailure(CheckTextFormat("a\tb\n", label), StatusCode::BadFormat,
-                  "manifest contains a non-printable or non-ASCII byte");
-    ExpectFailure(CheckTextFormat(std::string("a\0b\n", 4), label), StatusCode::BadFormat,
-                  "manifest contains a non-printable or non-ASCII byte");
-    ExpectFailure(CheckTextFormat("a\x7f\n", label), StatusCode::BadFormat,
-                  "manifest contains a non-printable or non-ASCII byte");
-    ExpectFailure(CheckTextFormat("\xc5\x9f\n", label), StatusCode::BadFormat,
-                  "manifest contains a non-printable or non-ASCII byte");
-    // A non-ASCII byte on an earlier line wins over a missing final LF.
-    ExpectFailure(CheckTextFormat("\x80\nb", label), StatusCode::BadFormat,
-                  "manifest contains a non-printable or non-ASCII byte");
-    ExpectFailure(CheckTextFormat("a\nb", label), StatusCode::BadFormat,
-                  "manifest last line does not end with LF");
-    ExpectFailure(CheckTextFormat("a\n\nb\n", label), StatusCode::BadFormat,
-                  "manifest format: blank line");
-    ExpectFailure(CheckTextFormat("\n", label), StatusCode::BadFormat,
-                  "manifest format: blank line");
-    ExpectFailure(CheckTextFormat(" \n", label), StatusCode::BadFormat,
-                  "manifest format: leading/trailing space");
-    ExpectFailure(CheckTextFormat("a \n", label), StatusCode::BadFormat,
-                  "manifest format: leading/trailing space");
-    ExpectFailure(CheckTextFormat("a  b\n", label), StatusCode::BadFormat,
-                  "manifest format: double space (the field separator is one space)");
-    // Line order decides: the first bad line is reported even if a later line is worse.
-    ExpectFailure(CheckTextFormat("ok\na  b\n c\n", label), StatusCode::BadFormat,
-                  "manifest format: double space (the field separator is one space)");
-}
-
-TEST(CheckTextFormatTest, LineLengthLimitIsInclusive) {
-    EXPECT_TRUE(CheckTextFormat(std::string(1024, 'x') + "\n", "manifest").ok());
-    ExpectFailure(CheckTextFormat("a\n" + std::string(1025, 'x') + "\n", "key registry"),
-                  StatusCode::BadFormat, "key registry format: line exceeds 1024 bytes");
+    const std::string byte = "contains a non-printable or non-ASCII byte";
+    const std::string blank = "format: blank line", space = "format: leading/trailing space";
+    const std::string twice = "format: double space (the field separator is one space)";
+    const std::pair<std::string, std::string> cases[] = {
+        {"a b\nc\n", ""},
+        {"", "is empty"},
+        {"a\tb\r\n", "is not LF-only (CR found)"},
+        {"a\tb\n", byte},
+        {std::string("a\0b\n", 4), byte},
+        {"a\x7f\n", byte},
+        {"\xc5\x9f\n", byte},
+        {"\x80\nb", byte},  // a non-ASCII byte on an earlier line wins over a missing final LF
+        {"a\nb", "last line does not end with LF"},
+        {"a\n\nb\n", blank},
+        {"\n", blank},
+        {" \n", space},
+        {"a \n", space},
+        {"a  b\n", twice},
+        {"ok\na  b\n c\n", twice},  // the first bad line is reported even if a later one is worse
+        {std::string(1024, 'x') + "\n", ""},
+        {"a\n" + std::string(1025, 'x') + "\n", "format: line exceeds 1024 bytes"},
+    };
+    for (const auto& [text, message] : cases) {
+        SCOPED_TRACE(PrintableCopy(text.substr(0, 40)));
+        const Status s = CheckTextFormat(text, "manifest");
+        EXPECT_EQ(s.code, message.empty() ? StatusCode::Ok : StatusCode::BadFormat);
+        EXPECT_EQ(s.message, message.empty() ? "" : "manifest " + message);
+    }
 }
 
 TEST(SplitTest, LinesAndFields) {
@@ -123,26 +98,22 @@ TEST(SplitTest, LinesAndFields) {
 TEST(LexicalTest, PredicatesAndPrintableCopy) {
     EXPECT_EQ(PrintableCopy(std::string("a\tb\0\x7f~ \xff", 8)), "a?b??~ ?");
     EXPECT_TRUE(IsDigits("0123456789"));
-    EXPECT_FALSE(IsDigits(""));
-    EXPECT_FALSE(IsDigits("12a"));
-    EXPECT_FALSE(IsDigits("-1"));
+    for (const char* text : {"", "12a", "-1"}) EXPECT_FALSE(IsDigits(text)) << text;
 
-    EXPECT_TRUE(IsIsoUtc("2024-13-45T99:99:99Z"));
-    EXPECT_FALSE(IsIsoUtc("2024-01-01T00:00:00+00:00"));
-    EXPECT_FALSE(IsIsoUtc("2024-01-01 00:00:00Z"));
-    EXPECT_FALSE(IsIsoUtc("2024-01-01t00:00:00Z"));
-    EXPECT_FALSE(IsIsoUtc("2024-01-01T00:00:00z"));
-    EXPECT_FALSE(IsIsoUtc("2024-01-01T00:00:0Z"));
-    EXPECT_FALSE(IsIsoUtc("2024-01-01T00:00:000Z"));
-    EXPECT_FALSE(IsIsoUtc(""));
+    EXPECT_TRUE(IsIsoUtc("2024-13-45T99:99:99Z"));  // the form only, not the calendar
+    for (const char* text :
+         {"2024-01-01T00:00:00+00:00", "2024-01-01 00:00:00Z", "2024-01-01t00:00:00Z",
+          "2024-01-01T00:00:00z", "2024-01-01T00:00:0Z", "2024-01-01T00:00:000Z", ""}) {
+        EXPECT_FALSE(IsIsoUtc(text)) << text;
+    }
 
     const std::string hex(64, 'a');
     EXPECT_TRUE(IsLowerHex64(hex));
     EXPECT_TRUE(IsLowerHex64(std::string(32, '0') + std::string(32, 'f')));
-    EXPECT_FALSE(IsLowerHex64(hex.substr(1)));
-    EXPECT_FALSE(IsLowerHex64(hex + "a"));
-    EXPECT_FALSE(IsLowerHex64("A" + hex.substr(1)));
-    EXPECT_FALSE(IsLowerHex64("g" + hex.substr(1)));
+    for (const std::string& text :
+         {hex.substr(1), hex + "a", "A" + hex.substr(1), "g" + hex.substr(1)}) {
+        EXPECT_FALSE(IsLowerHex64(text)) << text;
+    }
 
     EXPECT_TRUE(IsAtOrAfter("2024-01-01T00:00:00Z", "2024-01-01T00:00:00Z"));
     EXPECT_TRUE(IsAtOrAfter("2024-01-01T00:00:01Z", "2024-01-01T00:00:00Z"));
@@ -150,27 +121,24 @@ TEST(LexicalTest, PredicatesAndPrintableCopy) {
 }
 
 TEST(LexicalTest, ParseU64Limits) {
-    std::uint64_t v = 99;
-    EXPECT_TRUE(ParseU64("0", v));
-    EXPECT_EQ(v, 0u);
-    EXPECT_TRUE(ParseU64("007", v));
-    EXPECT_EQ(v, 7u);
-    EXPECT_TRUE(ParseU64("18446744073709551615", v));
-    EXPECT_EQ(v, UINT64_MAX);
-    EXPECT_TRUE(ParseU64("00000000000000000000018446744073709551615", v));
-    EXPECT_EQ(v, UINT64_MAX);
-    EXPECT_TRUE(ParseU64("18446744073709551609", v));
-    EXPECT_EQ(v, UINT64_MAX - 6);
-    v = 5;
-    EXPECT_FALSE(ParseU64("18446744073709551616", v));
-    EXPECT_FALSE(ParseU64("18446744073709551620", v));
-    EXPECT_FALSE(ParseU64("99999999999999999999", v));
-    EXPECT_FALSE(ParseU64("184467440737095516150", v));
-    EXPECT_FALSE(ParseU64("-1", v));
-    EXPECT_FALSE(ParseU64("+1", v));
-    EXPECT_FALSE(ParseU64("", v));
-    EXPECT_FALSE(ParseU64("1 ", v));
-    EXPECT_EQ(v, 5u);  // a refused value leaves the output alone
+    const std::pair<const char*, std::uint64_t> accepted[] = {
+        {"0", 0},
+        {"007", 7},
+        {"18446744073709551615", UINT64_MAX},
+        {"00000000000000000000018446744073709551615", UINT64_MAX},
+        {"18446744073709551609", UINT64_MAX - 6},
+    };
+    for (const auto& [text, expected] : accepted) {
+        std::uint64_t v = 99;
+        EXPECT_TRUE(ParseU64(text, v)) << text;
+        EXPECT_EQ(v, expected) << text;
+    }
+    for (const char* text : {"18446744073709551616", "18446744073709551620", "99999999999999999999",
+                             "184467440737095516150", "-1", "+1", "", "1 "}) {
+        std::uint64_t v = 5;
+        EXPECT_FALSE(ParseU64(text, v)) << text;
+        EXPECT_EQ(v, 5u) << text;  // a refused value leaves the output alone
+    }
 }
 
 TEST(LexicalTest, LeadingU64StopsAtTheFirstOtherByteOrBeforeOverflow) {
@@ -187,13 +155,16 @@ TEST(LexicalTest, LeadingU64StopsAtTheFirstOtherByteOrBeforeOverflow) {
 }
 
 TEST(LexicalTest, FindHeaderFieldTakesTheFirstExactKey) {
-    EXPECT_EQ(FindHeaderField("version\n", "version"), "");
-    EXPECT_EQ(FindHeaderField("versions 1\nversion 2 x\nversion 3\n", "version"), "2");
-    EXPECT_EQ(FindHeaderField("key a b c\nversion 7", "version"), "7");
-    EXPECT_EQ(FindHeaderField("Version 1\n", "version"), "");
-    EXPECT_EQ(FindHeaderField("", "version"), "");
-    // A bare key line decides even when a later line carries a value.
-    EXPECT_EQ(FindHeaderField("version\nversion 4\n", "version"), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"version\n", ""},
+        {"versions 1\nversion 2 x\nversion 3\n", "2"},
+        {"key a b c\nversion 7", "7"},
+        {"Version 1\n", ""},
+        {"", ""},
+        {"version\nversion 4\n", ""},  // a bare key line decides even when a later one has a value
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(FindHeaderField(text, "version"), value) << text;
 }
 
 TEST(LexicalTest, CurrentUtcTimestampHasTheTemplateForm) {

@@ -124,10 +124,9 @@ def verifies(folder, ca_stem, stem):
 
 
 def complete(folder):
-    wanted = ["ca", "server", "wrong-name", "expired", "revoked", "untrusted-ca", "untrusted"]
-    if not all((folder / f"{s}.crt").exists() and (folder / f"{s}.key").exists() for s in wanted):
-        return False
-    if not (folder / "ca.crl").exists() or not (folder / "untrusted-ca.crl").exists():
+    stems = ["ca", "server", "wrong-name", "expired", "revoked", "untrusted-ca", "untrusted"]
+    wanted = [f"{s}.{e}" for s in stems for e in ("crt", "key")] + ["ca.crl", "untrusted-ca.crl"]
+    if not all((folder / name).exists() for name in wanted):
         return False
     # The leaves must still be good for a while; the CA lasts ten years.
     soon = subprocess.run(["openssl", "x509", "-checkend", str(30 * 86400), "-noout", "-in",

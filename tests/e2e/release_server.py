@@ -3,7 +3,7 @@ request, per path.
 
     server = ReleaseServer(folder)          # certificate "server" of ca_setup: trusted, 127.0.0.1
     server.start()
-    server.set_fault("/live/keys.txt", Fault.status(429, retry_after="7"))
+    server.set_fault("/live/keys.txt", Fault.status_code(429, retry_after="7"))
     server.url("/live/keys.txt")            # https://127.0.0.1:PORT/live/keys.txt
     server.requests                          # (method, path, headers) of every request seen
     server.stop()
@@ -68,9 +68,9 @@ class Fault:
         return cls("slow", body=data, announce=len(data), piece=piece, interval=interval)
 
     @classmethod
-    def stall(cls, seconds, after_headers=False):
-        """Says nothing (or only the headers and one byte) for `seconds`, then closes."""
-        return cls("stall_body" if after_headers else "stall", announce=1 << 20, seconds=seconds)
+    def stall(cls, seconds):
+        """Says nothing for `seconds`, then closes."""
+        return cls("stall", seconds=seconds)
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -81,28 +81,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        self._serve()
-
-    def do_POST(self):
-        length = int(self.headers.get("Content-Length") or 0)
-        self.rfile.read(length)
-        self._serve()
-
-    def _serve(self):
         owner = self.server.owner
-        owner._record(self.command, self.path, dict(self.headers))
-        fault = owner._fault_for(self.path)
+        fault = owner._record(self.command, self.path, dict(self.headers))
         try:
             if fault is None:
                 self._serve_file(owner)
             elif fault.kind == "respond":
                 self._respond(fault)
-            elif fault.kind == "trickle":
-                self._trickle(fault, owner.stopping)
-            elif fault.kind == "slow":
-                self._slow(fault, owner.stopping)
-            elif fault.kind in ("stall", "stall_body"):
-                self._stall(fault, owner.stopping)
+            else:
+                getattr(self, "_" + fault.kind)(fault, owner.stopping)
         except (ConnectionError, ssl.SSLError, OSError):
             self.close_connection = True
 
@@ -152,10 +139,6 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def _stall(self, fault, stopping):
-        if fault.kind == "stall_body":
-            self._head(200, {}, fault.announce)
-            self.wfile.write(b"s")
-            self.wfile.flush()
         stopping.wait(fault.seconds)
         self.close_connection = True
 
@@ -164,10 +147,10 @@ class _Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, owner, context, port):
+    def __init__(self, owner, context):
         self.owner = owner
         self.context = context
-        super().__init__(("127.0.0.1", port), _Handler)
+        super().__init__(("127.0.0.1", 0), _Handler)
 
     def get_request(self):
         sock, address = self.socket.accept()
@@ -189,10 +172,9 @@ class ReleaseServer:
     """Serves `root` over HTTPS on 127.0.0.1 with the named certificate of ca_setup ("server",
     "wrong-name", "expired", "untrusted")."""
 
-    def __init__(self, root, certificate="server", port=0):
+    def __init__(self, root, certificate="server"):
         self.root = Path(root).resolve()
         self.certificate = certificate
-        self.requested_port = port  # 0: any free port
         self.stopping = threading.Event()
         self.requests = []
         self._faults = {}
@@ -206,7 +188,7 @@ class ReleaseServer:
         context.minimum_version = ssl.TLSVersion.TLSv1_2
         context.load_cert_chain(folder / f"{self.certificate}.crt",
                                 folder / f"{self.certificate}.key")
-        self._server = _Server(self, context, self.requested_port)
+        self._server = _Server(self, context)
         self._thread = threading.Thread(target=self._server.serve_forever,
                                         kwargs={"poll_interval": 0.1}, daemon=True)
         self._thread.start()
@@ -259,10 +241,8 @@ class ReleaseServer:
             return None
         return target
 
-    def _fault_for(self, path):
-        with self._lock:
-            return self._faults.get(path)
-
     def _record(self, method, path, headers):
+        """Notes the request; returns the fault that answers it, if any."""
         with self._lock:
             self.requests.append((method, path, headers))
+            return self._faults.get(path)

@@ -34,6 +34,13 @@ class JUnitResult(unittest.TextTestResult):
         super().addError(test, err)
         self._record(test, "error", self._exc_info_to_string(err, test))
 
+    def addSubTest(self, test, subtest, err):
+        # A failing subTest fails its test without addFailure: record it here, or it is lost.
+        super().addSubTest(test, subtest, err)
+        if err is not None:
+            kind = "failure" if issubclass(err[0], test.failureException) else "error"
+            self._record(subtest, kind, self._exc_info_to_string(err, test))
+
     def addSkip(self, test, reason):
         super().addSkip(test, reason)
         self._record(test, "skipped", reason)

@@ -12,6 +12,14 @@ class StartupTest(unittest.TestCase):
     def tearDown(self):
         self.box.cleanup()
 
+    def wait_for_log(self, text, seconds=60):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if text in self.box.log_text():
+                return True
+            time.sleep(0.2)
+        return False
+
     def test_headless_without_command_reports_error_and_logs_banner(self):
         run = self.box.run("--headless")
         self.assertEqual(run.code, 1)
@@ -23,15 +31,12 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(lines[1][21:], "exe: " + windows_path(self.box.exe))
         self.assertEqual(lines[2][21:], "arguments: --headless ")
 
-    def test_parse_errors_and_unknown_self_test(self):
+    def test_parse_error_and_unknown_self_test(self):
+        # The parser's other refusals are proven by its unit tests; this is how they surface.
         run = self.box.run("--headless", "--bogus", "--check")
         self.assertEqual((run.code, run.stdout), (1, "ERROR: unknown option: --bogus\r\n"))
-        run = self.box.run("--headless", "--self-test")
-        self.assertEqual((run.code, run.stdout), (1, "ERROR: --self-test needs a name\r\n"))
         run = self.box.run("--headless", "--self-test", "no-such-probe")
         self.assertEqual((run.code, run.stdout), (1, "SELF_TEST: UNKNOWN: no-such-probe\r\n"))
-        run = self.box.run("--headless", "--self-test", "noop", "--hold-ms", "50")
-        self.assertEqual((run.code, run.stdout), (0, "NOOP: OK\r\nHOLDING_MS: 50\r\n"))
 
     def test_leftovers_of_a_finished_self_update_are_removed(self):
         old = self.box.root / "Velmor2Launcher.exe.old"
@@ -86,22 +91,6 @@ class StartupTest(unittest.TestCase):
         self.assertIn("data-dir:    " + marker + "\r\n",
                       fallback.read_bytes().decode("utf-8", "replace"))
 
-    def wait_for_log(self, text, seconds=60):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if text in self.box.log_text():
-                return True
-            time.sleep(0.2)
-        return False
-
-
-class BadLocalInputTest(unittest.TestCase):
-    def setUp(self):
-        self.box = Sandbox()
-
-    def tearDown(self):
-        self.box.cleanup()
-
     def test_unusable_log_beside_exe_falls_back_to_data_directory(self):
         # A directory where the log file should be makes the first candidate unusable.
         (self.box.root / "patcher.log").mkdir()
@@ -112,13 +101,10 @@ class BadLocalInputTest(unittest.TestCase):
         self.assertIn("arguments: --headless --self-test noop --data-dir " + marker + " ",
                       fallback.read_bytes().decode("utf-8", "replace"))
 
-    def test_oversized_and_malformed_settings_files_never_crash(self):
+    def test_malformed_settings_file_never_crashes(self):
+        # The cap and each rule are proven by the settings unit tests; this is the exe reading the
+        # file beside itself and logging its decision.
         cfg = self.box.root / "patcher.cfg"
-        cfg.write_bytes(b"game-exe Other.exe\n" + b"#" * 65537)
-        run = self.box.run("--headless", "--self-test", "noop")
-        self.assertEqual(run.code, 0)
-        self.assertNotIn("game-exe", self.box.log_text())
-
         cfg.write_bytes(b"\xef\xbb\xbfgame-exe ..\\x.exe\r\n\x00\xff\xfe garbage")
         run = self.box.run("--headless", "--self-test", "noop")
         self.assertEqual(run.code, 0)

@@ -89,8 +89,7 @@ def decode(s):
     return (x, y, 1, x * y % P)
 
 
-B = (recover_x(4 * inv(5) % P, 0), 4 * inv(5) % P, 1, 0)
-B = (B[0], B[1], 1, B[0] * B[1] % P)
+B = decode((4 * inv(5) % P).to_bytes(32, "little"))  # y = 4/5, x even
 
 
 def sha512_int(*parts):

@@ -143,6 +143,8 @@ class UsageErrors(ReleaseToolCase):
     def test_usage_errors_exit_1_and_touch_no_file(self):
         self.operator()
         before = listing(self.dir)
+        manifest = ["manifest", "game", "--channel", "live", "--counter", "1", "--expires", EXPIRES]
+        publish = ["publish", "--out", "rel", "--game", "game"]
         cases = [
             ["keygen"],
             ["keygen", "--out", "x", "--bogus"],
@@ -153,16 +155,13 @@ class UsageErrors(ReleaseToolCase):
             ["registry", "new.txt", "--key", "root.pem", "--add", "a=live1.pub"],
             ["registry", "keys.txt", "--key", "root.pem", "--revoke", "live1"],
             ["registry", "keys.txt", "--key", "live1.pem", "--root-key", self.root],
-            ["manifest", "game", "--base-url", "https://h/live", "--version", "1.0",
-             "--channel", "live", "--counter", "1", "--expires", EXPIRES, "--out", "m.txt"],
-            ["manifest", "game", "--base-url", "http://h/live", "--version", "1.0.0",
-             "--channel", "live", "--counter", "1", "--expires", EXPIRES, "--out", "m.txt"],
-            ["manifest", "game", "--base-url", "https://h/live", "--version", "1.0.0",
-             "--channel", "live", "--counter", "1", "--expires", EXPIRES, "--key", "live1.pem"],
-            ["publish", "--out", "rel", "--game", "game"],
-            ["publish", "--out", "rel", "--game", "game", "--keys", "keys.txt", "--key",
-             "live1.pem", "--root-key", self.root, "--base-url", "https://h/live", "--version",
-             "1.0.0", "--channel", "live", "--expires", EXPIRES],
+            manifest + ["--base-url", "https://h/live", "--version", "1.0", "--out", "m.txt"],
+            manifest + ["--base-url", "http://h/live", "--version", "1.0.0", "--out", "m.txt"],
+            manifest + ["--base-url", "https://h/live", "--version", "1.0.0", "--key", "live1.pem"],
+            publish,
+            publish + ["--keys", "keys.txt", "--key", "live1.pem", "--root-key", self.root,
+                       "--base-url", "https://h/live", "--version", "1.0.0", "--channel", "live",
+                       "--expires", EXPIRES],
             ["lint", "settings", "keys.txt"],
             ["validate", "--level", "deep"],
             ["nonsense"],

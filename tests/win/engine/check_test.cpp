@@ -116,9 +116,7 @@ TEST_F(CheckTest, LostStateIsRebuiltAndThenGuardsAgainstRollback) {
     InstallAcceptedSet("6", {FileLine("Velmor2.exe", "game")});
     const CheckOutcome rollback = Run();
     EXPECT_EQ(rollback.code, StatusCode::Rollback);
-    EXPECT_EQ(rollback.player,
-              "Sunucudan eski bir sürüm geliyor. Güncelleyiciyi kapatıp yeniden açın; sürerse "
-              "bize bildirin.");
+    EXPECT_EQ(rollback.player, PlayerMessage(StatusCode::Rollback));
     EXPECT_FALSE(rollback.may_launch);
     EXPECT_TRUE(rollback.diff.empty());
 }

@@ -131,16 +131,6 @@ TEST(HttpRulesTest, TlsFloorFallsBackToTls12AndNeverToTheDefaults) {
     }
 }
 
-TEST(HttpClientTest, ErrorNames) {
-    const char* names[] = {"OK",           "BAD_URL",     "NO_CONNECTION",
-                           "TLS_FAILURE",  "HTTP_STATUS", "TOO_LARGE",
-                           "SINK_FAILURE", "TIMEOUT",     "REDIRECT_DENIED"};
-    for (std::uint32_t i = 0; i < 9; ++i) {
-        EXPECT_STREQ(HttpErrorName(static_cast<HttpError>(i)), names[i]);
-    }
-    EXPECT_STREQ(HttpErrorName(static_cast<HttpError>(9)), "UNKNOWN");
-}
-
 TEST(HttpClientTest, RefusesBadUrlsWithoutTouchingTheNetwork) {
     const HttpClient client;
     ASSERT_TRUE(client.has_session());
