@@ -54,12 +54,12 @@ std::wstring Quoted(const std::wstring& text) {
     return L"\"" + text + std::wstring(trailing, L'\\') + L"\"";
 }
 
-ChildRun RunChildProcess(const std::wstring& executable, const std::wstring& tail,
-                         std::uint32_t timeout_ms) {
-    ChildRun run;
+bool StartChildProcess(const std::wstring& executable, const std::wstring& tail,
+                       unique_handle& process, std::uint32_t& error) {
+    error = 0;
     if (executable.empty()) {
-        run.error = ERROR_FILE_NOT_FOUND;
-        return run;
+        error = ERROR_FILE_NOT_FOUND;
+        return false;
     }
     std::wstring command_line = Quoted(executable);
     if (!tail.empty()) command_line += L" " + tail;
@@ -95,11 +95,19 @@ ChildRun RunChildProcess(const std::wstring& executable, const std::wstring& tai
     PROCESS_INFORMATION info{};
     if (!::CreateProcessW(executable.c_str(), writable.data(), nullptr, nullptr, inherit, flags,
                           nullptr, nullptr, &startup.StartupInfo, &info)) {
-        run.error = ::GetLastError();
-        return run;
+        error = ::GetLastError();
+        return false;
     }
-    unique_handle process(info.hProcess);
-    unique_handle thread(info.hThread);
+    ::CloseHandle(info.hThread);
+    process.reset(info.hProcess);
+    return true;
+}
+
+ChildRun RunChildProcess(const std::wstring& executable, const std::wstring& tail,
+                         std::uint32_t timeout_ms) {
+    ChildRun run;
+    unique_handle process;
+    if (!StartChildProcess(executable, tail, process, run.error)) return run;
     run.started = true;
     const DWORD waited = ::WaitForSingleObject(process.get(), timeout_ms);
     if (waited != WAIT_OBJECT_0) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "win/platform/unique_handle.h"
+
 namespace patcher::win {
 
 struct ChildRun {
@@ -14,6 +16,10 @@ struct ChildRun {
     std::uint32_t exit_code = 0;
     std::uint32_t error = 0;  // Win32 error of a failed start or wait
 };
+
+// Starts `"executable" tail` without waiting; `process` receives its handle.
+bool StartChildProcess(const std::wstring& executable, const std::wstring& tail,
+                       unique_handle& process, std::uint32_t& error);
 
 // Runs `"executable" tail` and waits up to `timeout_ms`. A child still running at the limit is
 // terminated so that no probe leaves a process behind.

@@ -20,6 +20,10 @@ constexpr SelfTestEntry kSelfTests[] = {
     {L"install-writable", RunInstallWritableSelfTest},
     {L"disk-space", RunDiskSpaceSelfTest},
     {L"http", RunHttpSelfTest},
+    {L"self-update", RunSelfUpdateSelfTest},
+    {L"self-update-apply", RunSelfUpdateApplySelfTest},
+    {L"self-update-tamper", RunSelfUpdateTamperSelfTest},
+    {L"self-update-rollback", RunSelfUpdateRollbackSelfTest},
 };
 
 }  // namespace

@@ -19,5 +19,9 @@ int RunOverwriteParallelSelfTest(const Arguments& arguments);
 int RunInstallWritableSelfTest(const Arguments& arguments);
 int RunDiskSpaceSelfTest(const Arguments& arguments);
 int RunHttpSelfTest(const Arguments& arguments);
+int RunSelfUpdateSelfTest(const Arguments& arguments);
+int RunSelfUpdateApplySelfTest(const Arguments& arguments);
+int RunSelfUpdateTamperSelfTest(const Arguments& arguments);
+int RunSelfUpdateRollbackSelfTest(const Arguments& arguments);
 
 }  // namespace patcher::win

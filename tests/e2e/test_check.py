@@ -11,8 +11,9 @@ import unittest
 from pathlib import Path
 
 import release_builder as rb
-from patcher_run import Sandbox, windows_path
-from release_server import Fault, ReleaseServer
+from patcher_run import windows_path
+from release_server import Fault
+from update_scenario import ServedRelease
 
 NOW = "2026-06-01T00:00:00Z"
 PLAYER = {
@@ -41,18 +42,10 @@ def tearDownModule():
     shutil.rmtree(KEYS["folder"], ignore_errors=True)
 
 
-class CheckScenario(unittest.TestCase):
+class CheckScenario(ServedRelease):
     def setUp(self):
-        self.box = Sandbox()
-        self.live = self.box.root / "server" / "live"
-        self.server = ReleaseServer(self.box.root / "server").start()
-        self.data = self.box.root / "data"
-        self.game = self.box.root / "game"
+        super().setUp()
         self.publish()
-
-    def tearDown(self):
-        self.server.stop()
-        self.box.cleanup()
 
     def publish(self, manifest=None, registry=None, registry_signer=None, manifest_signer=None):
         manifest = manifest or rb.Manifest(dict(GAME))

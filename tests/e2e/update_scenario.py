@@ -29,7 +29,9 @@ def leftovers(folder):
     return sorted(str(p) for p in Path(folder).rglob("*.tmp"))
 
 
-class UpdateScenario(unittest.TestCase):
+class ServedRelease(unittest.TestCase):
+    """A copy of the patcher with empty data and game folders, and a release server of its own."""
+
     def setUp(self):
         self.box = Sandbox()
         self.live = self.box.root / "server" / "live"
@@ -41,6 +43,8 @@ class UpdateScenario(unittest.TestCase):
         self.server.stop()
         self.box.cleanup()
 
+
+class UpdateScenario(ServedRelease):
     def publish(self, files, counter="10", extra_lines=(), registry=None):
         """The release: `files` (manifest path -> bytes) served below /live/files."""
         for path, data in files.items():

@@ -1,0 +1,219 @@
+// The probes of the self-update: the swap on a running image, a replacement changed after its
+// digest was taken, and the restore of a retired executable. Each works on a copy of the patcher in
+// a scratch folder, started as a child, so the patcher that runs the probe is never replaced.
+#include <windows.h>
+
+#include <string>
+
+#include "app/child_process.h"
+#include "app/console_report.h"
+#include "app/file_digest.h"
+#include "app/self_test.h"
+#include "win/engine/self_update.h"
+#include "win/platform/atomic_file.h"
+#include "win/platform/known_paths.h"
+#include "win/platform/paths.h"
+#include "win/platform/text.h"
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr std::uint32_t kChildTimeoutMs = 30000;
+
+const wchar_t* YesNo(bool value) {
+    return value ? L"yes" : L"no";
+}
+
+bool AppendBytes(const std::wstring& path, const std::string& bytes) {
+    unique_hfile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+           written == bytes.size();
+}
+
+// A copy of the patcher as "patcher.exe" and, beside it, a replacement that differs from it (the
+// same image with bytes appended, so that it still runs).
+struct Fixture {
+    std::wstring folder, exe, fresh, old;
+
+    bool Prepare(const Arguments& arguments, const wchar_t* scratch) {
+        folder = JoinPath(arguments.config.data_directory, scratch);
+        exe = JoinPath(folder, L"patcher.exe");
+        fresh = exe + L".new";
+        old = exe + L".old";
+        const std::wstring self = ExecutablePath();
+        for (const std::wstring* stale : {&exe, &fresh, &old}) ::DeleteFileW(stale->c_str());
+        return !arguments.config.data_directory.empty() && EnsureDirectory(folder) &&
+               ::CopyFileW(self.c_str(), exe.c_str(), FALSE) &&
+               ::CopyFileW(self.c_str(), fresh.c_str(), FALSE) &&
+               AppendBytes(fresh, "\r\nnext patcher build\r\n");
+    }
+
+    ChildRun Apply(const std::wstring& expected) const {
+        return RunChildProcess(exe,
+                               L"--headless --self-test self-update-apply --expect-sha256 " +
+                                   expected + L" --data-dir " + Quoted(folder),
+                               kChildTimeoutMs);
+    }
+};
+
+}  // namespace
+
+int RunSelfUpdateApplySelfTest(const Arguments& arguments) {
+    std::string error;
+    bool intact = true;
+    const bool applied = ApplySelfUpdate(arguments.expected_sha256, error, intact);
+    PrintField(L"APPLY", applied ? L"OK" : L"FAILED");
+    PrintField(L"APPLY_DIAGNOSTIC", Utf8ToWide(error));
+    return applied ? 0 : 1;
+}
+
+int RunSelfUpdateSelfTest(const Arguments& arguments) {
+    Fixture fixture;
+    if (!fixture.Prepare(arguments, L"su")) {
+        PrintField(L"SELF_UPDATE", L"SETUP_FAILED");
+        return 1;
+    }
+    const std::wstring before = FileSha256Hex(fixture.exe);
+    const std::wstring incoming = FileSha256Hex(fixture.fresh);
+    PrintField(L"EXE_BEFORE", before);
+    PrintField(L"EXE_INCOMING", incoming);
+    if (before.empty() || before == incoming) {
+        PrintField(L"SELF_UPDATE", L"FIXTURE_NOT_DISTINGUISHABLE");
+        return 1;
+    }
+    const ChildRun apply = fixture.Apply(incoming);
+    if (!apply.started) {
+        PrintField(L"SELF_UPDATE", L"SPAWN_FAILED");
+        return 1;
+    }
+    PrintField(L"APPLY_EXIT", FormatDecimal(apply.exit_code));
+    const std::wstring after = FileSha256Hex(fixture.exe);
+    const std::wstring old = FileSha256Hex(fixture.old);
+    const bool swapped = after == incoming && old == before;
+    PrintField(L"EXE_AFTER", after);
+    PrintField(L"OLD_PRESENT", YesNo(PathExists(fixture.old)));
+    PrintField(L"OLD_SHA256", old);
+    PrintField(L"SWAPPED", YesNo(swapped));
+    // The new image starts, and its start-up removes the retired one.
+    const ChildRun next = RunChildProcess(
+        fixture.exe, L"--headless --self-test noop --data-dir " + Quoted(fixture.folder),
+        kChildTimeoutMs);
+    const bool runs = next.finished && next.exit_code == 0;
+    const bool cleaned = !PathExists(fixture.old);
+    PrintField(L"NEW_BINARY_RUNS", YesNo(runs));
+    PrintField(L"OLD_CLEANED_ON_NEXT_START", YesNo(cleaned));
+    const bool ok = apply.finished && apply.exit_code == 0 && swapped && runs && cleaned;
+    PrintField(L"SELF_UPDATE", ok ? L"OK" : L"FAILED");
+    return ok ? 0 : 1;
+}
+
+int RunSelfUpdateTamperSelfTest(const Arguments& arguments) {
+    Fixture fixture;
+    if (!fixture.Prepare(arguments, L"sut")) {
+        PrintField(L"SELF_UPDATE_TAMPER", L"SETUP_FAILED");
+        return 1;
+    }
+    const std::wstring manifest = FileSha256Hex(fixture.fresh);
+    const bool altered = AppendBytes(fixture.fresh, "tampered after the download");
+    const std::wstring tampered = FileSha256Hex(fixture.fresh);
+    PrintField(L"MANIFEST_SHA256", manifest);
+    PrintField(L"TAMPERED_SHA256", tampered);
+    if (!altered || tampered.empty() || tampered == manifest) {
+        PrintField(L"SELF_UPDATE_TAMPER", L"TAMPER_FAILED");
+        return 1;
+    }
+    const std::wstring before = FileSha256Hex(fixture.exe);
+    PrintField(L"EXE_BEFORE", before);
+    const ChildRun apply = fixture.Apply(manifest);
+    if (!apply.started) {
+        PrintField(L"SELF_UPDATE_TAMPER", L"SPAWN_FAILED");
+        return 1;
+    }
+    const std::wstring after = FileSha256Hex(fixture.exe);
+    PrintField(L"APPLY_EXIT", FormatDecimal(apply.exit_code));
+    PrintField(L"EXE_AFTER", after);
+    const bool refused = apply.finished && apply.exit_code != 0;
+    const bool unchanged = after == before;
+    const bool deleted = !PathExists(fixture.fresh);
+    const bool no_old = !PathExists(fixture.old);
+    PrintField(L"APPLY_REFUSED", YesNo(refused));
+    PrintField(L"EXE_UNCHANGED", YesNo(unchanged));
+    PrintField(L"TAMPERED_NEW_DELETED", YesNo(deleted));
+    PrintField(L"NO_OLD_LEFT_BEHIND", YesNo(no_old));
+    const bool ok = refused && unchanged && deleted && no_old;
+    PrintField(L"SELF_UPDATE_TAMPER", ok ? L"REFUSED" : L"FAILED");
+    return ok ? 0 : 1;
+}
+
+// Windows refuses to replace a running image by a move, which is why the swap renames it aside
+// first; and RestoreFile must put a retired executable back, or say that it could not.
+int RunSelfUpdateRollbackSelfTest(const Arguments& arguments) {
+    const std::wstring folder = JoinPath(arguments.config.data_directory, L"sur");
+    const std::wstring live = JoinPath(folder, L"live.exe"), retired = live + L".old";
+    const std::wstring decoy = JoinPath(folder, L"decoy.bin");
+    for (const std::wstring* stale : {&live, &retired, &decoy}) ::DeleteFileW(stale->c_str());
+    const std::wstring self = ExecutablePath();
+    if (arguments.config.data_directory.empty() || !EnsureDirectory(folder) ||
+        !::CopyFileW(self.c_str(), live.c_str(), FALSE) ||
+        !::CopyFileW(self.c_str(), decoy.c_str(), FALSE) || !AppendBytes(decoy, "decoy")) {
+        PrintField(L"SELF_UPDATE_ROLLBACK", L"SETUP_FAILED");
+        return 1;
+    }
+    // The copy runs (holding) while a move tries to replace its image.
+    unique_handle child;
+    std::uint32_t spawn_error = 0;
+    if (!StartChildProcess(
+            live, L"--headless --self-test noop --hold-ms 3000 --data-dir " + Quoted(folder), child,
+            spawn_error)) {
+        PrintField(L"SELF_UPDATE_ROLLBACK", L"SPAWN_FAILED");
+        return 1;
+    }
+    ::Sleep(1000);
+    const bool replaced =
+        ::MoveFileExW(decoy.c_str(), live.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    const DWORD replace_error = ::GetLastError();
+    PrintField(L"REPLACE_RUNNING_IMAGE", replaced
+                                             ? L"SUCCEEDED -- order could change"
+                                             : L"REFUSED error=" + FormatDecimal(replace_error));
+    ::WaitForSingleObject(child.get(), kChildTimeoutMs);
+
+    // A retired executable is put back.
+    ::MoveFileExW(live.c_str(), retired.c_str(), MOVEFILE_REPLACE_EXISTING);
+    const std::wstring retired_sha = FileSha256Hex(retired);
+    PrintField(L"RETIRED_SHA256", retired_sha);
+    PrintField(L"LIVE_MISSING_BEFORE", YesNo(!PathExists(live)));
+    const bool restored = RestoreFile(retired, live);
+    const std::wstring live_sha = FileSha256Hex(live);
+    PrintField(L"RESTORE_NORMAL", YesNo(restored));
+    PrintField(L"LIVE_PRESENT_AFTER", YesNo(PathExists(live)));
+    PrintField(L"LIVE_SHA256", live_sha);
+
+    // Retired again, and held open without any sharing: the restore may not claim success.
+    ::MoveFileExW(live.c_str(), retired.c_str(), MOVEFILE_REPLACE_EXISTING);
+    unique_hfile lock(::CreateFileW(retired.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    const bool locked = lock.is_valid();
+    const bool blocked_returned = RestoreFile(retired, live);
+    const bool present_after_blocked = PathExists(live);
+    lock.reset();
+    PrintField(L"RESTORE_BLOCKED", present_after_blocked ? L"PARTIAL" : L"COULD_NOT_FORCE");
+    PrintField(L"RETIRED_LOCKED", locked ? L"yes (dwShareMode=0)" : L"no");
+    PrintField(L"RESTORE_BLOCKED_RETURNED", YesNo(blocked_returned));
+    PrintField(L"LIVE_PRESENT_AFTER_BLOCKED", YesNo(present_after_blocked));
+
+    const wchar_t* verdict = L"OK";
+    if (!restored || live_sha != retired_sha) {
+        verdict = L"RESTORE_BROKEN";
+    } else if (blocked_returned && !present_after_blocked) {
+        verdict = L"CLAIMED_SUCCESS_WHILE_BLOCKED";
+    }
+    PrintField(L"SELF_UPDATE_ROLLBACK", verdict);
+    return std::wstring(verdict) == L"OK" ? 0 : 1;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,73 @@
+"""Self-update under Wine: the probes that swap a running copy of the patcher and refuse a
+replacement changed after its digest was taken, and a release whose new patcher --update stages as
+<exe>.new and the apply then publishes."""
+import hashlib
+import unittest
+
+import update_scenario
+from patcher_run import windows_path
+from update_scenario import UpdateScenario
+
+setUpModule = update_scenario.make_keys
+tearDownModule = update_scenario.drop_keys
+
+
+class SelfUpdateTest(UpdateScenario):
+    def probe(self, name, *extra):
+        run = self.box.run("--headless", "--self-test", name, "--data-dir",
+                           windows_path(self.data), *extra)
+        return run.code, run.fields()
+
+    def test_the_swap_on_a_running_image_tamper_refusal_and_restore(self):
+        code, fields = self.probe("self-update")
+        self.assertEqual((code, fields["SELF_UPDATE"]), (0, "OK"), fields)
+        self.assertEqual((fields["APPLY"], fields["APPLY_EXIT"], fields["SWAPPED"]),
+                         ("OK", "0", "yes"))
+        self.assertEqual((fields["NEW_BINARY_RUNS"], fields["OLD_CLEANED_ON_NEXT_START"]),
+                         ("yes", "yes"))
+        code, fields = self.probe("self-update-tamper")
+        self.assertEqual((code, fields["SELF_UPDATE_TAMPER"]), (0, "REFUSED"), fields)
+        self.assertEqual(fields["APPLY_DIAGNOSTIC"],
+                         f"the replacement executable no longer matches the manifest (manifest "
+                         f"{fields['MANIFEST_SHA256']}, on disk {fields['TAMPERED_SHA256']}) -- "
+                         f"refusing to run it")
+        # A retired executable is put back, and a restore blocked by a share-nothing handle does
+        # not claim success. (Whether a move may replace a running image is Windows' rule; the
+        # probe only reports what this system does.)
+        code, fields = self.probe("self-update-rollback")
+        self.assertEqual((code, fields["SELF_UPDATE_ROLLBACK"]), (0, "OK"), fields)
+        self.assertEqual((fields["LIVE_MISSING_BEFORE"], fields["RESTORE_NORMAL"],
+                          fields["LIVE_SHA256"]), ("yes", "yes", fields["RETIRED_SHA256"]))
+        self.assertEqual(fields["RETIRED_LOCKED"], "yes (dwShareMode=0)")
+        print("\nself-update-rollback on this system:", fields)
+
+    def test_a_staged_patcher_is_published_and_the_next_start_cleans_up(self):
+        current = self.box.exe.read_bytes()
+        new_patcher = current + b"\r\nnext build\r\n"
+        digest = hashlib.sha256(new_patcher).hexdigest()
+        self.publish({"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game"})
+        self.assertEqual(self.update()["SELF_UPDATE_READY"], "yes")
+
+        # A refusal first: without the manifest's digest nothing is touched.
+        code, fields = self.probe("self-update-apply", "--expect-sha256", "0" * 64)
+        self.assertEqual((code, fields["APPLY"]), (1, "FAILED"))
+        self.assertTrue(fields["APPLY_DIAGNOSTIC"].startswith(
+            "the replacement executable no longer matches the manifest"))
+        self.assertFalse(self.box.exe.with_name("Velmor2Launcher.exe.new").exists())
+        self.assertEqual(self.box.exe.read_bytes(), current)
+
+        self.assertEqual(self.update()["SELF_UPDATE_READY"], "yes")
+        code, fields = self.probe("self-update-apply", "--expect-sha256", digest)
+        self.assertEqual((code, fields["APPLY"], fields["APPLY_DIAGNOSTIC"]), (0, "OK", ""))
+        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
+        old = self.box.exe.with_name("Velmor2Launcher.exe.old")
+        self.assertEqual(old.read_bytes(), current)
+        self.assertIn(f"self-update: publishing {digest} over {windows_path(self.box.exe)}",
+                      self.box.log_text())
+        self.assertEqual(self.probe("noop")[0], 0)
+        self.assertFalse(old.exists())
+        self.assertEqual(self.update()["SELF_UPDATE"], "no")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,144 @@
+#include "win/engine/self_update.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "win/platform/cng_sha256.h"
+#include "win/platform/known_paths.h"
+#include "win/platform/paths.h"
+#include "win/platform/support_log.h"
+#include "win/platform/text.h"
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr DWORD kReplaceThrough = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+
+bool Fail(const char* area, std::string& error, std::string message) {
+    error = std::move(message);
+    LogLine(std::string(area) + ": " + error);
+    return false;
+}
+
+bool IsReparsePoint(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Steps after the replacement has been verified: the running file aside, the new one in.
+bool Swap(const std::wstring& exe, const std::wstring& fresh, const std::wstring& old,
+          std::string& error, bool& patcher_intact) {
+    ::DeleteFileW(old.c_str());
+    if (!::MoveFileExW(exe.c_str(), old.c_str(), kReplaceThrough)) {
+        return Fail("self-update", error,
+                    "cannot rename the running executable aside (error " +
+                        std::to_string(::GetLastError()) + ")");
+    }
+    if (::MoveFileExW(fresh.c_str(), exe.c_str(), kReplaceThrough)) return true;
+    const std::string failure = std::to_string(::GetLastError());
+    if (RestoreFile(old, exe)) {
+        return Fail("self-update", error,
+                    "cannot move the new executable into place (error " + failure +
+                        "); the working copy was put back");
+    }
+    patcher_intact = false;
+    return Fail("self-update", error,
+                "cannot move the new executable into place (error " + failure +
+                    ") AND the working copy could not be restored from " + WideToUtf8(old) +
+                    " -- no usable patcher remains");
+}
+
+}  // namespace
+
+bool ApplySelfUpdate(const std::string& expected_sha256, std::string& error, bool& patcher_intact) {
+    patcher_intact = true;
+    error.clear();
+    const std::wstring exe = ExecutablePath();
+    if (exe.empty()) {
+        return Fail("self-update", error, "cannot determine the running executable path");
+    }
+    const std::wstring fresh = exe + L".new", old = exe + L".old";
+    const std::string fresh_utf8 = WideToUtf8(fresh);
+    if (!PathExists(fresh)) {
+        return Fail("self-update", error, "no verified replacement executable at " + fresh_utf8);
+    }
+    if (expected_sha256.empty()) {
+        return Fail("self-update", error,
+                    "refusing to apply a self-update with no expected SHA-256 from the manifest");
+    }
+    if (IsReparsePoint(fresh)) {
+        ::DeleteFileW(fresh.c_str());
+        return Fail("self-update", error,
+                    "the replacement executable is a reparse point, not a file: " + fresh_utf8);
+    }
+    // No writer may open it from here on; delete sharing still lets it be renamed into place.
+    unique_hfile held(::CreateFileW(fresh.c_str(), GENERIC_READ | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!held) {
+        return Fail("self-update", error,
+                    "cannot open the replacement executable exclusively at " + fresh_utf8 +
+                        " (error " + std::to_string(::GetLastError()) + ")");
+    }
+    const std::string actual = CngSha256OfHandle(held.get());
+    if (actual.empty()) {
+        return Fail("self-update", error,
+                    "cannot hash the replacement executable at " + fresh_utf8);
+    }
+    if (actual != expected_sha256) {
+        held.reset();
+        ::DeleteFileW(fresh.c_str());
+        return Fail("self-update", error,
+                    "the replacement executable no longer matches the manifest (manifest " +
+                        expected_sha256 + ", on disk " + actual + ") -- refusing to run it");
+    }
+    LogLine("self-update: publishing " + expected_sha256 + " over " + WideToUtf8(exe));
+    return Swap(exe, fresh, old, error, patcher_intact);
+}
+
+bool RestoreFile(const std::wstring& from, const std::wstring& to) {
+    if (PathExists(to)) return true;
+    if (!PathExists(from)) return false;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), kReplaceThrough)) return true;
+        if (PathExists(to)) return true;  // another party put it back
+        ::Sleep(100);
+    }
+    if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) return true;
+    return PathExists(to);
+}
+
+bool RestartSelf(const std::wstring& extra_arguments, std::string& error) {
+    error.clear();
+    const std::wstring exe = ExecutablePath();
+    if (exe.empty()) {
+        return Fail("restart-self", error, "cannot determine the running executable path");
+    }
+    std::wstring command_line = L"\"" + exe + L"\" --after-self-update";
+    if (!extra_arguments.empty()) command_line += L" " + extra_arguments;
+    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+    writable.push_back(L'\0');
+    const std::wstring folder = ParentPath(exe);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+        return Fail(
+            "restart-self", error,
+            "cannot restart after the update (error " + std::to_string(::GetLastError()) + ")");
+    }
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return true;
+}
+
+bool ApplyAndRestart(const std::string& expected_sha256, std::string& error, bool& patcher_intact) {
+    return ApplySelfUpdate(expected_sha256, error, patcher_intact) &&
+           RestartSelf(std::wstring(), error);
+}
+
+}  // namespace patcher::win
