@@ -24,6 +24,8 @@ constexpr SelfTestEntry kSelfTests[] = {
     {L"self-update-apply", RunSelfUpdateApplySelfTest},
     {L"self-update-tamper", RunSelfUpdateTamperSelfTest},
     {L"self-update-rollback", RunSelfUpdateRollbackSelfTest},
+    {L"self-update-window", RunSelfUpdateWindowSelfTest},
+    {L"self-update-window-apply", RunSelfUpdateWindowApplySelfTest},
 };
 
 }  // namespace

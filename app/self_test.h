@@ -23,5 +23,7 @@ int RunSelfUpdateSelfTest(const Arguments& arguments);
 int RunSelfUpdateApplySelfTest(const Arguments& arguments);
 int RunSelfUpdateTamperSelfTest(const Arguments& arguments);
 int RunSelfUpdateRollbackSelfTest(const Arguments& arguments);
+int RunSelfUpdateWindowSelfTest(const Arguments& arguments);
+int RunSelfUpdateWindowApplySelfTest(const Arguments& arguments);
 
 }  // namespace patcher::win

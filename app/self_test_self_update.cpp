@@ -3,7 +3,9 @@
 // a scratch folder, started as a child, so the patcher that runs the probe is never replaced.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "app/child_process.h"
 #include "app/console_report.h"
@@ -148,6 +150,97 @@ int RunSelfUpdateTamperSelfTest(const Arguments& arguments) {
     const bool ok = refused && unchanged && deleted && no_old;
     PrintField(L"SELF_UPDATE_TAMPER", ok ? L"REFUSED" : L"FAILED");
     return ok ? 0 : 1;
+}
+
+namespace {
+
+constexpr int kWindowAttempts = 40;
+
+// What the attacker of the verify-to-publish window saw: the replacement stops accepting writers
+// once the apply holds it; a write that still got through after that would be installed unverified.
+struct WindowAttack {
+    std::atomic<bool> done{false};
+    bool saw_window = false;
+    bool acquired_in_window = false;
+    bool wrote = false;
+
+    void Run(const std::wstring& fresh) {
+        while (!done && PathExists(fresh)) {
+            unique_hfile writer(
+                ::CreateFileW(fresh.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!writer) {
+                if (::GetLastError() == ERROR_SHARING_VIOLATION) saw_window = true;
+                continue;
+            }
+            if (!saw_window)
+                continue;  // before the apply holds it, a write is merely refused later
+            acquired_in_window = true;
+            DWORD written = 0;
+            wrote = ::WriteFile(writer.get(), "X", 1, &written, nullptr) && written == 1;
+            return;
+        }
+    }
+};
+
+}  // namespace
+
+int RunSelfUpdateWindowApplySelfTest(const Arguments& arguments) {
+    const std::wstring fresh = ExecutablePath() + L".new";
+    WindowAttack attack;
+    bool started = true;
+    std::thread attacker;
+    try {
+        attacker = std::thread([&] { attack.Run(fresh); });
+    } catch (...) {
+        started = false;
+    }
+    std::string error;
+    bool intact = true;
+    const bool applied = ApplySelfUpdate(arguments.expected_sha256, error, intact);
+    attack.done = true;
+    if (attacker.joinable()) attacker.join();
+    PrintField(L"ATTACK_THREAD", started ? L"STARTED" : L"NOT_STARTED");
+    PrintField(L"ATTACK_SAW_WINDOW_SIGNAL", YesNo(attack.saw_window));
+    PrintField(L"ATTACK_ACQUIRED_IN_WINDOW", YesNo(attack.acquired_in_window));
+    PrintField(L"ATTACK_WROTE", YesNo(attack.wrote));
+    PrintField(L"APPLY", applied ? L"OK" : L"FAILED");
+    PrintField(L"APPLY_DIAGNOSTIC", Utf8ToWide(error));
+    return applied ? 0 : 1;
+}
+
+// Repeats the race: a win is an installed executable whose content is not the verified one.
+int RunSelfUpdateWindowSelfTest(const Arguments& arguments) {
+    int won_on = 0, wins = 0, attempts = 0;
+    for (; attempts < kWindowAttempts; ++attempts) {
+        Fixture fixture;
+        if (!fixture.Prepare(arguments, L"suw")) {
+            PrintField(L"SELF_UPDATE_WINDOW", L"SETUP_FAILED");
+            return 1;
+        }
+        const std::wstring incoming = FileSha256Hex(fixture.fresh);
+        const ChildRun apply =
+            RunChildProcess(fixture.exe,
+                            L"--headless --self-test self-update-window-apply --expect-sha256 " +
+                                incoming + L" --data-dir " + Quoted(fixture.folder),
+                            kChildTimeoutMs);
+        if (!apply.started) {
+            PrintField(L"SELF_UPDATE_WINDOW", L"SPAWN_FAILED");
+            return 1;
+        }
+        const bool swapped = PathExists(fixture.old);
+        if (swapped && FileSha256Hex(fixture.exe) != incoming) {
+            PrintField(L"UNVERIFIED_CONTENT_INSTALLED", L"yes");
+            ++wins;
+            if (won_on == 0) won_on = attempts + 1;
+        }
+    }
+    PrintField(L"WON_ON_ATTEMPT", FormatDecimal(static_cast<std::uint64_t>(won_on)));
+    PrintField(L"ATTEMPTS", FormatDecimal(static_cast<std::uint64_t>(attempts)));
+    PrintField(L"WINS", FormatDecimal(static_cast<std::uint64_t>(wins)));
+    PrintField(L"SELF_UPDATE_WINDOW", wins == 0 ? L"NOT_WON_IN_THESE_ATTEMPTS" : L"WINDOW_OPEN");
+    return wins == 0 ? 0 : 1;
 }
 
 // Windows refuses to replace a running image by a move, which is why the swap renames it aside
