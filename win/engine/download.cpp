@@ -131,7 +131,6 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
     for (std::wstring folder = config.install_directory; !folder.empty();
          folder = ParentPath(folder)) {
         if (FreeBytesForCaller(folder, free_bytes)) return free_bytes >= needed_bytes;
-        if (ParentPath(folder) == folder) break;
     }
     return true;
 }
