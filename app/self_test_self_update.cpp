@@ -157,7 +157,9 @@ namespace {
 constexpr int kWindowAttempts = 40;
 
 // What the attacker of the verify-to-publish window saw: the replacement stops accepting writers
-// once the apply holds it; a write that still got through after that would be installed unverified.
+// once the apply holds it. In that window it tries to change the content the apply verified: by
+// writing to it, or by moving it away (the apply's delete sharing allows that) and putting a file
+// of its own under the replacement's name.
 struct WindowAttack {
     std::atomic<bool> done{false};
     bool saw_window = false;
@@ -165,21 +167,27 @@ struct WindowAttack {
     bool wrote = false;
 
     void Run(const std::wstring& fresh) {
+        const std::wstring stolen = fresh + L".stolen";
         while (!done && PathExists(fresh)) {
             unique_hfile writer(
                 ::CreateFileW(fresh.c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!writer) {
-                if (::GetLastError() == ERROR_SHARING_VIOLATION) saw_window = true;
-                continue;
+            if (writer) {
+                if (!saw_window) continue;  // before the apply holds it, a write is refused later
+                acquired_in_window = true;
+                DWORD written = 0;
+                wrote = ::WriteFile(writer.get(), "X", 1, &written, nullptr) && written == 1;
+                return;
             }
-            if (!saw_window)
-                continue;  // before the apply holds it, a write is merely refused later
-            acquired_in_window = true;
-            DWORD written = 0;
-            wrote = ::WriteFile(writer.get(), "X", 1, &written, nullptr) && written == 1;
-            return;
+            if (::GetLastError() != ERROR_SHARING_VIOLATION) continue;
+            saw_window = true;
+            if (::MoveFileExW(fresh.c_str(), stolen.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                acquired_in_window = true;
+                wrote = ::CopyFileW(stolen.c_str(), fresh.c_str(), FALSE) &&
+                        AppendBytes(fresh, "substituted");
+                return;
+            }
         }
     }
 };

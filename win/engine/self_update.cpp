@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "win/platform/atomic_file.h"
 #include "win/platform/cng_sha256.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
@@ -28,16 +29,19 @@ bool IsReparsePoint(const std::wstring& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Steps after the replacement has been verified: the running file aside, the new one in.
-bool Swap(const std::wstring& exe, const std::wstring& fresh, const std::wstring& old,
-          std::string& error, bool& patcher_intact) {
+// Steps after the replacement has been verified: the running file aside, the new one in through
+// the handle that verified it. That handle shares reading only: with write sharing the content
+// could change after the hash, with delete sharing the file could be moved away and another put
+// under its name, and a move by name would then publish that one unverified.
+bool Swap(HANDLE verified, const std::wstring& exe, const std::wstring& old, std::string& error,
+          bool& patcher_intact) {
     ::DeleteFileW(old.c_str());
     if (!::MoveFileExW(exe.c_str(), old.c_str(), kReplaceThrough)) {
         return Fail("self-update", error,
                     "cannot rename the running executable aside (error " +
                         std::to_string(::GetLastError()) + ")");
     }
-    if (::MoveFileExW(fresh.c_str(), exe.c_str(), kReplaceThrough)) return true;
+    if (RenameOpenFile(verified, exe)) return true;
     const std::string failure = std::to_string(::GetLastError());
     if (RestoreFile(old, exe)) {
         return Fail("self-update", error,
@@ -74,10 +78,10 @@ bool ApplySelfUpdate(const std::string& expected_sha256, std::string& error, boo
         return Fail("self-update", error,
                     "the replacement executable is a reparse point, not a file: " + fresh_utf8);
     }
-    // No writer may open it from here on; delete sharing still lets it be renamed into place.
-    unique_hfile held(::CreateFileW(fresh.c_str(), GENERIC_READ | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // From here on nobody else may write, rename or delete it; it moves into place through this
+    // very handle.
+    unique_hfile held(::CreateFileW(fresh.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!held) {
         return Fail("self-update", error,
                     "cannot open the replacement executable exclusively at " + fresh_utf8 +
@@ -96,7 +100,7 @@ bool ApplySelfUpdate(const std::string& expected_sha256, std::string& error, boo
                         expected_sha256 + ", on disk " + actual + ") -- refusing to run it");
     }
     LogLine("self-update: publishing " + expected_sha256 + " over " + WideToUtf8(exe));
-    return Swap(exe, fresh, old, error, patcher_intact);
+    return Swap(held.get(), exe, old, error, patcher_intact);
 }
 
 bool RestoreFile(const std::wstring& from, const std::wstring& to) {

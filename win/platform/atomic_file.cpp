@@ -180,8 +180,8 @@ bool AtomicFile::Write(const void* data, std::uint32_t length) {
     return true;
 }
 
-bool AtomicFile::RenameOverTarget() {
-    const std::size_t name_bytes = target_.size() * sizeof(wchar_t);
+bool RenameOpenFile(HANDLE file, const std::wstring& target) {
+    const std::size_t name_bytes = target.size() * sizeof(wchar_t);
     // Zero-filled, with room for the name after the fixed header (the header's one-character
     // array leaves space for a terminator).
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes, 0);
@@ -189,8 +189,8 @@ bool AtomicFile::RenameOverTarget() {
     info->ReplaceIfExists = TRUE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(name_bytes);
-    std::memcpy(info->FileName, target_.data(), name_bytes);
-    return ::SetFileInformationByHandle(handle_.get(), FileRenameInfo, info,
+    std::memcpy(info->FileName, target.data(), name_bytes);
+    return ::SetFileInformationByHandle(file, FileRenameInfo, info,
                                         static_cast<DWORD>(buffer.size())) != 0;
 }
 
@@ -198,7 +198,7 @@ bool AtomicFile::Commit() {
     if (!handle_ || committed_ || renamed_) return false;
     if (!::FlushFileBuffers(handle_.get())) return false;
 
-    if (!RenameOverTarget()) {
+    if (!RenameOpenFile(handle_.get(), target_)) {
         const DWORD rename_error = ::GetLastError();
         const DWORD attributes = ::GetFileAttributesW(target_.c_str());
         const bool read_only_file =
@@ -211,7 +211,7 @@ bool AtomicFile::Commit() {
         DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
         if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
         if (!::SetFileAttributesW(target_.c_str(), cleared)) return false;
-        if (!RenameOverTarget()) {
+        if (!RenameOpenFile(handle_.get(), target_)) {
             PreserveLastError keep;
             ::SetFileAttributesW(target_.c_str(), attributes);
             return false;

@@ -17,6 +17,10 @@ namespace patcher::win {
 // go through a reparse point (symbolic link, junction, mount point) at any level it examines.
 bool EnsureDirectory(const std::wstring& path);
 
+// Renames the file behind `file` (opened with DELETE access) to `target`, replacing a file there.
+// Whatever stands under the file's old name by now, exactly the file the handle holds is moved.
+bool RenameOpenFile(HANDLE file, const std::wstring& target);
+
 class AtomicFile {
   public:
     AtomicFile() = default;
@@ -38,7 +42,6 @@ class AtomicFile {
 
   private:
     void Abandon();
-    bool RenameOverTarget();
 
     unique_hfile handle_;
     std::wstring target_;
