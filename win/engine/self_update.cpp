@@ -64,7 +64,15 @@ bool ApplySelfUpdate(const std::string& expected_sha256, std::string& error, boo
     if (exe.empty()) {
         return Fail("self-update", error, "cannot determine the running executable path");
     }
-    const std::wstring fresh = exe + L".new", old = exe + L".old";
+    return PublishReplacement({exe, exe + L".new", exe + L".old"}, expected_sha256, error,
+                              patcher_intact);
+}
+
+bool PublishReplacement(const SelfUpdateNames& names, const std::string& expected_sha256,
+                        std::string& error, bool& patcher_intact) {
+    patcher_intact = true;
+    error.clear();
+    const std::wstring &exe = names.exe, &fresh = names.fresh, &old = names.old;
     const std::string fresh_utf8 = WideToUtf8(fresh);
     if (!PathExists(fresh)) {
         return Fail("self-update", error, "no verified replacement executable at " + fresh_utf8);

@@ -12,6 +12,17 @@ namespace patcher::win {
 // then swaps. patcher_intact is false only when no runnable patcher may remain at "<exe>".
 bool ApplySelfUpdate(const std::string& expected_sha256, std::string& error, bool& patcher_intact);
 
+// The working names: the running executable, its verified replacement and its retired copy.
+struct SelfUpdateNames {
+    std::wstring exe;
+    std::wstring fresh;  // exe + ".new"
+    std::wstring old;    // exe + ".old"
+};
+
+// ApplySelfUpdate's work on the names it is given.
+bool PublishReplacement(const SelfUpdateNames& names, const std::string& expected_sha256,
+                        std::string& error, bool& patcher_intact);
+
 // Starts the running executable's file again with "--after-self-update" (and `extra_arguments`).
 bool RestartSelf(const std::wstring& extra_arguments, std::string& error);
 
