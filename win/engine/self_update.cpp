@@ -23,12 +23,6 @@ bool Fail(const char* area, std::string& error, std::string message) {
     return false;
 }
 
-bool IsReparsePoint(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 // Steps after the replacement has been verified: the running file aside, the new one in through
 // the handle that verified it. That handle shares reading only: with write sharing the content
 // could change after the hash, with delete sharing the file could be moved away and another put

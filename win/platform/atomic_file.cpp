@@ -15,15 +15,9 @@ constexpr std::uint32_t kWriteChunk = 1048576;
 bool Exists(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES;
 }
-bool IsReparse(DWORD attributes) {
-    return Exists(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
 bool IsRealDirectory(DWORD attributes) {
     return Exists(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-bool PathIsReparsePoint(const std::wstring& path) {
-    return IsReparse(::GetFileAttributesW(path.c_str()));
 }
 
 // A link anywhere between the drive root and the destination could send the write to a place the
@@ -32,9 +26,9 @@ bool PathIsReparsePoint(const std::wstring& path) {
 bool AnyAncestorIsReparsePoint(const std::wstring& directory) {
     for (std::size_t i = 3; i < directory.size(); ++i) {
         if (directory[i] != L'\\' && directory[i] != L'/') continue;
-        if (PathIsReparsePoint(directory.substr(0, i))) return true;
+        if (IsReparsePoint(directory.substr(0, i))) return true;
     }
-    return PathIsReparsePoint(directory);
+    return IsReparsePoint(directory);
 }
 
 std::wstring LastComponent(const std::wstring& path) {
@@ -147,7 +141,7 @@ bool AtomicFile::Open(const std::wstring& target) {
         if (!EnsureDirectory(parent)) return false;
         if (AnyAncestorIsReparsePoint(parent)) return false;
     }
-    if (PathIsReparsePoint(target_) || PathIsReparsePoint(temp_)) return false;
+    if (IsReparsePoint(target_) || IsReparsePoint(temp_)) return false;
 
     // A stale read-only temporary file from an earlier run would block the create below. The link
     // test comes first: clearing the attributes through a link would change the file it points at.

@@ -14,4 +14,7 @@ std::wstring JoinPath(const std::wstring& base, const std::wstring& relative);
 // Something (a file, a directory or a link) is there, whether or not it can be opened.
 bool PathExists(const std::wstring& path);
 
+// The path is a symbolic link, junction or mount point (as the file system reports it).
+bool IsReparsePoint(const std::wstring& path);
+
 }  // namespace patcher::win

@@ -6,6 +6,7 @@
 
 #include "tests/win/test_reparse_points.h"
 #include "tests/win/test_scratch_directory.h"
+#include "win/platform/paths.h"
 
 namespace patcher::win {
 namespace {
@@ -176,11 +177,6 @@ void ExpectRefusedThrough(const std::wstring& link, const std::wstring& real) {
     EXPECT_FALSE(FileExists(real + L"\\sub\\through.bin.tmp"));
     EXPECT_FALSE(FileExists(real + L"\\missing"));
     EXPECT_FALSE(FileExists(real + L"\\sub\\new"));
-}
-
-bool IsReparsePoint(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 TEST(AtomicFileReparseTest, HostMadeDirectorySymlinkIsRefused) {
