@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include <memory>
+#include <string>
 #include <vector>
 
+#include "win/launch/inherited_handle_list.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/unique_handle.h"
 
@@ -31,17 +32,11 @@ class InheritedStdHandles {
     }
     HANDLE at(int i) const { return owned_[i].get(); }
     bool any() const { return !list_.empty(); }
-    std::vector<HANDLE>& list() { return list_; }
+    const std::vector<HANDLE>& list() const { return list_; }
 
   private:
     unique_handle owned_[3];
     std::vector<HANDLE> list_;
-};
-
-struct AttributeListDeleter {
-    void operator()(LPPROC_THREAD_ATTRIBUTE_LIST list) const {
-        ::DeleteProcThreadAttributeList(list);
-    }
 };
 
 }  // namespace
@@ -67,29 +62,18 @@ bool StartChildProcess(const std::wstring& executable, const std::wstring& tail,
     writable.push_back(L'\0');
 
     InheritedStdHandles handles;
+    InheritedHandleList inherited;
+    std::string unused;
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof(startup);
-    std::vector<unsigned char> attribute_storage;
-    std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, AttributeListDeleter> attributes;
     DWORD flags = 0;
-    if (handles.any()) {
-        SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        attribute_storage.resize(size);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attribute_storage.data());
-        if (::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-            attributes.reset(list);
-            if (::UpdateProcThreadAttribute(
-                    list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.list().data(),
-                    handles.list().size() * sizeof(HANDLE), nullptr, nullptr)) {
-                startup.lpAttributeList = list;
-                startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-                startup.StartupInfo.hStdInput = handles.at(0);
-                startup.StartupInfo.hStdOutput = handles.at(1);
-                startup.StartupInfo.hStdError = handles.at(2);
-                flags = EXTENDED_STARTUPINFO_PRESENT;
-            }
-        }
+    if (handles.any() && inherited.Build(handles.list(), unused)) {
+        startup.lpAttributeList = inherited.get();
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = handles.at(0);
+        startup.StartupInfo.hStdOutput = handles.at(1);
+        startup.StartupInfo.hStdError = handles.at(2);
+        flags = EXTENDED_STARTUPINFO_PRESENT;
     }
     const BOOL inherit = flags != 0 ? TRUE : FALSE;
     PROCESS_INFORMATION info{};
