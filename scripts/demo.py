@@ -279,6 +279,10 @@ def main():
         say(f"release {check['VERSION']}: the game folder was already up to date, nothing "
             "to download")
     launch, requests = launch_game()
+    log = (DEMO / "patcher" / "patcher.log").read_text(encoding="utf-8", errors="replace")
+    launched = [line[21:] for line in log.splitlines() if line[21:].startswith("launch: ")]
+    if launched:
+        say(f"support log: {launched[-1]}")
     say(f"the game received {launch.get('KEYS_SENT', '0')} key(s) over its pipe (the key service "
         f"answered {requests} request(s)) and exited with code {launch.get('GAME_EXIT', '?')} "
         "(42: both answers were keys)")

@@ -73,13 +73,16 @@ bool StartWithKeyChannel(const PatcherConfig& config, Launch& launch, KeyChannel
                          LaunchReport& report, std::string& diagnostic) {
     if (!channel.has_provider()) InstallServiceProvider(config, channel);
     std::string message;
+    // The caller sees these failures too, not only the support log.
     if (!channel.Create(message)) {
-        LogLaunch(launch, "key channel create failed: " + message);
+        diagnostic = "key channel create failed: " + message;
+        LogLaunch(launch, diagnostic);
         return false;
     }
     InheritedHandleList inherited;
     if (!inherited.Build({channel.game_input(), channel.game_output()}, message)) {
-        LogLaunch(launch, "inherit list failed: " + message);
+        diagnostic = "inherit list failed: " + message;
+        LogLaunch(launch, diagnostic);
         return false;
     }
     STARTUPINFOEXW startup{};
