@@ -13,7 +13,7 @@
 #include "win/launch/game_side_lines.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/launch_game.h"
-#include "win/launch/secure_wipe.h"
+#include "win/platform/secure_wipe.h"
 #include "win/launch/service_key_provider.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"

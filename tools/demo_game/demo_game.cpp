@@ -8,7 +8,7 @@
 #include <string>
 
 #include "win/launch/game_side_lines.h"
-#include "win/launch/secure_wipe.h"
+#include "win/platform/secure_wipe.h"
 
 namespace {
 

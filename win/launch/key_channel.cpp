@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "win/launch/secure_wipe.h"
+#include "win/platform/secure_wipe.h"
 
 namespace patcher::win {
 namespace {

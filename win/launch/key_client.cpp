@@ -4,7 +4,7 @@
 
 #include "core/text.h"
 #include "win/launch/json_string.h"
-#include "win/launch/secure_wipe.h"
+#include "win/platform/secure_wipe.h"
 
 namespace patcher::win {
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "win/launch/key_backoff.h"
-#include "win/launch/secure_wipe.h"
+#include "win/platform/secure_wipe.h"
 
 namespace patcher::win {
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "win/platform/http_rules.h"
+#include "win/platform/secure_wipe.h"
 #include "win/platform/support_log.h"
 
 namespace patcher::win {
@@ -148,7 +149,7 @@ void ReadBody(HINTERNET request, const HttpSink& sink, const HttpProgress& progr
               std::uint64_t cap, const Deadline& deadline, HttpResponse& response) {
     const std::uint64_t total = AnnouncedLength(request);
     if (total != 0 && total > cap) return Finish(response, HttpError::TooLarge);
-    std::vector<char> buffer(kBufferBytes);
+    WipedBuffer buffer(kBufferBytes);
     for (;;) {
         if (deadline.Passed()) return Finish(response, HttpError::Timeout);
         DWORD available = 0;

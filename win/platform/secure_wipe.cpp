@@ -1,4 +1,4 @@
-#include "win/launch/secure_wipe.h"
+#include "win/platform/secure_wipe.h"
 
 #include <windows.h>
 
@@ -10,6 +10,10 @@ void SecureWipe(std::string& secret) {
     secret.resize(secret.capacity());
     SecureZeroMemory(secret.data(), secret.size());
     secret.clear();
+}
+
+WipedBuffer::~WipedBuffer() {
+    SecureZeroMemory(bytes_.data(), bytes_.size());
 }
 
 }  // namespace patcher::win
