@@ -1,5 +1,7 @@
 #include "ui/game_config.h"
 
+#include "ui/settings_panel_state.h"
+
 #include <gtest/gtest.h>
 
 namespace patcher::win {
@@ -155,6 +157,51 @@ TEST(GameConfigStepTest, EveryRowPastBothEnds) {
     c.modes.clear();
     EXPECT_EQ(SettingValueText(c, 1), L"\u2014");
     EXPECT_FALSE(StepSetting(c, 1, +1));
+}
+
+TEST(SettingsPanelStateTest, LoadStepAndSave) {
+    const std::vector<DisplayMode> modes = {{1024, 768}, {1280, 720}};
+    struct Case {
+        SettingsFile file;
+        bool editable;
+        std::wstring first_log;
+    } cases[] = {
+        {{L"D:\\g.cfg", false, true, "", ""},
+         false,
+         L"settings: exists but unreadable, refusing to edit D:\\g.cfg"},
+        {{L"D:\\g.cfg", true, true, std::string(70000, 'x'), ""},
+         false,
+         L"settings: refusing to edit :: game config is larger than the cap (70000 bytes) -- this "
+         L"is probably not garun2.cfg"},
+        {{L"D:\\g.cfg", false, false, "", "cannot be read"},
+         true,
+         L"settings: no config yet :: cannot be read"},
+    };
+    for (const Case& c : cases) {
+        SettingsPanelState panel;
+        panel.message = L"old";
+        const std::vector<std::wstring> log = LoadGameSettings(panel, c.file, modes);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log[0], c.first_log);
+        EXPECT_EQ(panel.editable, c.editable);
+        EXPECT_EQ(panel.message, c.editable ? L"" : L"Ayar dosyası okunamadı.");
+        EXPECT_TRUE(StepGameSetting(panel, 0, +1).empty());
+        EXPECT_EQ(SaveOffered(panel), c.editable);  // refused files never become dirty
+    }
+
+    SettingsPanelState panel;
+    ASSERT_TRUE(LoadGameSettings(panel, {L"g", true, true, "WIDTH 1366\n", ""}, modes).empty());
+    EXPECT_FALSE(SaveOffered(panel));
+    EXPECT_EQ(StepGameSetting(panel, 1, +1),
+              std::vector<std::wstring>{
+                  L"settings: 1366x768 is not a display mode, snapped to 1280x720"});
+    EXPECT_TRUE(SaveOffered(panel));
+    GameSettingsSaved(panel, L"g", false);
+    EXPECT_TRUE(SaveOffered(panel));
+    EXPECT_EQ(panel.message, L"Ayarlar kaydedilemedi.");
+    EXPECT_EQ(GameSettingsSaved(panel, L"g", true),
+              std::vector<std::wstring>{L"settings: saved g"});
+    EXPECT_FALSE(SaveOffered(panel));
 }
 
 }  // namespace

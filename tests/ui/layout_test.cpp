@@ -150,8 +150,6 @@ TEST(HitTestTest, BordersBeforeTitleBarAndButtonsStayClickable) {
     }
     EXPECT_EQ(TitleBarItemAt(l, 807, 0), TitleBarItem::settings);
     EXPECT_EQ(TitleBarItemAt(l, 808, 0), TitleBarItem::minimise);
-    EXPECT_EQ(TitleBarItemAt(l, 899, 35), TitleBarItem::close);
-    EXPECT_EQ(TitleBarItemAt(l, 899, 36), TitleBarItem::none);
 }
 
 TEST(NewsScrollTest, ClampThumbAndWheel) {

@@ -63,8 +63,6 @@ TEST(UiSelfTestSectionsTest, Formats) {
     EXPECT_EQ(FormatCodePoints(kTextGameUpToDate),
               L"U+004F U+0079 U+0075 U+006E U+0020 U+0067 "
               L"U+00FC U+006E U+0063 U+0065 U+006C");
-    EXPECT_EQ(IdentitySection(L"https://a/live", L"https://k").lines[0],
-              L"BASE_URL:  https://a/live");
 }
 
 TEST(WidenUtf8Test, ValidTextAndReplacements) {

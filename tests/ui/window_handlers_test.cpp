@@ -126,8 +126,7 @@ TEST(OnCheckDoneTest, NothingToDownload) {
          L"Kontrol ediliyor…", L"", NextStep::run_check},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.result.game_exe_in_manifest << c.level << c.headline.size());
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         const WindowEffects e = OnCheckDone(c.state, c.result, Context(c.level), p);
         ExpectScreen(e, c.view, c.action, c.dot, c.headline, c.detail);
         EXPECT_EQ(e.next, c.next);
