@@ -57,7 +57,7 @@ Layout ComputeLayout(std::int32_t client_width, std::int32_t client_height) {
     l.width = w;
     l.height = h;
     l.title_height = std::max(s(36), 12);
-    l.news_width = PortableMulDiv(w, 300, kDesignWidth);
+    l.news_width = static_cast<std::int32_t>(std::int64_t{w} * 300 / kDesignWidth);  // truncated
     l.margin = s(28);
     l.logo_gap = s(26);
     l.footer_height = std::max(s(92), 40);

@@ -43,6 +43,7 @@ TEST(ComputeLayoutTest, DesignSizeTinyAndWideShortWindows) {
     EXPECT_EQ(design.scale, 1000);
     EXPECT_EQ(design.title_height, 36);
     EXPECT_EQ(design.news_width, 300);
+    EXPECT_EQ(ComputeLayout(902, 560).news_width, 300);  // a third, truncated
     EXPECT_EQ(design.footer_top, 468);
     EXPECT_EQ(PlaceControls(design).action, (Box{682, 488, 190, 52}));
     EXPECT_EQ(design.settings_button_x, 762);
