@@ -1,0 +1,81 @@
+#include "ui/settings_panel_state.h"
+
+#include "ui/wide_text.h"
+#include "ui/window_texts.h"
+
+namespace patcher::win {
+namespace {
+
+std::wstring Decimal(std::int64_t value) {
+    return std::to_wstring(value);
+}
+
+void Refuse(SettingsPanelState& panel) {
+    panel.message = kTextSettingsUnreadable;
+    panel.editable = false;
+}
+
+}  // namespace
+
+std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const SettingsFile& file,
+                                           const std::vector<DisplayMode>& modes) {
+    std::vector<std::wstring> log;
+    if (!file.read && file.exists) {
+        log.push_back(L"settings: exists but unreadable, refusing to edit " + file.path);
+        Refuse(panel);
+        return log;
+    }
+    if (!file.read) log.push_back(L"settings: no config yet :: " + WidenUtf8(file.read_message));
+    Result<GameConfig> parsed = ParseGameConfig(file.read ? file.text : std::string());
+    if (!parsed.ok()) {
+        log.push_back(L"settings: refusing to edit :: " + WidenUtf8(parsed.status().message));
+        Refuse(panel);
+        return log;
+    }
+    panel.config = std::move(parsed).value();
+    panel.config.modes = modes;
+    panel.config.snapped = false;
+    panel.editable = true;
+    panel.dirty = false;
+    panel.message.clear();
+    return log;
+}
+
+std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, int direction) {
+    std::vector<std::wstring> log;
+    if (!panel.editable) return log;
+    const std::int32_t old_width = GetInt(panel.config, "WIDTH", 1024);
+    const std::int32_t old_height = GetInt(panel.config, "HEIGHT", 768);
+    if (!StepSetting(panel.config, row, direction)) return log;
+    if (panel.config.snapped) {
+        log.push_back(L"settings: " + Decimal(old_width) + L"x" + Decimal(old_height) +
+                      L" is not a display mode, snapped to " +
+                      Decimal(GetInt(panel.config, "WIDTH", 1024)) + L"x" +
+                      Decimal(GetInt(panel.config, "HEIGHT", 768)));
+    }
+    panel.dirty = true;
+    panel.message.clear();
+    return log;
+}
+
+bool SaveOffered(const SettingsPanelState& panel) {
+    return panel.editable && panel.dirty;
+}
+
+std::vector<std::wstring> GameSettingsSaved(SettingsPanelState& panel, const std::wstring& path,
+                                            bool written) {
+    if (!written) {
+        panel.message = kTextSettingsNotSaved;
+        return {L"settings: could not write " + path};
+    }
+    panel.dirty = false;
+    panel.message = kTextSettingsSaved;
+    return {L"settings: saved " + path};
+}
+
+std::wstring DisplayModesLogLine(std::size_t offered, std::size_t raw_32bit) {
+    return L"settings: display offers " + Decimal(static_cast<std::int64_t>(offered)) +
+           L" modes (raw " + Decimal(static_cast<std::int64_t>(raw_32bit)) + L")";
+}
+
+}  // namespace patcher::win

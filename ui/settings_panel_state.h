@@ -1,0 +1,46 @@
+// The settings panel's state and what loading, stepping and saving do to it, without the file
+// system: the window reads garun2.cfg, enumerates the display modes and writes the file, and hands
+// the answers in. Each operation returns the support-log lines to write.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/game_config.h"
+
+namespace patcher::win {
+
+struct SettingsPanelState {
+    GameConfig config;      // the parser's answer for empty text until the first load
+    bool editable = false;  // loaded (or absent) and so safe to write back
+    bool dirty = false;     // changed since the last load or save: "KAYDET" is offered
+    std::wstring message;   // shown above the notes
+};
+
+// What reading install directory + "garun2.cfg" gave.
+struct SettingsFile {
+    std::wstring path;
+    bool read = false;         // ReadTextFile succeeded
+    bool exists = false;       // something is there (only consulted when the read failed)
+    std::string text;          // the bytes read
+    std::string read_message;  // ReadTextFile's failure message (UTF-8)
+};
+
+// Opening the panel: a file that exists but cannot be read, or does not parse, is not edited; a
+// missing one starts an empty document that saving creates.
+std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const SettingsFile& file,
+                                           const std::vector<DisplayMode>& modes);
+
+// One arrow click (only when editable).
+std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, int direction);
+
+// Saving is offered only for an editable, changed document.
+bool SaveOffered(const SettingsPanelState& panel);
+// After the window wrote SerializeGameConfig(panel.config) through AtomicFile (or failed to).
+std::vector<std::wstring> GameSettingsSaved(SettingsPanelState& panel, const std::wstring& path,
+                                            bool written);
+
+// "settings: display offers N modes (raw M)" for the enumeration's log line.
+std::wstring DisplayModesLogLine(std::size_t offered, std::size_t raw_32bit);
+
+}  // namespace patcher::win
