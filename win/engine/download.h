@@ -12,6 +12,7 @@
 
 #include "core/status.h"
 #include "win/engine/check_outcome.h"
+#include "win/engine/download_progress.h"
 #include "win/platform/http_client.h"
 #include "win/platform/patcher_config.h"
 
@@ -21,14 +22,6 @@ namespace patcher::win {
 // transport failure or cancellation, 6 an ambiguous set (download only), 7 a body that does not
 // match the manifest.
 using Reject = StatusCode;
-
-struct DownloadProgress {
-    std::uint32_t file_index = 0;  // 0-based ordinal of the most recently committed file
-    std::uint32_t file_count = 0;
-    std::string current_path;  // manifest path most recently started or committed
-    std::uint64_t bytes_done = 0;
-    std::uint64_t bytes_total = 0;
-};
 
 // Both run with the download's lock held: copy what is needed and return.
 using DownloadProgressCallback = std::function<void(const DownloadProgress&)>;

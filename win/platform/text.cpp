@@ -63,21 +63,4 @@ std::wstring FormatDecimal(std::uint64_t value) {
     return std::to_wstring(value);
 }
 
-std::wstring FormatSize(std::uint64_t bytes) {
-    constexpr std::uint64_t kKb = 1024, kMb = kKb * 1024, kGb = kMb * 1024;
-    if (bytes < kKb) return FormatDecimal(bytes) + L" B";
-    std::uint64_t unit = kKb;
-    const wchar_t* name = L" KB";
-    if (bytes >= kGb) {
-        unit = kGb;
-        name = L" GB";
-    } else if (bytes >= kMb) {
-        unit = kMb;
-        name = L" MB";
-    }
-    // The remainder is below the unit (at most 2^30), so times 10 cannot overflow.
-    const std::uint64_t tenth = (bytes % unit) * 10 / unit;
-    return FormatDecimal(bytes / unit) + L"," + FormatDecimal(tenth) + name;
-}
-
 }  // namespace patcher::win

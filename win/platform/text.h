@@ -1,5 +1,6 @@
 // Conversions between the narrow UTF-8 text of files, protocols and logs and the wide (UTF-16) text
-// of paths and the user interface, plus the number formats shown to players and support staff.
+// of paths and the user interface, plus decimal numbers for reports. Byte counts for players are
+// ui/format_size.h.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +23,5 @@ std::string WideToUtf8(const std::wstring& text);
 bool WideToUtf8Exact(const std::wstring& text, std::string& out);
 
 std::wstring FormatDecimal(std::uint64_t value);
-
-// "1023 B", "1,5 KB", "1023,9 MB", "2,0 GB": one decimal digit, truncated, Turkish decimal comma.
-std::wstring FormatSize(std::uint64_t bytes);
 
 }  // namespace patcher::win
