@@ -19,7 +19,9 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "scripts"))
 import ca_setup  # noqa: E402  (the test CA that the host, and so Wine, trusts)
+from stage_art import make_stage_picture  # noqa: E402  (the project's own stage art)
 
 DEMO = ROOT / "demo"
 TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
@@ -87,27 +89,12 @@ body Haritalar ve arayüz dosyaları yenilendi.
 """
 
 
-def make_stage_picture(path, width=960, height=540):
-    """The project's own stage art: a dusk gradient with a horizon, as PPM turned into JPEG."""
-    pixels = bytearray()
-    for y in range(height):
-        for x in range(width):
-            sky = y < height * 2 // 3
-            shade = y * 255 // height
-            pixels += (bytes((40 + shade // 2, 30 + shade // 4, 90 + shade // 3)) if sky
-                       else bytes((20, 18 + x * 30 // width, 24)))
-    ppm = path.with_suffix(".ppm")
-    ppm.write_bytes(f"P6 {width} {height} 255\n".encode() + bytes(pixels))
-    with open(path, "wb") as out:
-        subprocess.run(["cjpeg", "-quality", "85", str(ppm)], stdout=out, check=True)
-    ppm.unlink()
-
-
 def make_news(folder):
     folder.mkdir(parents=True, exist_ok=True)
     (folder / "announce.txt").write_text(ANNOUNCE, encoding="utf-8")
     (folder / "updates.txt").write_text(UPDATES, encoding="utf-8")
-    make_stage_picture(folder / "stage.jpg")
+    # Tinted, so the published art is told apart from the picture built into the patcher.
+    make_stage_picture(folder / "stage.jpg", tint=40)
     return folder
 
 
