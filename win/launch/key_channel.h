@@ -1,0 +1,63 @@
+// The key channel: two anonymous pipes that become the game's standard input and its standard
+// output and error, and one thread that answers the game's key requests. Lines on the pipes:
+//   patcher to game  "KEY <key>" or "KEYERR <reason>", one write each, LF-terminated
+//   game to patcher  "KEYREQ" (one fresh key, please) or "NOTE <text>" (kept for diagnostics)
+// When the game closes its side (normally by exiting) the thread records its exit code and calls
+// the closing callback, once, unless the owner closed the channel first.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "win/launch/channel_lines.h"
+#include "win/launch/key_fetch_outcome.h"
+#include "win/launch/key_provider.h"
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win {
+
+class KeyChannel {
+  public:
+    KeyChannel();
+    // Closes the channel. A thread still stuck in a call keeps the channel's state (and the
+    // handles it uses) alive until it returns, so it never touches freed memory.
+    ~KeyChannel();
+    KeyChannel(const KeyChannel&) = delete;
+    KeyChannel& operator=(const KeyChannel&) = delete;
+
+    // Both before Attach. `outcome` is the key service outcome the provider writes, when it has
+    // one.
+    void SetProvider(KeyProvider provider, std::shared_ptr<KeyFetchOutcome> outcome = nullptr);
+    bool has_provider() const;
+    void SetClosingCallback(std::function<void()> callback);
+
+    bool Create(std::string& message);
+    // The game's ends, to be inherited by the game process; null before Create and after Attach.
+    HANDLE game_input() const;
+    HANDLE game_output() const;
+
+    // Takes the process handle in every case and starts the key-request thread.
+    bool Attach(unique_handle process, std::string& message);
+
+    // Gets a key from the provider and writes the KEY line, or a KEYERR line with the reason.
+    bool SendKey(std::string& reason);
+
+    // Stops the thread (waiting at most 3 s) without calling the closing callback; idempotent.
+    void Close();
+
+    // Waits until the game's side closed and the thread ended; false after `timeout_ms`.
+    bool WaitFinished(std::uint32_t timeout_ms) const;
+    ChannelRecord Record() const;
+    // The latest key service outcome; false when the channel holds none.
+    bool FetchOutcome(KeyFetchOutcome& outcome) const;
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace patcher::win

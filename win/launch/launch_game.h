@@ -1,0 +1,36 @@
+// Starting the game from the install directory. With a key service configured the game gets the
+// key channel as its standard input and output, inherits those two pipe ends and nothing else, and
+// receives its first key at once; the key never goes on its command line or into its environment.
+// Without a key service the game starts plainly and inherits nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "win/launch/key_channel.h"
+#include "win/launch/key_fetch_outcome.h"
+#include "win/platform/patcher_config.h"
+
+namespace patcher::win {
+
+// The patcher version the key service is told.
+inline constexpr char kKeyClientVersion[] = "1.0.0";
+
+struct LaunchReport {
+    bool channel_active = false;
+    bool key_sent = false;
+    KeyFetchKind fetch_outcome = KeyFetchKind::Disabled;  // of the first fetch
+    std::uint32_t fetch_status = 0;
+    std::uint32_t retry_after = 0;
+    std::string fetch_message;
+};
+
+// The game's command line: the quoted executable, then the configured arguments, nothing else.
+std::wstring GameCommandLine(const std::wstring& exe, const std::wstring& arguments);
+
+// True when the game process was started. The caller owns `channel` (with its closing callback
+// and, optionally, a provider of its own) and keeps it while the game runs.
+bool LaunchGame(const PatcherConfig& config, KeyChannel& channel, LaunchReport& report,
+                std::string& diagnostic);
+
+}  // namespace patcher::win
