@@ -13,17 +13,17 @@ struct Rgb {
     constexpr bool operator==(const Rgb&) const = default;
 };
 
-inline constexpr Rgb kGround{20, 17, 14};         // window and stage-art background
-inline constexpr Rgb kPanel{31, 26, 21};          // title bar, footer, news column, edit field
-inline constexpr Rgb kLine{58, 49, 41};           // separators, borders, scrollbar track
-inline constexpr Rgb kMutedText{154, 144, 129};   // secondary texts, disabled captions, thumb
-inline constexpr Rgb kText{232, 226, 214};        // headline, news text, edit text, text logo
-inline constexpr Rgb kHover{42, 35, 28};          // hovered or disabled buttons, progress track
-inline constexpr Rgb kAmber{201, 162, 39};        // action button, active tab, news titles
+inline constexpr Rgb kGround{20, 17, 14};          // window and stage-art background
+inline constexpr Rgb kPanel{31, 26, 21};           // title bar, footer, news column, edit field
+inline constexpr Rgb kLine{58, 49, 41};            // separators, borders, scrollbar track
+inline constexpr Rgb kMutedText{154, 144, 129};    // secondary texts, disabled captions, thumb
+inline constexpr Rgb kText{232, 226, 214};         // headline, news text, edit text, text logo
+inline constexpr Rgb kHover{42, 35, 28};           // hovered or disabled buttons, progress track
+inline constexpr Rgb kAmber{201, 162, 39};         // action button, active tab, news titles
 inline constexpr Rgb kAmberPressed{178, 142, 32};  // pressed action button
-inline constexpr Rgb kActionText{23, 18, 8};      // caption of the enabled action button
-inline constexpr Rgb kGreen{94, 155, 110};        // status dot
-inline constexpr Rgb kRed{139, 46, 46};           // status dot, hovered close, red progress fill
+inline constexpr Rgb kActionText{23, 18, 8};       // caption of the enabled action button
+inline constexpr Rgb kGreen{94, 155, 110};         // status dot
+inline constexpr Rgb kRed{139, 46, 46};            // status dot, hovered close, red progress fill
 
 // The status dot is only ever one of these three.
 inline constexpr Rgb kDotAmber = kAmber;

@@ -35,8 +35,8 @@ struct DisplayMode {
 
 struct GameConfig {
     std::vector<GameConfigLine> lines;
-    bool crlf = false;           // some line ended in CR LF: every line is written back that way
-    bool final_newline = true;   // the last line ended in a line feed (true for an empty file)
+    bool crlf = false;          // some line ended in CR LF: every line is written back that way
+    bool final_newline = true;  // the last line ended in a line feed (true for an empty file)
     std::vector<DisplayMode> modes;  // the display's modes, sorted (NormaliseDisplayModes)
     bool snapped = false;  // the last resolution step moved a size that is not a mode onto one
 };

@@ -35,25 +35,25 @@ struct Box {
 // The 57 integers of one layout, in this order; "n·s" is n at the 900 x 560 design size scaled by
 // s / 1000. Font heights are negative, as the platform's font request takes them.
 struct Layout {
-    std::int32_t scale;                // s, thousandths
-    std::int32_t width;                // client width W, at least 1
-    std::int32_t height;               // client height H, at least 1
-    std::int32_t title_height;         // T
-    std::int32_t news_width;           // N, the news column
-    std::int32_t margin;               // m
+    std::int32_t scale;         // s, thousandths
+    std::int32_t width;         // client width W, at least 1
+    std::int32_t height;        // client height H, at least 1
+    std::int32_t title_height;  // T
+    std::int32_t news_width;    // N, the news column
+    std::int32_t margin;        // m
     std::int32_t logo_gap;
     std::int32_t footer_height;
     std::int32_t dot_size;
     std::int32_t progress_height;
     std::int32_t logo_x;
     std::int32_t logo_y;
-    std::int32_t logo_width;           // shrunk to the room left of the news column
+    std::int32_t logo_width;  // shrunk to the room left of the news column
     std::int32_t logo_height;
-    std::int32_t news_x;               // news content (also the first-install controls' x)
+    std::int32_t news_x;  // news content (also the first-install controls' x)
     std::int32_t news_y;
     std::int32_t news_content_width;
     std::int32_t news_content_height;
-    std::int32_t footer_top;           // F
+    std::int32_t footer_top;  // F
     std::int32_t status_x;
     std::int32_t headline_y;
     std::int32_t status_width;
@@ -82,7 +82,7 @@ struct Layout {
     std::int32_t note_height;
     std::int32_t title_text_y;
     std::int32_t tabs_y;
-    std::int32_t title_button_width;   // B
+    std::int32_t title_button_width;  // B
     std::int32_t settings_button_x;
     std::int32_t minimise_button_x;
     std::int32_t close_button_x;
@@ -102,14 +102,14 @@ std::int32_t Scaled(const Layout& layout, std::int32_t n);
 
 // Where the controls sit (the spare label and progress holder stay hidden but are placed too).
 struct ControlBoxes {
-    Box spare_label;     // 1006
-    Box progress;        // 1007
-    Box action;          // 1001
-    Box secondary;       // 1002
-    Box prompt;          // 1008
-    Box folder_edit;     // 1004
-    Box browse;          // 1003
-    Box note;            // 1009
+    Box spare_label;  // 1006
+    Box progress;     // 1007
+    Box action;       // 1001
+    Box secondary;    // 1002
+    Box prompt;       // 1008
+    Box folder_edit;  // 1004
+    Box browse;       // 1003
+    Box note;         // 1009
 };
 ControlBoxes PlaceControls(const Layout& layout);
 

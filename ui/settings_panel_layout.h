@@ -13,10 +13,10 @@ inline constexpr int kSettingsRows = 4;  // full screen, resolution, brightness,
 
 struct SettingsRowBoxes {
     Box label;
-    Box value;       // the framed box with the two arrows inside its ends
-    Box left_arrow;  // the first `arrow_width` pixels of the value box
+    Box value;        // the framed box with the two arrows inside its ends
+    Box left_arrow;   // the first `arrow_width` pixels of the value box
     Box right_arrow;  // the last `arrow_width` pixels
-    bool fits;       // drawn and clickable only when the value box ends at or above the footer top
+    bool fits;        // drawn and clickable only when the value box ends at or above the footer top
 };
 
 struct SettingsPanelLayout {

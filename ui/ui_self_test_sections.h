@@ -77,7 +77,8 @@ SelfTestSection StatusRegionSection(
 
 // The settings panel's boxes against its click rule, per client size.
 std::vector<ClientSize> DefaultSettingsHitSizes();
-SelfTestSection SettingsHitSection(const std::vector<ClientSize>& sizes = DefaultSettingsHitSizes());
+SelfTestSection SettingsHitSection(
+    const std::vector<ClientSize>& sizes = DefaultSettingsHitSizes());
 
 // Six paths and whether each must get the synced-folder sentence.
 struct HintCase {

@@ -7,8 +7,9 @@
 
 namespace patcher::win {
 
-// Each invalid byte or truncated sequence (including overlong forms, surrogates and values above
-// U+10FFFF) becomes U+FFFD; code points above U+FFFF become surrogate pairs where wchar_t is 16 bits.
+// Every byte that does not start a well-formed sequence (overlong forms, surrogates, values above
+// U+10FFFF and cut-off sequences are not) becomes one U+FFFD; code points above U+FFFF become
+// surrogate pairs where wchar_t is 16 bits.
 std::wstring WidenUtf8(std::string_view utf8);
 
 }  // namespace patcher::win

@@ -45,10 +45,10 @@ struct WindowPlatform {
 // What the window starts or does once it has applied the state.
 enum class NextStep : std::int32_t {
     none = 0,
-    run_check = 1,          // start CheckThread (busy is already set)
-    run_download = 2,       // start MainWindow::DownloadThread (busy is already set)
-    apply_self_update = 3,  // ApplyAndRestart with the last result's self_update_sha256
-    launch_and_close = 4,   // LaunchAndClose (LaunchStarting, LaunchGame, LaunchFinished)
+    run_check = 1,               // start CheckThread (busy is already set)
+    run_download = 2,            // start MainWindow::DownloadThread (busy is already set)
+    apply_self_update = 3,       // ApplyAndRestart with the last result's self_update_sha256
+    launch_and_close = 4,        // LaunchAndClose (LaunchStarting, LaunchGame, LaunchFinished)
     confirm_install_folder = 5,  // read the edit field and run ConfirmInstallFolder
     destroy_window = 6,          // the process ends through WM_DESTROY
     hide_window = 7,             // the game holds the key channel; WM_APP+5 ends the process
@@ -113,7 +113,7 @@ WindowEffects LaunchFinished(const WindowState& state, const WindowContext& cont
 // The first-install folder: refuse an empty text, an unreadable drive, less than 256 MiB free or a
 // folder that cannot be made (headline only); otherwise take it and check it.
 inline constexpr std::uint64_t kMinInstallFreeBytes = 268435456;
-WindowEffects ConfirmInstallFolder(const WindowState& state, const WindowContext& context,
-                                   const std::wstring& edit_text, const WindowPlatform& platform);
+WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring& edit_text,
+                                   const WindowPlatform& platform);
 
 }  // namespace patcher::win

@@ -118,7 +118,7 @@ inline constexpr wchar_t kTextSampleVersion[] = L"0.9.0";
 inline constexpr wchar_t kTextSomeFilesMissing[] = L"Bazı oyun dosyaları eksik";
 inline constexpr wchar_t kTextButtonGot[] = L"  buton=";
 inline constexpr wchar_t kTextButtonExpected[] = L" beklenen=";
-inline constexpr wchar_t kTextSixPaths[] = L"6 yol";
+inline constexpr wchar_t kTextPaths[] = L" yol";  // after the number of paths
 inline constexpr wchar_t kTextNotDecoded[] = L"cozulmedi";
 inline constexpr wchar_t kScenarioChecking[] = L"kontrol ediliyor";
 inline constexpr wchar_t kScenarioNoGame[] = L"oyun hic yok";
