@@ -26,6 +26,12 @@ constexpr SelfTestEntry kSelfTests[] = {
     {L"self-update-rollback", RunSelfUpdateRollbackSelfTest},
     {L"self-update-window", RunSelfUpdateWindowSelfTest},
     {L"self-update-window-apply", RunSelfUpdateWindowApplySelfTest},
+    {L"launch-missing", RunLaunchMissingSelfTest},
+    {L"key-pipe", RunKeyPipeSelfTest},
+    {L"key-pipe-service", RunKeyPipeServiceSelfTest},
+    {L"key-pipe-child", RunKeyPipeChildSelfTest},
+    {L"key-fetch", RunKeyFetchSelfTest},
+    {L"key-attach-ownership", RunKeyAttachOwnershipSelfTest},
 };
 
 }  // namespace

@@ -25,5 +25,14 @@ int RunSelfUpdateTamperSelfTest(const Arguments& arguments);
 int RunSelfUpdateRollbackSelfTest(const Arguments& arguments);
 int RunSelfUpdateWindowSelfTest(const Arguments& arguments);
 int RunSelfUpdateWindowApplySelfTest(const Arguments& arguments);
+int RunLaunchMissingSelfTest(const Arguments& arguments);
+int RunKeyPipeSelfTest(const Arguments& arguments);
+int RunKeyPipeServiceSelfTest(const Arguments& arguments);
+int RunKeyPipeChildSelfTest(const Arguments& arguments);
+int RunKeyFetchSelfTest(const Arguments& arguments);
+int RunKeyAttachOwnershipSelfTest(const Arguments& arguments);
+
+// The body of key-pipe (test keys) and key-pipe-service (the configured key service).
+int RunKeyPipeRound(const Arguments& arguments, bool test_provider);
 
 }  // namespace patcher::win

@@ -4,7 +4,9 @@
 Everything lives in demo/ at the top of the checkout: the demo keys (made once), the published
 release (made once), the web server's configuration and logs, the patcher's folder with its data
 and game folders, and a Wine prefix. The release is served as an operator would serve it: by a
-static web server (nginx), started here with a configuration of ours and stopped at the end.
+static web server (nginx), started here with a configuration of ours and stopped at the end. Last,
+the installed game is started through the patcher's launch path (demo_launch) with keys from a small
+local key service.
 """
 import os
 import pwd
@@ -21,12 +23,14 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "scripts"))
 import ca_setup  # noqa: E402  (the test CA that the host, and so Wine, trusts)
+from release_server import Fault, ReleaseServer  # noqa: E402  (answers POST /key with fresh keys)
 from stage_art import make_stage_picture  # noqa: E402  (the project's own stage art)
 
 DEMO = ROOT / "demo"
 TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
 PATCHER = ROOT / "build" / "win64" / "app" / "Velmor2Launcher.exe"
 GAME_EXE = ROOT / "build" / "win64" / "tools" / "demo_game" / "Velmor2.exe"
+LAUNCHER = ROOT / "build" / "win64" / "tools" / "demo_launch" / "demo_launch.exe"
 WINE_RUN = ROOT / "cmake" / "wine-run.sh"
 EXPIRES = "2036-01-01T00:00:00Z"
 # A fixed port: the manifest names every file's address, so the release and the server must agree.
@@ -209,6 +213,30 @@ def run_patcher(command, keys, *extra):
     return done.returncode, fields
 
 
+def launch_game():
+    """Starts the installed game as the patcher's window will: through LaunchGame, with the key
+    channel on its standard input and output and keys from a key service (here a local one)."""
+    folder = DEMO / "patcher"
+    shutil.copy2(LAUNCHER, folder / "demo_launch.exe")
+    (DEMO / "key-service").mkdir(exist_ok=True)
+    env = dict(os.environ, GARUN2_WINEPREFIX=str(DEMO / "wineprefix"))
+    with ReleaseServer(DEMO / "key-service") as service:
+        service.set_fault("/key", Fault.minted_key())
+        say(f"a local key service issues a fresh key for every POST to {service.url('/key')}")
+        say("running: demo_launch.exe (LaunchGame with the key channel, wine64) on the installed "
+            "game")
+        done = subprocess.run([str(WINE_RUN), str(folder / "demo_launch.exe"), "--install-dir",
+                               windows_path(folder / "game"), "--key-service", service.url("/")],
+                              capture_output=True, env=env, timeout=300)
+        requests = len(service.posts)
+    report = done.stdout.decode("utf-8", "replace")
+    for line in report.splitlines():
+        print("    " + line)
+    fields = dict(line.split(": ", 1) for line in report.splitlines() if ": " in line
+                  and not line.startswith(" "))
+    return fields, requests
+
+
 def main():
     keys = DEMO / "keys"
     make_keys(keys)
@@ -237,7 +265,11 @@ def main():
     else:
         say(f"release {check['VERSION']}: the game folder was already up to date, nothing "
             "to download")
-    return 0
+    launch, requests = launch_game()
+    say(f"the game received {launch.get('KEYS_SENT', '0')} key(s) over its pipe (the key service "
+        f"answered {requests} request(s)) and exited with code {launch.get('GAME_EXIT', '?')} "
+        "(42: both answers were keys)")
+    return 0 if launch.get("GAME_EXIT") == "42" else 1
 
 
 if __name__ == "__main__":

@@ -6,12 +6,15 @@ request, per path.
     server.set_fault("/live/keys.txt", Fault.status_code(429, retry_after="7"))
     server.url("/live/keys.txt")            # https://127.0.0.1:PORT/live/keys.txt
     server.requests                          # (method, path, headers) of every request seen
+    server.posts                             # (path, content type, body) of every POST
     server.stop()
 
 Every fault is bounded in time: stalls and trickles end after their own limit or when the server
 stops, so no scenario can hang on the server. Only loopback is used.
 """
 import http.server
+import json
+import secrets
 import ssl
 import threading
 import time
@@ -72,6 +75,11 @@ class Fault:
         """Says nothing for `seconds`, then closes."""
         return cls("stall", seconds=seconds)
 
+    @classmethod
+    def minted_key(cls, expires="2036-01-01T00:00:00Z"):
+        """A key service's 200: a fresh random key for every request."""
+        return cls("mint", body=expires.encode())
+
 
 class _Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
@@ -81,11 +89,21 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        self._answer(self._serve_file)
+
+    def do_POST(self):
+        """Only faults answer a POST (a key service is one); the body is recorded."""
+        length = min(int(self.headers.get("Content-Length") or 0), 65536)
+        self.server.owner._record_post(self.path, self.headers.get("Content-Type"),
+                                       self.rfile.read(length))
+        self._answer(lambda owner: self._respond(Fault.status_code(404, body=b"not found")))
+
+    def _answer(self, serve):
         owner = self.server.owner
         fault = owner._record(self.command, self.path, dict(self.headers))
         try:
             if fault is None:
-                self._serve_file(owner)
+                serve(owner)
             elif fault.kind == "respond":
                 self._respond(fault)
             else:
@@ -138,6 +156,11 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
         self.close_connection = True
 
+    def _mint(self, fault, stopping):
+        key = "KEY-" + secrets.token_hex(16)
+        answer = json.dumps({"key": key, "expires_at": fault.body.decode()}).encode()
+        self._respond(Fault.body(answer))
+
     def _stall(self, fault, stopping):
         stopping.wait(fault.seconds)
         self.close_connection = True
@@ -177,6 +200,7 @@ class ReleaseServer:
         self.certificate = certificate
         self.stopping = threading.Event()
         self.requests = []
+        self.posts = []
         self._faults = {}
         self._lock = threading.Lock()
         self._server = None
@@ -240,6 +264,10 @@ class ReleaseServer:
         if self.root not in target.parents or not target.is_file():
             return None
         return target
+
+    def _record_post(self, path, content_type, body):
+        with self._lock:
+            self.posts.append((path, content_type, body))
 
     def _record(self, method, path, headers):
         """Notes the request; returns the fault that answers it, if any."""
