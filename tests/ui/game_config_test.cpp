@@ -1,0 +1,161 @@
+#include "ui/game_config.h"
+
+#include <gtest/gtest.h>
+
+namespace patcher::win {
+namespace {
+
+GameConfig Parse(const std::string& text) {
+    Result<GameConfig> parsed = ParseGameConfig(text);
+    EXPECT_TRUE(parsed.ok()) << parsed.status().message;
+    return parsed.ok() ? parsed.value() : GameConfig{};
+}
+
+std::string Lines(int count, const char* end) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "K" + std::to_string(i) + " " + end;
+    return text;
+}
+
+TEST(GameConfigFileTest, UnchangedFilesComeBackByteForByte) {
+    const std::string cases[] = {
+        "",           "\n",        "A 1\nB\t2\n", "A 1\r\nB 2\r\n", "A 1\nB 2",
+        "A 1\r\nB 2", "  x\n\n\n", "A 1\rB 2\n",  "A 1\r\nB 2\r",   ";c\r\n\r\n",
+    };
+    for (const std::string& text : cases) {
+        EXPECT_EQ(SerializeGameConfig(Parse(text)), text) << text;
+    }
+    // Mixed line ends all become CR LF once any CR LF is seen.
+    EXPECT_EQ(SerializeGameConfig(Parse("A 1\nB 2\r\nC 3\n")), "A 1\r\nB 2\r\nC 3\r\n");
+}
+
+TEST(GameConfigFileTest, SplitsAtTheFirstBlankRun) {
+    const GameConfig c = Parse("WIDTH \t 1920 \nHEIGHT=900\n\tGAMMA 3\nSOLO\n");
+    ASSERT_EQ(c.lines.size(), 4u);
+    EXPECT_EQ(c.lines[0].key, "WIDTH");
+    EXPECT_EQ(c.lines[0].separator, " \t ");
+    EXPECT_EQ(c.lines[0].value, "1920 ");
+    for (std::size_t i = 1; i < 4; ++i) EXPECT_TRUE(c.lines[i].key.empty()) << c.lines[i].raw;
+}
+
+TEST(GameConfigFileTest, CapsOnBytesAndLines) {
+    const std::string at_cap(kMaxGameConfigBytes, 'x');
+    EXPECT_TRUE(ParseGameConfig(at_cap).ok());
+    const Result<GameConfig> over = ParseGameConfig(at_cap + "x");
+    EXPECT_EQ(over.status().code, StatusCode::BadFormat);
+    EXPECT_EQ(over.status().message,
+              "game config is larger than the cap (65537 bytes) -- this is probably not "
+              "garun2.cfg");
+
+    EXPECT_TRUE(ParseGameConfig(Lines(512, "\n")).ok());
+    EXPECT_TRUE(ParseGameConfig(Lines(511, "\n") + "last").ok());
+    for (const std::string& text : {Lines(513, "\n"), Lines(512, "\n") + "x"}) {
+        const Result<GameConfig> too_long = ParseGameConfig(text);
+        EXPECT_EQ(too_long.status().code, StatusCode::BadFormat);
+        EXPECT_EQ(too_long.status().message,
+                  "game config has more lines than the cap -- this is probably not garun2.cfg");
+    }
+}
+
+TEST(GameConfigFileTest, FiveLineExampleKeepsWhatItDoesNotEdit) {
+    GameConfig c = Parse("WINDOWED 1\r\nWIDTH\t\t1920\r\n; comment\r\nHEIGHT=900\r\nGAMMA 3\r\n");
+    EXPECT_EQ(GetInt(c, "HEIGHT", 768), 768);  // "HEIGHT=900" has no key
+    ASSERT_TRUE(StepSetting(c, 0, +1));
+    SetValue(c, "HEIGHT", "1080");
+    EXPECT_EQ(
+        SerializeGameConfig(c),
+        "WINDOWED 0\r\nWIDTH\t\t1920\r\n; comment\r\nHEIGHT=900\r\nGAMMA 3\r\nHEIGHT\t1080\r\n");
+}
+
+TEST(GameConfigFileTest, KeysMatchAnyCaseAndEveryCopyIsRewritten) {
+    GameConfig c = Parse("windowed 1\nWIDTH 800\nx 0\nWidth 1024\n\n\n");
+    EXPECT_FALSE(IsFullScreen(c));
+    EXPECT_EQ(GetInt(c, "WIDTH", 0), 1024);  // the last copy is read
+    SetValue(c, "WINDOWED", "0");
+    SetValue(c, "width", "1280");
+    SetValue(c, "GAMMA", "2");  // new: before the first blank line
+    EXPECT_EQ(SerializeGameConfig(c), "windowed 0\nWIDTH 1280\nx 0\nWidth 1280\nGAMMA\t2\n\n\n");
+    GameConfig empty = Parse("");
+    SetValue(empty, "GAMMA", "2");
+    EXPECT_EQ(SerializeGameConfig(empty), "GAMMA\t2\n");
+}
+
+TEST(GameConfigFileTest, GetIntReadsLeadingDigitsWithinBounds) {
+    struct Case {
+        const char* value;
+        std::int32_t expected;
+    } cases[] = {
+        {"42", 42},
+        {"-2", -2},
+        {"7px", 7},
+        {"x", 5},
+        {"-", 5},
+        {"", 5},
+        {"1000000", 1000000},
+        {"10000001", 10000001},
+        {"99999999999", 9999999},
+        {"-99999999999", -9999999},
+        {"+3", 5},
+        {"0009", 9},
+    };
+    for (const Case& c : cases) {
+        GameConfig config;
+        SetValue(config, "K", c.value);
+        EXPECT_EQ(GetInt(config, "K", 5), c.expected) << c.value;
+    }
+}
+
+TEST(GameConfigFileTest, SnapToModePrefersTheSameAspectThenTheNearestArea) {
+    const std::vector<DisplayMode> wide = {{1280, 720}, {1280, 1024}, {1600, 900}, {1920, 1080}};
+    EXPECT_EQ(SnapToMode(wide, 1366, 768), 0u);
+    EXPECT_EQ(SnapToMode({{1280, 720}, {1440, 900}}, 1280, 800), 1u);
+    EXPECT_EQ(SnapToMode({{1000, 600}, {600, 1000}}, 800, 750), 1u);    // same distance: later wins
+    EXPECT_EQ(SnapToMode({{1600, 900}, {1280, 1024}}, 1280, 720), 0u);  // aspect beats distance
+    EXPECT_EQ(SnapToMode({}, 800, 600), 0u);
+    EXPECT_EQ(SnapToMode(wide, 0, 600), 3u);
+    EXPECT_EQ(NormaliseDisplayModes({{1024, 768}, {640, 480}, {800, 600}, {1024, 768}, {800, 900}}),
+              (std::vector<DisplayMode>{{800, 600}, {800, 900}, {1024, 768}}));
+}
+
+TEST(GameConfigStepTest, EveryRowPastBothEnds) {
+    GameConfig c = Parse("GAMMA 7\n");
+    c.modes = {{800, 600}, {1024, 768}, {1920, 1080}};
+    EXPECT_EQ(SettingValueText(c, 2), L"5 / 5");
+    EXPECT_TRUE(SettingArrowAtLimit(c, 2, +1));
+    EXPECT_FALSE(StepSetting(c, 2, +1));
+    EXPECT_TRUE(StepSetting(c, 2, -1));
+    EXPECT_EQ(GetValue(c, "GAMMA"), "3");  // the clamped 4, minus 1
+    SetValue(c, "GAMMA", "-2");
+    EXPECT_EQ(SettingValueText(c, 2), L"1 / 5");
+    EXPECT_TRUE(SettingArrowAtLimit(c, 2, -1));
+    EXPECT_FALSE(StepSetting(c, 2, -1));
+
+    EXPECT_EQ(SettingValueText(c, 1), L"1024 \u00D7 768");  // the defaults, a listed mode
+    EXPECT_TRUE(StepSetting(c, 1, +1));
+    EXPECT_TRUE(SettingArrowAtLimit(c, 1, +1));
+    EXPECT_FALSE(StepSetting(c, 1, +1));
+    EXPECT_TRUE(StepSetting(c, 1, -1) && StepSetting(c, 1, -1));
+    EXPECT_FALSE(StepSetting(c, 1, -1));
+    EXPECT_EQ(SettingValueText(c, 1), L"800 \u00D7 600");
+    SetValue(c, "WIDTH", "1366");  // not a mode: the first step only snaps, whichever way
+    EXPECT_TRUE(StepSetting(c, 1, -1));
+    EXPECT_TRUE(c.snapped);
+    EXPECT_EQ(SettingValueText(c, 1), L"1024 \u00D7 768");
+    EXPECT_FALSE(StepSetting(c, 1, 0));
+    EXPECT_FALSE(c.snapped);
+
+    for (int row : {0, 3}) {
+        const std::wstring before = SettingValueText(c, row);
+        EXPECT_TRUE(StepSetting(c, row, -1));
+        EXPECT_NE(SettingValueText(c, row), before);
+        EXPECT_TRUE(StepSetting(c, row, -1));
+        EXPECT_EQ(SettingValueText(c, row), before);
+        EXPECT_FALSE(SettingArrowAtLimit(c, row, -1));
+    }
+    c.modes.clear();
+    EXPECT_EQ(SettingValueText(c, 1), L"\u2014");
+    EXPECT_FALSE(StepSetting(c, 1, +1));
+}
+
+}  // namespace
+}  // namespace patcher::win
