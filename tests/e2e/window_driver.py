@@ -165,9 +165,9 @@ class PatcherWindow:
             shot = self.save(f"timeout-{int(time.time())}")
             raise AssertionError(f"{timeout_error}; saw {self.look()}, see {shot}") from None
 
-    def save(self, name):
-        SHOTS.mkdir(parents=True, exist_ok=True)
-        path = SHOTS / f"{name}.png"
+    def save(self, name, folder=SHOTS):
+        folder.mkdir(parents=True, exist_ok=True)
+        path = folder / f"{name}.png"
         subprocess.run(["import", "-window", self.id, str(path)], check=True)
         return path
 
