@@ -1,7 +1,5 @@
 #include "ui/window_handlers.h"
 
-#include <limits>
-
 #include "ui/format_size.h"
 #include "ui/wide_text.h"
 #include "ui/window_texts.h"
@@ -152,6 +150,22 @@ std::wstring DownloadHeadline(bool patcher_only_excluded, ActionButton kind, std
     return kTextUpdateLead + size;
 }
 
+// The next digit of the fraction rest / total (rest < total) in decimal, leaving the remainder in
+// `rest`: 10 * rest / total by repeated addition, because 10 * rest can overflow 64 bits.
+std::uint64_t NextDecimalDigit(std::uint64_t& rest, std::uint64_t total) {
+    std::uint64_t digit = 0, remainder = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (remainder >= total - rest) {
+            remainder -= total - rest;
+            ++digit;
+        } else {
+            remainder += rest;
+        }
+    }
+    rest = remainder;
+    return digit;
+}
+
 }  // namespace
 
 WindowEffects StartCheck(const WindowState& state, const WindowContext& context,
@@ -273,12 +287,9 @@ WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool p
 std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total) {
     if (bytes_total == 0) return 0;
     if (bytes_done >= bytes_total) return 100;
-    // done < total here, so the quotient is below 100; only a done past 2^64 / 100 needs the
-    // divisor scaled instead of the dividend.
-    constexpr std::uint64_t kSafe = std::numeric_limits<std::uint64_t>::max() / 100;
-    const std::uint64_t percent =
-        bytes_done <= kSafe ? bytes_done * 100 / bytes_total : bytes_done / (bytes_total / 100);
-    return static_cast<std::int32_t>(percent > 100 ? 100 : percent);
+    std::uint64_t rest = bytes_done;
+    const std::uint64_t tens = NextDecimalDigit(rest, bytes_total);
+    return static_cast<std::int32_t>(tens * 10 + NextDecimalDigit(rest, bytes_total));
 }
 
 WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {

@@ -1,0 +1,89 @@
+#include "ui/ui_self_test_sections.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/wide_text.h"
+#include "ui/window_texts.h"
+
+namespace patcher::win {
+namespace {
+
+TEST(UiSelfTestSectionsTest, ShippedCasesPassAtTheRealLayout) {
+    const SelfTestSection sections[] = {
+        GeometrySection(16, 39),   ActionStateSection(),
+        StatusRegionSection(),     SettingsHitSection(),
+        SyncedFolderHintSection(), ArrowCodePointSection(kArrowLeft, kArrowRight),
+    };
+    const wchar_t* verdicts[] = {L"GEOMETRY: OK",
+                                 L"ACTION_STATE: OK",
+                                 L"STATUS_REGION: OK",
+                                 L"SETTINGS_HIT: OK",
+                                 L"  OK   SYNCED_FOLDER_HINT: 6 yol",
+                                 L"  OK   ARROW_CP: U+2039 U+203A"};
+    for (std::size_t i = 0; i < std::size(sections); ++i) {
+        EXPECT_EQ(sections[i].failures, 0) << i;
+        ASSERT_FALSE(sections[i].lines.empty());
+        EXPECT_EQ(sections[i].lines.back(), verdicts[i]);
+        for (const std::wstring& line : sections[i].lines) {
+            EXPECT_EQ(line.find(L"FAIL"), std::wstring::npos) << i;
+        }
+    }
+    EXPECT_EQ(sections[0].lines.size(), 1u + 7 * 3 + 1);
+    EXPECT_EQ(sections[1].lines[0], L"  OK   kontrol ediliyor  buton=BEKLEYIN beklenen=BEKLEYIN");
+    EXPECT_EQ(sections[2].lines[0],
+              L"  OK   status-region 1024x600  rect=0,501..791,600  button_x=791");
+}
+
+TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
+    const SelfTestSection small =
+        GeometrySection(0, 0, {{L"100x100", 100, 100, 40, TaskbarEdge::bottom}});
+    EXPECT_EQ(small.failures, 1);
+    EXPECT_EQ(small.lines.back(), L"GEOMETRY: FAILED");
+    EXPECT_NE(std::find(small.lines.begin(), small.lines.end(),
+                        std::wstring(kSelfTestSubFail) + L"logo runs into the secondary button"),
+              small.lines.end());
+
+    std::vector<ActionScenario> scenarios = DefaultActionScenarios();
+    scenarios[2].expected = ActionButton::install;
+    scenarios[5].busy = true;
+    EXPECT_EQ(ActionStateSection(scenarios).failures, 2);
+
+    const SelfTestSection hints =
+        SyncedFolderHintSection({{L"C:\\Velmor2", true}, {L"D:\\Dropbox", false}});
+    EXPECT_EQ(hints.failures, 1);
+    EXPECT_EQ(hints.lines.front(), L"         SYNC_MISS: C:\\Velmor2");
+    EXPECT_EQ(hints.lines.back(), L"  FAIL SYNCED_FOLDER_HINT: 2 yol");
+    EXPECT_EQ(ArrowCodePointSection(L"<", L"\u203A\u203A").lines[0],
+              L"  FAIL ARROW_CP: U+003C U+203A U+203A");
+}
+
+TEST(UiSelfTestSectionsTest, Formats) {
+    EXPECT_EQ(FormatColour(kAmber), L"#C9A227");
+    EXPECT_EQ(FormatColour({0, 10, 255}), L"#000AFF");
+    EXPECT_EQ(FormatCodePoints(kTextGameUpToDate),
+              L"U+004F U+0079 U+0075 U+006E U+0020 U+0067 "
+              L"U+00FC U+006E U+0063 U+0065 U+006C");
+    EXPECT_EQ(IdentitySection(L"https://a/live", L"https://k").lines[0],
+              L"BASE_URL:  https://a/live");
+}
+
+TEST(WidenUtf8Test, ValidTextAndReplacements) {
+    struct Case {
+        std::string utf8;
+        std::wstring wide;
+    } cases[] = {
+        {"G\xC3\xBC\xC5\x9F", L"G\u00FC\u015F"},
+        {"\xE2\x80\xA6", L"\u2026"},
+        {"\xF0\x9F\x98\x80", L"\U0001F600"},
+        {"a\xFFz", L"a\uFFFDz"},
+        {"\xC0\xAF", L"\uFFFD\uFFFD"},                      // overlong
+        {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},            // a surrogate
+        {"\xE2\x80", L"\uFFFD\uFFFD"},                      // cut off
+        {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"", L""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WidenUtf8(c.utf8), c.wide) << c.utf8;
+}
+
+}  // namespace
+}  // namespace patcher::win

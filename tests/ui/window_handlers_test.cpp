@@ -1,0 +1,414 @@
+#include "ui/window_handlers.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/window_texts.h"
+
+namespace patcher::win {
+namespace {
+
+// A platform that answers as told and records what was asked.
+struct FakePlatform {
+    bool writable = true;
+    std::uint64_t free_bytes = 1ull << 40;
+    bool space_ok = true;
+    bool drive_readable = true;
+    bool directory_made = true;
+    std::vector<std::wstring> probed;
+    std::vector<std::wstring> made;
+
+    WindowPlatform Get() {
+        WindowPlatform p;
+        p.probe_writable = [this](const std::wstring& dir, std::uint32_t& error) {
+            probed.push_back(dir);
+            error = 5;
+            return writable;
+        };
+        p.has_enough_space = [this](const CheckOutcome& r, std::uint64_t& free,
+                                    std::uint64_t& needed) {
+            free = free_bytes;
+            needed = r.download_bytes + 268435456;
+            return space_ok;
+        };
+        p.free_space_near = [this](const std::wstring&, std::uint64_t& free) {
+            free = free_bytes;
+            return drive_readable;
+        };
+        p.ensure_directory = [this](const std::wstring& path) {
+            made.push_back(path);
+            return directory_made;
+        };
+        return p;
+    }
+};
+
+WindowContext Context(std::uint32_t level = 0) {
+    return {level, L"C:\\Users\\Ali\\OneDrive\\Velmor2", L"Velmor2.exe",
+            L"C:\\V\\Velmor2Launcher.exe", L"C:\\V\\patcher.log"};
+}
+
+CheckOutcome Ready(bool network = true) {
+    CheckOutcome r;
+    r.code = StatusCode::Ok;
+    r.network = network;
+    r.files = 10;
+    r.version = "1.4.2";
+    r.game_exe_in_manifest = true;
+    r.game_exe_on_disk = true;
+    r.game_exe_manifest_path = "bin/Velmor2.exe";
+    return r;
+}
+
+CheckOutcome Wanting(std::size_t count, DiffReason reason = DiffReason::missing) {
+    CheckOutcome r = Ready();
+    r.diff.resize(count);
+    for (DiffItem& d : r.diff) d.reason = reason;
+    r.download_bytes = 1536;
+    return r;
+}
+
+WindowState Busy() {
+    WindowState s;
+    s.busy = true;
+    return s;
+}
+
+void ExpectScreen(const WindowEffects& e, WindowView view, ActionButton action, Rgb dot,
+                  const std::wstring& headline, const std::wstring& detail) {
+    EXPECT_EQ(e.state.view, view);
+    EXPECT_EQ(e.state.action, action);
+    EXPECT_EQ(e.state.action_enabled, action != ActionButton::wait);
+    EXPECT_EQ(e.state.dot, dot);
+    EXPECT_EQ(e.state.headline, headline);
+    EXPECT_EQ(e.state.detail, detail);
+}
+
+TEST(OnCheckDoneTest, NothingToDownload) {
+    FakePlatform fake;
+    const WindowPlatform p = fake.Get();
+    CheckOutcome elsewhere = Ready();
+    elsewhere.game_exe_in_manifest = false;
+    elsewhere.game_exe_same_name_path = "bin/Velmor2.exe";
+    CheckOutcome absent = elsewhere;
+    absent.game_exe_same_name_path.clear();
+    CheckOutcome not_on_disk = Ready();
+    not_on_disk.game_exe_on_disk = false;
+    WindowState stuck = Busy();
+    stuck.patcher_stuck = true;
+    stuck.rounds = 2;
+    struct Case {
+        WindowState state;
+        CheckOutcome result;
+        std::uint32_t level;
+        WindowView view;
+        ActionButton action;
+        Rgb dot;
+        std::wstring headline, detail;
+        NextStep next;
+    } cases[] = {
+        {Busy(), Ready(), 0, WindowView::main, ActionButton::play, kDotGreen, L"Oyun güncel",
+         L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::none},
+        {Busy(), Ready(false), 0, WindowView::main, ActionButton::play, kDotAmber,
+         L"Sunucuya ulaşılamadı", L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::none},
+        {stuck, Ready(), 0, WindowView::main, ActionButton::play, kDotRed,
+         L"Başlatıcı kendini güncelleyemiyor — oyun yine de açılır", kTextFilesRevert,
+         NextStep::none},
+        {Busy(), elsewhere, 0, WindowView::blocked, ActionButton::retry, kDotRed,
+         L"Oyun dosyası bu sürümde yok",
+         L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::none},
+        {Busy(), absent, 0, WindowView::blocked, ActionButton::retry, kDotRed,
+         L"Oyun dosyası bu sürümde yok", L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log",
+         NextStep::none},
+        {Busy(), not_on_disk, 0, WindowView::blocked, ActionButton::retry, kDotRed,
+         L"Eksik dosya: bin/Velmor2.exe", L"Onarma işlemi oyun kaydınızı etkilemez",
+         NextStep::none},
+        {Busy(), not_on_disk, 1, WindowView::main, ActionButton::wait, kDotAmber,
+         L"Kontrol ediliyor…", L"", NextStep::run_check},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.result.game_exe_in_manifest << c.level << c.headline.size());
+        const WindowEffects e = OnCheckDone(c.state, c.result, Context(c.level), p);
+        ExpectScreen(e, c.view, c.action, c.dot, c.headline, c.detail);
+        EXPECT_EQ(e.next, c.next);
+        EXPECT_EQ(e.state.rounds, 0u);
+        EXPECT_EQ(e.level_to_full, c.next == NextStep::run_check);
+        EXPECT_EQ(e.state.download_after_check, c.next == NextStep::run_check);
+        EXPECT_EQ(e.state.busy, c.next == NextStep::run_check);
+    }
+}
+
+TEST(OnCheckDoneTest, FailedChecks) {
+    FakePlatform fake;
+    CheckOutcome refused;
+    refused.code = StatusCode::BadSignature;
+    refused.network = true;
+    refused.player = "Sunucudan gelen dosyalar doğrulanamadı.";
+    WindowEffects e = OnCheckDone(Busy(), refused, Context(), fake.Get());
+    ExpectScreen(e, WindowView::connection_error, ActionButton::retry, kDotRed,
+                 L"Sunucudan gelen dosyalar doğrulanamadı.", L"");
+    EXPECT_FALSE(VisibleControls(e.state).play_anyway);
+
+    refused.network = false;
+    refused.offer_play_anyway = true;
+    e = OnCheckDone(Busy(), refused, Context(), fake.Get());
+    ExpectScreen(e, WindowView::connection_error, ActionButton::retry, kDotRed, kTextCannotConnect,
+                 L"Sunucudan gelen dosyalar doğrulanamadı.");
+    EXPECT_TRUE(VisibleControls(e.state).play_anyway);
+    EXPECT_TRUE(e.view_set);
+}
+
+TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
+    FakePlatform fake;
+    CheckOutcome damaged = Wanting(2, DiffReason::hash_mismatch);
+    damaged.code = StatusCode::ContentMismatch;
+    for (const CheckOutcome& r : {damaged, Wanting(2, DiffReason::size_mismatch)}) {
+        const WindowEffects quick = OnCheckDone(Busy(), r, Context(1), fake.Get());
+        EXPECT_TRUE(quick.level_to_full);
+        EXPECT_EQ(quick.next, NextStep::run_check);
+        EXPECT_TRUE(quick.state.download_after_check);
+        EXPECT_EQ(quick.state.rounds, 0u);
+
+        // The full-level check that was asked to download does so without counting a round.
+        const WindowEffects full = OnCheckDone(quick.state, r, Context(0), fake.Get());
+        EXPECT_FALSE(full.level_to_full);
+        EXPECT_EQ(full.next, NextStep::run_download);
+        EXPECT_EQ(full.state.view, WindowView::downloading);
+        EXPECT_EQ(full.progress_position, 0);
+        EXPECT_EQ(full.state.detail, L"1,5 KB · 2 dosya");
+    }
+}
+
+TEST(OnCheckDoneTest, TwoAutomaticDownloadsThenBlockedWithTheFolderHint) {
+    FakePlatform fake;
+    const CheckOutcome r = Wanting(3);
+    WindowState s = Busy();
+    for (std::uint32_t round = 1; round <= 2; ++round) {
+        const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
+        ASSERT_EQ(e.next, NextStep::run_download);
+        EXPECT_EQ(e.state.rounds, round);
+        const WindowEffects done = OnDownloadDone(e.state, {}, Context(), fake.Get());
+        ASSERT_EQ(done.next, NextStep::run_check);
+        s = done.state;
+    }
+    const WindowEffects third = OnCheckDone(s, r, Context(), fake.Get());
+    EXPECT_EQ(third.next, NextStep::none);
+    ExpectScreen(third, WindowView::blocked, ActionButton::retry, kDotRed,
+                 L"Dosyalar indirildi ama diskte kalmıyor", kTextSyncedFolder);
+    ASSERT_EQ(third.log.size(), 1u);
+    EXPECT_EQ(third.log[0],
+              L"automatic download did not converge after 2 rounds -- stopping, 3 file(s) still "
+              L"wanted");
+    WindowContext plain = Context();
+    plain.install_directory = L"D:\\Oyunlar\\Velmor2";
+    EXPECT_EQ(OnCheckDone(s, r, plain, fake.Get()).state.detail, kTextFilesRevert);
+
+    // "TEKRAR DENE" starts counting again.
+    const WindowEffects retry = OnActionClick(third.state, r, Context(), fake.Get());
+    EXPECT_EQ(retry.state.rounds, 0u);
+    EXPECT_EQ(retry.next, NextStep::run_check);
+}
+
+TEST(OnCheckDoneTest, PatcherStuckAfterSelfUpdateRestart) {
+    FakePlatform fake;
+    CheckOutcome r = Wanting(1);
+    r.self_update = true;
+    WindowState s = Busy();
+    s.after_self_update = true;
+    const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
+    EXPECT_TRUE(e.state.patcher_stuck);
+    EXPECT_FALSE(e.state.after_self_update);
+    ASSERT_EQ(e.log.size(), 3u);
+    EXPECT_EQ(e.log[1], L"self-update: exe is C:\\V\\Velmor2Launcher.exe");
+    EXPECT_EQ(e.next, NextStep::run_download);  // counted this pass with the patcher
+
+    // From now on the patcher's entry alone is nothing to download: ready, with the red notice.
+    WindowState stuck = Busy();
+    stuck.patcher_stuck = true;
+    const WindowEffects ready = OnCheckDone(stuck, r, Context(), fake.Get());
+    EXPECT_EQ(ready.state.action, ActionButton::play);
+    EXPECT_EQ(ready.state.headline, kTextPatcherStuck);
+    EXPECT_EQ(ready.state.detail, kTextFilesRevert);
+    // And a finished download does not try to apply it again.
+    const WindowEffects done =
+        OnDownloadDone(stuck, {StatusCode::Ok, "", true}, Context(), fake.Get());
+    EXPECT_EQ(done.next, NextStep::run_check);
+    EXPECT_EQ(done.log, std::vector<std::wstring>{
+                            L"self-update suppressed: replacement did not stick earlier in this "
+                            L"session"});
+}
+
+TEST(ProgressTest, PercentAndTexts) {
+    struct Case {
+        std::uint64_t done, total;
+        std::int32_t percent;
+    } cases[] = {
+        {0, 0, 0},
+        {500, 0, 0},
+        {1, 3, 33},
+        {2, 3, 66},
+        {5, 4, 100},
+        {4, 4, 100},
+        {~0ull - 1, ~0ull, 99},
+        {~0ull, 1, 100},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ProgressPercent(c.done, c.total), c.percent) << c.done;
+
+    DownloadProgress p{2, 7, "data/Harita.pak", 1536, 1048576};
+    const WindowEffects e = OnProgress(Busy(), p);
+    EXPECT_EQ(e.progress_position, 0);
+    EXPECT_EQ(e.state.dot, kDotAmber);
+    EXPECT_EQ(e.state.headline, L"İndiriliyor…  3 / 7 dosya   (%0)");
+    EXPECT_EQ(e.state.detail, L"data/Harita.pak · 1,5 KB / 1,0 MB");
+}
+
+TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
+    FakePlatform fake;
+    fake.space_ok = false;
+    fake.free_bytes = 1024;
+    const WindowEffects space = StartDownload(WindowState{}, Wanting(2), fake.Get());
+    ExpectScreen(space, WindowView::blocked, ActionButton::retry, kDotRed, kTextNoSpace,
+                 L"gereken 256,0 MB · boş 1,0 KB");
+    EXPECT_EQ(space.log,
+              std::vector<std::wstring>{
+                  L"download refused before it started: need 268436992 bytes, have 1024"});
+    EXPECT_FALSE(space.state.busy);
+
+    fake.writable = false;
+    const WindowEffects check = StartCheck(WindowState{}, Context(), fake.Get());
+    ExpectScreen(check, WindowView::blocked, ActionButton::retry, kDotRed, kTextNotWritable,
+                 kTextMoveThePatcher);
+    EXPECT_EQ(check.log, std::vector<std::wstring>{L"install directory is not writable (win32 "
+                                                   L"error 5): C:\\Users\\Ali\\OneDrive\\Velmor2"});
+    EXPECT_EQ(check.next, NextStep::none);
+
+    // While busy neither asks the platform anything.
+    fake.probed.clear();
+    EXPECT_EQ(StartCheck(Busy(), Context(), fake.Get()).next, NextStep::none);
+    EXPECT_EQ(StartDownload(Busy(), Wanting(2), fake.Get()).next, NextStep::none);
+    EXPECT_TRUE(fake.probed.empty());
+}
+
+TEST(ConfirmInstallFolderTest, ChecksInOrder) {
+    struct Case {
+        std::wstring text;
+        bool readable;
+        std::uint64_t free_bytes;
+        bool made;
+        std::wstring headline;
+    } cases[] = {
+        {L"", true, 1ull << 40, true, L"Bir klasör seçin."},
+        {L"E:\\Oyun", false, 0, true, kTextDriveUnreadable},
+        {L"E:\\Oyun", true, 268435455, true,
+         L"Bu sürücüde yeterli boş alan yok (255,9 MB boş). Başka bir sürücüde klasör seçin."},
+        {L"E:\\Oyun", true, 268435456, false, kTextFolderNotMade},
+        {L"E:\\Oyun", true, 268435456, true, kTextChecking},
+    };
+    for (const Case& c : cases) {
+        FakePlatform fake;
+        fake.drive_readable = c.readable;
+        fake.free_bytes = c.free_bytes;
+        fake.directory_made = c.made;
+        WindowState s;
+        s.view = WindowView::first_install;
+        const WindowEffects e = ConfirmInstallFolder(s, c.text, fake.Get());
+        EXPECT_EQ(e.state.headline, c.headline);
+        const bool accepted = c.headline == kTextChecking;
+        EXPECT_EQ(e.install_directory.has_value(), accepted);
+        EXPECT_EQ(e.next, accepted ? NextStep::run_check : NextStep::none);
+        EXPECT_EQ(e.state.view, accepted ? WindowView::main : WindowView::first_install);
+        EXPECT_EQ(fake.probed,
+                  accepted ? std::vector<std::wstring>{c.text} : std::vector<std::wstring>{});
+    }
+}
+
+TEST(ActionClickTest, EachActionDoesItsOwnThing) {
+    FakePlatform fake;
+    struct Case {
+        WindowView view;
+        ActionButton action;
+        NextStep next;
+        bool level_to_full;
+    } cases[] = {
+        {WindowView::first_install, ActionButton::install, NextStep::confirm_install_folder, false},
+        {WindowView::main, ActionButton::wait, NextStep::none, false},
+        {WindowView::main, ActionButton::install, NextStep::run_download, false},
+        {WindowView::main, ActionButton::update, NextStep::run_download, false},
+        {WindowView::repair, ActionButton::repair, NextStep::run_check, true},
+        {WindowView::main, ActionButton::play, NextStep::launch_and_close, false},
+        {WindowView::blocked, ActionButton::retry, NextStep::run_check, false},
+    };
+    for (const Case& c : cases) {
+        WindowState s;
+        SetView(s, c.view, c.action, false);
+        s.rounds = 2;
+        const WindowEffects e = OnActionClick(s, Wanting(1), Context(1), fake.Get());
+        EXPECT_EQ(e.next, c.next) << static_cast<int>(c.action);
+        EXPECT_EQ(e.level_to_full, c.level_to_full);
+        EXPECT_EQ(e.state.download_after_check, c.level_to_full);
+        EXPECT_EQ(e.state.rounds, c.action == ActionButton::retry ? 0u : 2u);
+    }
+    CheckOutcome r;
+    EXPECT_FALSE(PlayAnywayAllowed(r));
+    r.may_launch = true;
+    EXPECT_FALSE(PlayAnywayAllowed(r));
+    r.offer_play_anyway = true;
+    EXPECT_TRUE(PlayAnywayAllowed(r));
+}
+
+TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
+    FakePlatform fake;
+    WindowState s = Busy();
+    s.detail = L"kept";
+    const WindowEffects failed =
+        OnDownloadDone(s, {StatusCode::ContentMismatch, "Bazı oyun dosyaları eksik", false},
+                       Context(), fake.Get());
+    ExpectScreen(failed, WindowView::blocked, ActionButton::retry, kDotRed,
+                 L"Bazı oyun dosyaları eksik", L"kept");
+    EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, "", true}, Context(), fake.Get()).next,
+              NextStep::apply_self_update);
+
+    EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::destroy_window);
+    for (bool intact : {true, false}) {
+        const WindowEffects e = OnSelfUpdateApplied(s, false, intact);
+        ExpectScreen(e, WindowView::main, ActionButton::retry, kDotGreen,
+                     intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted, L"kept");
+    }
+
+    EXPECT_EQ(LaunchStarting(s).state.headline, kTextStartingGame);
+    EXPECT_EQ(LaunchFinished(s, Context(), true, false).next, NextStep::destroy_window);
+    EXPECT_EQ(LaunchFinished(s, Context(), true, true).next, NextStep::hide_window);
+    ExpectScreen(LaunchFinished(s, Context(), false, false), WindowView::blocked,
+                 ActionButton::retry, kDotRed, kTextGameDidNotStart,
+                 L"Velmor2.exe · C:\\V\\patcher.log");
+}
+
+TEST(WindowStateTest, SyncedFolderHintAndSetView) {
+    EXPECT_EQ(SyncedFolderHint(L"C:\\Users\\A\\ICLOUD DRIVE\\x"), kTextSyncedFolder);
+    EXPECT_EQ(SyncedFolderHint(L"C:\\Yandex.Disk"), kTextSyncedFolder);
+    EXPECT_EQ(SyncedFolderHint(L"C:\\One Drive"), kTextFilesRevert);
+    struct Case {
+        WindowView view;
+        bool offer;
+        Rgb dot;
+        bool first_install, play_anyway;
+    } cases[] = {
+        {WindowView::first_install, true, kDotAmber, true, false},
+        {WindowView::main, true, kDotGreen, false, false},
+        {WindowView::downloading, false, kDotAmber, false, false},
+        {WindowView::repair, false, kDotRed, false, false},
+        {WindowView::connection_error, true, kDotRed, false, true},
+        {WindowView::blocked, true, kDotRed, false, false},
+    };
+    for (const Case& c : cases) {
+        WindowState s;
+        SetView(s, c.view, ActionButton::play, c.offer);
+        EXPECT_EQ(s.dot, c.dot);
+        EXPECT_EQ(VisibleControls(s).first_install, c.first_install);
+        EXPECT_EQ(VisibleControls(s).play_anyway, c.play_anyway);
+    }
+    EXPECT_STREQ(ActionCaption(static_cast<ActionButton>(9)), kCaptionRetry);
+}
+
+}  // namespace
+}  // namespace patcher::win
