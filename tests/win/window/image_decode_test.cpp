@@ -45,7 +45,9 @@ TEST(ImageDecodeTest, DecodesPicturesAndRefusesEverythingElse) {
         DecodedImage image;
         EXPECT_EQ(DecodeImage(c.bytes, image), c.decodes) << c.name;
         EXPECT_EQ(static_cast<bool>(image.bitmap), c.decodes) << c.name;
-        if (c.decodes) EXPECT_EQ(std::make_pair(image.width, image.height), std::make_pair(3, 2));
+        if (c.decodes) {
+            EXPECT_EQ(std::make_pair(image.width, image.height), std::make_pair(3, 2));
+        }
     }
 }
 
