@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include "app/build_settings.h"
+#include "app/child_process.h"
 #include "app/console_attach.h"
 #include "app/console_report.h"
 #include "app/headless.h"
 #include "app/resolve_config.h"
+#include "ui/window/main_window.h"
+#include "ui/window/ui_self_test.h"
+#include "ui/window_texts.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
@@ -18,7 +23,6 @@ namespace patcher::win {
 namespace {
 
 constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Garun2PatcherSingleInstance";
-constexpr wchar_t kMainWindowClass[] = L"Garun2PatcherMainWindow";
 
 void LogStartBanner(const std::wstring& executable, const ArgumentList& arguments) {
     LogLine(std::string("---- patcher start, version ") + kPatcherVersion + " ----");
@@ -49,24 +53,61 @@ SingleInstance AcquireSingleInstance(bool after_self_update) {
 }
 
 void SurfaceRunningWindow() {
-    const HWND window = FindWindowW(kMainWindowClass, nullptr);
+    const HWND window = FindWindowW(kMainWindowClassName, nullptr);
     if (window == nullptr) return;
     if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
     SetForegroundWindow(window);
 }
 
-int RunUiSelfTest(const ArgumentList& arguments) {
-    AttachParentConsoleIfNeeded();
-    ResolveConfig(arguments);
-    LogLine("ui self-test: the window front end is not built in this version");
-    PrintField(L"UI_SELFTEST", L"WINDOW_FAILED");
-    return 1;
+void InitialiseCommonControls() {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
 }
 
-int RunWindow(const ArgumentList& arguments) {
-    ResolveConfig(arguments);
-    LogLine("the window front end is not built in this version -- use --headless");
-    return 1;
+// The window options a restart after a self-update repeats, so the new patcher serves the same
+// release from the same folders.
+std::wstring RestartArguments(const ArgumentList& arguments) {
+    std::wstring tail;
+    for (const wchar_t* option : {L"--base-url", L"--data-dir", L"--install-dir", L"--root-key-b64",
+                                  L"--game-exe", L"--key-service"}) {
+        const std::wstring value = ArgumentValue(arguments, option);
+        if (value.empty()) continue;
+        if (!tail.empty()) tail += L" ";
+        tail += std::wstring(option) + L" " + Quoted(value);
+    }
+    return tail;
+}
+
+int RunUiSelfTest(const ArgumentList& arguments) {
+    AttachParentConsoleIfNeeded();
+    const PatcherConfig config = ResolveConfig(arguments);
+    InitialiseCommonControls();
+    MainWindow window(config);
+    if (!window.Create(GetModuleHandleW(nullptr), true, SW_HIDE)) {
+        PrintField(L"UI_SELFTEST", L"WINDOW_FAILED");
+        return 1;
+    }
+    return RunUiSelfTest(window, kBuiltInReleaseUrl, kBuiltInKeyService,
+                         [](const std::wstring& line) { WriteConsoleText(line + L"\r\n"); });
+}
+
+int RunWindow(const ArgumentList& arguments, bool after_self_update, int show_command) {
+    const PatcherConfig config = ResolveConfig(arguments);
+    InitialiseCommonControls();
+    MainWindow window(config);
+    window.SetAfterSelfUpdate(after_self_update);
+    window.SetRestartArguments(RestartArguments(arguments));
+    if (!window.Create(GetModuleHandleW(nullptr), false, show_command)) {
+        MessageBoxW(nullptr, kTextCreateFailed, kTextWindowTitle, MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window.hwnd(), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -93,7 +134,7 @@ void CleanUpSelfUpdateLeftovers(const std::wstring& executable) {
     DeleteFileW((executable + L".new").c_str());
 }
 
-int RunPatcher(int /*show_command*/) {
+int RunPatcher(int show_command) {
     const ArgumentList arguments = SplitCommandLine(GetCommandLineW());
     const bool headless = HasArgument(arguments, L"--headless");
     const bool after_self_update = HasArgument(arguments, L"--after-self-update");
@@ -113,7 +154,7 @@ int RunPatcher(int /*show_command*/) {
         SurfaceRunningWindow();
         return 0;
     }
-    return RunWindow(arguments);
+    return RunWindow(arguments, after_self_update, show_command);
 }
 
 }  // namespace patcher::win

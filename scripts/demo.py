@@ -4,7 +4,9 @@
 Everything lives in demo/ at the top of the checkout: the demo keys (made once), the published
 release (made once), the web server's configuration and logs, the patcher's folder with its data
 and game folders, and a Wine prefix. The release is served as an operator would serve it: by a
-static web server (nginx), started here with a configuration of ours and stopped at the end. Last,
+static web server (nginx), started here with a configuration of ours and stopped at the end. First
+the patcher's window installs the release as a player would see it (under a private Xvfb when there
+is no display) and a screenshot of it is kept; the headless runs then verify the installation. Last,
 the installed game is started through the patcher's launch path (demo_launch) with keys from a small
 local key service.
 """
@@ -21,8 +23,11 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "scripts"))
 import ca_setup  # noqa: E402  (the test CA that the host, and so Wine, trusts)
 from release_server import Fault, ReleaseServer  # noqa: E402  (answers POST /key with fresh keys)
+from stage_art import make_stage_picture  # noqa: E402  (the project's own stage art)
+import window_driver  # noqa: E402  (finds, reads and photographs the patcher's window)
 
 DEMO = ROOT / "demo"
 TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
@@ -91,27 +96,12 @@ body Haritalar ve arayüz dosyaları yenilendi.
 """
 
 
-def make_stage_picture(path, width=960, height=540):
-    """The project's own stage art: a dusk gradient with a horizon, as PPM turned into JPEG."""
-    pixels = bytearray()
-    for y in range(height):
-        for x in range(width):
-            sky = y < height * 2 // 3
-            shade = y * 255 // height
-            pixels += (bytes((40 + shade // 2, 30 + shade // 4, 90 + shade // 3)) if sky
-                       else bytes((20, 18 + x * 30 // width, 24)))
-    ppm = path.with_suffix(".ppm")
-    ppm.write_bytes(f"P6 {width} {height} 255\n".encode() + bytes(pixels))
-    with open(path, "wb") as out:
-        subprocess.run(["cjpeg", "-quality", "85", str(ppm)], stdout=out, check=True)
-    ppm.unlink()
-
-
 def make_news(folder):
     folder.mkdir(parents=True, exist_ok=True)
     (folder / "announce.txt").write_text(ANNOUNCE, encoding="utf-8")
     (folder / "updates.txt").write_text(UPDATES, encoding="utf-8")
-    make_stage_picture(folder / "stage.jpg")
+    # Tinted, so the published art is told apart from the picture built into the patcher.
+    make_stage_picture(folder / "stage.jpg", tint=40)
     return folder
 
 
@@ -226,6 +216,36 @@ def run_patcher(command, keys, *extra):
     return done.returncode, fields
 
 
+def show_window(keys):
+    """Opens the patcher's window on the demo release, lets it download and verify on its own until
+    it offers "OYNA" (amber button, green dot), keeps a screenshot and closes the window."""
+    folder = DEMO / "patcher"
+    folder.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(PATCHER, folder / "Velmor2Launcher.exe")
+    display = window_driver.ensure_display()
+    env = dict(os.environ, GARUN2_WINEPREFIX=str(DEMO / "wineprefix"))
+    say(f"opening the patcher's window on display {display}; it installs and verifies the release "
+        "by itself")
+    process = subprocess.Popen(
+        [str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), "--base-url", BASE_URL,
+         "--data-dir", windows_path(folder / "data"), "--install-dir", windows_path(folder / "game"),
+         "--root-key-b64", (keys / "root.pub").read_text().strip()],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    try:
+        window = window_driver.PatcherWindow.wait(timeout=120)
+        window.wait_look(window_driver.GREEN, window_driver.AMBER, timeout=300)
+        shot = window.save("window", folder=DEMO)
+        window.click_close()
+        process.wait(timeout=60)
+        return shot
+    except AssertionError as failure:
+        say(f"the window did not reach OYNA: {failure}")
+        return None
+    finally:
+        if process.poll() is None:
+            process.kill()
+
+
 def launch_game():
     """Starts the installed game as the patcher's window will: through LaunchGame, with the key
     channel on its standard input and output and keys from a key service (here a local one)."""
@@ -256,6 +276,10 @@ def main():
     publish(DEMO / "site", keys)
     with StaticServer(DEMO / "site"):
         say(f"nginx serves {DEMO / 'site'} over HTTPS at {BASE_URL}")
+        shot = show_window(keys)
+        if shot is None:
+            return 1
+        say(f"screenshot of the window, ready to play: {shot}")
         code, update = run_patcher("--update", keys)
         if code != 0 or update.get("DOWNLOAD_CODE") != "0":
             say(f"the update failed (exit code {code}); support log: "
@@ -276,8 +300,8 @@ def main():
         say(f"release {check['VERSION']} installed into {DEMO / 'patcher' / 'game'}: {fetched} "
             f"file(s), every one verified by size and SHA-256")
     else:
-        say(f"release {check['VERSION']}: the game folder was already up to date, nothing "
-            "to download")
+        say(f"release {check['VERSION']}: the window installed it, so the headless update found "
+            "nothing to download")
     launch, requests = launch_game()
     log = (DEMO / "patcher" / "patcher.log").read_text(encoding="utf-8", errors="replace")
     launched = [line[21:] for line in log.splitlines() if line[21:].startswith("launch: ")]

@@ -8,6 +8,7 @@ packages=(
     binutils-mingw-w64-i686 wine64 xvfb xauth g++-multilib qemu-user-static
     googletest libgtest-dev libbenchmark-dev
     libssl-dev openssl python3 ca-certificates util-linux nginx-light libjpeg-turbo-progs
+    xdotool imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,186 @@
+"""Driving the player's window under Xvfb as a player would: start the patcher without --headless,
+find its window, wait for what the player would see, click, and keep screenshots.
+
+The window is found by its title with xdotool; what it shows is read from pixels of a screenshot
+taken with ImageMagick's `import` (as PPM, parsed here). Where to look follows the window's layout
+rules (every measure is a design size at 900 x 560 scaled by one factor), so a point is computed
+from the window's size, not remembered from one run. Screenshots are kept as PNG files below the
+build's test-results/window folder.
+"""
+import atexit
+import os
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+from patcher_run import BUILD_DIR
+
+TITLE_PATTERN = "^Velmor2 G"  # "Velmor2 Güncelleyici"
+SHOTS = BUILD_DIR / "test-results" / "window"
+
+AMBER = (201, 162, 39)
+GREEN = (94, 155, 110)
+RED = (139, 46, 46)
+HOVER = (42, 35, 28)  # the disabled action button
+PANEL = (31, 26, 21)
+LINE = (58, 49, 41)
+
+
+def ensure_display():
+    """Uses $DISPLAY, or starts a private Xvfb for the rest of the process when there is none."""
+    if os.environ.get("DISPLAY"):
+        return os.environ["DISPLAY"]
+    read, write = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+                               "-nolisten", "tcp"], pass_fds=(write,))
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        number = pipe.readline().strip()
+    atexit.register(server.terminate)
+    os.environ["DISPLAY"] = f":{number}"
+    return os.environ["DISPLAY"]
+
+
+def wait_for(condition, timeout, what, interval=0.25):
+    """Polls `condition` until it answers something true, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def mul_div(a, b, c):
+    """Windows' MulDiv: a * b / c rounded half away from zero."""
+    q, r = divmod(abs(a * b), abs(c))
+    q += 2 * r >= abs(c)
+    return q if (a * b >= 0) == (c > 0) else -q
+
+
+@dataclass
+class Layout:
+    """The few places of the window's layout that a player looks at or clicks."""
+    width: int
+    height: int
+
+    def __post_init__(self):
+        w, h = self.width, self.height
+        self.scale = max(min(mul_div(w, 1000, 900), mul_div(h, 1000, 560)), 1)
+        s = self.scaled
+        self.title = max(s(36), 12)
+        self.news = w * 300 // 900
+        self.margin = s(28)
+        footer = max(s(92), 40)
+        self.footer_top = max(h - footer, self.title + 1)
+        self.action = (w - self.margin - s(190), self.footer_top + (footer - s(52)) // 2,
+                       s(190), s(52))
+        self.secondary = (max(w - self.margin - s(152) - self.news, self.margin),
+                          self.footer_top - s(24) - s(26), s(152), s(26))
+        dot = max(s(7), 5)
+        self.dot_centre = (self.margin + dot // 2, self.footer_top + s(16) + s(4) + dot // 2)
+        self.close = (w - max(s(46), 24) // 2, self.title // 2)
+
+    def scaled(self, n):
+        return mul_div(n, self.scale, 1000)
+
+
+class Picture:
+    def __init__(self, ppm):
+        magic, width, height, depth, self.pixels = ppm.split(maxsplit=4)
+        assert magic == b"P6" and depth == b"255", magic
+        self.width, self.height = int(width), int(height)
+
+    def at(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.pixels[i:i + 3])
+
+
+@dataclass
+class Look:
+    """What the player sees of the state: the status dot, the action button and whether the
+    secondary "Yine de oyna" button is there (its one-pixel frame in the line colour)."""
+    dot: tuple
+    button: tuple
+    secondary: bool
+
+
+def end_prefix_processes(environment):
+    """Ends every process of the Wine prefix named by GARUN2_WINEPREFIX in `environment`."""
+    subprocess.run(["/usr/lib/wine/wineserver64", "-k"], capture_output=True,
+                   env=dict(environment, WINEPREFIX=environment["GARUN2_WINEPREFIX"]))
+
+
+def xdotool(*args):
+    done = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True)
+    return done.stdout.split() if done.returncode == 0 else []
+
+
+def visible_windows():
+    return xdotool("search", "--onlyvisible", "--name", TITLE_PATTERN)
+
+
+class PatcherWindow:
+    def __init__(self, window_id):
+        self.id = window_id
+
+    @classmethod
+    def wait(cls, timeout=90, besides=()):
+        """The patcher's visible window (one that is not in `besides`)."""
+        found = wait_for(lambda: [w for w in visible_windows() if w not in besides], timeout,
+                         "the patcher's window")
+        return cls(found[-1])
+
+    def gone(self):
+        return self.id not in visible_windows()
+
+    def picture(self):
+        done = subprocess.run(["import", "-window", self.id, "-depth", "8", "ppm:-"], capture_output=True)
+        return Picture(done.stdout) if done.returncode == 0 and done.stdout else None
+
+    def look(self):
+        picture = self.picture()
+        if picture is None:
+            return None
+        layout = Layout(picture.width, picture.height)
+        x, y, w, h = layout.action
+        sx, sy, sw, sh = layout.secondary
+        frame = [picture.at(sx, sy + sh // 2), picture.at(sx + sw // 2, sy),
+                 picture.at(sx + sw - 1, sy + sh // 2)]
+        return Look(dot=picture.at(*layout.dot_centre), button=picture.at(x + 8, y + h // 2),
+                    secondary=all(p == LINE for p in frame))
+
+    def wait_look(self, dot, button, timeout=180):
+        """Waits until the status dot and the action button show these colours; keeps a
+        screenshot of what was there instead when they never do."""
+        def matches():
+            look = self.look()
+            return look if look and (look.dot, look.button) == (dot, button) else None
+        try:
+            return wait_for(matches, timeout, f"status dot {dot} and action button {button}")
+        except AssertionError as timeout_error:
+            shot = self.save(f"timeout-{int(time.time())}")
+            raise AssertionError(f"{timeout_error}; saw {self.look()}, see {shot}") from None
+
+    def save(self, name, folder=SHOTS):
+        folder.mkdir(parents=True, exist_ok=True)
+        path = folder / f"{name}.png"
+        subprocess.run(["import", "-window", self.id, str(path)], check=True)
+        return path
+
+    def click(self, x, y):
+        xdotool("mousemove", "--window", self.id, x, y, "click", "1")
+
+    def layout(self):
+        picture = wait_for(self.picture, 30, "a screenshot of the window")
+        return Layout(picture.width, picture.height)
+
+    def click_action(self):
+        x, y, w, h = self.layout().action
+        self.click(x + w // 2, y + h // 2)
+
+    def click_close(self):
+        self.click(*self.layout().close)

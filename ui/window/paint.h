@@ -1,0 +1,62 @@
+// Drawing the window: everything the painter needs arrives in one scene record (the window copies
+// the shared parts under its lock first), so painting touches no window state and the UI self-test
+// paints exactly what the window paints.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/news_document.h"
+#include "ui/layout.h"
+#include "ui/window/fonts.h"
+#include "ui/window_state.h"
+#include "win/engine/download_progress.h"
+
+namespace patcher::win {
+
+struct PictureRef {
+    HBITMAP bitmap = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool usable() const { return bitmap != nullptr && width >= 1 && height >= 1; }
+};
+
+struct PaintScene {
+    const Layout* layout = nullptr;
+    const FontSet* fonts = nullptr;
+    const WindowState* state = nullptr;
+    PictureRef stage;
+    bool draw_stage = true;  // the UI self-test samples the flat ground under it
+    PictureRef logo;
+    TitleBarItem hover = TitleBarItem::none;
+    bool settings_open = false;
+    int news_tab = 0;
+    NewsDocument news;  // the current tab's list
+    DownloadProgress progress;
+};
+
+// Kept by the window between paints: the current tab's scroll offset and the content height the
+// last paint measured.
+struct NewsScroll {
+    std::int32_t offset = 0;
+    std::int32_t content_height = 0;
+};
+
+struct PaintResult {
+    std::array<Box, 2> tabs{};  // where the tab headings were drawn, for clicks
+    bool repaint = false;       // the scroll offset was clamped: paint once more
+};
+
+PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll);
+
+// The news tab headings as PaintAll places them, measured in the small bold font.
+std::array<Box, 2> MeasureNewsTabs(HDC dc, const Layout& layout, const FontSet& fonts);
+
+// An owner-drawn button (1001, 1002, 1003) filling `rect`.
+void DrawOwnerButton(HDC dc, const RECT& rect, const std::wstring& caption, bool action_button,
+                     bool disabled, bool pressed, HFONT font);
+
+}  // namespace patcher::win

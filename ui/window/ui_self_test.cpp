@@ -1,0 +1,269 @@
+#include "ui/window/ui_self_test.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "ui/ui_self_test_sections.h"
+#include "ui/window/gdi.h"
+#include "ui/window_texts.h"
+
+namespace patcher::win {
+namespace {
+
+std::wstring Prefix(bool ok) {
+    return ok ? kSelfTestOk : kSelfTestFail;
+}
+
+std::wstring Hex(std::uint64_t value) {
+    wchar_t text[24];
+    std::swprintf(text, 24, L"0x%08llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::wstring Size(long width, long height) {
+    return std::to_wstring(width) + L"x" + std::to_wstring(height);
+}
+
+// A top-down 32-bit picture of the client size, selected into a memory context.
+class Surface {
+  public:
+    Surface(std::int32_t width, std::int32_t height) : width_(width), height_(height) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        dc_.reset(CreateCompatibleDC(nullptr));
+        if (dc_)
+            bitmap_.reset(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (bitmap_) {
+            pixels_ = static_cast<const std::uint32_t*>(bits);
+            selected_ = SelectObject(dc_.get(), bitmap_.get());
+        }
+    }
+    ~Surface() {
+        if (selected_ != nullptr) SelectObject(dc_.get(), selected_);
+    }
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+
+    bool ok() const { return pixels_ != nullptr; }
+    HDC dc() const { return dc_.get(); }
+    void Fill(Rgb colour) {
+        const unique_hbrush brush(CreateSolidBrush(ColourRef(colour)));
+        const RECT all{0, 0, width_, height_};
+        FillRect(dc_.get(), &all, brush.get());
+    }
+    Rgb At(std::int32_t x, std::int32_t y) const {
+        GdiFlush();
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return Rgb{};
+        const std::uint32_t pixel = pixels_[static_cast<std::size_t>(y) * width_ + x];
+        return Rgb{static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
+                   static_cast<std::uint8_t>(pixel)};
+    }
+
+  private:
+    std::int32_t width_;
+    std::int32_t height_;
+    unique_memory_dc dc_;
+    unique_hbitmap bitmap_;
+    HGDIOBJ selected_ = nullptr;
+    const std::uint32_t* pixels_ = nullptr;
+};
+
+struct ViewCase {
+    WindowView view;
+    ActionButton action;
+};
+
+// One painted view: six sampled pixels against what the palette says they must be.
+int PaintedView(MainWindow& window, Surface& surface, const ViewCase& c,
+                const SelfTestPrinter& print) {
+    window.SetView(c.view, c.action);
+    window.SetStatus(window.state().dot, kTextGameUpToDate,
+                     std::wstring(kTextVersion) + kTextSampleVersion + kTextFilesVerified);
+    surface.Fill(Rgb{255, 0, 255});
+    window.PaintInto(surface.dc(), false);
+    window.DrawActionButtonInto(surface.dc());
+    const Layout& l = window.layout();
+    const Box dot = StatusArea(l).dot;
+    const Rgb title = surface.At(l.width / 2, l.title_height / 2);
+    const Rgb ground = surface.At(l.width / 2, (l.logo_y + l.logo_height + l.footer_top) / 2);
+    const Rgb news = surface.At(l.width - 8, (l.title_height + l.footer_top) / 2);
+    const Rgb footer = surface.At(l.width / 2, l.footer_top + 4);
+    const Rgb dot_got = surface.At(dot.x + dot.width / 2, dot.y + dot.height / 2);
+    const Rgb button = surface.At(l.action_x + 8, l.action_y + l.action_height / 2);
+    const Rgb dot_expected = ViewDotColour(c.view);
+    const Rgb button_expected = c.view == WindowView::downloading ? kHover : kAmber;
+    const bool ok = title == kPanel && ground == kGround && news == kPanel && footer == kPanel &&
+                    dot_got == dot_expected && button == button_expected;
+    print(Prefix(ok) + WindowViewName(c.view) + L"  title=" + FormatColour(title) + L" ground=" +
+          FormatColour(ground) + L" news=" + FormatColour(news) + L" footer=" +
+          FormatColour(footer) + L" dot=" + FormatColour(dot_got) + L"/" +
+          FormatColour(dot_expected) + L" button=" + FormatColour(button) + L"/" +
+          FormatColour(button_expected));
+    print(std::wstring(kSelfTestIndent) + L"caption=" + ActionCaption(window.state().action) +
+          L"  line1=" + FormatCodePoints(window.state().headline));
+    return ok ? 0 : 1;
+}
+
+int PrintSection(const SelfTestSection& section, const SelfTestPrinter& print) {
+    for (const std::wstring& line : section.lines) print(line);
+    return section.failures;
+}
+
+template <class Function>
+Function UserEntry(const char* name) {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 == nullptr
+               ? nullptr
+               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+using GetThreadContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)();
+using SetThreadContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+using AwarenessFn = int(WINAPI*)(DPI_AWARENESS_CONTEXT);
+using ContextsEqualFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
+using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+const DPI_AWARENESS_CONTEXT kPerMonitorV2 = reinterpret_cast<DPI_AWARENESS_CONTEXT>(-4);
+
+void DpiReport(const SelfTestPrinter& print) {
+    const HDC screen = GetDC(nullptr);
+    print(L"DPI: system=" + std::to_wstring(GetDeviceCaps(screen, LOGPIXELSX)));
+    ReleaseDC(nullptr, screen);
+    const auto get_context = UserEntry<GetThreadContextFn>("GetThreadDpiAwarenessContext");
+    const auto set_context = UserEntry<SetThreadContextFn>("SetThreadDpiAwarenessContext");
+    const auto awareness_of = UserEntry<AwarenessFn>("GetAwarenessFromDpiAwarenessContext");
+    const auto equal = UserEntry<ContextsEqualFn>("AreDpiAwarenessContextsEqual");
+    if (get_context == nullptr || set_context == nullptr || awareness_of == nullptr ||
+        equal == nullptr) {
+        print(L"DPI: process awareness=unknown (pre-Windows 10 1607 entry points)");
+        return;
+    }
+    const DPI_AWARENESS_CONTEXT current = get_context();
+    const wchar_t* names[] = {L"UNAWARE (Windows bitmap-stretches and blurs us)",
+                              L"SYSTEM (blurs on a monitor at another scale)",
+                              L"PER-MONITOR v1 (sharp, but no WM_DPICHANGED for children)"};
+    const int awareness = awareness_of(current);
+    const std::wstring name =
+        equal(current, kPerMonitorV2)
+            ? L"PER-MONITOR-V2 (sharp on every monitor)"
+            : (awareness >= 0 && awareness <= 2 ? names[awareness] : L"other");
+    print(L"DPI: process awareness=" + name);
+    const DPI_AWARENESS_CONTEXT previous = set_context(kPerMonitorV2);
+    if (previous != nullptr) set_context(previous);
+    print(previous != nullptr ? L"DPI: a V2 context IS available on this desktop"
+                              : L"DPI: this desktop refuses a V2 context");
+}
+
+// The system frame the window's style would get at 96 DPI.
+SIZE SystemFrame(DWORD style, DWORD ex_style) {
+    RECT rect{0, 0, 100, 100};
+    if (const auto adjust = UserEntry<AdjustForDpiFn>("AdjustWindowRectExForDpi")) {
+        adjust(&rect, style, FALSE, ex_style, 96);
+    } else {
+        AdjustWindowRect(&rect, style, FALSE);
+    }
+    return SIZE{rect.right - rect.left - 100, rect.bottom - rect.top - 100};
+}
+
+int Chrome(HWND window, const SelfTestPrinter& print) {
+    if (window == nullptr) {
+        print(L"CHROME: NO_WINDOW");
+        return 1;
+    }
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    print(L"CHROME  style=" + Hex(style) + L" exstyle=" + Hex(ex_style));
+    std::vector<const wchar_t*> failures;
+    const std::pair<bool, const wchar_t*> rules[] = {
+        {(style & WS_CAPTION) == WS_CAPTION,
+         L"WS_CAPTION still set (system title bar would be drawn)"},
+        {(style & WS_SYSMENU) != 0, L"WS_SYSMENU still set (system window buttons would be drawn)"},
+        {(style & WS_DLGFRAME) != 0, L"WS_DLGFRAME still set"},
+        {(style & WS_BORDER) != 0, L"WS_BORDER still set"},
+        {(style & WS_MAXIMIZEBOX) != 0,
+         L"WS_MAXIMIZEBOX set (would cover the taskbar with no frame)"},
+        {(style & WS_THICKFRAME) == 0, L"WS_THICKFRAME missing (the window could not be resized)"},
+        {(style & WS_POPUP) == 0, L"WS_POPUP missing"},
+    };
+    for (const auto& [violated, text] : rules)
+        if (violated) failures.push_back(text);
+    RECT outer{};
+    RECT client{};
+    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client)) {
+        print(L"CHROME: RECT_FAILED");
+        failures.push_back(nullptr);
+    } else {
+        const long width = outer.right - outer.left;
+        const long height = outer.bottom - outer.top;
+        RECT adjusted = client;
+        AdjustWindowRectEx(&adjusted, style, FALSE, ex_style);
+        print(L"CHROME  window=" + Size(width, height) + L"  client=" +
+              Size(client.right, client.bottom) + L"  measured non-client=" +
+              Size(width - client.right, height - client.bottom) +
+              L"  AdjustWindowRectEx would add=" +
+              Size(adjusted.right - adjusted.left - client.right,
+                   adjusted.bottom - adjusted.top - client.bottom));
+        if (width != client.right)
+            failures.push_back(L"non-client width left over (a system frame is still drawn)");
+        if (height != client.bottom)
+            failures.push_back(L"non-client height left over (a system caption is still drawn)");
+    }
+    for (const wchar_t* failure : failures)
+        if (failure != nullptr) print(std::wstring(kSelfTestSubFail) + failure);
+    print(failures.empty() ? L"CHROME: OK" : L"CHROME: FAILED");
+    return static_cast<int>(failures.size());
+}
+
+}  // namespace
+
+int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::wstring& key_service,
+                  const SelfTestPrinter& print) {
+    const Layout& l = window.layout();
+    Surface surface(l.width, l.height);
+    if (!surface.ok()) {
+        print(L"UI_SELFTEST: SURFACE_FAILED");
+        return 1;
+    }
+    int failures = 0;
+    const ViewCase views[] = {
+        {WindowView::first_install, ActionButton::install},
+        {WindowView::main, ActionButton::play},
+        {WindowView::downloading, ActionButton::wait},
+        {WindowView::repair, ActionButton::repair},
+        {WindowView::connection_error, ActionButton::retry},
+        {WindowView::blocked, ActionButton::retry},
+    };
+    for (const ViewCase& c : views) failures += PaintedView(window, surface, c, print);
+
+    PrintSection(IdentitySection(base_url, key_service), print);
+    failures += PrintSection(SyncedFolderHintSection(), print) > 0 ? 1 : 0;
+    const PictureRef stage = window.stage();
+    if (stage.usable()) {
+        print(Prefix(true) + L"STAGE_ART: " + Size(stage.width, stage.height));
+    } else {
+        print(Prefix(false) + L"STAGE_ART: " + kTextNotDecoded);
+        ++failures;
+    }
+    failures += PrintSection(ArrowCodePointSection(kArrowLeft, kArrowRight), print) > 0 ? 1 : 0;
+    print(L"PAINTED_AT: " + Size(l.width, l.height) + L" (1920x1080 desktop, 48 px taskbar)");
+    DpiReport(print);
+    failures += Chrome(window.hwnd(), print);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window.hwnd(), GWL_STYLE));
+    const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(window.hwnd(), GWL_EXSTYLE));
+    const SIZE frame = SystemFrame(style, ex_style);
+    failures += PrintSection(GeometrySection(frame.cx, frame.cy), print);
+    failures += PrintSection(ActionStateSection(), print);
+    failures += PrintSection(StatusRegionSection(), print);
+    failures += PrintSection(SettingsHitSection(), print);
+    print(failures == 0 ? L"UI_SELFTEST: OK" : L"UI_SELFTEST: FAILED");
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,19 @@
+// --ui-selftest: the real window, created hidden in self-test mode, paints every view into an
+// off-screen picture whose pixels are sampled; the window-free sections of the model run beside
+// it. One printed line per result; the last is "UI_SELFTEST: OK" or "UI_SELFTEST: FAILED".
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "ui/window/main_window.h"
+
+namespace patcher::win {
+
+using SelfTestPrinter = std::function<void(const std::wstring& line)>;
+
+// The built-in server addresses are printed as identity lines. Answers the exit code, 0 or 1.
+int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::wstring& key_service,
+                  const SelfTestPrinter& print);
+
+}  // namespace patcher::win
