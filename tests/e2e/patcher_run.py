@@ -40,6 +40,34 @@ class Run:
         return found
 
 
+class Started:
+    """A running patcher whose output goes to files, not pipes: Wine's system processes are started
+    by whichever Windows process first needs them and inherit its standard handles, so a pipe would
+    stay open (and reading it would block) for as long as any other process of the prefix runs."""
+
+    def __init__(self, command, environment):
+        self._out, self._err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self._out,
+                                        stderr=self._err, env=environment)
+
+    @property
+    def returncode(self):
+        return self.process.returncode
+
+    def kill(self):
+        self.process.kill()
+
+    def communicate(self, timeout=None):
+        """Waits for the end and answers (stdout, stderr) as bytes."""
+        self.process.wait(timeout=timeout)
+        return tuple(self._read(f) for f in (self._out, self._err))
+
+    @staticmethod
+    def _read(file):
+        file.seek(0)
+        return file.read()
+
+
 class Sandbox:
     """A scratch folder holding a copy of the patcher and a data directory of its own."""
 
@@ -57,14 +85,17 @@ class Sandbox:
 
     def start(self, *args, env=None):
         """Starts the patcher without waiting; the caller communicates with it."""
-        return subprocess.Popen([WINE_RUN, str(self.exe), *args], stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, env=self.environment(env))
+        return Started([WINE_RUN, str(self.exe), *args], self.environment(env))
 
     def run(self, *args, timeout=120, env=None):
-        done = subprocess.run([WINE_RUN, str(self.exe), *args], capture_output=True,
-                              timeout=timeout, env=self.environment(env))
-        return Run(done.returncode, done.stdout.decode("utf-8", "replace"),
-                   done.stderr.decode("utf-8", "replace"))
+        started = self.start(*args, env=env)
+        try:
+            out, err = started.communicate(timeout=timeout)
+        finally:
+            if started.returncode is None:
+                started.kill()
+        return Run(started.returncode, out.decode("utf-8", "replace"),
+                   err.decode("utf-8", "replace"))
 
     def log_text(self):
         log = self.exe.parent / "patcher.log"

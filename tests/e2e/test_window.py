@@ -18,7 +18,7 @@ DEMO_GAME = BUILD_DIR / "tools" / "demo_game" / "Velmor2.exe"
 
 
 def setUpModule():
-    wd.ensure_display()
+    wd.ensure_display(private=True)
     update_scenario.make_keys()
 
 
@@ -97,7 +97,7 @@ class WindowTest(UpdateScenario):
         # The restarted patcher is not our child: end whatever is left in the prefix.
         self.addCleanup(wd.end_prefix_processes, self.box.environment())
         self.assertEqual(process.wait(timeout=180), 0)
-        restarted = wd.PatcherWindow.wait(timeout=120)
+        restarted = wd.PatcherWindow.wait(timeout=120, besides=(window.id,))
         restarted.wait_look(wd.GREEN, wd.AMBER)
         restarted.save("restarted-after-self-update")
         self.assertEqual(hashlib.sha256(self.box.exe.read_bytes()).digest(),

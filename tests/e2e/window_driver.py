@@ -27,9 +27,15 @@ PANEL = (31, 26, 21)
 LINE = (58, 49, 41)
 
 
-def ensure_display():
-    """Uses $DISPLAY, or starts a private Xvfb for the rest of the process when there is none."""
-    if os.environ.get("DISPLAY"):
+_started_display = None
+
+
+def ensure_display(private=False):
+    """Uses $DISPLAY, or starts an Xvfb for the rest of the process when there is none or a
+    `private` one is asked for: test modules run side by side, and one module's window finder must
+    not pick another module's window."""
+    global _started_display
+    if _started_display or (os.environ.get("DISPLAY") and not private):
         return os.environ["DISPLAY"]
     read, write = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
@@ -38,8 +44,8 @@ def ensure_display():
     with os.fdopen(read) as pipe:
         number = pipe.readline().strip()
     atexit.register(server.terminate)
-    os.environ["DISPLAY"] = f":{number}"
-    return os.environ["DISPLAY"]
+    _started_display = os.environ["DISPLAY"] = f":{number}"
+    return _started_display
 
 
 def wait_for(condition, timeout, what, interval=0.25):
@@ -137,9 +143,21 @@ class PatcherWindow:
     def gone(self):
         return self.id not in visible_windows()
 
+    def import_window(self, *target):
+        """Runs `import` on this window, or answers None when the window is gone: given an id
+        that no longer exists, `import` falls back to asking for a click, and would wait for ever."""
+        if self.gone():
+            return None
+        try:
+            done = subprocess.run(["import", "-window", self.id, *target], capture_output=True,
+                                  timeout=30)
+        except subprocess.TimeoutExpired:
+            return None
+        return done if done.returncode == 0 else None
+
     def picture(self):
-        done = subprocess.run(["import", "-window", self.id, "-depth", "8", "ppm:-"], capture_output=True)
-        return Picture(done.stdout) if done.returncode == 0 and done.stdout else None
+        done = self.import_window("-depth", "8", "ppm:-")
+        return Picture(done.stdout) if done and done.stdout else None
 
     def look(self):
         picture = self.picture()
@@ -168,7 +186,8 @@ class PatcherWindow:
     def save(self, name, folder=SHOTS):
         folder.mkdir(parents=True, exist_ok=True)
         path = folder / f"{name}.png"
-        subprocess.run(["import", "-window", self.id, str(path)], check=True)
+        if self.import_window(str(path)) is None:
+            raise AssertionError(f"no screenshot {name}: the window is gone")
         return path
 
     def click(self, x, y):
