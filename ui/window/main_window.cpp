@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "ui/window/draw.h"
 #include "ui/window/window_lock.h"
 #include "ui/window/work_area.h"
 #include "ui/window/worker_thread.h"
@@ -44,10 +45,6 @@ constexpr UINT kWmDpiChanged = 0x02E0;
 
 // The single window of the process; the window procedure ignores messages while it is null.
 MainWindow* g_window = nullptr;
-
-RECT ToRect(const Box& box) {
-    return RECT{box.x, box.y, box.right(), box.bottom()};
-}
 
 // The nearest existing ancestor's free space, for the first-install folder choice.
 bool FreeSpaceNear(std::wstring path, std::uint64_t& free_bytes) {
