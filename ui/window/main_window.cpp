@@ -568,13 +568,19 @@ void MainWindow::BrowseForFolder() {
     if (SUCCEEDED(ole)) OleUninitialize();
 }
 
-// The settings panel is not built yet: the title-bar button opens an empty column.
-bool MainWindow::SettingsClick(std::int32_t, std::int32_t) {
-    return false;
+bool MainWindow::SettingsClick(std::int32_t x, std::int32_t y) {
+    if (!settings_.Click(layout_, x, y, config_.install_directory)) return false;
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    return true;
 }
 
 void MainWindow::ToggleSettingsPanel() {
     settings_open_ = !settings_open_;
+    if (settings_open_) {
+        settings_.LoadGameSettings(config_.install_directory);
+    } else {
+        settings_.ClearMessage();
+    }
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -594,6 +600,7 @@ PaintScene MainWindow::Scene(bool draw_stage) {
     scene.logo = PictureRef{logo_.bitmap.get(), logo_.width, logo_.height};
     scene.hover = hover_;
     scene.settings_open = settings_open_;
+    scene.settings = &settings_.state();
     scene.news_tab = news_tab_;
     WindowLock::Guard guard(shared_->lock);
     scene.news = news_tab_ == 0 ? shared_->news.announce : shared_->news.updates;

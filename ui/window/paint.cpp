@@ -214,6 +214,8 @@ PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll) {
     if (!scene.settings_open) {
         result.tabs = PaintTabs(dc, scene);
         PaintNewsList(dc, scene, scroll, result);
+    } else if (scene.settings != nullptr) {
+        PaintSettingsPanel(dc, scene);
     }
     PaintStatus(dc, scene);
     PaintLogo(dc, scene);
