@@ -137,9 +137,22 @@ class PatcherWindow:
     def gone(self):
         return self.id not in visible_windows()
 
+    def import_window(self, *target):
+        """ImageMagick's `import` of this window; None once the window is gone (given an id that no
+        longer exists, `import` waits for a click on some other window for ever), after 30 s, or
+        when it fails."""
+        if self.gone():
+            return None
+        try:
+            done = subprocess.run(["import", "-window", self.id, *target], capture_output=True,
+                                  timeout=30)
+        except subprocess.TimeoutExpired:
+            return None
+        return done if done.returncode == 0 else None
+
     def picture(self):
-        done = subprocess.run(["import", "-window", self.id, "-depth", "8", "ppm:-"], capture_output=True)
-        return Picture(done.stdout) if done.returncode == 0 and done.stdout else None
+        done = self.import_window("-depth", "8", "ppm:-")
+        return Picture(done.stdout) if done and done.stdout else None
 
     def look(self):
         picture = self.picture()
@@ -168,8 +181,7 @@ class PatcherWindow:
     def save(self, name, folder=SHOTS):
         folder.mkdir(parents=True, exist_ok=True)
         path = folder / f"{name}.png"
-        subprocess.run(["import", "-window", self.id, str(path)], check=True)
-        return path
+        return path if self.import_window(str(path)) else None
 
     def click(self, x, y):
         xdotool("mousemove", "--window", self.id, x, y, "click", "1")
