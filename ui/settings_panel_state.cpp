@@ -20,12 +20,13 @@ void Refuse(SettingsPanelState& panel) {
 std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const SettingsFile& file,
                                            const std::vector<DisplayMode>& modes) {
     std::vector<std::wstring> log;
-    if (!file.read && file.exists) {
+    const bool readable = file.read || file.empty;
+    if (!readable && file.exists) {
         log.push_back(L"settings: exists but unreadable, refusing to edit " + file.path);
         Refuse(panel);
         return log;
     }
-    if (!file.read) log.push_back(L"settings: no config yet :: " + WidenUtf8(file.read_message));
+    if (!readable) log.push_back(L"settings: no config yet :: " + WidenUtf8(file.read_message));
     Result<GameConfig> parsed = ParseGameConfig(file.read ? file.text : std::string());
     if (!parsed.ok()) {
         log.push_back(L"settings: refusing to edit :: " + WidenUtf8(parsed.status().message));

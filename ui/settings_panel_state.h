@@ -24,10 +24,12 @@ struct SettingsFile {
     bool exists = false;       // something is there (only consulted when the read failed)
     std::string text;          // the bytes read
     std::string read_message;  // ReadTextFile's failure message (UTF-8)
+    bool empty = false;        // a file of no bytes, which ReadTextFile refuses to read
 };
 
 // Opening the panel: a file that exists but cannot be read, or does not parse, is not edited; a
-// missing one starts an empty document that saving creates.
+// missing one starts an empty document that saving creates, and so does an empty one, which the
+// game reads as all defaults just like a missing one.
 std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const SettingsFile& file,
                                            const std::vector<DisplayMode>& modes);
 

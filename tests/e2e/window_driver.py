@@ -25,6 +25,7 @@ RED = (139, 46, 46)
 HOVER = (42, 35, 28)  # the disabled action button
 PANEL = (31, 26, 21)
 LINE = (58, 49, 41)
+MUTED = (154, 144, 129)
 
 
 _started_display = None
@@ -88,7 +89,18 @@ class Layout:
                           self.footer_top - s(24) - s(26), s(152), s(26))
         dot = max(s(7), 5)
         self.dot_centre = (self.margin + dot // 2, self.footer_top + s(16) + s(4) + dot // 2)
-        self.close = (w - max(s(46), 24) // 2, self.title // 2)
+        button = max(s(46), 24)
+        self.close = (w - button // 2, self.title // 2)
+        self.settings = (w - 3 * button, 0, button, self.title)
+        # The news column's content area, and the settings panel that replaces it while open: four
+        # framed value boxes with an arrow inside each end, then the save button.
+        x, width, top = w - self.news + s(20), max(self.news - s(40), 1), self.title + s(44)
+        self.news_area = (x, top, width, max(self.footer_top - s(16) - top, 1))
+        self.tabs_y = self.title + s(20)
+        self.arrow = max(s(26), 12)
+        self.values = [(x, s(52) * r + self.tabs_y + s(38) + s(20), width, max(s(28), 14))
+                       for r in range(4)]
+        self.save = (x, self.values[3][1] + self.values[3][3] + s(18), width, max(s(32), 16))
 
     def scaled(self, n):
         return mul_div(n, self.scale, 1000)
@@ -103,6 +115,10 @@ class Picture:
     def at(self, x, y):
         i = 3 * (y * self.width + x)
         return tuple(self.pixels[i:i + 3])
+
+    def crop(self, x, y, width, height):
+        starts = (3 * ((y + row) * self.width + x) for row in range(height))
+        return [self.pixels[i:i + 3 * width] for i in starts]
 
 
 @dataclass
@@ -203,3 +219,14 @@ class PatcherWindow:
 
     def click_close(self):
         self.click(*self.layout().close)
+
+    def wheel(self, x, y, turns, away=True):
+        """Turns the wheel over (x, y): away from the player is X button 4, a positive delta."""
+        button = 4 if away else 5
+        xdotool("mousemove", "--window", self.id, x, y, "click", "--repeat", turns, button)
+
+    def settings_open(self):
+        """The title bar's settings button is amber while the panel is open."""
+        picture = self.picture()
+        return picture is not None and picture.at(
+            Layout(picture.width, picture.height).settings[0] + 1, 1) == AMBER

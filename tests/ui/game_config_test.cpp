@@ -176,17 +176,22 @@ TEST(SettingsPanelStateTest, LoadStepAndSave) {
         {{L"D:\\g.cfg", false, false, "", "cannot be read"},
          true,
          L"settings: no config yet :: cannot be read"},
+        // The reader refuses empty files, but an empty file is no more suspect than a missing one.
+        {{L"D:\\g.cfg", false, true, "", "garun2.cfg is empty", true}, true, L""},
     };
     for (const Case& c : cases) {
         SettingsPanelState panel;
         panel.message = L"old";
         const std::vector<std::wstring> log = LoadGameSettings(panel, c.file, modes);
-        ASSERT_FALSE(log.empty());
-        EXPECT_EQ(log[0], c.first_log);
+        EXPECT_EQ(log.empty() ? L"" : log[0], c.first_log);
         EXPECT_EQ(panel.editable, c.editable);
         EXPECT_EQ(panel.message, c.editable ? L"" : L"Ayar dosyası okunamadı.");
         EXPECT_TRUE(StepGameSetting(panel, 0, +1).empty());
         EXPECT_EQ(SaveOffered(panel), c.editable);  // refused files never become dirty
+        // A file that was not there (or empty) is written with LF line ends.
+        if (c.editable) {
+            EXPECT_EQ(SerializeGameConfig(panel.config), "WINDOWED\t1\n");
+        }
     }
 
     SettingsPanelState panel;

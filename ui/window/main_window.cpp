@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "ui/window/draw.h"
 #include "ui/window/window_lock.h"
 #include "ui/window/work_area.h"
 #include "ui/window/worker_thread.h"
@@ -44,10 +45,6 @@ constexpr UINT kWmDpiChanged = 0x02E0;
 
 // The single window of the process; the window procedure ignores messages while it is null.
 MainWindow* g_window = nullptr;
-
-RECT ToRect(const Box& box) {
-    return RECT{box.x, box.y, box.right(), box.bottom()};
-}
 
 // The nearest existing ancestor's free space, for the first-install folder choice.
 bool FreeSpaceNear(std::wstring path, std::uint64_t& free_bytes) {
@@ -571,13 +568,19 @@ void MainWindow::BrowseForFolder() {
     if (SUCCEEDED(ole)) OleUninitialize();
 }
 
-// The settings panel is not built yet: the title-bar button opens an empty column.
-bool MainWindow::SettingsClick(std::int32_t, std::int32_t) {
-    return false;
+bool MainWindow::SettingsClick(std::int32_t x, std::int32_t y) {
+    if (!settings_.Click(layout_, x, y, config_.install_directory)) return false;
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    return true;
 }
 
 void MainWindow::ToggleSettingsPanel() {
     settings_open_ = !settings_open_;
+    if (settings_open_) {
+        settings_.LoadGameSettings(config_.install_directory);
+    } else {
+        settings_.ClearMessage();
+    }
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -597,6 +600,7 @@ PaintScene MainWindow::Scene(bool draw_stage) {
     scene.logo = PictureRef{logo_.bitmap.get(), logo_.width, logo_.height};
     scene.hover = hover_;
     scene.settings_open = settings_open_;
+    scene.settings = &settings_.state();
     scene.news_tab = news_tab_;
     WindowLock::Guard guard(shared_->lock);
     scene.news = news_tab_ == 0 ? shared_->news.announce : shared_->news.updates;

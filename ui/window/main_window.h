@@ -16,6 +16,7 @@
 #include "ui/window/gdi.h"
 #include "ui/window/image_decode.h"
 #include "ui/window/paint.h"
+#include "ui/window/settings_panel.h"
 #include "ui/window_handlers.h"
 #include "ui/window_state.h"
 #include "win/launch/key_channel.h"
@@ -99,7 +100,8 @@ class MainWindow {
     void InvalidateTitleBar();
     void DrawItem(const DRAWITEMSTRUCT& item);
 
-    // The settings panel's hooks: it takes left clicks first while open.
+    // The settings panel takes left clicks first while open; the title-bar button opens (and
+    // loads) it and closes it.
     bool SettingsClick(std::int32_t x, std::int32_t y);
     void ToggleSettingsPanel();
 
@@ -118,6 +120,7 @@ class MainWindow {
     bool self_test_ = false;
     bool in_creation_ = false;
     bool settings_open_ = false;
+    SettingsPanel settings_;
     bool tracking_mouse_ = false;
     TitleBarItem hover_ = TitleBarItem::none;
     int news_tab_ = 0;

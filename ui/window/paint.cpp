@@ -4,34 +4,12 @@
 
 #include "ui/colours.h"
 #include "ui/wide_text.h"
+#include "ui/window/draw.h"
 #include "ui/window/gdi.h"
 #include "ui/window_texts.h"
 
 namespace patcher::win {
 namespace {
-
-RECT ToRect(const Box& box) {
-    return RECT{box.x, box.y, box.right(), box.bottom()};
-}
-
-void Fill(HDC dc, const Box& box, Rgb colour) {
-    if (box.width <= 0 || box.height <= 0) return;
-    const unique_hbrush brush(CreateSolidBrush(ColourRef(colour)));
-    const RECT rect = ToRect(box);
-    FillRect(dc, &rect, brush.get());
-}
-
-void Frame(HDC dc, const RECT& rect, Rgb colour) {
-    const unique_hbrush brush(CreateSolidBrush(ColourRef(colour)));
-    FrameRect(dc, &rect, brush.get());
-}
-
-// Draws `text` in `rect` and answers the height DrawTextW reports.
-int Text(HDC dc, const std::wstring& text, RECT rect, HFONT font, Rgb colour, UINT flags) {
-    const unique_select_object selected(dc, font);
-    SetTextColor(dc, ColourRef(colour));
-    return DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, flags | DT_NOPREFIX);
-}
 
 int MeasureHeight(HDC dc, const std::wstring& text, std::int32_t x, std::int32_t width,
                   std::int32_t bottom_gap, HFONT font, UINT flags) {
@@ -40,13 +18,6 @@ int MeasureHeight(HDC dc, const std::wstring& text, std::int32_t x, std::int32_t
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
               flags | DT_NOPREFIX | DT_CALCRECT);
     return rect.bottom - rect.top;
-}
-
-std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font) {
-    const unique_select_object selected(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
-    return size.cx;
 }
 
 void StretchPicture(HDC dc, const PictureRef& picture, const Box& target, const Box& source) {
@@ -243,6 +214,8 @@ PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll) {
     if (!scene.settings_open) {
         result.tabs = PaintTabs(dc, scene);
         PaintNewsList(dc, scene, scroll, result);
+    } else if (scene.settings != nullptr) {
+        PaintSettingsPanel(dc, scene);
     }
     PaintStatus(dc, scene);
     PaintLogo(dc, scene);

@@ -11,6 +11,7 @@
 
 #include "core/news_document.h"
 #include "ui/layout.h"
+#include "ui/settings_panel_state.h"
 #include "ui/window/fonts.h"
 #include "ui/window_state.h"
 #include "win/engine/download_progress.h"
@@ -33,6 +34,7 @@ struct PaintScene {
     PictureRef logo;
     TitleBarItem hover = TitleBarItem::none;
     bool settings_open = false;
+    const SettingsPanelState* settings = nullptr;  // drawn in place of the news while open
     int news_tab = 0;
     NewsDocument news;  // the current tab's list
     DownloadProgress progress;
@@ -51,6 +53,9 @@ struct PaintResult {
 };
 
 PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll);
+
+// The settings panel over the news column (paint_settings.cpp).
+void PaintSettingsPanel(HDC dc, const PaintScene& scene);
 
 // The news tab headings as PaintAll places them, measured in the small bold font.
 std::array<Box, 2> MeasureNewsTabs(HDC dc, const Layout& layout, const FontSet& fonts);

@@ -1,0 +1,28 @@
+// The few drawing steps every painter of the window repeats: solid fills and frames (each brush
+// made and deleted at once) and text in one font and colour.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "ui/colours.h"
+#include "ui/layout.h"
+
+namespace patcher::win {
+
+RECT ToRect(const Box& box);
+
+// Nothing for an empty box.
+void Fill(HDC dc, const Box& box, Rgb colour);
+// One pixel wide, inside the rectangle.
+void Frame(HDC dc, const RECT& rect, Rgb colour);
+
+// Draws `text` in `rect` (never as a prefix) and answers the height DrawTextW reports.
+int Text(HDC dc, const std::wstring& text, RECT rect, HFONT font, Rgb colour, UINT flags);
+
+// The single-line width of `text` in `font`.
+std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font);
+
+}  // namespace patcher::win

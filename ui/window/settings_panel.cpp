@@ -1,0 +1,111 @@
+#include "ui/window/settings_panel.h"
+
+#include <windows.h>
+
+#include "core/text.h"
+#include "ui/settings_panel_layout.h"
+#include "win/platform/atomic_file.h"
+#include "win/platform/paths.h"
+#include "win/platform/support_log.h"
+#include "win/platform/text.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr wchar_t kGameConfigName[] = L"garun2.cfg";
+
+void Log(const std::vector<std::wstring>& lines) {
+    for (const std::wstring& line : lines) LogLineWide(line);
+}
+
+// A plain file of no bytes (a directory is not one).
+bool IsEmptyFile(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != 0 &&
+           (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && data.nFileSizeHigh == 0 &&
+           data.nFileSizeLow == 0;
+}
+
+SettingsFile ReadSettingsFile(const std::wstring& path) {
+    SettingsFile file;
+    file.path = path;
+    std::string narrow;
+    if (WideToUtf8Exact(path, narrow)) {
+        Result<std::string> read = ReadTextFile(narrow, "garun2.cfg");
+        if (read.ok()) {
+            file.read = true;
+            file.text = std::move(read).value();
+            return file;
+        }
+        file.read_message = read.status().message;
+    } else {
+        file.read_message = "garun2.cfg has a path without an exact UTF-8 form";
+    }
+    file.exists = PathExists(path);
+    file.empty = file.exists && IsEmptyFile(path);
+    return file;
+}
+
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+    AtomicFile file;
+    return file.Open(path) && file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size())) &&
+           file.Commit();
+}
+
+}  // namespace
+
+void SettingsPanel::EnumerateDisplayModes() {
+    if (modes_enumerated_) return;
+    modes_enumerated_ = true;
+    std::vector<DisplayMode> raw;
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    for (DWORD index = 0; EnumDisplaySettingsW(nullptr, index, &mode); ++index) {
+        if (mode.dmBitsPerPel == 32) {
+            raw.push_back({static_cast<std::int32_t>(mode.dmPelsWidth),
+                           static_cast<std::int32_t>(mode.dmPelsHeight)});
+        }
+    }
+    modes_ = NormaliseDisplayModes(raw);
+    LogLineWide(DisplayModesLogLine(modes_.size(), raw.size()));
+}
+
+void SettingsPanel::LoadGameSettings(const std::wstring& install_directory) {
+    const SettingsFile file = ReadSettingsFile(JoinPath(install_directory, kGameConfigName));
+    Log(patcher::win::LoadGameSettings(state_, file, modes_));
+    // The display is asked only once a file is known to be editable, so a refused file leaves no
+    // mode line in the log; the first list then reaches the document here.
+    if (!state_.editable) return;
+    EnumerateDisplayModes();
+    state_.config.modes = modes_;
+}
+
+void SettingsPanel::StepGameSetting(int row, int direction) {
+    if (!state_.editable) return;
+    EnumerateDisplayModes();
+    Log(patcher::win::StepGameSetting(state_, row, direction));
+}
+
+void SettingsPanel::SaveGameSettings(const std::wstring& install_directory) {
+    if (!state_.editable) return;
+    const std::wstring path = JoinPath(install_directory, kGameConfigName);
+    Log(GameSettingsSaved(state_, path, WriteWhole(path, SerializeGameConfig(state_.config))));
+}
+
+bool SettingsPanel::Click(const Layout& layout, std::int32_t x, std::int32_t y,
+                          const std::wstring& install_directory) {
+    const SettingsHit hit = SettingsHitAt(ComputeSettingsPanel(layout), x, y);
+    switch (hit.kind) {
+        case SettingsHit::Kind::row:
+            StepGameSetting(hit.row, hit.direction);
+            return true;
+        case SettingsHit::Kind::save:
+            if (SaveOffered(state_)) SaveGameSettings(install_directory);
+            return true;
+        case SettingsHit::Kind::none:
+            break;
+    }
+    return false;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,42 @@
+// The settings panel's platform side: reading garun2.cfg from the install directory, asking the
+// display for its modes and writing the file back through AtomicFile. What the answers mean
+// (refuse, start empty, step, offer saving) is the panel model's (ui/settings_panel_state.h); this
+// class fetches the answers, hands them in and writes the log lines the model returns. Window
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ui/game_config.h"
+#include "ui/layout.h"
+#include "ui/settings_panel_state.h"
+
+namespace patcher::win {
+
+class SettingsPanel {
+  public:
+    const SettingsPanelState& state() const { return state_; }
+
+    // On opening: reloads the file (unsaved steps are dropped) and, the first time, the modes.
+    void LoadGameSettings(const std::wstring& install_directory);
+    void StepGameSetting(int row, int direction);
+    void SaveGameSettings(const std::wstring& install_directory);
+    // A left-button release while the panel is open: true when it landed on a row or on the save
+    // button, whatever it then changed.
+    bool Click(const Layout& layout, std::int32_t x, std::int32_t y,
+               const std::wstring& install_directory);
+    // On closing.
+    void ClearMessage() { state_.message.clear(); }
+
+  private:
+    // Once per process: the display's answer does not change while the panel is used.
+    void EnumerateDisplayModes();
+
+    SettingsPanelState state_;
+    std::vector<DisplayMode> modes_;
+    bool modes_enumerated_ = false;
+};
+
+}  // namespace patcher::win
