@@ -7,7 +7,9 @@
 set -uo pipefail
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-"$(dirname "$0")/wine-run.sh" "$@" </dev/null >"$out/stdout" 2>"$out/stderr" &
+: >"$out/stdout"
+: >"$out/stderr"  # before the copies start following them
+"$(dirname "$0")/wine-run.sh" "$@" </dev/null >>"$out/stdout" 2>>"$out/stderr" &
 pid=$!
 tail -s 0.1 -n +1 --pid="$pid" -f "$out/stdout" &
 copy_out=$!
