@@ -54,6 +54,16 @@ class Started:
     def returncode(self):
         return self.process.returncode
 
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def poll(self):
+        return self.process.poll()
+
+    def wait(self, timeout=None):
+        return self.process.wait(timeout=timeout)
+
     def kill(self):
         self.process.kill()
 
