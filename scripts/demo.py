@@ -107,6 +107,14 @@ def make_news(folder):
 
 def publish(site, keys):
     release = site / "live"
+    published = DEMO / "game-files" / "Velmor2.exe"
+    if release.exists() and published.exists() and published.read_bytes() != GAME_EXE.read_bytes():
+        # A release with the same counter but other files would be refused by the patcher that
+        # accepted the old one: start over with both.
+        say("the demo release holds a game from an older build: publishing it again, and the "
+            "patcher starts from an empty folder")
+        shutil.rmtree(release)
+        shutil.rmtree(DEMO / "patcher", ignore_errors=True)
     if release.exists():
         say(f"the demo release is already published in {release}")
         return
