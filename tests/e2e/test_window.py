@@ -8,6 +8,7 @@ import tempfile
 import unittest
 
 import ca_setup
+import release_builder as rb
 import update_scenario
 import window_driver as wd
 from patcher_run import BUILD_DIR, WINE_RUN, windows_path
@@ -52,6 +53,10 @@ class WindowTest(UpdateScenario):
         files = {"Velmor2.exe": DEMO_GAME.read_bytes(), "data/world.pak": bytes(range(256)) * 800,
                  "readme.txt": "Işıklı Çarşı açıldı\n".encode()}
         self.publish(files)
+        stage = subprocess.run(["convert", "-size", "320x200", "gradient:navy-orange", "jpeg:-"],
+                               check=True, capture_output=True).stdout
+        (self.live / "stage.jpg").write_bytes(stage)
+        (self.live / "stage.jpg.sig").write_bytes(rb.sign_bytes(stage, KEYS["release"]))
         keys = ReleaseServer(tempfile.mkdtemp(prefix="garun2-keys-")).start()
         self.addCleanup(keys.stop)
         keys.set_fault("/key", Fault.minted_key())
@@ -59,6 +64,9 @@ class WindowTest(UpdateScenario):
         # The first start installs everything without being asked and ends ready to play.
         process, window = self.start_window("--key-service", keys.url("/"))
         window.wait_look(wd.GREEN, wd.AMBER)
+        # The signed art is shown on this very start, once the check has accepted the keys.
+        wd.wait_for(lambda: "stage: published art in use" in self.box.log_text(), 60,
+                    "the published stage art")
         window.save("first-start-ready")
         self.assertInstalled(files)
         self.close(process, window)

@@ -429,6 +429,9 @@ void MainWindow::StartDownloadThread() {
 }
 
 void MainWindow::StartNewsThread() {
+    // News is verified with the keys of the registry a check accepted. On a first-ever start there
+    // is none yet: fetch once more when the first check has accepted one.
+    news_waits_for_keys_ = !PathExists(AcceptedKeysPath(config_));
     const std::shared_ptr<Shared> shared = shared_;
     const PatcherConfig config = config_;
     StartWorkerThread("news", [shared, config] {
@@ -472,6 +475,7 @@ bool MainWindow::HandleWorkerMessage(UINT message) {
                 result = shared_->last_check;
             }
             Apply(OnCheckDone(state_, result, Context(), Platform()));
+            if (news_waits_for_keys_ && PathExists(AcceptedKeysPath(config_))) StartNewsThread();
             return true;
         }
         case kMsgProgress: {

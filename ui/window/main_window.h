@@ -120,6 +120,7 @@ class MainWindow {
     bool self_test_ = false;
     bool in_creation_ = false;
     bool settings_open_ = false;
+    bool news_waits_for_keys_ = false;
     SettingsPanel settings_;
     bool tracking_mouse_ = false;
     TitleBarItem hover_ = TitleBarItem::none;
