@@ -40,36 +40,19 @@ class Run:
         return found
 
 
-class Started:
+class Started(subprocess.Popen):
     """A running patcher whose output goes to files, not pipes: Wine's system processes are started
     by whichever Windows process first needs them and inherit its standard handles, so a pipe would
     stay open (and reading it would block) for as long as any other process of the prefix runs."""
 
     def __init__(self, command, environment):
         self._out, self._err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
-        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self._out,
-                                        stderr=self._err, env=environment)
+        super().__init__(command, stdin=subprocess.DEVNULL, stdout=self._out, stderr=self._err,
+                         env=environment)
 
-    @property
-    def returncode(self):
-        return self.process.returncode
-
-    @property
-    def pid(self):
-        return self.process.pid
-
-    def poll(self):
-        return self.process.poll()
-
-    def wait(self, timeout=None):
-        return self.process.wait(timeout=timeout)
-
-    def kill(self):
-        self.process.kill()
-
-    def communicate(self, timeout=None):
+    def communicate(self, input=None, timeout=None):
         """Waits for the end and answers (stdout, stderr) as bytes."""
-        self.process.wait(timeout=timeout)
+        self.wait(timeout=timeout)
         return tuple(self._read(f) for f in (self._out, self._err))
 
     @staticmethod

@@ -603,8 +603,7 @@ PaintScene MainWindow::Scene(bool draw_stage) {
     scene.draw_stage = draw_stage;
     scene.logo = PictureRef{logo_.bitmap.get(), logo_.width, logo_.height};
     scene.hover = hover_;
-    scene.settings_open = settings_open_;
-    scene.settings = &settings_.state();
+    scene.settings = settings_open_ ? &settings_.state() : nullptr;
     scene.news_tab = news_tab_;
     WindowLock::Guard guard(shared_->lock);
     scene.news = news_tab_ == 0 ? shared_->news.announce : shared_->news.updates;

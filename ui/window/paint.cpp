@@ -67,7 +67,7 @@ void PaintTitleBar(HDC dc, const PaintScene& scene) {
     for (const auto& [item, glyph] : buttons) {
         const Box box = TitleButtonBox(l, item);
         const bool hovered = scene.hover == item;
-        if (const auto fill = TitleButtonFill(item, hovered, scene.settings_open))
+        if (const auto fill = TitleButtonFill(item, hovered, scene.settings != nullptr))
             Fill(dc, box, *fill);
         Text(dc, glyph, ToRect(box), scene.fonts->small_bold.get(), TitleGlyphColour(hovered),
              DT_SINGLELINE | DT_CENTER | DT_VCENTER);
@@ -211,10 +211,10 @@ PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll) {
     if (scene.draw_stage) PaintStage(dc, l, scene.stage);
     Fill(dc, Box{news_left, l.title_height, 1, l.footer_top - l.title_height}, kLine);
     PaintTitleBar(dc, scene);
-    if (!scene.settings_open) {
+    if (scene.settings == nullptr) {
         result.tabs = PaintTabs(dc, scene);
         PaintNewsList(dc, scene, scroll, result);
-    } else if (scene.settings != nullptr) {
+    } else {
         PaintSettingsPanel(dc, scene);
     }
     PaintStatus(dc, scene);

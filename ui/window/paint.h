@@ -33,8 +33,7 @@ struct PaintScene {
     bool draw_stage = true;  // the UI self-test samples the flat ground under it
     PictureRef logo;
     TitleBarItem hover = TitleBarItem::none;
-    bool settings_open = false;
-    const SettingsPanelState* settings = nullptr;  // drawn in place of the news while open
+    const SettingsPanelState* settings = nullptr;  // while open: drawn in place of the news
     int news_tab = 0;
     NewsDocument news;  // the current tab's list
     DownloadProgress progress;
