@@ -4,8 +4,13 @@ namespace patcher::win {
 
 void ChannelLineSplitter::Feed(std::string_view chunk, std::vector<std::string>& lines) {
     if (pending_.size() + chunk.size() > kMaxChannelPendingBytes) {
+        // The text waiting for its LF is too long to be a line whatever follows. It goes with the
+        // chunk, but only up to the chunk's first LF: a KEYREQ or note after it is a line of its
+        // own, and how the pipe happened to cut the writes must not decide whether it is seen.
         pending_.clear();
-        return;
+        const std::size_t lf = chunk.find('\n');
+        if (lf == std::string_view::npos) return;
+        chunk.remove_prefix(lf + 1);
     }
     pending_.append(chunk);
     std::size_t start = 0;

@@ -19,7 +19,7 @@ class ChannelLineSplitter {
   public:
     // Appends the complete lines of `chunk` (without LF and one trailing CR) to `lines`; lines over
     // 1,024 bytes are left out. When the text still waiting for its LF would exceed 8,192 bytes, it
-    // is dropped together with the chunk.
+    // is dropped together with the chunk up to the chunk's first LF.
     void Feed(std::string_view chunk, std::vector<std::string>& lines);
 
   private:

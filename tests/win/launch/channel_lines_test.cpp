@@ -26,7 +26,8 @@ TEST(ChannelLinesTest, WhatTheGameWritesAndWhatTheChannelKeeps) {
         {"no line end yet", {"KEYREQ"}, 0, 0, {}},
         {"longest line", {"NOTE " + std::string(1019, 'n') + "\n"}, 1, 0, {std::string(1019, 'n')}},
         {"line too long", {"NOTE " + std::string(1020, 'n') + "\r\nKEYREQ\n"}, 1, 1, {}},
-        {"flood dropped, then recovery", {flood, "\nKEYREQ\n", "KEYREQ\n"}, 1, 1, {}},
+        {"flood dropped, then recovery", {flood, "x\nKEYREQ\n", "KEYREQ\n"}, 2, 2, {}},
+        {"flood without a line end", {flood, "xx", "x\nNOTE a\n"}, 2, 0, {"a"}},
         {"65 notes", {many_notes}, 65, 0, {}},
     };
     for (const Case& c : cases) {
