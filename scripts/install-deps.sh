@@ -10,6 +10,34 @@ packages=(
     libssl-dev openssl python3 ca-certificates util-linux nginx-light libjpeg-turbo-progs
     xdotool imagemagick
 )
+# The shipped patcher is 32-bit: where the kernel runs i386 programs, Debian's 32-bit Wine runs it.
+# The probe is a 93-byte i386 ELF that only calls exit(0), so no 32-bit compiler or library is needed
+# to ask; binfmt_misc could hand it to qemu instead, so a qemu-i386 entry makes the answer "no".
+kernel_runs_i386() {
+    [ "$(uname -m)" = x86_64 ] || return 1
+    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && return 1
+    local probe
+    probe=$(mktemp)
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$probe"
+    printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$probe"
+    printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' >>"$probe"
+    printf '\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08' >>"$probe"
+    printf '\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00' >>"$probe"
+    printf '\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$probe"
+    chmod +x "$probe"
+    local status=0
+    "$probe" 2>/dev/null || status=1
+    rm -f "$probe"
+    return $status
+}
+i386=no
+if kernel_runs_i386; then
+    i386=yes
+    packages+=(wine32:i386)
+else
+    echo "deps: 32-bit Wine unavailable: this kernel runs no i386 programs"
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -23,5 +51,8 @@ fi
 echo "deps: installing ${missing[*]}"
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+if [ $i386 = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -q
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,4 +1,5 @@
-"""Starting the real patcher under wine64 from scenario tests.
+"""Starting the real patcher under Wine from scenario tests: the shipped 32-bit exe under 32-bit
+Wine, the 64-bit build under wine64 (cmake/wine-run.sh picks by the exe's kind).
 
 Each scenario copies the exe into a scratch folder of its own, so the support log (written beside
 the executable) and any patcher.cfg belong to that scenario alone.
@@ -15,6 +16,21 @@ WINE_RUN = os.environ.get("GARUN2_WINE_RUN", "")
 BUILD_DIR = Path(os.environ.get("GARUN2_BUILD_DIR", EXE.parent.parent))
 # Every scenario shares the build's prefix: creating one takes longer than most scenarios.
 WINE_PREFIX = Path(os.environ.get("GARUN2_WINEPREFIX", BUILD_DIR / "wineprefix"))
+
+
+def is_pe32(path):
+    """True for a 32-bit Windows program: the optional header's magic is 0x10b (PE32+ is 0x20b)."""
+    with open(path, "rb") as exe:
+        exe.seek(0x3C)
+        header = int.from_bytes(exe.read(4), "little")
+        exe.seek(header + 24)
+        return exe.read(2) == b"\x0b\x01"
+
+
+SHIPPED_32_BIT = EXE.is_file() and is_pe32(EXE)
+# Wine's own programs (taskkill, wineserver -k) for the prefix the scenarios' exe runs in.
+WINE_LOADER = "/usr/lib/wine/wine" if SHIPPED_32_BIT else "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver32" if SHIPPED_32_BIT else "/usr/lib/wine/wineserver64"
 # Wine sets LOCALAPPDATA from the prefix's profile, whatever the host environment says.
 LOCAL_APP_DATA = WINE_PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
 

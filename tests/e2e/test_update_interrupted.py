@@ -9,7 +9,7 @@ import time
 import unittest
 
 import update_scenario
-from patcher_run import WINE_PREFIX, windows_path
+from patcher_run import WINE_LOADER, WINE_PREFIX, windows_path
 from release_server import Fault
 from update_scenario import KEYS, NOW, UpdateScenario, leftovers
 
@@ -85,7 +85,7 @@ class InterruptedUpdateTest(UpdateScenario):
     def terminate_process(running):
         # taskkill /F ends the process with TerminateProcess, inside Wine.
         env = dict(os.environ, WINEPREFIX=str(WINE_PREFIX), WINEDEBUG="-all")
-        subprocess.run(["/usr/lib/wine/wine64", "taskkill", "/F", "/IM", "Velmor2Launcher.exe"],
+        subprocess.run([WINE_LOADER, "taskkill", "/F", "/IM", "Velmor2Launcher.exe"],
                        env=env, capture_output=True, timeout=60)
         running.wait(timeout=60)
 

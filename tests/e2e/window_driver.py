@@ -14,7 +14,7 @@ import time
 from dataclasses import dataclass
 from pathlib import Path
 
-from patcher_run import BUILD_DIR
+from patcher_run import BUILD_DIR, WINESERVER
 
 TITLE_PATTERN = "^Velmor2 G"  # "Velmor2 Güncelleyici"
 SHOTS = BUILD_DIR / "test-results" / "window"
@@ -132,7 +132,7 @@ class Look:
 
 def end_prefix_processes(environment):
     """Ends every process of the Wine prefix named by GARUN2_WINEPREFIX in `environment`."""
-    subprocess.run(["/usr/lib/wine/wineserver64", "-k"], capture_output=True,
+    subprocess.run([WINESERVER, "-k"], capture_output=True,
                    env=dict(environment, WINEPREFIX=environment["GARUN2_WINEPREFIX"]))
 
 
