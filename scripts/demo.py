@@ -31,9 +31,14 @@ import window_driver  # noqa: E402  (finds, reads and photographs the patcher's 
 
 DEMO = ROOT / "demo"
 TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
-PATCHER = ROOT / "build" / "win64" / "app" / "Velmor2Launcher.exe"
-GAME_EXE = ROOT / "build" / "win64" / "tools" / "demo_game" / "Velmor2.exe"
-LAUNCHER = ROOT / "build" / "win64" / "tools" / "demo_launch" / "demo_launch.exe"
+# demo.sh picks the build: the shipped 32-bit exe (win32) where 32-bit Wine runs, else win64.
+BUILD = os.environ.get("GARUN2_DEMO_BUILD", "win64")
+WINE_NAME = "32-bit Wine, the shipped 32-bit exe" if BUILD == "win32" else "wine64, the 64-bit build"
+PATCHER = ROOT / "build" / BUILD / "app" / "Velmor2Launcher.exe"
+GAME_EXE = ROOT / "build" / BUILD / "tools" / "demo_game" / "Velmor2.exe"
+LAUNCHER = ROOT / "build" / BUILD / "tools" / "demo_launch" / "demo_launch.exe"
+# A prefix is either 32-bit or 64-bit for good: each build has its own.
+WINE_PREFIX = DEMO / ("wineprefix32" if BUILD == "win32" else "wineprefix")
 WINE_RUN = ROOT / "cmake" / "wine-run.sh"
 EXPIRES = "2036-01-01T00:00:00Z"
 # A fixed port: the manifest names every file's address, so the release and the server must agree.
@@ -208,11 +213,11 @@ def run_patcher(command, keys, *extra):
     folder.mkdir(parents=True, exist_ok=True)
     shutil.copy2(PATCHER, folder / "Velmor2Launcher.exe")
     root_key = (keys / "root.pub").read_text().strip()
-    env = dict(os.environ, GARUN2_WINEPREFIX=str(DEMO / "wineprefix"))
+    env = dict(os.environ, GARUN2_WINEPREFIX=str(WINE_PREFIX))
     args = ["--headless", command, "--base-url", BASE_URL,
             "--data-dir", windows_path(folder / "data"),
             "--install-dir", windows_path(folder / "game"), "--root-key-b64", root_key, *extra]
-    say(f"running: Velmor2Launcher.exe {' '.join(args[:2] + list(extra))} (wine64) against "
+    say(f"running: Velmor2Launcher.exe {' '.join(args[:2] + list(extra))} ({WINE_NAME}) against "
         f"{BASE_URL}")
     done = subprocess.run([str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), *args],
                           capture_output=True, env=env, timeout=600)
@@ -231,7 +236,7 @@ def show_window(keys):
     folder.mkdir(parents=True, exist_ok=True)
     shutil.copy2(PATCHER, folder / "Velmor2Launcher.exe")
     display = window_driver.ensure_display()
-    env = dict(os.environ, GARUN2_WINEPREFIX=str(DEMO / "wineprefix"))
+    env = dict(os.environ, GARUN2_WINEPREFIX=str(WINE_PREFIX))
     say(f"opening the patcher's window on display {display}; it installs and verifies the release "
         "by itself")
     process = subprocess.Popen(
@@ -260,12 +265,12 @@ def launch_game():
     folder = DEMO / "patcher"
     shutil.copy2(LAUNCHER, folder / "demo_launch.exe")
     (DEMO / "key-service").mkdir(exist_ok=True)
-    env = dict(os.environ, GARUN2_WINEPREFIX=str(DEMO / "wineprefix"))
+    env = dict(os.environ, GARUN2_WINEPREFIX=str(WINE_PREFIX))
     with ReleaseServer(DEMO / "key-service") as service:
         service.set_fault("/key", Fault.minted_key())
         say(f"a local key service issues a fresh key for every POST to {service.url('/key')}")
-        say("running: demo_launch.exe (LaunchGame with the key channel, wine64) on the installed "
-            "game")
+        say(f"running: demo_launch.exe (LaunchGame with the key channel, {WINE_NAME}) on the "
+            "installed game")
         done = subprocess.run([str(WINE_RUN), str(folder / "demo_launch.exe"), "--install-dir",
                                windows_path(folder / "game"), "--key-service", service.url("/")],
                               capture_output=True, env=env, timeout=300)

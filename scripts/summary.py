@@ -23,6 +23,21 @@ def cases(xml_path):
     return passed, failed, skipped
 
 
+def e2e_line(build_dirs):
+    """Which exe the end-to-end suite ran, read from what CTest ran in this run."""
+    ran = set()
+    for build in map(Path, build_dirs):
+        junit = build / "ctest-junit.xml"
+        if junit.exists() and any(case.get("name", "").startswith("e2e_")
+                                  for case in ET.parse(junit).getroot().iter("testcase")):
+            ran.add(build.name)
+    if "win32" in ran:
+        return "e2e: shipped 32-bit exe"
+    if "win64" in ran:
+        return "e2e: 64-bit build, 32-bit Wine unavailable"
+    return "e2e: not run"
+
+
 def main(build_dirs):
     total = [0, 0, 0]
     for build in map(Path, build_dirs):
@@ -53,6 +68,7 @@ def main(build_dirs):
 
 if __name__ == "__main__":
     passed, failed, skipped = main(sys.argv[1:])
+    print(e2e_line(sys.argv[1:]))
     line = f"{passed} passed, {failed} failed"
     if skipped:
         line += f", {skipped} skipped"
