@@ -42,10 +42,15 @@ GameConfigLine SplitLine(std::string_view raw) {
 }
 
 // Where a new key goes: before the first line that holds only white space, so a trailing block of
-// blank lines stays at the end.
-std::size_t InsertionPoint(const std::vector<GameConfigLine>& lines) {
+// blank lines stays at the end. Never after a last line that ends in a CR with no LF after it: a
+// line end written after it would make that CR part of a CR LF, which the next load reads as one.
+std::size_t InsertionPoint(const GameConfig& config) {
+    const std::vector<GameConfigLine>& lines = config.lines;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].raw.find_first_not_of(" \t\v\f\r") == std::string::npos) return i;
+    }
+    if (!config.final_newline && !lines.empty() && lines.back().raw.ends_with('\r')) {
+        return lines.size() - 1;
     }
     return lines.size();
 }
@@ -177,7 +182,7 @@ void SetValue(GameConfig& config, std::string_view key, std::string_view value) 
     added.separator = "\t";
     added.value = std::string(value);
     added.raw = added.key + added.separator + added.value;
-    const std::size_t at = InsertionPoint(config.lines);
+    const std::size_t at = InsertionPoint(config);
     config.lines.insert(config.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(added));
 }
 

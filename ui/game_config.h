@@ -52,7 +52,8 @@ std::string GetValue(const GameConfig& config, std::string_view key);
 // `fallback` when the key is absent, empty or starts with no digit.
 std::int32_t GetInt(const GameConfig& config, std::string_view key, std::int32_t fallback);
 // Rewrites every matching line keeping its key's letter case and its separator; a new key goes in
-// with a tab before the first blank line (at the end when there is none).
+// with a tab before the first blank line (at the end when there is none, but before a last line
+// that ends in a CR without an LF, so that CR stays where it was read).
 void SetValue(GameConfig& config, std::string_view key, std::string_view value);
 
 // The panel's rows.

@@ -31,6 +31,28 @@ TEST(GameConfigFileTest, UnchangedFilesComeBackByteForByte) {
     EXPECT_EQ(SerializeGameConfig(Parse("A 1\nB 2\r\nC 3\n")), "A 1\r\nB 2\r\nC 3\r\n");
 }
 
+TEST(GameConfigFileTest, AnAddedLineKeepsTheFilesLineEnds) {
+    // A last line's CR with no LF after it is not a line end; writing one after it would make it
+    // the file's first CR LF, and the next save would turn every line into CR LF.
+    struct Case {
+        const char* text;
+        const char* saved;
+    } cases[] = {
+        {"WIDTH 1024\nHEIGHT 768\nGAMMA 3\r",
+         "WIDTH 1024\nHEIGHT 768\nSOFTWARE_CURSOR\t1\nGAMMA 3\r"},
+        {"A 1\r\nB 2\r", "A 1\r\nSOFTWARE_CURSOR\t1\r\nB 2\r"},
+        {"A 1\n\r", "A 1\nSOFTWARE_CURSOR\t1\n\r"},
+        {"A 1\rB 2", "A 1\rB 2\nSOFTWARE_CURSOR\t1"},
+    };
+    for (const Case& c : cases) {
+        GameConfig config = Parse(c.text);
+        ASSERT_TRUE(StepSetting(config, 3, +1));
+        const std::string saved = SerializeGameConfig(config);
+        EXPECT_EQ(saved, c.saved) << c.text;
+        EXPECT_EQ(SerializeGameConfig(Parse(saved)), saved) << c.text;
+    }
+}
+
 TEST(GameConfigFileTest, SplitsAtTheFirstBlankRun) {
     const GameConfig c = Parse("WIDTH \t 1920 \nHEIGHT=900\n\tGAMMA 3\nSOLO\n");
     ASSERT_EQ(c.lines.size(), 4u);
