@@ -98,13 +98,12 @@ std::uint64_t AbsoluteDifference(std::int64_t a, std::int64_t b) {
                   : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
 }
 
-}  // namespace
-
-Result<GameConfig> ParseGameConfig(std::string_view bytes) {
+// ParseGameConfig without its guess at why a file passes a cap, which is wrong for the bytes the
+// panel itself would write.
+Result<GameConfig> ParseWithinCaps(std::string_view bytes) {
     if (bytes.size() > kMaxGameConfigBytes) {
         return Status(StatusCode::BadFormat, "game config is larger than the cap (" +
-                                                 std::to_string(bytes.size()) +
-                                                 " bytes) -- this is probably not garun2.cfg");
+                                                 std::to_string(bytes.size()) + " bytes)");
     }
     GameConfig config;
     config.crlf = bytes.find("\r\n") != std::string_view::npos;
@@ -125,14 +124,21 @@ Result<GameConfig> ParseGameConfig(std::string_view bytes) {
         }
         config.lines.push_back(SplitLine(piece));
         if (config.lines.size() > kMaxGameConfigLines) {
-            return Status(StatusCode::BadFormat,
-                          "game config has more lines than the cap -- this is probably not "
-                          "garun2.cfg");
+            return Status(StatusCode::BadFormat, "game config has more lines than the cap");
         }
         if (lf == std::string_view::npos) break;
         start = lf + 1;
     }
     return config;
+}
+
+}  // namespace
+
+Result<GameConfig> ParseGameConfig(std::string_view bytes) {
+    Result<GameConfig> parsed = ParseWithinCaps(bytes);
+    if (parsed.ok()) return parsed;
+    return Status(parsed.status().code,
+                  parsed.status().message + " -- this is probably not garun2.cfg");
 }
 
 std::string SerializeGameConfig(const GameConfig& config) {
@@ -144,6 +150,13 @@ std::string SerializeGameConfig(const GameConfig& config) {
     }
     if (!config.lines.empty() && config.final_newline) out += end;
     return out;
+}
+
+Result<std::string> SerializeForSave(const GameConfig& config) {
+    std::string bytes = SerializeGameConfig(config);
+    const Result<GameConfig> reloaded = ParseWithinCaps(bytes);
+    if (!reloaded.ok()) return reloaded.status();
+    return bytes;
 }
 
 std::string GetValue(const GameConfig& config, std::string_view key) {

@@ -45,6 +45,9 @@ struct GameConfig {
 Result<GameConfig> ParseGameConfig(std::string_view bytes);
 // Unchanged files with consistent line ends come back byte for byte.
 std::string SerializeGameConfig(const GameConfig& config);
+// SerializeGameConfig's bytes when the next ParseGameConfig accepts them, else BadFormat naming the
+// cap they pass: a file saved over a cap would lock the panel out of it for good.
+Result<std::string> SerializeForSave(const GameConfig& config);
 
 // Keys match without regard to ASCII letter case; the last matching line wins.
 std::string GetValue(const GameConfig& config, std::string_view key);
