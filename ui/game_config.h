@@ -1,7 +1,9 @@
 // The game's own display settings file (garun2.cfg) as the settings panel edits it. The game owns
 // the file, so everything the editor does not understand (comments, blank lines, other keys, odd
-// spacing, their order, the line ends) is kept exactly, and a file that does not look like the
-// game's configuration is refused rather than rewritten.
+// spacing, their order) is kept exactly, and so are the line ends of a file that uses one kind; a
+// file that mixes LF and CR LF is written back with CR LF throughout. A file that does not look
+// like the game's configuration is refused rather than rewritten, and SerializeForSave refuses a
+// document whose file the next load would refuse.
 #pragma once
 
 #include <cstddef>
