@@ -42,10 +42,15 @@ GameConfigLine SplitLine(std::string_view raw) {
 }
 
 // Where a new key goes: before the first line that holds only white space, so a trailing block of
-// blank lines stays at the end.
-std::size_t InsertionPoint(const std::vector<GameConfigLine>& lines) {
+// blank lines stays at the end. Never after a last line that ends in a CR with no LF after it: a
+// line end written after it would make that CR part of a CR LF, which the next load reads as one.
+std::size_t InsertionPoint(const GameConfig& config) {
+    const std::vector<GameConfigLine>& lines = config.lines;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].raw.find_first_not_of(" \t\v\f\r") == std::string::npos) return i;
+    }
+    if (!config.final_newline && !lines.empty() && lines.back().raw.ends_with('\r')) {
+        return lines.size() - 1;
     }
     return lines.size();
 }
@@ -93,13 +98,12 @@ std::uint64_t AbsoluteDifference(std::int64_t a, std::int64_t b) {
                   : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
 }
 
-}  // namespace
-
-Result<GameConfig> ParseGameConfig(std::string_view bytes) {
+// ParseGameConfig without its guess at why a file passes a cap, which is wrong for the bytes the
+// panel itself would write.
+Result<GameConfig> ParseWithinCaps(std::string_view bytes) {
     if (bytes.size() > kMaxGameConfigBytes) {
         return Status(StatusCode::BadFormat, "game config is larger than the cap (" +
-                                                 std::to_string(bytes.size()) +
-                                                 " bytes) -- this is probably not garun2.cfg");
+                                                 std::to_string(bytes.size()) + " bytes)");
     }
     GameConfig config;
     config.crlf = bytes.find("\r\n") != std::string_view::npos;
@@ -120,14 +124,21 @@ Result<GameConfig> ParseGameConfig(std::string_view bytes) {
         }
         config.lines.push_back(SplitLine(piece));
         if (config.lines.size() > kMaxGameConfigLines) {
-            return Status(StatusCode::BadFormat,
-                          "game config has more lines than the cap -- this is probably not "
-                          "garun2.cfg");
+            return Status(StatusCode::BadFormat, "game config has more lines than the cap");
         }
         if (lf == std::string_view::npos) break;
         start = lf + 1;
     }
     return config;
+}
+
+}  // namespace
+
+Result<GameConfig> ParseGameConfig(std::string_view bytes) {
+    Result<GameConfig> parsed = ParseWithinCaps(bytes);
+    if (parsed.ok()) return parsed;
+    return Status(parsed.status().code,
+                  parsed.status().message + " -- this is probably not garun2.cfg");
 }
 
 std::string SerializeGameConfig(const GameConfig& config) {
@@ -139,6 +150,13 @@ std::string SerializeGameConfig(const GameConfig& config) {
     }
     if (!config.lines.empty() && config.final_newline) out += end;
     return out;
+}
+
+Result<std::string> SerializeForSave(const GameConfig& config) {
+    std::string bytes = SerializeGameConfig(config);
+    const Result<GameConfig> reloaded = ParseWithinCaps(bytes);
+    if (!reloaded.ok()) return reloaded.status();
+    return bytes;
 }
 
 std::string GetValue(const GameConfig& config, std::string_view key) {
@@ -177,7 +195,7 @@ void SetValue(GameConfig& config, std::string_view key, std::string_view value) 
     added.separator = "\t";
     added.value = std::string(value);
     added.raw = added.key + added.separator + added.value;
-    const std::size_t at = InsertionPoint(config.lines);
+    const std::size_t at = InsertionPoint(config);
     config.lines.insert(config.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(added));
 }
 

@@ -1,7 +1,9 @@
 // The game's own display settings file (garun2.cfg) as the settings panel edits it. The game owns
 // the file, so everything the editor does not understand (comments, blank lines, other keys, odd
-// spacing, their order, the line ends) is kept exactly, and a file that does not look like the
-// game's configuration is refused rather than rewritten.
+// spacing, their order) is kept exactly, and so are the line ends of a file that uses one kind; a
+// file that mixes LF and CR LF is written back with CR LF throughout. A file that does not look
+// like the game's configuration is refused rather than rewritten, and SerializeForSave refuses a
+// document whose file the next load would refuse.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +47,9 @@ struct GameConfig {
 Result<GameConfig> ParseGameConfig(std::string_view bytes);
 // Unchanged files with consistent line ends come back byte for byte.
 std::string SerializeGameConfig(const GameConfig& config);
+// SerializeGameConfig's bytes when the next ParseGameConfig accepts them, else BadFormat naming the
+// cap they pass: a file saved over a cap would lock the panel out of it for good.
+Result<std::string> SerializeForSave(const GameConfig& config);
 
 // Keys match without regard to ASCII letter case; the last matching line wins.
 std::string GetValue(const GameConfig& config, std::string_view key);
@@ -52,7 +57,8 @@ std::string GetValue(const GameConfig& config, std::string_view key);
 // `fallback` when the key is absent, empty or starts with no digit.
 std::int32_t GetInt(const GameConfig& config, std::string_view key, std::int32_t fallback);
 // Rewrites every matching line keeping its key's letter case and its separator; a new key goes in
-// with a tab before the first blank line (at the end when there is none).
+// with a tab before the first blank line (at the end when there is none, but before a last line
+// that ends in a CR without an LF, so that CR stays where it was read).
 void SetValue(GameConfig& config, std::string_view key, std::string_view value);
 
 // The panel's rows.

@@ -15,6 +15,8 @@ void Refuse(SettingsPanelState& panel) {
     panel.editable = false;
 }
 
+constexpr wchar_t kWouldNotLoad[] = L", the file would no longer load :: ";
+
 }  // namespace
 
 std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const SettingsFile& file,
@@ -47,7 +49,17 @@ std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, in
     if (!panel.editable) return log;
     const std::int32_t old_width = GetInt(panel.config, "WIDTH", 1024);
     const std::int32_t old_height = GetInt(panel.config, "HEIGHT", 768);
+    GameConfig before = panel.config;
     if (!StepSetting(panel.config, row, direction)) return log;
+    const Result<std::string> saved = SerializeForSave(panel.config);
+    if (!saved.ok()) {
+        panel.config = std::move(before);
+        panel.config.snapped = false;
+        panel.message = kTextSettingsTooLarge;
+        log.push_back(L"settings: step refused" + std::wstring(kWouldNotLoad) +
+                      WidenUtf8(saved.status().message));
+        return log;
+    }
     if (panel.config.snapped) {
         log.push_back(L"settings: " + Decimal(old_width) + L"x" + Decimal(old_height) +
                       L" is not a display mode, snapped to " +
@@ -61,6 +73,20 @@ std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, in
 
 bool SaveOffered(const SettingsPanelState& panel) {
     return panel.editable && panel.dirty;
+}
+
+SettingsSave PrepareGameSettingsSave(SettingsPanelState& panel, const std::wstring& path) {
+    Result<std::string> bytes = SerializeForSave(panel.config);
+    SettingsSave save;
+    if (!bytes.ok()) {
+        panel.message = kTextSettingsTooLarge;
+        save.log.push_back(L"settings: not saving " + path + kWouldNotLoad +
+                           WidenUtf8(bytes.status().message));
+        return save;
+    }
+    save.write = true;
+    save.bytes = std::move(bytes).value();
+    return save;
 }
 
 std::vector<std::wstring> GameSettingsSaved(SettingsPanelState& panel, const std::wstring& path,

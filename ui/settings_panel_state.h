@@ -33,12 +33,22 @@ struct SettingsFile {
 std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const SettingsFile& file,
                                            const std::vector<DisplayMode>& modes);
 
-// One arrow click (only when editable).
+// One arrow click (only when editable). A step whose saved file the next load would refuse (it
+// passes a cap) is not taken.
 std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, int direction);
 
 // Saving is offered only for an editable, changed document.
 bool SaveOffered(const SettingsPanelState& panel);
-// After the window wrote SerializeGameConfig(panel.config) through AtomicFile (or failed to).
+
+// What a save writes: the document's bytes, or, when the next load would refuse them, nothing (and
+// the file on disk stays as it was).
+struct SettingsSave {
+    bool write = false;
+    std::string bytes;
+    std::vector<std::wstring> log;
+};
+SettingsSave PrepareGameSettingsSave(SettingsPanelState& panel, const std::wstring& path);
+// After the window wrote the prepared bytes through AtomicFile (or failed to).
 std::vector<std::wstring> GameSettingsSaved(SettingsPanelState& panel, const std::wstring& path,
                                             bool written);
 

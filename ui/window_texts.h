@@ -112,6 +112,8 @@ inline constexpr wchar_t kTextNextStartNote[] =
 inline constexpr wchar_t kTextSettingsUnreadable[] = L"Ayar dosyası okunamadı.";
 inline constexpr wchar_t kTextSettingsSaved[] = L"Ayarlar kaydedildi.";
 inline constexpr wchar_t kTextSettingsNotSaved[] = L"Ayarlar kaydedilemedi.";
+inline constexpr wchar_t kTextSettingsTooLarge[] =
+    L"Ayar dosyası çok büyük; değişiklik kaydedilmedi.";
 
 // UI self-test.
 inline constexpr wchar_t kTextSampleVersion[] = L"0.9.0";

@@ -31,6 +31,28 @@ TEST(GameConfigFileTest, UnchangedFilesComeBackByteForByte) {
     EXPECT_EQ(SerializeGameConfig(Parse("A 1\nB 2\r\nC 3\n")), "A 1\r\nB 2\r\nC 3\r\n");
 }
 
+TEST(GameConfigFileTest, AnAddedLineKeepsTheFilesLineEnds) {
+    // A last line's CR with no LF after it is not a line end; writing one after it would make it
+    // the file's first CR LF, and the next save would turn every line into CR LF.
+    struct Case {
+        const char* text;
+        const char* saved;
+    } cases[] = {
+        {"WIDTH 1024\nHEIGHT 768\nGAMMA 3\r",
+         "WIDTH 1024\nHEIGHT 768\nSOFTWARE_CURSOR\t1\nGAMMA 3\r"},
+        {"A 1\r\nB 2\r", "A 1\r\nSOFTWARE_CURSOR\t1\r\nB 2\r"},
+        {"A 1\n\r", "A 1\nSOFTWARE_CURSOR\t1\n\r"},
+        {"A 1\rB 2", "A 1\rB 2\nSOFTWARE_CURSOR\t1"},
+    };
+    for (const Case& c : cases) {
+        GameConfig config = Parse(c.text);
+        ASSERT_TRUE(StepSetting(config, 3, +1));
+        const std::string saved = SerializeGameConfig(config);
+        EXPECT_EQ(saved, c.saved) << c.text;
+        EXPECT_EQ(SerializeGameConfig(Parse(saved)), saved) << c.text;
+    }
+}
+
 TEST(GameConfigFileTest, SplitsAtTheFirstBlankRun) {
     const GameConfig c = Parse("WIDTH \t 1920 \nHEIGHT=900\n\tGAMMA 3\nSOLO\n");
     ASSERT_EQ(c.lines.size(), 4u);
@@ -207,6 +229,60 @@ TEST(SettingsPanelStateTest, LoadStepAndSave) {
     EXPECT_EQ(GameSettingsSaved(panel, L"g", true),
               std::vector<std::wstring>{L"settings: saved g"});
     EXPECT_FALSE(SaveOffered(panel));
+}
+
+// Saving over either cap would lock the panel out of the file for good, so such a step is refused.
+TEST(SettingsPanelStateTest, AStepWhoseSaveWouldPassACapIsRefused) {
+    auto sized = [](std::size_t bytes) {
+        const std::string head = "WIDTH 800\nHEIGHT 600\n;";
+        return head + std::string(bytes - head.size() - 1, 'x') + "\n";
+    };
+    struct Case {
+        std::string text;
+        int row;
+        std::wstring log;  // empty: the step is taken
+    } cases[] = {
+        {sized(kMaxGameConfigBytes), 1,
+         L"settings: step refused, the file would no longer load :: game config is larger than "
+         L"the cap (65537 bytes)"},
+        {sized(kMaxGameConfigBytes - 1), 1, L""},
+        {Lines(512, "\n"), 2,
+         L"settings: step refused, the file would no longer load :: game config has more lines "
+         L"than the cap"},
+        {Lines(511, "\n"), 2, L""},
+        {"WINDOWED 0\n" + Lines(511, "\n"), 0, L""},
+    };
+    for (const Case& c : cases) {
+        SettingsPanelState panel;
+        ASSERT_TRUE(
+            LoadGameSettings(panel, {L"g", true, true, c.text, ""}, {{800, 600}, {1024, 768}})
+                .empty());
+        const std::vector<std::wstring> log = StepGameSetting(panel, c.row, +1);
+        const bool refused = !c.log.empty();
+        EXPECT_EQ(log, refused ? std::vector<std::wstring>{c.log} : std::vector<std::wstring>{});
+        EXPECT_EQ(SaveOffered(panel), !refused);
+        EXPECT_EQ(panel.message,
+                  refused ? L"Ayar dosyası çok büyük; değişiklik kaydedilmedi." : L"");
+        const std::string saved = SerializeGameConfig(panel.config);
+        if (refused) {
+            EXPECT_EQ(saved, c.text);
+        } else {
+            EXPECT_NE(saved, c.text);
+            EXPECT_TRUE(ParseGameConfig(saved).ok());
+        }
+    }
+}
+
+TEST(SettingsPanelStateTest, ASaveThatWouldNotLoadAgainWritesNothing) {
+    SettingsPanelState panel;
+    panel.editable = panel.dirty = true;
+    SetValue(panel.config, "K", std::string(kMaxGameConfigBytes, 'x'));
+    const SettingsSave refused = PrepareGameSettingsSave(panel, L"D:\\g.cfg");
+    EXPECT_FALSE(refused.write);
+    EXPECT_EQ(refused.log, std::vector<std::wstring>{
+                               L"settings: not saving D:\\g.cfg, the file would no longer load :: "
+                               L"game config is larger than the cap (65539 bytes)"});
+    EXPECT_EQ(panel.message, L"Ayar dosyası çok büyük; değişiklik kaydedilmedi.");
 }
 
 }  // namespace

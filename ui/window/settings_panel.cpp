@@ -89,7 +89,10 @@ void SettingsPanel::StepGameSetting(int row, int direction) {
 void SettingsPanel::SaveGameSettings(const std::wstring& install_directory) {
     if (!state_.editable) return;
     const std::wstring path = JoinPath(install_directory, kGameConfigName);
-    Log(GameSettingsSaved(state_, path, WriteWhole(path, SerializeGameConfig(state_.config))));
+    const SettingsSave save = PrepareGameSettingsSave(state_, path);
+    Log(save.log);
+    if (!save.write) return;
+    Log(GameSettingsSaved(state_, path, WriteWhole(path, save.bytes)));
 }
 
 bool SettingsPanel::Click(const Layout& layout, std::int32_t x, std::int32_t y,
