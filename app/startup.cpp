@@ -32,8 +32,13 @@ void LogStartBanner(const std::wstring& executable, const ArgumentList& argument
     LogLineWide(L"arguments: " + joined);
 }
 
-// Holds the mutex for the whole run. A restart after a self-update waits up to five seconds for
-// the previous process, which still holds the mutex while it exits.
+// How long a restart after a self-update waits for the previous process to let go of the mutex.
+// That process has nothing left to do but exit, yet on a loaded machine (or with a virus scanner
+// looking at the new exe) exiting can take seconds; giving up early would leave the player with
+// no patcher at all, since the old window is already gone.
+constexpr DWORD kPreviousProcessWaitMs = 60000;
+
+// Holds the mutex for the whole run.
 struct SingleInstance {
     unique_handle mutex;
     bool is_single = false;
@@ -41,15 +46,14 @@ struct SingleInstance {
 
 SingleInstance AcquireSingleInstance(bool after_self_update) {
     SingleInstance instance;
-    for (int attempt = 0;; ++attempt) {
-        // Our own handle keeps the named mutex alive: holding on to it while asking again would
-        // make every retry see ERROR_ALREADY_EXISTS even after the previous process has gone.
-        instance.mutex.reset();
-        instance.mutex.reset(CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
-        instance.is_single = instance.mutex.is_valid() && GetLastError() != ERROR_ALREADY_EXISTS;
-        if (instance.is_single || !after_self_update || attempt == 50) return instance;
-        Sleep(100);
-    }
+    instance.mutex.reset(CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
+    instance.is_single = instance.mutex.is_valid() && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (instance.is_single || !after_self_update || !instance.mutex.is_valid()) return instance;
+    // The previous process owns the mutex until its main thread ends; the wait then hands it to
+    // us (abandoned, as that thread never releases it), with no polling window to miss.
+    const DWORD waited = WaitForSingleObject(instance.mutex.get(), kPreviousProcessWaitMs);
+    instance.is_single = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    return instance;
 }
 
 void SurfaceRunningWindow() {

@@ -68,10 +68,11 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
 
     def test_restart_after_self_update_takes_over_when_the_old_process_ends(self):
-        # The old patcher still holds the mutex while it exits; the restarted one waits for it and
-        # goes on as the single instance (resolving its configuration) instead of just surfacing
-        # the old window and quitting.
-        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "2500")
+        # The old patcher still holds the mutex while it exits, here for longer than a few seconds
+        # of polling would cover; the restarted one waits for it and goes on as the single
+        # instance (resolving its configuration) instead of just surfacing the old window and
+        # quitting.
+        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "8000")
         second = None
         try:
             self.assertTrue(self.wait_for_log("headless: --self-test noop"))

@@ -11,7 +11,7 @@ import ca_setup
 import release_builder as rb
 import update_scenario
 import window_driver as wd
-from patcher_run import BUILD_DIR, WINE_RUN, windows_path
+from patcher_run import BUILD_DIR, LOCAL_APP_DATA, WINE_RUN, windows_path
 from release_server import Fault, ReleaseServer
 from update_scenario import KEYS, UpdateScenario
 
@@ -105,7 +105,15 @@ class WindowTest(UpdateScenario):
         # The restarted patcher is not our child: end whatever is left in the prefix.
         self.addCleanup(wd.end_prefix_processes, self.box.environment())
         self.assertEqual(process.wait(timeout=180), 0)
-        restarted = wd.PatcherWindow.wait(timeout=120, besides=(window.id,))
+        try:
+            restarted = wd.PatcherWindow.wait(timeout=120, besides=(window.id,))
+        except AssertionError as no_window:
+            # The restarted patcher logs beside the data directory while the old one holds the
+            # log beside the exe: both tell what became of it.
+            fallback = LOCAL_APP_DATA / "Garun2Patcher" / "patcher.log"
+            logs = [self.box.log_text()[-2000:],
+                    fallback.read_text("utf-8", "replace")[-2000:] if fallback.exists() else ""]
+            raise AssertionError(f"{no_window}; logs:\n" + "\n----\n".join(logs)) from None
         restarted.wait_look(wd.GREEN, wd.AMBER)
         restarted.save("restarted-after-self-update")
         self.assertEqual(hashlib.sha256(self.box.exe.read_bytes()).digest(),
