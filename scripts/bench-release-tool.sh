@@ -28,29 +28,16 @@ else
     trap 'rm -rf "$work"' EXIT
 fi
 
-python3 - "$tool" "$work/game" "$files" "$mib" "$rounds" "$keep" <<'PY'
-import os, random, resource, shlex, statistics, subprocess, sys, time
+PYTHONPATH="$root/scripts" python3 - "$tool" "$work/game" "$files" "$mib" "$rounds" "$keep" <<'PY'
+import os, resource, shlex, statistics, subprocess, sys, time
+
+from bench_tree import make_tree
 
 tool, tree, count, mib, rounds, keep = sys.argv[1:]
 count, total, rounds = int(count), int(mib) << 20, int(rounds)
 
-# Log-uniform sizes, scaled to the total: many small files and a few large ones, as in a game.
-rng = random.Random(2)
-weights = [2 ** rng.uniform(12, 23) for _ in range(count)]
-sizes = [max(1, int(w * total / sum(weights))) for w in weights]
-paths = []
-for i, size in enumerate(sizes):
-    path = os.path.join(tree, f"data{i % 7}", f"file{i:04d}.bin")
-    paths.append(path)
-    if os.path.exists(path) and os.path.getsize(path) == size:
-        continue
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as out:
-        left = size
-        while left:
-            step = min(left, 8 << 20)
-            out.write(os.urandom(step))
-            left -= step
+paths = make_tree(tree, count, total)
+sizes = [os.path.getsize(p) for p in paths]
 
 ours = [tool, "manifest", tree, "--base-url", "https://bench.example/live", "--version", "1.0.0",
         "--channel", "bench", "--counter", "1", "--expires", "2099-01-01T00:00:00Z"]

@@ -11,22 +11,17 @@ the installed game is started through the patcher's launch path (demo_launch) wi
 local key service.
 """
 import os
-import pwd
 import shutil
-import signal
-import ssl
 import subprocess
 import sys
-import time
-import urllib.request
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "scripts"))
-import ca_setup  # noqa: E402  (the test CA that the host, and so Wine, trusts)
 from release_server import Fault, ReleaseServer  # noqa: E402  (answers POST /key with fresh keys)
 from stage_art import make_stage_picture  # noqa: E402  (the project's own stage art)
+from static_server import StaticServer  # noqa: E402  (nginx with our configuration)
 import window_driver  # noqa: E402  (finds, reads and photographs the patcher's window)
 
 DEMO = ROOT / "demo"
@@ -139,75 +134,6 @@ def publish(site, keys):
         f"into {release}")
 
 
-NGINX_CONF = """\
-# The demo's static web server: the published release, exactly as stored, over HTTPS on loopback.
-{user}worker_processes 1;
-pid {run}/nginx.pid;
-error_log {run}/error.log;
-events {{ worker_connections 64; }}
-http {{
-    access_log {run}/access.log;
-    client_body_temp_path {run}/body;
-    proxy_temp_path {run}/proxy;
-    types {{ }}
-    default_type application/octet-stream;
-    gzip off;
-    server {{
-        listen 127.0.0.1:{port} ssl;
-        ssl_certificate {ca}/server.crt;
-        ssl_certificate_key {ca}/server.key;
-        ssl_protocols TLSv1.2 TLSv1.3;
-        root {site};
-        location / {{ try_files $uri =404; }}
-    }}
-}}
-"""
-
-
-class StaticServer:
-    """nginx serving `site` at BASE_URL for as long as the `with` block runs."""
-
-    def __init__(self, site):
-        self.site = site
-        self.run = DEMO / "nginx"
-        self.process = None
-
-    def __enter__(self):
-        self.run.mkdir(parents=True, exist_ok=True)
-        self.stop_leftover()
-        conf = self.run / "nginx.conf"
-        # Started by root, nginx would serve as "nobody", who may not read the published release
-        # (the release tool publishes private folders): serve as the user who owns it.
-        user = f"user {pwd.getpwuid(os.getuid()).pw_name};\n" if os.geteuid() == 0 else ""
-        conf.write_text(NGINX_CONF.format(user=user, run=self.run, port=PORT,
-                                          ca=ca_setup.ensure(), site=self.site))
-        self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
-                                         "-g", "daemon off;"])
-        context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
-        for _ in range(100):
-            try:
-                urllib.request.urlopen(BASE_URL + "/keys.txt", context=context, timeout=2)
-                return self
-            except OSError:
-                if self.process.poll() is not None:
-                    sys.exit(f"demo: nginx did not start; see {self.run / 'error.log'}")
-                time.sleep(0.1)
-        self.__exit__()
-        sys.exit(f"demo: nginx does not answer at {BASE_URL}")
-
-    def __exit__(self, *exc):
-        self.process.terminate()
-        self.process.wait(timeout=30)
-
-    def stop_leftover(self):
-        """An nginx of an interrupted demo run would still hold the port."""
-        try:
-            os.kill(int((self.run / "nginx.pid").read_text()), signal.SIGTERM)
-            time.sleep(0.5)
-        except (OSError, ValueError):
-            pass
-
-
 def run_patcher(command, keys, *extra):
     folder = DEMO / "patcher"
     folder.mkdir(parents=True, exist_ok=True)
@@ -287,7 +213,7 @@ def main():
     keys = DEMO / "keys"
     make_keys(keys)
     publish(DEMO / "site", keys)
-    with StaticServer(DEMO / "site"):
+    with StaticServer(DEMO / "site", DEMO / "nginx", PORT, BASE_URL + "/keys.txt"):
         say(f"nginx serves {DEMO / 'site'} over HTTPS at {BASE_URL}")
         shot = show_window(keys)
         if shot is None:

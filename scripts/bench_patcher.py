@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""The shipped 32-bit patcher against the 64-bit build, each against a public yardstick, in one run;
+called by scripts/bench-patcher.sh after the builds.
+
+- check: `--headless --check --level full` of an up-to-date tree (default 2 GiB in 500 files),
+  beside `--headless --self-test noop` (Wine's own start, to take away) and
+  `openssl dgst -sha256` of the same files one after another;
+- update: `--headless --update` of a release (default 1 GiB in 200 files) into an empty folder,
+  beside `curl --http1.1 --parallel --parallel-max 16` of the same files from the same nginx over
+  loopback TLS.
+
+Both releases are published with the operator tool and served by nginx with our configuration. Each
+build has a Wine prefix of its own whose wineserver is kept running for the whole run, so that every
+run pays the same start. The commands run in turns (one of each in a round, after a warm-up round)
+and the medians of wall time, CPU time and peak memory of the largest process are printed. With
+--keep DIR everything is made in DIR and kept (a second call reuses it), and the commands are
+written as scripts in DIR/commands and named instead of timed, with the server kept up until
+interrupted, for timing them with another tool.
+"""
+import argparse
+import os
+import resource
+import shlex
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "scripts"))
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import ca_setup  # noqa: E402  (the test CA that the host, and so Wine and curl, trust)
+from bench_tree import make_tree  # noqa: E402
+from static_server import StaticServer  # noqa: E402
+
+TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
+WINE_RUN = ROOT / "cmake" / "wine-run.sh"
+BUILDS = {"win32": ("/usr/lib/wine/wineserver32", "shipped 32-bit exe"),
+          "win64": ("/usr/lib/wine/wineserver64", "64-bit build")}
+EXPIRES = "2099-01-01T00:00:00Z"
+PORT = 47543  # fixed: the manifests name every file's address
+
+
+def tool(*args):
+    done = subprocess.run([str(TOOL), *map(str, args)], capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit(f"bench: garun2-release {args[0]} failed:\n{done.stdout}{done.stderr}")
+
+
+def windows_path(path):
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def publish(work, name, count, mib):
+    """Makes the tree `name` and publishes it as a release at /name; answers the tree's files."""
+    game = work / name / "game"
+    paths = make_tree(str(game), count, mib << 20)
+    keys = work / "keys"
+    if not (keys / "root.pub").exists():
+        keys.mkdir(parents=True, exist_ok=True)
+        for key in ("root", "release"):
+            tool("keygen", "--out", keys / key)
+        tool("registry", keys / "keys.txt", "--key", keys / "root.pem", "--version", "1",
+             "--expires", EXPIRES, "--add", f"release-1={keys / 'release.pub'}")
+    release = work / "site" / name
+    stamp = work / name / "published"
+    if not stamp.exists() or stamp.read_text() != f"{count} {mib}":
+        shutil.rmtree(release, ignore_errors=True)
+        release.parent.mkdir(parents=True, exist_ok=True)
+        tool("publish", "--out", release, "--game", game, "--keys", keys / "keys.txt",
+             "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
+             "--base-url", f"https://127.0.0.1:{PORT}/{name}", "--version", "1.0.0",
+             "--channel", "bench", "--counter", "1", "--expires", EXPIRES)
+        stamp.write_text(f"{count} {mib}")
+    return game, paths
+
+
+def patcher_commands(work, build, check_game):
+    """The three runs of one build: Wine's start, the full check and the update."""
+    folder = work / build
+    folder.mkdir(exist_ok=True)
+    exe = folder / "Velmor2Launcher.exe"
+    shutil.copy2(ROOT / "build" / build / "app" / "Velmor2Launcher.exe", exe)
+    root_key = (work / "keys" / "root.pub").read_text().strip()
+    run = ["env", f"GARUN2_WINEPREFIX={work / ('prefix-' + build)}", str(WINE_RUN), str(exe)]
+
+    def headless(command, release, data, game):
+        return [*run, "--headless", command, "--base-url", f"https://127.0.0.1:{PORT}/{release}",
+                "--data-dir", windows_path(data), "--install-dir", windows_path(game),
+                "--root-key-b64", root_key]
+
+    check = headless("--check", "check", folder / "check-data", check_game) + ["--level", "full"]
+    update_data, update_game = folder / "update-data", folder / "update-game"
+    update = ["sh", "-c", f"rm -rf {shlex.quote(str(update_data))} {shlex.quote(str(update_game))}"
+              " && exec " + shlex.join(headless("--update", "update", update_data, update_game))]
+    return {"noop": [*run, "--headless", "--self-test", "noop"], "check": check, "update": update}
+
+
+def curl_command(work, paths, game):
+    out = work / "curl-out"
+    config = work / "curl.cfg"
+    with open(config, "w") as lines:
+        for path in paths:
+            relative = Path(path).relative_to(game).as_posix()
+            lines.write(f'url = "https://127.0.0.1:{PORT}/update/files/{relative}"\n'
+                        f'output = "{out / relative}"\n')
+    fetch = ["curl", "--http1.1", "--parallel", "--parallel-max", "16", "--create-dirs", "--fail",
+             "--no-progress-meter", "--cacert", str(ca_setup.ensure() / "ca.crt"), "-K",
+             str(config)]
+    return ["sh", "-c", f"rm -rf {shlex.quote(str(out))} && exec {shlex.join(fetch)}"]
+
+
+def run(command):
+    """Wall seconds, CPU seconds and peak resident MiB of the largest process it waited for. GNU
+    time starts the command: a child of this Python would carry Python's own peak past its exec."""
+    with tempfile.NamedTemporaryFile("r") as usage:
+        start = time.perf_counter()
+        done = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", usage.name, *command],
+                              stdout=subprocess.DEVNULL)
+        wall = time.perf_counter() - start
+        if done.returncode != 0:
+            sys.exit(f"bench: exit code {done.returncode}: {shlex.join(command)}")
+        user, system, peak_kib = usage.read().split()[-3:]
+    return wall, float(user) + float(system), int(peak_kib) / 1024
+
+
+def time_in_turns(commands, rounds):
+    for command in commands.values():
+        run(command)
+    runs = {name: [] for name in commands}
+    for _ in range(rounds):
+        for name, command in commands.items():
+            runs[name].append(run(command))
+    return {name: [statistics.median(r[i] for r in got) for i in range(3)]
+            for name, got in runs.items()}
+
+
+def report(title, medians, yardstick, start=None):
+    print(f"\n{title} (medians: wall s, CPU s, peak MiB)")
+    for name, (wall, cpu, peak) in medians.items():
+        print(f"  {name:<28} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
+    base = medians[yardstick][0]
+    for name, (wall, _, _) in medians.items():
+        if name == yardstick or name.endswith("noop"):
+            continue
+        net = wall - (medians[start(name)][0] if start else 0)
+        label = "minus Wine's start" if start else "wall"
+        print(f"  {name} / {yardstick}: {label} {net:.2f} s, {net / base:.2f}x")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--keep")
+    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--check-files", type=int, default=500)
+    parser.add_argument("--check-mib", type=int, default=2048)
+    parser.add_argument("--update-files", type=int, default=200)
+    parser.add_argument("--update-mib", type=int, default=1024)
+    options = parser.parse_args()
+    work = Path(options.keep or tempfile.mkdtemp(prefix="garun2-bench-")).resolve()
+    work.mkdir(parents=True, exist_ok=True)
+    try:
+        check_game, check_paths = publish(work, "check", options.check_files, options.check_mib)
+        update_game, update_paths = publish(work, "update", options.update_files,
+                                            options.update_mib)
+        builds = [b for b in BUILDS if b != "win32" or os.access("/usr/lib/wine/wine", os.X_OK)]
+        commands = {build: patcher_commands(work, build, check_game) for build in builds}
+        for build in builds:
+            # A wineserver that outlives each run: every run then starts the same way.
+            subprocess.run([*commands[build]["noop"]], check=True, stdout=subprocess.DEVNULL)
+            env = dict(os.environ, WINEPREFIX=str(work / f"prefix-{build}"))
+            subprocess.Popen([BUILDS[build][0], "-p"], env=env)
+        with StaticServer(work / "site", work / "nginx", PORT,
+                          f"https://127.0.0.1:{PORT}/update/keys.txt"):
+            curl = curl_command(work, update_paths, update_game)
+            openssl = ["openssl", "dgst", "-sha256", *check_paths]
+            print(f"check tree: {len(check_paths)} files, {options.check_mib} MiB; update release: "
+                  f"{len(update_paths)} files, {options.update_mib} MiB; builds: "
+                  + ", ".join(f"{b} ({BUILDS[b][1]})" for b in builds))
+            if options.keep:
+                named = {f"{b}-{name}": c for b in builds for name, c in commands[b].items()}
+                named.update({"curl": curl, "openssl": openssl})
+                for name, command in named.items():
+                    script = work / "commands" / f"{name}.sh"
+                    script.parent.mkdir(exist_ok=True)
+                    script.write_text("exec " + shlex.join(command) + "\n")
+                    print(f"{name}: bash {script}")
+                print("serving until interrupted (Ctrl-C or SIGTERM)", flush=True)
+                signal.signal(signal.SIGTERM, signal.default_int_handler)
+                try:
+                    signal.pause()
+                except KeyboardInterrupt:
+                    pass
+                return 0
+            check = {f"{b} noop": commands[b]["noop"] for b in builds}
+            check.update({f"{b} check": commands[b]["check"] for b in builds})
+            check["openssl dgst -sha256"] = openssl
+            report("full check", time_in_turns(check, options.rounds), "openssl dgst -sha256",
+                   start=lambda name: name.split()[0] + " noop")
+            update = {f"{b} update": commands[b]["update"] for b in builds}
+            update["curl --parallel 16"] = curl
+            report("update into an empty folder", time_in_turns(update, options.rounds),
+                   "curl --parallel 16")
+        return 0
+    finally:
+        for build in BUILDS:
+            env = dict(os.environ, WINEPREFIX=str(work / f"prefix-{build}"))
+            subprocess.run([BUILDS[build][0], "-k"], env=env, capture_output=True)
+        if not options.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
