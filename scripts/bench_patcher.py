@@ -207,9 +207,11 @@ def main():
                    "curl --parallel 16")
         return 0
     finally:
-        for build in BUILDS:
+        for build, (server, _) in BUILDS.items():
+            if not os.access(server, os.X_OK):
+                continue  # no 32-bit Wine here
             env = dict(os.environ, WINEPREFIX=str(work / f"prefix-{build}"))
-            subprocess.run([BUILDS[build][0], "-k"], env=env, capture_output=True)
+            subprocess.run([server, "-k"], env=env, capture_output=True)
         if not options.keep:
             shutil.rmtree(work, ignore_errors=True)
 
