@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "app/build_settings.h"
 #include "app/child_process.h"
 #include "app/console_attach.h"
@@ -23,6 +25,8 @@ namespace patcher::win {
 namespace {
 
 constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Garun2PatcherSingleInstance";
+constexpr int kLeftoverRetries = 10;
+constexpr DWORD kLeftoverRetryMs = 300;
 
 void LogStartBanner(const std::wstring& executable, const ArgumentList& arguments) {
     LogLine(std::string("---- patcher start, version ") + kPatcherVersion + " ----");
@@ -42,6 +46,7 @@ constexpr DWORD kPreviousProcessWaitMs = 60000;
 struct SingleInstance {
     unique_handle mutex;
     bool is_single = false;
+    bool waited_for_previous = false;  // a restart that found the previous patcher still there
 };
 
 SingleInstance AcquireSingleInstance(bool after_self_update) {
@@ -50,10 +55,20 @@ SingleInstance AcquireSingleInstance(bool after_self_update) {
     instance.is_single = instance.mutex.is_valid() && GetLastError() != ERROR_ALREADY_EXISTS;
     if (instance.is_single || !after_self_update || !instance.mutex.is_valid()) return instance;
     // The previous process owns the mutex until its main thread ends; the wait then hands it to
-    // us (abandoned, as that thread never releases it), with no polling window to miss.
+    // us (abandoned, as that thread never releases it), with no polling window to miss. Waiting on
+    // the mutex rather than on the process also covers a previous patcher started from elsewhere.
+    instance.waited_for_previous = true;
     const DWORD waited = WaitForSingleObject(instance.mutex.get(), kPreviousProcessWaitMs);
     instance.is_single = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     return instance;
+}
+
+void LogSingleInstance(const SingleInstance& instance) {
+    if (!instance.waited_for_previous) return;
+    LogLine(instance.is_single
+                ? "self-update: the previous patcher has exited; this one carries on"
+                : "self-update: the previous patcher did not exit within " +
+                      std::to_string(kPreviousProcessWaitMs / 1000) + " s; giving up");
 }
 
 void SurfaceRunningWindow() {
@@ -130,10 +145,15 @@ void CleanUpSelfUpdateLeftovers(const std::wstring& executable) {
     if (executable.empty()) return;
     const std::wstring old_file = executable + L".old";
     if (!PathExists(old_file)) return;
-    if (!DeleteFileW(old_file.c_str())) {
-        // The previous process may still be closing its image; give it a moment.
-        Sleep(400);
-        DeleteFileW(old_file.c_str());
+    // Even once its mutex is free, the previous process may still be unmapping its image (the
+    // .old file) for a moment.
+    for (int attempt = 0; !DeleteFileW(old_file.c_str()); ++attempt) {
+        if (attempt == kLeftoverRetries) {
+            LogLineWide(L"self-update: could not delete " + old_file + L" (win32 error " +
+                        std::to_wstring(GetLastError()) + L"); next start tries again");
+            return;
+        }
+        Sleep(kLeftoverRetryMs);
     }
     DeleteFileW((executable + L".new").c_str());
 }
@@ -143,11 +163,15 @@ int RunPatcher(int show_command) {
     const bool headless = HasArgument(arguments, L"--headless");
     const bool after_self_update = HasArgument(arguments, L"--after-self-update");
 
+    // A restart after a self-update first waits for the previous patcher to go: until then that
+    // process holds the log beside the exe (this run would write to the fallback) and has the
+    // retired exe mapped (it could not be deleted).
+    const SingleInstance instance = AcquireSingleInstance(after_self_update);
     const std::wstring executable = ExecutablePath();
     LogOpen(ParentPath(executable), DefaultDataDirectory());
     LogStartBanner(executable, arguments);
-    CleanUpSelfUpdateLeftovers(executable);
-    const SingleInstance instance = AcquireSingleInstance(after_self_update);
+    LogSingleInstance(instance);
+    if (instance.is_single) CleanUpSelfUpdateLeftovers(executable);
 
     if (headless) {
         AttachParentConsoleIfNeeded();
@@ -155,6 +179,11 @@ int RunPatcher(int show_command) {
     }
     if (HasArgument(arguments, L"--ui-selftest")) return RunUiSelfTest(arguments);
     if (!instance.is_single) {
+        if (instance.waited_for_previous) {
+            MessageBoxW(nullptr, kTextPreviousPatcherStillOpen, kTextWindowTitle,
+                        MB_OK | MB_ICONWARNING);
+            return 1;
+        }
         SurfaceRunningWindow();
         return 0;
     }

@@ -127,6 +127,12 @@ ControlBoxes PlaceControls(const Layout& l) {
     return c;
 }
 
+Rgb ColourBehind(const Layout& l, const Box& box) {
+    const bool in_footer = box.y >= l.footer_top;
+    const bool in_news_column = box.x >= l.width - l.news_width;
+    return in_footer || in_news_column ? kPanel : kGround;
+}
+
 FontHeights FontHeightsOf(const Layout& l) {
     // Truncating division of a negative height: the title ends up one pixel smaller, not larger.
     const std::int32_t news_title = l.body_font + std::max(l.body_font / 4, 1);

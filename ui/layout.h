@@ -113,6 +113,11 @@ struct ControlBoxes {
 };
 ControlBoxes PlaceControls(const Layout& layout);
 
+// The colour painted behind a control's box: the panel of the footer and the news column, the
+// ground elsewhere. A control erases (and a static text fills) with it, so none shows a box of
+// another colour before or around its own drawing.
+Rgb ColourBehind(const Layout& layout, const Box& box);
+
 // The six fonts the window makes together; the news title is one pixel less tall than the body
 // font because the body height is negative.
 struct FontHeights {

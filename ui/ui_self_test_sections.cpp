@@ -346,6 +346,29 @@ SelfTestSection SyncedFolderHintSection(const std::vector<HintCase>& cases) {
     return section;
 }
 
+SelfTestSection TextFitSection(const std::vector<FittedText>& texts) {
+    SelfTestSection section;
+    int shortened = 0;
+    for (const FittedText& t : texts) {
+        if (t.shown == t.text && t.width <= t.room) continue;
+        const bool marked =
+            t.shown.size() < t.text.size() && !t.shown.empty() && t.shown.back() == L'\u2026' &&
+            t.text.compare(0, t.shown.size() - 1, t.shown, 0, t.shown.size() - 1) == 0;
+        if (marked && t.width <= t.room) {
+            ++shortened;
+            continue;
+        }
+        ++section.failures;
+        section.lines.push_back(kSelfTestSubFail + t.where + L" " + Decimal(t.width) + L"/" +
+                                Decimal(t.room) + L" px: " + t.shown);
+    }
+    section.lines.push_back(Prefix(section.failures == 0) + L"TEXT_FIT: " +
+                            Decimal(static_cast<std::int64_t>(texts.size())) + L" texts, " +
+                            Decimal(shortened) + L" shortened with \u2026");
+    section.failures = section.failures > 0 ? 1 : 0;
+    return section;
+}
+
 SelfTestSection ArrowCodePointSection(const std::wstring& left, const std::wstring& right) {
     SelfTestSection section;
     const bool ok = left == L"\u2039" && right == L"\u203A";

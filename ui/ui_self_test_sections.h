@@ -88,6 +88,18 @@ struct HintCase {
 std::vector<HintCase> DefaultHintCases();
 SelfTestSection SyncedFolderHintSection(const std::vector<HintCase>& cases = DefaultHintCases());
 
+// One text as the platform drew it in a box `room` pixels wide: `shown` is what it drew (the text,
+// or its start ending with "…") and `width` how wide that was.
+struct FittedText {
+    std::wstring where;  // the size and the box, for the printed line
+    std::wstring text;
+    std::wstring shown;
+    std::int32_t width;
+    std::int32_t room;
+};
+// Fails every text that was cut without "…" or still overflows its box; counts the shortened ones.
+SelfTestSection TextFitSection(const std::vector<FittedText>& texts);
+
 // The settings arrows must be one code point each, U+2039 and U+203A.
 SelfTestSection ArrowCodePointSection(const std::wstring& left, const std::wstring& right);
 

@@ -58,7 +58,8 @@ bool ChainCheck(WindowEffects& e, const std::wstring& install_directory,
         return false;
     }
     e.state.busy = true;
-    Status(e, kDotAmber, kTextChecking, std::wstring());
+    // A handler that already said what this check is for (a repair, say) keeps its words.
+    if (!e.status_set) Status(e, kDotAmber, kTextChecking, std::wstring());
     e.state.action_enabled = false;
     e.view_set = true;  // the button's enabled state changed
     e.next = NextStep::run_check;
@@ -72,6 +73,14 @@ void ChainFullCheckThenDownload(WindowEffects& e, const WindowContext& context,
     e.state.download_after_check = ChainCheck(e, context.install_directory, platform);
 }
 
+std::wstring DownloadHeadline(bool patcher_only_excluded, ActionButton kind, std::uint64_t bytes) {
+    if (patcher_only_excluded) return kTextUpdateDownloading;
+    const std::wstring size = FormatSize(bytes);
+    if (kind == ActionButton::install) return kTextFirstInstallLead + size + kTextFirstInstallTail;
+    if (kind == ActionButton::repair) return kTextDamagedLead + size + kTextDamagedTail;
+    return kTextUpdateLead + size;
+}
+
 void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPlatform& platform) {
     if (e.state.busy) return;
     std::uint64_t free_bytes = 0, needed_bytes = 0;
@@ -79,15 +88,20 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
         e.log.push_back(L"download refused before it started: need " + Decimal(needed_bytes) +
                         L" bytes, have " + Decimal(free_bytes));
         Block(e);
-        Status(e, kDotRed, kTextNoSpace,
+        Status(e, kDotRed, kTextNoSpaceLead + FormatSize(needed_bytes) + kTextNoSpaceTail,
                kTextNeeded + FormatSize(needed_bytes) + kTextFree + FormatSize(free_bytes));
         return;
     }
     e.state.busy = true;
     View(e, WindowView::downloading, ActionButton::wait);
     e.progress_position = 0;
-    Status(e, kDotAmber, kTextDownloading,
-           FormatSize(result.download_bytes) + kTextDot + Decimal(result.diff.size()) + kTextFiles);
+    // A handler's headline describes this download and stays while the files come in.
+    if (!e.status_set) {
+        Status(e, kDotAmber,
+               DownloadHeadline(false, DecideAction(result, false), result.download_bytes),
+               FormatSize(result.download_bytes) + kTextDot + Decimal(result.diff.size()) +
+                   kTextFiles);
+    }
     e.next = NextStep::run_download;
 }
 
@@ -140,14 +154,6 @@ void OnNothingToDownload(WindowEffects& e, const CheckOutcome& r, const WindowCo
     } else {
         Status(e, kDotGreen, kTextGameUpToDate, version + kTextFilesVerified);
     }
-}
-
-std::wstring DownloadHeadline(bool patcher_only_excluded, ActionButton kind, std::uint64_t bytes) {
-    if (patcher_only_excluded) return kTextUpdateDownloading;
-    const std::wstring size = FormatSize(bytes);
-    if (kind == ActionButton::install) return kTextFirstInstallLead + size + kTextFirstInstallTail;
-    if (kind == ActionButton::repair) return kTextDamagedLead + size + kTextDamagedTail;
-    return kTextUpdateLead + size;
 }
 
 // The next digit of the fraction rest / total (rest < total) in decimal, leaving the remainder in
@@ -296,11 +302,11 @@ WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {
     WindowEffects e = Unchanged(state);
     const std::int32_t percent = ProgressPercent(p.bytes_done, p.bytes_total);
     e.progress_position = percent;
-    Status(e, kDotAmber,
-           kTextDownloading + std::wstring(L"  ") + Decimal(std::uint64_t{p.file_index} + 1) +
-               L" / " + Decimal(p.file_count) + kTextFiles + L"   (%" + Decimal(percent) + L")",
-           WidenUtf8(p.current_path) + kTextDot + FormatSize(p.bytes_done) + L" / " +
-               FormatSize(p.bytes_total));
+    // The headline says what is downloaded and why; the progress is the detail's.
+    Status(e, e.state.dot, e.state.headline.empty() ? kTextDownloading : e.state.headline,
+           Decimal(std::uint64_t{p.file_index} + 1) + L" / " + Decimal(p.file_count) + kTextFiles +
+               L" (%" + Decimal(percent) + L")" + kTextDot + WidenUtf8(p.current_path) + kTextDot +
+               FormatSize(p.bytes_done) + L" / " + FormatSize(p.bytes_total));
     return e;
 }
 
@@ -344,7 +350,8 @@ WindowEffects LaunchFinished(const WindowState& state, const WindowContext& cont
                              bool channel_active) {
     WindowEffects e = Unchanged(state);
     if (!started) {
-        Block(e);
+        // The text sends the player to "Onar": the button offers exactly that.
+        View(e, WindowView::blocked, ActionButton::repair);
         Status(e, kDotRed, kTextGameDidNotStart,
                context.game_executable + kTextDot + context.log_path);
         return e;

@@ -54,6 +54,15 @@ Rgb ViewDotColour(WindowView view) {
     }
 }
 
+std::wstring WindowStateLine(const WindowState& state) {
+    const wchar_t* dot = state.dot == kDotGreen   ? L"green"
+                         : state.dot == kDotAmber ? L"amber"
+                                                  : L"red";
+    return std::wstring(L"window: ") + WindowViewName(state.view) + L" " +
+           ActionCaption(state.action) + (state.action_enabled ? L" enabled " : L" disabled ") +
+           dot + kTextDot + state.headline;
+}
+
 ControlVisibility VisibleControls(const WindowState& state) {
     return {state.view == WindowView::first_install, state.play_anyway_shown};
 }

@@ -22,7 +22,7 @@ enum class WindowView : std::int32_t {
 
 // The action button's meaning; its caption is ActionCaption. Disabled only while waiting.
 enum class ActionButton : std::int32_t {
-    wait = 0,     // "BEKLEYIN"
+    wait = 0,     // "BEKLEYİN"
     install = 1,  // "YÜKLE": download
     update = 2,   // "GÜNCELLE": download
     repair = 3,   // "ONAR": full-level check, then download
@@ -52,6 +52,11 @@ struct WindowState {
     bool patcher_stuck = false;         // the self-replacement did not take in this process
     std::uint32_t rounds = 0;           // automatic downloads in a row, 0..2
 };
+
+// What the player sees, as one support-log line: "window: main OYNA enabled green · " + headline.
+// The window writes it whenever it changes (not for progress), so support staff and the end-to-end
+// tests can follow the window's story; it carries the whole headline, even one the window cut.
+std::wstring WindowStateLine(const WindowState& state);
 
 // Which child controls are visible for a state: 1001 always, 1006 and 1007 never.
 struct ControlVisibility {

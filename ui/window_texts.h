@@ -9,6 +9,9 @@ inline constexpr wchar_t kTextWindowTitle[] = L"Velmor2 Güncelleyici";
 inline constexpr wchar_t kTextProductName[] = L"Velmor2";  // also the text logo
 inline constexpr wchar_t kTextCreateFailed[] =
     L"Güncelleyici penceresi açılamadı. Bilgisayarı yeniden başlatıp tekrar deneyin.";
+inline constexpr wchar_t kTextPreviousPatcherStillOpen[] =
+    L"Güncelleyici yenilendi ama önceki kopyası hâlâ kapanmadı. Bilgisayarı yeniden başlatıp "
+    L"güncelleyiciyi yeniden açın.";
 inline constexpr wchar_t kTextPlayAnyway[] = L"Yine de oyna";
 inline constexpr wchar_t kTextBrowse[] = L"Gözat\u2026";
 inline constexpr wchar_t kTextFolderPrompt[] =
@@ -16,7 +19,7 @@ inline constexpr wchar_t kTextFolderPrompt[] =
 inline constexpr wchar_t kTextFolderPickerTitle[] = L"Oyun klasörünü seçin";
 
 // Action button captions.
-inline constexpr wchar_t kCaptionWait[] = L"BEKLEYIN";
+inline constexpr wchar_t kCaptionWait[] = L"BEKLEYİN";
 inline constexpr wchar_t kCaptionInstall[] = L"YÜKLE";
 inline constexpr wchar_t kCaptionUpdate[] = L"GÜNCELLE";
 inline constexpr wchar_t kCaptionRepair[] = L"ONAR";
@@ -55,7 +58,8 @@ inline constexpr wchar_t kTextDamagedLead[] = L"Bazı dosyalar bozuk \u2014 ";
 inline constexpr wchar_t kTextDamagedTail[] = L" yeniden iniyor";
 inline constexpr wchar_t kTextUpdateLead[] = L"Güncelleme iniyor \u2014 ";
 inline constexpr wchar_t kTextDoesNotStay[] = L"Dosyalar indirildi ama diskte kalmıyor";
-inline constexpr wchar_t kTextNoSpace[] = L"Yeterli disk alanı yok. En az 2 GB boş alan gerekiyor.";
+inline constexpr wchar_t kTextNoSpaceLead[] = L"Yeterli disk alanı yok. En az ";
+inline constexpr wchar_t kTextNoSpaceTail[] = L" boş alan gerekiyor.";
 inline constexpr wchar_t kTextNeeded[] = L"gereken ";
 inline constexpr wchar_t kTextFree[] = L" \u00B7 boş ";
 inline constexpr wchar_t kTextDownloading[] = L"İndiriliyor\u2026";
@@ -79,10 +83,10 @@ inline constexpr wchar_t kTextSyncedFolder[] =
     L"taşıyın";
 inline constexpr wchar_t kTextFilesRevert[] =
     L"Değiştirilen dosya eski hâline dönüyor (antivirüs veya eşitleme yazılımı olabilir)";
-inline constexpr wchar_t kTextReady[] = L"Hazir";  // an empty headline
+inline constexpr wchar_t kTextReady[] = L"Hazır";  // an empty headline
 
 // Painting.
-inline constexpr wchar_t kTextTitle[] = L"BASLATICI";
+inline constexpr wchar_t kTextTitle[] = L"BAŞLATICI";
 inline constexpr wchar_t kGlyphSettings[] = L"\u2699";
 inline constexpr wchar_t kGlyphMinimise[] = L"\u2014";
 inline constexpr wchar_t kGlyphClose[] = L"\u2715";

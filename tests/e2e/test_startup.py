@@ -68,29 +68,26 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
 
     def test_restart_after_self_update_takes_over_when_the_old_process_ends(self):
-        # The old patcher still holds the mutex while it exits, here for longer than a few seconds
-        # of polling would cover; the restarted one waits for it and goes on as the single
-        # instance (resolving its configuration) instead of just surfacing the old window and
-        # quitting.
+        # The old patcher still holds the mutex, and the log beside the exe, while it exits, here
+        # for longer than a few seconds of polling would cover. The restarted one waits for it,
+        # then goes on as the single instance (resolving its configuration) in that same log,
+        # instead of just surfacing the old window and quitting.
         first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "8000")
         second = None
         try:
             self.assertTrue(self.wait_for_log("headless: --self-test noop"))
             marker = windows_path(self.box.data_dir)  # unique to this run
             second = self.box.start("--after-self-update", "--data-dir", marker)
-            # The first process still had the log beside the exe open: the second writes the
-            # fallback, and it opens its window, so it is stopped once the line is there.
-            fallback = LOCAL_APP_DATA / "Garun2Patcher" / "patcher.log"
-            self.assertTrue(self.wait_for_log(
-                "data-dir:    " + marker + "\r\n",
-                read=lambda: fallback.read_bytes().decode("utf-8", "replace")
-                if fallback.exists() else ""))
+            # It opens its window, so it is stopped once the line is there.
+            self.assertTrue(self.wait_for_log("data-dir:    " + marker + "\r\n"))
         finally:
             first.communicate(timeout=120)
             if second is not None:
                 second.kill()
                 second.communicate(timeout=60)
         self.assertEqual(first.returncode, 0)
+        self.assertIn("self-update: the previous patcher has exited; this one carries on",
+                      self.box.log_text())
 
     def test_unusable_log_beside_exe_falls_back_to_data_directory(self):
         # A directory where the log file should be makes the first candidate unusable.

@@ -27,16 +27,24 @@ tearDownModule = update_scenario.drop_keys
 
 
 class WindowTest(UpdateScenario):
-    def start_window(self, *extra):
+    def arguments(self, *extra):
         # Asked once: the address stays the same after the server is stopped.
         self.base_url = getattr(self, "base_url", None) or self.server.url("/live")
+        return ["--base-url", self.base_url, "--data-dir", windows_path(self.data),
+                "--install-dir", windows_path(self.game), "--root-key-b64",
+                KEYS["root"].public_b64, *extra]
+
+    def start_window(self, *extra):
+        self.states_seen = len(wd.window_states(self.box.log_text()))
         process = subprocess.Popen(
-            [WINE_RUN, str(self.box.exe), "--base-url", self.base_url,
-             "--data-dir", windows_path(self.data), "--install-dir", windows_path(self.game),
-             "--root-key-b64", KEYS["root"].public_b64, *extra],
+            [WINE_RUN, str(self.box.exe), *self.arguments(*extra)],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.box.environment())
         self.addCleanup(lambda: process.poll() is None and process.kill())
         return process, wd.PatcherWindow.wait()
+
+    def wait_state(self, prefix, timeout=180):
+        """The states this start's window showed, once the latest starts with `prefix`."""
+        return wd.wait_state(self.box.log_text, prefix, timeout, since=self.states_seen)
 
     def close(self, process, window):
         window.click_close()
@@ -50,25 +58,48 @@ class WindowTest(UpdateScenario):
     def test_install_repair_play_and_offline(self):
         if not ca_setup.trusted_by_host(ca_setup.ensure()):
             raise unittest.SkipTest("the test CA is not in the host store (run as root)")
+        # Many files over loopback report progress as fast as the workers can, while the window
+        # thread is kept busy decoding a large stage picture: the install must still end ready.
         files = {"Velmor2.exe": DEMO_GAME.read_bytes(), "data/world.pak": bytes(range(256)) * 800,
                  "readme.txt": "Işıklı Çarşı açıldı\n".encode()}
+        files.update({f"data/part{i:03}.bin": bytes([i % 256]) * (4096 + i) for i in range(150)})
         self.publish(files)
-        stage = subprocess.run(["convert", "-size", "320x200", "gradient:navy-orange", "jpeg:-"],
-                               check=True, capture_output=True).stdout
+        stage = subprocess.run(["convert", "-seed", "7", "-size", "3200x2000", "plasma:",
+                                "-quality", "80", "jpeg:-"], check=True, capture_output=True).stdout
         (self.live / "stage.jpg").write_bytes(stage)
         (self.live / "stage.jpg.sig").write_bytes(rb.sign_bytes(stage, KEYS["release"]))
         keys = ReleaseServer(tempfile.mkdtemp(prefix="garun2-keys-")).start()
         self.addCleanup(keys.stop)
         keys.set_fault("/key", Fault.minted_key())
 
-        # The first start installs everything without being asked and ends ready to play.
+        # The first start cannot read the release: "TEKRAR DENE". Pressed once the server is
+        # back, it installs everything without being asked, saying so, and ends ready to play.
+        self.server.set_fault("/live/manifest.txt", Fault.status_code(404))
         process, window = self.start_window("--key-service", keys.url("/"))
+        self.wait_state("connection-error TEKRAR DENE enabled red")
+        window.save("check-failed")
+        self.server.set_fault("/live/manifest.txt", None)
+        window.click_action()
+        states = self.wait_state("main OYNA enabled green · Oyun güncel")
+        self.assertTrue(any(state.startswith("downloading BEKLEYİN disabled amber · Oyun ilk kez "
+                                             "kuruluyor — ") for state in states), states)
         window.wait_look(wd.GREEN, wd.AMBER)
         # The signed art is shown on this very start, once the check has accepted the keys.
         wd.wait_for(lambda: "stage: published art in use" in self.box.log_text(), 60,
                     "the published stage art")
         window.save("first-start-ready")
         self.assertInstalled(files)
+        # A press on the stage released over the close button is no click, and a second start
+        # only brings this window forward.
+        layout = window.layout()
+        wd.xdotool("mousemove", "--window", window.id, layout.margin, layout.footer_top - 40,
+                   "mousedown", "1", "mousemove", "--window", window.id, *layout.close,
+                   "mouseup", "1")
+        second = subprocess.run([WINE_RUN, str(self.box.exe), *self.arguments()],
+                                capture_output=True, env=self.box.environment(), timeout=120)
+        self.assertEqual(second.returncode, 0)
+        self.assertFalse(window.gone())
+        self.assertEqual(wd.visible_windows(), [window.id])
         self.close(process, window)
 
         # A damaged file is fetched again, and only that file; then "OYNA" starts the game, which
@@ -89,11 +120,13 @@ class WindowTest(UpdateScenario):
         # button. A game that will not start then turns the dot red.
         self.server.stop()
         process, window = self.start_window()
+        self.wait_state("main OYNA enabled amber · Sunucuya ulaşılamadı")
         look = window.wait_look(wd.AMBER, wd.AMBER)
         self.assertFalse(look.secondary)
         window.save("server-unreachable")
         (self.game / "Velmor2.exe").write_bytes(b"not a program")
         window.click_action()
+        self.wait_state("blocked ONAR enabled red · Oyun açılamadı", timeout=60)
         window.wait_look(wd.RED, wd.AMBER, timeout=60)
         window.save("game-would-not-start")
         self.close(process, window)
@@ -106,7 +139,7 @@ class WindowTest(UpdateScenario):
         self.addCleanup(wd.end_prefix_processes, self.box.environment())
         self.assertEqual(process.wait(timeout=180), 0)
         try:
-            restarted = wd.PatcherWindow.wait(timeout=120, besides=(window.id,))
+            restarted = wd.PatcherWindow.wait(timeout=120, besides=(window,))
         except AssertionError as no_window:
             # The restarted patcher logs beside the data directory while the old one holds the
             # log beside the exe: both tell what became of it.
@@ -114,11 +147,15 @@ class WindowTest(UpdateScenario):
             logs = [self.box.log_text()[-2000:],
                     fallback.read_text("utf-8", "replace")[-2000:] if fallback.exists() else ""]
             raise AssertionError(f"{no_window}; logs:\n" + "\n----\n".join(logs)) from None
+        self.wait_state("main OYNA enabled green · Oyun güncel")
         restarted.wait_look(wd.GREEN, wd.AMBER)
         restarted.save("restarted-after-self-update")
         self.assertEqual(hashlib.sha256(self.box.exe.read_bytes()).digest(),
                          hashlib.sha256(new_patcher).digest())
+        # The restarted patcher took over the log beside the exe and removed the retired exe.
         self.assertIn("self-update: publishing", self.box.log_text())
+        self.assertIn("self-update: the previous patcher has exited", self.box.log_text())
+        self.assertFalse(self.box.exe.with_name("Velmor2Launcher.exe.old").exists())
         restarted.click_close()
         wd.wait_for(restarted.gone, 60, "the restarted window to close")
 

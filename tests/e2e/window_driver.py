@@ -130,6 +130,26 @@ class Look:
     secondary: bool
 
 
+def window_states(log_text):
+    """What the window showed, in order: the text after "window: " of each state line of the
+    support log ("main OYNA enabled green · Oyun güncel")."""
+    marker = "window: "
+    return [line.split(marker, 1)[1] for line in log_text.splitlines() if marker in line]
+
+
+def wait_state(read_log, prefix, timeout=180, since=0):
+    """Waits until the window's latest state (after the first `since` states) starts with
+    `prefix`; answers the whole list of states."""
+    def reached():
+        states = window_states(read_log())[since:]
+        return states if states and states[-1].startswith(prefix) else None
+    try:
+        return wait_for(reached, timeout, f"the window to show {prefix!r}")
+    except AssertionError as timeout_error:
+        raise AssertionError(f"{timeout_error}; it showed {window_states(read_log())[since:]}") \
+            from None
+
+
 def end_prefix_processes(environment):
     """Ends every process of the Wine prefix named by GARUN2_WINEPREFIX in `environment`."""
     subprocess.run([WINESERVER, "-k"], capture_output=True,
@@ -145,19 +165,32 @@ def visible_windows():
     return xdotool("search", "--onlyvisible", "--name", TITLE_PATTERN)
 
 
+def window_pid(window_id):
+    """The process that owns a window (_NET_WM_PID, which Wine sets), or None."""
+    found = xdotool("getwindowpid", window_id)
+    return found[0] if found else None
+
+
 class PatcherWindow:
+    """One window of one process. X hands a new window the id an old one just freed (the restart
+    after a self-update gets its predecessor's id), so a window is known by its id and its process
+    together."""
+
     def __init__(self, window_id):
         self.id = window_id
+        self.pid = window_pid(window_id)
 
     @classmethod
     def wait(cls, timeout=90, besides=()):
-        """The patcher's visible window (one that is not in `besides`)."""
-        found = wait_for(lambda: [w for w in visible_windows() if w not in besides], timeout,
-                         "the patcher's window")
+        """The patcher's visible window that belongs to none of the windows in `besides`."""
+        def fresh():
+            return [w for w in visible_windows()
+                    if not any(w == old.id and window_pid(w) == old.pid for old in besides)]
+        found = wait_for(fresh, timeout, "the patcher's window")
         return cls(found[-1])
 
     def gone(self):
-        return self.id not in visible_windows()
+        return self.id not in visible_windows() or window_pid(self.id) != self.pid
 
     def import_window(self, *target):
         """Runs `import` on this window, or answers None when the window is gone: given an id

@@ -29,7 +29,7 @@ TEST(UiSelfTestSectionsTest, ShippedCasesPassAtTheRealLayout) {
         }
     }
     EXPECT_EQ(sections[0].lines.size(), 1u + 7 * 3 + 1);
-    EXPECT_EQ(sections[1].lines[0], L"  OK   kontrol ediliyor  buton=BEKLEYIN beklenen=BEKLEYIN");
+    EXPECT_EQ(sections[1].lines[0], L"  OK   kontrol ediliyor  buton=BEKLEYİN beklenen=BEKLEYİN");
     EXPECT_EQ(sections[2].lines[0],
               L"  OK   status-region 1024x600  rect=0,501..791,600  button_x=791");
 }
@@ -55,6 +55,27 @@ TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
     EXPECT_EQ(hints.lines.back(), L"  FAIL SYNCED_FOLDER_HINT: 2 yol");
     EXPECT_EQ(ArrowCodePointSection(L"<", L"\u203A\u203A").lines[0],
               L"  FAIL ARROW_CP: U+003C U+203A U+203A");
+}
+
+TEST(UiSelfTestSectionsTest, ATextCutWithoutAnEllipsisOrStillTooWideFails) {
+    const std::wstring text = L"Oyun açılamadı";
+    const struct {
+        std::wstring shown;
+        std::int32_t width;
+        bool ok;
+    } cases[] = {
+        {text, 90, true},               // fits
+        {L"Oyun aç\u2026", 60, true},   // shortened and marked
+        {L"Oyun aç", 55, false},        // cut off silently
+        {text, 120, false},             // overflows its box
+        {L"Oyun xy\u2026", 60, false},  // not the text's own start
+    };
+    for (const auto& c : cases) {
+        const SelfTestSection section =
+            TextFitSection({{L"900x560 headline", text, c.shown, c.width, 100}});
+        EXPECT_EQ(section.failures, c.ok ? 0 : 1) << c.width;
+        EXPECT_EQ(section.lines.back().rfind(c.ok ? kSelfTestOk : kSelfTestFail, 0), 0u);
+    }
 }
 
 TEST(UiSelfTestSectionsTest, Formats) {

@@ -122,8 +122,10 @@ TEST(OnCheckDoneTest, NothingToDownload) {
         {Busy(), not_on_disk, 0, WindowView::blocked, ActionButton::retry, kDotRed,
          L"Eksik dosya: bin/Velmor2.exe", L"Onarma işlemi oyun kaydınızı etkilemez",
          NextStep::none},
+        // The re-check keeps saying what it is for.
         {Busy(), not_on_disk, 1, WindowView::main, ActionButton::wait, kDotAmber,
-         L"Kontrol ediliyor…", L"", NextStep::run_check},
+         L"Eksik dosya onarılıyor: bin/Velmor2.exe", L"Onarma işlemi oyun kaydınızı etkilemez",
+         NextStep::run_check},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
@@ -161,7 +163,15 @@ TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
     FakePlatform fake;
     CheckOutcome damaged = Wanting(2, DiffReason::hash_mismatch);
     damaged.code = StatusCode::ContentMismatch;
-    for (const CheckOutcome& r : {damaged, Wanting(2, DiffReason::size_mismatch)}) {
+    const struct {
+        CheckOutcome result;
+        std::wstring headline, detail;  // shown from the first result until the download ends
+    } cases[] = {
+        {damaged, kTextRepairingFiles, kTextRepairKeepsSaves},
+        {Wanting(2, DiffReason::size_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor",
+         L"1,5 KB · 2 dosya"},
+    };
+    for (const auto& [r, headline, detail] : cases) {
         const WindowEffects quick = OnCheckDone(Busy(), r, Context(1), fake.Get());
         EXPECT_TRUE(quick.level_to_full);
         EXPECT_EQ(quick.next, NextStep::run_check);
@@ -174,7 +184,32 @@ TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
         EXPECT_EQ(full.next, NextStep::run_download);
         EXPECT_EQ(full.state.view, WindowView::downloading);
         EXPECT_EQ(full.progress_position, 0);
-        EXPECT_EQ(full.state.detail, L"1,5 KB · 2 dosya");
+        EXPECT_EQ(full.state.headline, headline);
+        EXPECT_EQ(full.state.detail, detail);
+    }
+}
+
+TEST(OnCheckDoneTest, TheHeadlineThatDescribesADownloadStaysWhileItRuns) {
+    FakePlatform fake;
+    CheckOutcome everything = Wanting(4);
+    everything.files = 4;
+    const struct {
+        CheckOutcome result;
+        std::wstring headline;
+    } cases[] = {
+        {everything, L"Oyun ilk kez kuruluyor — 1,5 KB iniyor"},
+        {Wanting(2), L"Güncelleme iniyor — 1,5 KB"},
+        {Wanting(2, DiffReason::hash_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor"},
+    };
+    for (const auto& [r, headline] : cases) {
+        const WindowEffects e = OnCheckDone(Busy(), r, Context(), fake.Get());
+        ASSERT_EQ(e.next, NextStep::run_download);
+        EXPECT_EQ(e.state.view, WindowView::downloading);
+        EXPECT_EQ(e.state.headline, headline);
+        EXPECT_EQ(e.state.detail, std::to_wstring(r.diff.size()) + L" dosya");
+        const WindowEffects progress = OnProgress(e.state, {0, 4, "a.pak", 1536, 3072});
+        EXPECT_EQ(progress.state.headline, headline);
+        EXPECT_EQ(progress.state.detail, L"1 / 4 dosya (%50) · a.pak · 1,5 KB / 3,0 KB");
     }
 }
 
@@ -256,9 +291,8 @@ TEST(ProgressTest, PercentAndTexts) {
     DownloadProgress p{2, 7, "data/Harita.pak", 1536, 1048576};
     const WindowEffects e = OnProgress(Busy(), p);
     EXPECT_EQ(e.progress_position, 0);
-    EXPECT_EQ(e.state.dot, kDotAmber);
-    EXPECT_EQ(e.state.headline, L"İndiriliyor…  3 / 7 dosya   (%0)");
-    EXPECT_EQ(e.state.detail, L"data/Harita.pak · 1,5 KB / 1,0 MB");
+    EXPECT_EQ(e.state.headline, kTextDownloading);  // when nothing said what is downloaded
+    EXPECT_EQ(e.state.detail, L"3 / 7 dosya (%0) · data/Harita.pak · 1,5 KB / 1,0 MB");
 }
 
 TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
@@ -266,7 +300,8 @@ TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
     fake.space_ok = false;
     fake.free_bytes = 1024;
     const WindowEffects space = StartDownload(WindowState{}, Wanting(2), fake.Get());
-    ExpectScreen(space, WindowView::blocked, ActionButton::retry, kDotRed, kTextNoSpace,
+    ExpectScreen(space, WindowView::blocked, ActionButton::retry, kDotRed,
+                 L"Yeterli disk alanı yok. En az 256,0 MB boş alan gerekiyor.",
                  L"gereken 256,0 MB · boş 1,0 KB");
     EXPECT_EQ(space.log,
               std::vector<std::wstring>{
@@ -377,9 +412,15 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     EXPECT_EQ(LaunchStarting(s).state.headline, kTextStartingGame);
     EXPECT_EQ(LaunchFinished(s, Context(), true, false).next, NextStep::destroy_window);
     EXPECT_EQ(LaunchFinished(s, Context(), true, true).next, NextStep::hide_window);
-    ExpectScreen(LaunchFinished(s, Context(), false, false), WindowView::blocked,
-                 ActionButton::retry, kDotRed, kTextGameDidNotStart,
-                 L"Velmor2.exe · C:\\V\\patcher.log");
+    // The text says "Onar ile deneyin": the button is "ONAR", a full check and download.
+    const WindowEffects not_started = LaunchFinished(s, Context(), false, false);
+    ExpectScreen(not_started, WindowView::blocked, ActionButton::repair, kDotRed,
+                 kTextGameDidNotStart, L"Velmor2.exe · C:\\V\\patcher.log");
+    WindowState after = not_started.state;
+    after.busy = false;
+    const WindowEffects repair = OnActionClick(after, Wanting(1), Context(1), fake.Get());
+    EXPECT_TRUE(repair.level_to_full);
+    EXPECT_EQ(repair.next, NextStep::run_check);
 }
 
 TEST(WindowStateTest, SyncedFolderHintAndSetView) {

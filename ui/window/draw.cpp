@@ -1,5 +1,6 @@
 #include "ui/window/draw.h"
 
+#include "ui/text_fit.h"
 #include "ui/window/gdi.h"
 
 namespace patcher::win {
@@ -20,10 +21,33 @@ void Frame(HDC dc, const RECT& rect, Rgb colour) {
     FrameRect(dc, &rect, brush.get());
 }
 
+namespace {
+
+std::int32_t Measure(HDC dc, const std::wstring& text) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+// The selected font's shortening of a single line to the rectangle's width.
+std::wstring Fitted(HDC dc, const std::wstring& text, const RECT& rect) {
+    return FitToWidth(text, rect.right - rect.left,
+                      [dc](const std::wstring& part) { return Measure(dc, part); });
+}
+
+}  // namespace
+
 int Text(HDC dc, const std::wstring& text, RECT rect, HFONT font, Rgb colour, UINT flags) {
     const unique_select_object selected(dc, font);
     SetTextColor(dc, ColourRef(colour));
-    return DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, flags | DT_NOPREFIX);
+    // A line that does not fit says so with "…" rather than stopping at the edge mid-word.
+    const std::wstring shown = (flags & DT_SINGLELINE) != 0 ? Fitted(dc, text, rect) : text;
+    return DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &rect, flags | DT_NOPREFIX);
+}
+
+std::wstring ShownText(HDC dc, const std::wstring& text, RECT rect, HFONT font) {
+    const unique_select_object selected(dc, font);
+    return Fitted(dc, text, rect);
 }
 
 std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font) {

@@ -19,8 +19,12 @@ void Fill(HDC dc, const Box& box, Rgb colour);
 // One pixel wide, inside the rectangle.
 void Frame(HDC dc, const RECT& rect, Rgb colour);
 
-// Draws `text` in `rect` (never as a prefix) and answers the height DrawTextW reports.
+// Draws `text` in `rect` (never as a prefix; a single line that does not fit ends with "…") and
+// answers the height DrawTextW reports.
 int Text(HDC dc, const std::wstring& text, RECT rect, HFONT font, Rgb colour, UINT flags);
+
+// What Text shows of `text` as a single line in `rect`.
+std::wstring ShownText(HDC dc, const std::wstring& text, RECT rect, HFONT font);
 
 // The single-line width of `text` in `font`.
 std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font);

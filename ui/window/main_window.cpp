@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "ui/post_gate.h"
 #include "ui/window/draw.h"
 #include "ui/window/window_lock.h"
 #include "ui/window/work_area.h"
@@ -39,6 +40,8 @@ enum ControlId : int {
 };
 
 constexpr int kStageArtResource = 101;
+constexpr int kPostAttempts = 200;
+constexpr DWORD kPostRetryMs = 50;
 
 // Windows 8.1 and later; the build targets Windows 7 headers.
 constexpr UINT kWmDpiChanged = 0x02E0;
@@ -77,8 +80,26 @@ struct MainWindow::Shared {
     std::string download_error;
     DownloadProgress progress;
     NewsBundle news;
+    PostGate progress_gate;
 
-    void Post(UINT message) const { PostMessageW(window, message, 0, 0); }
+    // A worker's last word (check done, download done, news) must arrive, or the window waits
+    // for ever: a full queue makes PostMessageW fail, so try again for a while. Gone windows
+    // answer ERROR_INVALID_WINDOW_HANDLE, which no retry mends.
+    void Post(UINT message) const {
+        for (int attempt = 0; attempt < kPostAttempts; ++attempt) {
+            if (PostMessageW(window, message, 0, 0)) return;
+            if (!IsWindow(window)) return;
+            Sleep(kPostRetryMs);
+        }
+        LogLine("window: a worker's message could not be posted");
+    }
+
+    // Progress is coalesced: at most one message waiting, and a failed post lets the next
+    // report try.
+    void PostProgress() {
+        if (progress_gate.Claim() && !PostMessageW(window, kMsgProgress, 0, 0))
+            progress_gate.Release();
+    }
 };
 
 MainWindow::MainWindow(const PatcherConfig& config)
@@ -320,6 +341,7 @@ void MainWindow::Apply(WindowEffects effects) {
     if (effects.progress_position)
         SendMessageW(Control(kProgressHolder), PBM_SETPOS, *effects.progress_position, 0);
     for (const std::wstring& line : effects.log) LogLineWide(line);
+    LogStateWhenChanged();
     SyncControls();
     if (effects.view_set) {
         InvalidateRect(hwnd_, nullptr, TRUE);
@@ -327,6 +349,13 @@ void MainWindow::Apply(WindowEffects effects) {
         InvalidateStatus();
     }
     RunNext(effects.next);
+}
+
+void MainWindow::LogStateWhenChanged() {
+    std::wstring line = WindowStateLine(state_);
+    if (line == logged_state_) return;
+    LogLineWide(line);
+    logged_state_ = std::move(line);
 }
 
 void MainWindow::RunNext(NextStep next) {
@@ -403,7 +432,7 @@ void MainWindow::StartDownloadThread() {
                 WindowLock::Guard guard(shared->lock);
                 shared->progress = progress;
             }
-            shared->Post(kMsgProgress);
+            shared->PostProgress();
         };
         std::string error;
         Reject code = StatusCode::BadInput;
@@ -479,6 +508,7 @@ bool MainWindow::HandleWorkerMessage(UINT message) {
             return true;
         }
         case kMsgProgress: {
+            shared_->progress_gate.Release();  // before the read: a newer report posts again
             DownloadProgress progress;
             {
                 WindowLock::Guard guard(shared_->lock);
@@ -658,6 +688,23 @@ void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
                     action ? fonts_.button.get() : fonts_.body.get());
 }
 
+HBRUSH MainWindow::ControlColours(HDC dc, HWND control) {
+    Box box{};
+    RECT rect{};
+    if (GetWindowRect(control, &rect)) {
+        MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
+        box = Box{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+    }
+    const Rgb behind = ColourBehind(layout_, box);
+    unique_hbrush& brush = behind == kPanel ? panel_brush_ : ground_brush_;
+    if (!brush) brush.reset(CreateSolidBrush(ColourRef(behind)));
+    SetTextColor(dc, ColourRef(kText));
+    SetBkColor(dc, ColourRef(behind));
+    // The edit field redraws its text in place as it scrolls: it needs an opaque background.
+    if (GetDlgCtrlID(control) != kFolderEdit) SetBkMode(dc, TRANSPARENT);
+    return brush.get();
+}
+
 void MainWindow::DrawActionButtonInto(HDC dc) {
     const RECT rect = ToRect(PlaceControls(layout_).action);
     DrawOwnerButton(dc, rect, ActionCaption(state_.action), true, !state_.action_enabled, false,
@@ -705,7 +752,13 @@ bool MainWindow::HandleMouse(UINT message, WPARAM wparam, LPARAM lparam) {
                 InvalidateTitleBar();
             }
             return true;
+        case WM_LBUTTONDOWN:
+            pressed_ = TitleBarItemAt(layout_, x, y);
+            return true;
         case WM_LBUTTONUP: {
+            // A title-bar button acts only on a click that began on it: a press on the stage
+            // released over the close button is no click.
+            const TitleBarItem pressed = std::exchange(pressed_, TitleBarItem::none);
             if (settings_open_ && SettingsClick(x, y)) return true;
             const int tab = settings_open_ ? -1 : NewsTabAt(tabs_, x, y);
             if (tab >= 0) {
@@ -716,7 +769,8 @@ bool MainWindow::HandleMouse(UINT message, WPARAM wparam, LPARAM lparam) {
                 }
                 return true;
             }
-            switch (TitleBarItemAt(layout_, x, y)) {
+            const TitleBarItem released = TitleBarItemAt(layout_, x, y);
+            switch (released == pressed ? released : TitleBarItem::none) {
                 case TitleBarItem::settings:
                     ToggleSettingsPanel();
                     break;
@@ -749,11 +803,14 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     if (HandleWorkerMessage(message) || HandleMouse(message, wparam, lparam)) return 0;
     switch (message) {
         case WM_DESTROY:
-            edit_brush_.reset();
+            panel_brush_.reset();
+            ground_brush_.reset();
             PostQuitMessage(0);
             return 0;
         case WM_SIZE:
-            Relayout();
+            // Minimised, the client area is 0 x 0: laying out (and making all fonts) for that only
+            // to do it again on restore would be wasted.
+            if (wparam != SIZE_MINIMIZED) Relayout();
             return 0;
         case WM_PAINT:
             Paint();
@@ -798,17 +855,14 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 }
             }
             return 0;
+        // The default answers are the system's button-face grey: owner-drawn buttons would flash
+        // it before their fill, and the first-install texts would sit in grey boxes.
         case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX: {
-            const HDC dc = reinterpret_cast<HDC>(wparam);
-            SetTextColor(dc, ColourRef(kText));
-            SetBkColor(dc, ColourRef(kPanel));
-            if (!edit_brush_) edit_brush_.reset(CreateSolidBrush(ColourRef(kPanel)));
-            return reinterpret_cast<LRESULT>(edit_brush_.get());
-        }
+        case WM_CTLCOLORLISTBOX:
         case WM_CTLCOLORSTATIC:
-            SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        case WM_CTLCOLORBTN:
+            return reinterpret_cast<LRESULT>(
+                ControlColours(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam)));
         case kWmDpiChanged: {
             if (!in_creation_) {
                 const RECT* suggested = reinterpret_cast<const RECT*>(lparam);

@@ -82,6 +82,7 @@ class MainWindow {
     WindowContext Context() const;
     WindowPlatform Platform() const;
     void Apply(WindowEffects effects);
+    void LogStateWhenChanged();
     void RunNext(NextStep next);
 
     void StartCheckThread();
@@ -99,6 +100,8 @@ class MainWindow {
     void InvalidateStatus();
     void InvalidateTitleBar();
     void DrawItem(const DRAWITEMSTRUCT& item);
+    // WM_CTLCOLOR*: the text colour and the brush of what lies behind the control.
+    HBRUSH ControlColours(HDC dc, HWND control);
 
     // The settings panel takes left clicks first while open; the title-bar button opens (and
     // loads) it and closes it.
@@ -111,12 +114,15 @@ class MainWindow {
     Layout layout_;
     HWND hwnd_ = nullptr;
     FontSet fonts_;
-    unique_hbrush edit_brush_;
+    // Made on first use, kept until WM_DESTROY: what the child controls erase and fill with.
+    unique_hbrush panel_brush_;
+    unique_hbrush ground_brush_;
     DecodedImage logo_;
     DecodedImage stage_;
     GdiplusSession gdiplus_;
     std::unique_ptr<KeyChannel> channel_;
     std::wstring restart_arguments_;
+    std::wstring logged_state_;  // the last WindowStateLine written
     bool self_test_ = false;
     bool in_creation_ = false;
     bool settings_open_ = false;
@@ -124,6 +130,7 @@ class MainWindow {
     SettingsPanel settings_;
     bool tracking_mouse_ = false;
     TitleBarItem hover_ = TitleBarItem::none;
+    TitleBarItem pressed_ = TitleBarItem::none;  // where the left button went down
     int news_tab_ = 0;
     std::array<NewsScroll, 2> news_scroll_{};
     std::array<Box, 2> tabs_{};

@@ -5,8 +5,12 @@
 #include <vector>
 
 #include "ui/ui_self_test_sections.h"
+#include "ui/wide_text.h"
+#include "ui/window/draw.h"
+#include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
 #include "ui/window_texts.h"
+#include "win/engine/player_message.h"
 
 namespace patcher::win {
 namespace {
@@ -221,6 +225,82 @@ int Chrome(HWND window, const SelfTestPrinter& print) {
     return static_cast<int>(failures.size());
 }
 
+// Every headline the window can show, with long but real values where it composes one.
+std::vector<std::wstring> Headlines() {
+    std::vector<std::wstring> texts = {
+        kTextNotWritable,
+        kTextChecking,
+        kTextRepairingFiles,
+        kTextCannotConnect,
+        kTextGameNotInRelease,
+        kTextRepairingFile + std::wstring(L"bin/x64/Velmor2.exe"),
+        kTextMissingFile + std::wstring(L"bin/x64/Velmor2.exe"),
+        kTextPatcherStuck,
+        kTextServerUnreachable,
+        kTextGameUpToDate,
+        kTextUpdateDownloading,
+        kTextFirstInstallLead + std::wstring(L"12,4 GB") + kTextFirstInstallTail,
+        kTextDamagedLead + std::wstring(L"12,4 GB") + kTextDamagedTail,
+        kTextUpdateLead + std::wstring(L"850,5 MB"),
+        kTextDoesNotStay,
+        kTextNoSpaceLead + std::wstring(L"12,4 GB") + kTextNoSpaceTail,
+        kTextDownloading,
+        kTextPatcherNotRenewed,
+        kTextPatcherRenewInterrupted,
+        kTextStartingGame,
+        kTextGameDidNotStart,
+        kTextChooseFolder,
+        kTextDriveUnreadable,
+        kTextDriveTooFullLead + std::wstring(L"120,0 MB") + kTextDriveTooFullTail,
+        kTextFolderNotMade,
+        kTextReady,
+    };
+    for (int code = 0; code <= static_cast<int>(StatusCode::ContentMismatch); ++code)
+        texts.push_back(WidenUtf8(PlayerMessage(static_cast<StatusCode>(code))));
+    return texts;
+}
+
+std::vector<std::wstring> Details() {
+    const std::wstring folder = L"C:\\Users\\Şükrü Yılmaz\\Documents\\Oyunlar\\Velmor2";
+    return {
+        kTextMoveThePatcher,
+        kTextRepairKeepsSaves,
+        kTextSyncedFolder,
+        kTextFilesRevert,
+        kTextVersion + std::wstring(L"1.14.203") + kTextFilesVerified,
+        kTextVersion + std::wstring(L"1.14.203") + kTextContinuingOffline,
+        L"Velmor2.exe" + std::wstring(kTextNotHere) + L"bin/x64/Velmor2.exe" + kTextIsThereAs,
+        L"Velmor2.exe" + std::wstring(kTextDot) + folder + L"\\patcher.log",
+        kTextNeeded + std::wstring(L"12,4 GB") + kTextFree + L"3,1 GB",
+        L"1148 / 12000" + std::wstring(kTextFiles) + L" (%37)" + kTextDot +
+            L"data/maps/kuzey_ormani/arazi_dokulari_yuksek.pak" + kTextDot + L"4,6 GB / 12,4 GB",
+    };
+}
+
+// Every status text at the smallest window and at 100, 150 and 200 % of the design size, drawn
+// as the painter draws it: one that does not fit must end with "…" and then fit.
+int TextFit(Surface& surface, const SelfTestPrinter& print) {
+    const ClientSize sizes[] = {{640, 400}, {900, 560}, {1350, 840}, {1800, 1120}};
+    std::vector<FittedText> fitted;
+    for (const ClientSize& size : sizes) {
+        const Layout l = ComputeLayout(size.width, size.height);
+        const FontSet fonts = MakeFonts(FontHeightsOf(l), l.body_font);
+        const StatusAreaBoxes boxes = StatusArea(l);
+        const std::wstring at = std::to_wstring(size.width) + L"x" + std::to_wstring(size.height);
+        const auto measure = [&](const std::vector<std::wstring>& texts, const Box& box, HFONT font,
+                                 const wchar_t* where) {
+            for (const std::wstring& text : texts) {
+                const std::wstring shown = ShownText(surface.dc(), text, ToRect(box), font);
+                fitted.push_back({at + L" " + where, text, shown,
+                                  TextWidth(surface.dc(), shown.c_str(), font), box.width});
+            }
+        };
+        measure(Headlines(), boxes.headline, fonts.body.get(), L"headline");
+        measure(Details(), boxes.detail, fonts.small.get(), L"detail");
+    }
+    return PrintSection(TextFitSection(fitted), print);
+}
+
 }  // namespace
 
 int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::wstring& key_service,
@@ -262,6 +342,7 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
     failures += PrintSection(ActionStateSection(), print);
     failures += PrintSection(StatusRegionSection(), print);
     failures += PrintSection(SettingsHitSection(), print);
+    failures += TextFit(surface, print);
     print(failures == 0 ? L"UI_SELFTEST: OK" : L"UI_SELFTEST: FAILED");
     return failures == 0 ? 0 : 1;
 }
