@@ -106,8 +106,10 @@ int RunUiSelfTest(const ArgumentList& arguments) {
         PrintField(L"UI_SELFTEST", L"WINDOW_FAILED");
         return 1;
     }
-    return RunUiSelfTest(window, kBuiltInReleaseUrl, kBuiltInKeyService,
-                         [](const std::wstring& line) { WriteConsoleText(line + L"\r\n"); });
+    return RunUiSelfTest(
+        window, kBuiltInReleaseUrl, kBuiltInKeyService,
+        [](const std::wstring& line) { WriteConsoleText(line + L"\r\n"); },
+        ArgumentValue(arguments, L"--screenshots"));
 }
 
 int RunWindow(const ArgumentList& arguments, bool after_self_update, int show_command) {

@@ -3,6 +3,7 @@ own, repairs a damaged file on the next start, starts the game with a key when "
 and ends with it, carries on with the accepted release when the server is gone, and replaces
 itself when a release carries a new patcher. Screenshots land in test-results/window."""
 import hashlib
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -51,9 +52,20 @@ class WindowTest(UpdateScenario):
         self.assertEqual(process.wait(timeout=60), 0)
 
     def test_ui_selftest_paints_every_view(self):
-        run = self.box.run("--ui-selftest")
+        # Every view at the design size and at 200 %, kept as PNG files for people to look at.
+        shots = wd.SHOTS / "views"
+        shutil.rmtree(shots, ignore_errors=True)
+        shots.mkdir(parents=True)
+        run = self.box.run("--ui-selftest", "--screenshots", windows_path(shots))
         self.assertEqual((run.code, run.stdout.split("\r\n")[-2]), (0, "UI_SELFTEST: OK"),
                          run.stdout)
+        for bmp in shots.glob("*.bmp"):
+            subprocess.run(["convert", str(bmp), str(bmp.with_suffix(".png"))], check=True)
+            bmp.unlink()
+        self.assertEqual(sorted(p.name for p in shots.iterdir()),
+                         sorted(f"{view}-{size}.png" for size in ("900x560", "1800x1120")
+                                for view in ("first-install", "main", "downloading", "repair",
+                                             "connection-error", "blocked")))
 
     def test_install_repair_play_and_offline(self):
         if not ca_setup.trusted_by_host(ca_setup.ensure()):

@@ -236,12 +236,24 @@ HWND MainWindow::Control(int id) const {
     return GetDlgItem(hwnd_, id);
 }
 
+HWND MainWindow::FolderPromptControl() const {
+    return Control(kFolderPrompt);
+}
+
+HWND MainWindow::ActionControl() const {
+    return Control(kActionButton);
+}
+
 // ---- layout -------------------------------------------------------------------------------
 
 void MainWindow::Relayout() {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    layout_ = ComputeLayout(client.right - client.left, client.bottom - client.top);
+    LayOutAs(client.right - client.left, client.bottom - client.top);
+}
+
+void MainWindow::LayOutAs(std::int32_t width, std::int32_t height) {
+    layout_ = ComputeLayout(width, height);
     UpdateFonts();
     MoveControls();
     InvalidateRect(hwnd_, nullptr, TRUE);

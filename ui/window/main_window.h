@@ -60,6 +60,11 @@ class MainWindow {
     PictureRef stage() const;
     void PaintInto(HDC dc, bool draw_stage);
     void DrawActionButtonInto(HDC dc);
+    // Lays the window out (fonts and controls too) as if its client area had this size; the
+    // window itself is not moved, so sizes beyond the screen can be painted.
+    void LayOutAs(std::int32_t width, std::int32_t height);
+    HWND FolderPromptControl() const;  // 1008
+    HWND ActionControl() const;        // 1001
 
   private:
     struct Shared;

@@ -11,6 +11,7 @@
 #include "ui/window/gdi.h"
 #include "ui/window_texts.h"
 #include "win/engine/player_message.h"
+#include "win/platform/unique_handle.h"
 
 namespace patcher::win {
 namespace {
@@ -56,6 +57,29 @@ class Surface {
     Surface& operator=(const Surface&) = delete;
 
     bool ok() const { return pixels_ != nullptr; }
+    // A top-down 32-bit BMP file of the picture.
+    bool Save(const std::wstring& path) const {
+        GdiFlush();
+        const DWORD pixel_bytes = static_cast<DWORD>(width_) * static_cast<DWORD>(height_) * 4;
+        BITMAPINFOHEADER info{};
+        info.biSize = sizeof(info);
+        info.biWidth = width_;
+        info.biHeight = -height_;
+        info.biPlanes = 1;
+        info.biBitCount = 32;
+        info.biCompression = BI_RGB;
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42;  // "BM"
+        file.bfOffBits = sizeof(file) + sizeof(info);
+        file.bfSize = file.bfOffBits + pixel_bytes;
+        const unique_hfile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        return out.is_valid() && WriteFile(out.get(), &file, sizeof(file), &written, nullptr) &&
+               WriteFile(out.get(), &info, sizeof(info), &written, nullptr) &&
+               WriteFile(out.get(), pixels_, pixel_bytes, &written, nullptr) &&
+               written == pixel_bytes;
+    }
     HDC dc() const { return dc_.get(); }
     void Fill(Rgb colour) {
         const unique_hbrush brush(CreateSolidBrush(ColourRef(colour)));
@@ -225,6 +249,41 @@ int Chrome(HWND window, const SelfTestPrinter& print) {
     return static_cast<int>(failures.size());
 }
 
+Rgb BrushColour(LRESULT answer) {
+    LOGBRUSH brush{};
+    if (answer == 0 || GetObjectW(reinterpret_cast<HBRUSH>(answer), sizeof(brush), &brush) == 0)
+        return Rgb{255, 0, 255};
+    return Rgb{GetRValue(brush.lbColor), GetGValue(brush.lbColor), GetBValue(brush.lbColor)};
+}
+
+// What the child controls put behind themselves: the first-install prompt as it paints itself
+// (a corner of its box, where no text is), and the brush the action button erases with after its
+// enabled state changed, before its own drawing. Either in button-face grey is a grey box or a
+// flash the player sees.
+int ControlBackgrounds(MainWindow& window, Surface& surface, const SelfTestPrinter& print) {
+    window.SetView(WindowView::first_install, ActionButton::install);
+    const HWND prompt = window.FolderPromptControl();
+    RECT box{};
+    GetClientRect(prompt, &box);
+    surface.Fill(Rgb{255, 0, 255});
+    SendMessageW(prompt, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.dc()),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    const Rgb label = surface.At(box.right - 2, box.bottom - 2);
+
+    const HWND action = window.ActionControl();
+    EnableWindow(action, FALSE);
+    EnableWindow(action, TRUE);
+    const HDC dc = GetDC(action);
+    const Rgb button =
+        BrushColour(SendMessageW(window.hwnd(), WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc),
+                                 reinterpret_cast<LPARAM>(action)));
+    ReleaseDC(action, dc);
+    const bool ok = label == kPanel && button == kPanel;
+    print(Prefix(ok) + L"CONTROL_BACKGROUND: label=" + FormatColour(label) + L" button=" +
+          FormatColour(button) + L" expected=" + FormatColour(kPanel));
+    return ok ? 0 : 1;
+}
+
 // Every headline the window can show, with long but real values where it composes one.
 std::vector<std::wstring> Headlines() {
     std::vector<std::wstring> texts = {
@@ -301,10 +360,35 @@ int TextFit(Surface& surface, const SelfTestPrinter& print) {
     return PrintSection(TextFitSection(fitted), print);
 }
 
+// Every view at the design size and at twice it, as the painter draws it (the child controls but
+// the action button are not in the picture).
+void SaveViews(MainWindow& window, const ViewCase* views, std::size_t count,
+               const std::wstring& folder, const SelfTestPrinter& print) {
+    RECT client{};
+    GetClientRect(window.hwnd(), &client);
+    for (const ClientSize size : {ClientSize{900, 560}, ClientSize{1800, 1120}}) {
+        window.LayOutAs(size.width, size.height);
+        const Layout& l = window.layout();
+        Surface surface(l.width, l.height);
+        for (std::size_t i = 0; i < count && surface.ok(); ++i) {
+            window.SetView(views[i].view, views[i].action);
+            window.SetStatus(window.state().dot, kTextGameUpToDate,
+                             std::wstring(kTextVersion) + kTextSampleVersion + kTextFilesVerified);
+            surface.Fill(kGround);
+            window.PaintInto(surface.dc(), true);
+            window.DrawActionButtonInto(surface.dc());
+            const std::wstring name = std::wstring(WindowViewName(views[i].view)) + L"-" +
+                                      Size(l.width, l.height) + L".bmp";
+            if (!surface.Save(folder + L"\\" + name)) print(L"SCREENSHOT_FAILED: " + name);
+        }
+    }
+    window.LayOutAs(client.right, client.bottom);
+}
+
 }  // namespace
 
 int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::wstring& key_service,
-                  const SelfTestPrinter& print) {
+                  const SelfTestPrinter& print, const std::wstring& screenshots) {
     const Layout& l = window.layout();
     Surface surface(l.width, l.height);
     if (!surface.ok()) {
@@ -321,6 +405,7 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
         {WindowView::blocked, ActionButton::retry},
     };
     for (const ViewCase& c : views) failures += PaintedView(window, surface, c, print);
+    if (!screenshots.empty()) SaveViews(window, views, std::size(views), screenshots, print);
 
     PrintSection(IdentitySection(base_url, key_service), print);
     failures += PrintSection(SyncedFolderHintSection(), print) > 0 ? 1 : 0;
@@ -343,6 +428,7 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
     failures += PrintSection(StatusRegionSection(), print);
     failures += PrintSection(SettingsHitSection(), print);
     failures += TextFit(surface, print);
+    failures += ControlBackgrounds(window, surface, print);
     print(failures == 0 ? L"UI_SELFTEST: OK" : L"UI_SELFTEST: FAILED");
     return failures == 0 ? 0 : 1;
 }

@@ -13,7 +13,9 @@ namespace patcher::win {
 using SelfTestPrinter = std::function<void(const std::wstring& line)>;
 
 // The built-in server addresses are printed as identity lines. Answers the exit code, 0 or 1.
+// With a `screenshots` folder every view is also painted at the design size and at twice it and
+// kept there as "<view>-<width>x<height>.bmp", for people to look at.
 int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::wstring& key_service,
-                  const SelfTestPrinter& print);
+                  const SelfTestPrinter& print, const std::wstring& screenshots = std::wstring());
 
 }  // namespace patcher::win
