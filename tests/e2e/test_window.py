@@ -6,6 +6,8 @@ import hashlib
 import shutil
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 import ca_setup
@@ -141,6 +143,42 @@ class WindowTest(UpdateScenario):
         self.wait_state("blocked ONAR enabled red · Oyun açılamadı", timeout=60)
         window.wait_look(wd.RED, wd.AMBER, timeout=60)
         window.save("game-would-not-start")
+        self.close(process, window)
+
+    def test_a_failed_download_and_files_that_do_not_stay_end_blocked_until_retried(self):
+        files = {"Velmor2.exe": b"MZ game", "data/world.pak": b"w" * 50000}
+        self.publish(files)
+        self.server.set_fault("/live/files/data/world.pak", Fault.status_code(404))
+        process, window = self.start_window()
+        states = self.wait_state("blocked TEKRAR DENE enabled red · ")
+        self.assertNotIn("Oyun güncel", states[-1])
+
+        # Something deletes the file as soon as it lands (a virus scanner, a sync client): two
+        # automatic rounds, then the window stops and says so.
+        self.server.set_fault("/live/files/data/world.pak", None)
+        target = self.game / "data" / "world.pak"
+        stop = threading.Event()
+
+        def delete_on_sight():
+            while not stop.is_set():
+                target.unlink(missing_ok=True)
+                time.sleep(0.02)
+        deleter = threading.Thread(target=delete_on_sight)
+        deleter.start()
+        try:
+            self.states_seen = len(wd.window_states(self.box.log_text()))
+            window.click_action()
+            self.wait_state("blocked TEKRAR DENE enabled red · Dosyalar indirildi ama diskte "
+                            "kalmıyor")
+        finally:
+            stop.set()
+            deleter.join()
+        self.assertIn("automatic download did not converge after 2 rounds", self.box.log_text())
+        window.save("files-do-not-stay")
+
+        window.click_action()
+        self.wait_state("main OYNA enabled green · Oyun güncel")
+        self.assertInstalled(files)
         self.close(process, window)
 
     def test_a_new_patcher_is_applied_and_the_restarted_window_is_ready(self):
