@@ -93,6 +93,7 @@ class WindowTest(UpdateScenario):
         self.wait_state("connection-error TEKRAR DENE enabled red")
         window.save("check-failed")
         self.server.set_fault("/live/manifest.txt", None)
+        window.wait_look(wd.RED, wd.AMBER, timeout=30)
         window.click_action()
         states = self.wait_state("main OYNA enabled green · Oyun güncel")
         self.assertTrue(any(state.startswith("downloading BEKLEYİN disabled amber · Oyun ilk kez "
@@ -145,13 +146,24 @@ class WindowTest(UpdateScenario):
         window.save("game-would-not-start")
         self.close(process, window)
 
-    def test_a_failed_download_and_files_that_do_not_stay_end_blocked_until_retried(self):
+    def test_no_space_a_failed_download_and_files_that_do_not_stay_end_blocked_until_retried(self):
+        # A release that needs more room than the disk has is refused before any download, and
+        # the headline names the room it needs.
         files = {"Velmor2.exe": b"MZ game", "data/world.pak": b"w" * 50000}
-        self.publish(files)
-        self.server.set_fault("/live/files/data/world.pak", Fault.status_code(404))
+        huge = f"file data/huge.pak {1 << 44} {'0' * 64} {self.server.url('/live/files/huge')}"
+        self.publish(files, counter="10", extra_lines=[huge])
         process, window = self.start_window()
+        states = self.wait_state("blocked TEKRAR DENE enabled red · Yeterli disk alanı yok. En az ")
+        self.assertTrue(states[-1].endswith(" GB boş alan gerekiyor."), states[-1])
+        window.save("no-space")
+        self.assertEqual(self.file_requests(), [])
+
+        self.publish(files, counter="11")
+        self.server.set_fault("/live/files/data/world.pak", Fault.status_code(404))
+        window.wait_look(wd.RED, wd.AMBER, timeout=30)
+        window.click_action()
         states = self.wait_state("blocked TEKRAR DENE enabled red · ")
-        self.assertNotIn("Oyun güncel", states[-1])
+        self.assertNotIn("Yeterli disk", states[-1])
 
         # Something deletes the file as soon as it lands (a virus scanner, a sync client): two
         # automatic rounds, then the window stops and says so.
@@ -176,6 +188,7 @@ class WindowTest(UpdateScenario):
         self.assertIn("automatic download did not converge after 2 rounds", self.box.log_text())
         window.save("files-do-not-stay")
 
+        window.wait_look(wd.RED, wd.AMBER, timeout=30)
         window.click_action()
         self.wait_state("main OYNA enabled green · Oyun güncel")
         self.assertInstalled(files)

@@ -146,8 +146,9 @@ def wait_state(read_log, prefix, timeout=180, since=0):
     try:
         return wait_for(reached, timeout, f"the window to show {prefix!r}")
     except AssertionError as timeout_error:
-        raise AssertionError(f"{timeout_error}; it showed {window_states(read_log())[since:]}") \
-            from None
+        states = window_states(read_log())
+        raise AssertionError(f"{timeout_error}; after {states[:since]} it showed "
+                             f"{states[since:]}") from None
 
 
 def end_prefix_processes(environment):

@@ -353,8 +353,9 @@ void MainWindow::Apply(WindowEffects effects) {
     if (effects.progress_position)
         SendMessageW(Control(kProgressHolder), PBM_SETPOS, *effects.progress_position, 0);
     for (const std::wstring& line : effects.log) LogLineWide(line);
-    LogStateWhenChanged();
     SyncControls();
+    // Once the controls show it, so the line never runs ahead of what can be clicked.
+    LogStateWhenChanged();
     if (effects.view_set) {
         InvalidateRect(hwnd_, nullptr, TRUE);
     } else if (effects.status_set) {
@@ -853,7 +854,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
                         GET_X_LPARAM(lparam) - window.left, GET_Y_LPARAM(lparam) - window.top));
         }
         case WM_COMMAND:
-            if (HIWORD(wparam) == BN_CLICKED) {
+            // Owner-drawn buttons report a second click soon after the first as a double-click,
+            // not a click; for the player it is one more press.
+            if (HIWORD(wparam) == BN_CLICKED || HIWORD(wparam) == BN_DOUBLECLICKED) {
                 switch (LOWORD(wparam)) {
                     case kActionButton:
                         OnActionClick();

@@ -284,6 +284,21 @@ int ControlBackgrounds(MainWindow& window, Surface& surface, const SelfTestPrint
     return ok ? 0 : 1;
 }
 
+// Minimised, the window gets a 0 x 0 client size; laying out (and making every font) for it would
+// be wasted, and undone on restore.
+int MinimisedKeepsLayout(MainWindow& window, const SelfTestPrinter& print) {
+    const Layout before = window.layout();
+    ShowWindow(window.hwnd(), SW_SHOWMINNOACTIVE);
+    const Layout minimised = window.layout();
+    ShowWindow(window.hwnd(), SW_SHOWNOACTIVATE);
+    ShowWindow(window.hwnd(), SW_HIDE);
+    const bool ok = minimised.width == before.width && minimised.body_font == before.body_font &&
+                    window.layout().width == before.width;
+    print(Prefix(ok) + L"MINIMISED_LAYOUT: " + Size(minimised.width, minimised.height) +
+          L" while minimised, " + Size(before.width, before.height) + L" before");
+    return ok ? 0 : 1;
+}
+
 // Every headline the window can show, with long but real values where it composes one.
 std::vector<std::wstring> Headlines() {
     std::vector<std::wstring> texts = {
@@ -429,6 +444,7 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
     failures += PrintSection(SettingsHitSection(), print);
     failures += TextFit(surface, print);
     failures += ControlBackgrounds(window, surface, print);
+    failures += MinimisedKeepsLayout(window, print);
     print(failures == 0 ? L"UI_SELFTEST: OK" : L"UI_SELFTEST: FAILED");
     return failures == 0 ? 0 : 1;
 }
