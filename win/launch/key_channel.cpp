@@ -201,13 +201,12 @@ struct KeyChannel::State {
     }
 
     // One read of the game's output, abandoned when Close says stop or the game exits.
-    bool ReadChunk(std::vector<char>& buffer, DWORD size, ChannelLineSplitter& splitter,
+    bool ReadChunk(std::vector<char>& buffer, DWORD size, ChannelLineSplitter& splitter, DWORD& got,
                    int& woken) {
         OVERLAPPED io{};
         io.hEvent = read_event.get();
         const BOOL started = ReadFile(patcher_read.get(), buffer.data(), size, nullptr, &io);
         const HANDLE wake[2] = {stop_event.get(), process.get()};
-        DWORD got = 0;
         const bool ok = CompleteIo(patcher_read.get(), io, started, wake, got, woken);
         // The game has exited, but its output may live on in a helper it started: none of what
         // is read from now on is answered.
@@ -224,15 +223,16 @@ struct KeyChannel::State {
         std::vector<char> buffer(kReadChunkBytes);
         ChannelLineSplitter splitter;
         for (;;) {
+            DWORD got = 0;
             int woken = -1;
-            const bool ok = ReadChunk(buffer, kReadChunkBytes, splitter, woken);
+            const bool ok = ReadChunk(buffer, kReadChunkBytes, splitter, got, woken);
             if (woken == 1) {
                 // What the game wrote before it exited is in the pipe already: read that, then
                 // stop, however long a helper keeps the pipe open.
                 Drain(buffer, splitter);
                 return;
             }
-            if (!ChannelReadContinues(ok && woken < 0, 0, stopping != 0)) return;
+            if (!ChannelReadContinues(ok && woken < 0, got, stopping != 0)) return;
         }
     }
 
@@ -245,8 +245,9 @@ struct KeyChannel::State {
             }
             // Only we read this end, so a read of what is there completes at once.
             const DWORD size = available < kReadChunkBytes ? available : kReadChunkBytes;
+            DWORD got = 0;
             int woken = -1;
-            if (!ReadChunk(buffer, size, splitter, woken)) return;
+            if (!ReadChunk(buffer, size, splitter, got, woken)) return;
             drained += size;
         }
     }
