@@ -1,7 +1,8 @@
 // The key path probes: a copy of the patcher is launched as the game ("fakegame.exe") with the key
 // channel, plays the game's side as key-pipe-child and reports in NOTE lines what it received and
 // whether the key shows in its command line or environment. The parent compares that with the
-// keys it sent.
+// keys it sent. Support staff paste these reports, and key-pipe-service hands out live keys: a key
+// is only ever shown, and passed back by the child, as its length and SHA-256.
 #include <windows.h>
 
 #include <memory>
@@ -10,14 +11,15 @@
 
 #include "app/console_report.h"
 #include "app/self_test.h"
+#include "core/sha256.h"
 #include "win/launch/game_side_lines.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/launch_game.h"
-#include "win/platform/secure_wipe.h"
 #include "win/launch/service_key_provider.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
+#include "win/platform/secure_wipe.h"
 #include "win/platform/text.h"
 
 namespace patcher::win {
@@ -93,6 +95,19 @@ std::wstring Reported(bool reported, const std::string& value) {
     return reported ? Utf8ToWide(value) : std::wstring(kNotReported);
 }
 
+// "LENGTH SHA256": what the child says of a key it received, and what the parent compares.
+std::string KeyDigest(const std::string& key) {
+    return std::to_string(key.size()) + " " + Sha256Hex(key);
+}
+
+// What the report shows of a key digest: "length=N sha256=" and the first 8 hex digits.
+std::wstring ShownDigest(bool reported, const std::string& digest) {
+    const std::size_t space = digest.find(' ');
+    if (!reported || space == std::string::npos) return kNotReported;
+    return Utf8ToWide("length=" + digest.substr(0, space) +
+                      " sha256=" + digest.substr(space + 1, 8));
+}
+
 void PrintLaunch(bool launched, const std::string& diagnostic, const LaunchReport& report) {
     PrintField(L"LAUNCHED", YesNo(launched));
     PrintField(L"LAUNCH_DIAGNOSTIC", Utf8ToWide(diagnostic));
@@ -130,19 +145,19 @@ bool ReportRound(const KeyChannel& channel, const PatcherConfig& config, SentKey
     const bool got2 = ChildNote(record, "KEY2", child_key2);
     const bool got_cmdline = ChildNote(record, "CMDLINE_HAS_KEY", child_cmdline);
     const bool got_env = ChildNote(record, "ENV_HAS_KEY", child_env);
-    PrintField(L"KEY1", Reported(!key1.empty(), key1));
-    PrintField(L"KEY2", Reported(!key2.empty(), key2));
+    PrintField(L"KEY1", ShownDigest(!key1.empty(), KeyDigest(key1)));
+    PrintField(L"KEY2", ShownDigest(!key2.empty(), KeyDigest(key2)));
     PrintField(L"CMDLINE_HAS_KEY", YesNo(cmdline_has));
     PrintField(L"ENV_HAS_KEY", YesNo(env_has));
     PrintField(L"KEYS_SENT", FormatDecimal(record.keys_sent));
-    PrintField(L"CHILD_KEY1", Reported(got1, child_key1));
-    PrintField(L"CHILD_KEY2", Reported(got2, child_key2));
+    PrintField(L"CHILD_KEY1", ShownDigest(got1, child_key1));
+    PrintField(L"CHILD_KEY2", ShownDigest(got2, child_key2));
     PrintField(L"CHILD_CMDLINE_HAS_KEY", Reported(got_cmdline, child_cmdline));
     PrintField(L"CHILD_ENV_HAS_KEY", Reported(got_env, child_env));
     PrintField(L"GAME_EXIT",
                record.exit_code_known ? FormatDecimal(record.exit_code) : kNotReported);
-    const bool first = got1 && !key1.empty() && child_key1 == key1;
-    const bool second = got2 && !key2.empty() && child_key2 == key2;
+    const bool first = got1 && !key1.empty() && child_key1 == KeyDigest(key1);
+    const bool second = got2 && !key2.empty() && child_key2 == KeyDigest(key2);
     const bool differ = first && second && key1 != key2;
     const bool cmdline_clean = !cmdline_has && child_cmdline == "no";
     const bool env_clean = !env_has && child_env == "no";
@@ -153,7 +168,8 @@ bool ReportRound(const KeyChannel& channel, const PatcherConfig& config, SentKey
     PrintField(L"CMDLINE_CLEAN", YesNo(cmdline_clean));
     PrintField(L"ENV_CLEAN", YesNo(env_clean));
     PrintField(L"ONE_KEYREQ", YesNo(one_request));
-    for (std::string* key : {&key1, &key2, &child_key1, &child_key2}) SecureWipe(*key);
+    SecureWipe(key1);
+    SecureWipe(key2);
     return first && second && differ && cmdline_clean && env_clean && one_request;
 }
 
@@ -213,7 +229,7 @@ int RunKeyPipeChildSelfTest(const Arguments& arguments) {
     }
     std::string key = KeyOfLine(first);
     const std::string command_line = WideToUtf8(GetCommandLineW());
-    WriteGameLine(output, "NOTE KEY1 " + key);
+    WriteGameLine(output, "NOTE KEY1 " + KeyDigest(key));
     WriteGameLine(output, "NOTE CMDLINE " + command_line);
     WriteGameLine(output, std::string("NOTE CMDLINE_HAS_KEY ") +
                               (Contains(command_line, key) ? "yes" : "no"));
@@ -228,9 +244,10 @@ int RunKeyPipeChildSelfTest(const Arguments& arguments) {
         WriteGameLine(output, "NOTE NO_SECOND");
         return 1;
     }
-    WriteGameLine(output, "NOTE SECOND " + second);
-    WriteGameLine(output, "NOTE KEY2 " + KeyOfLine(second));
-    SecureWipe(key);
+    std::string key2 = KeyOfLine(second);
+    WriteGameLine(output, "NOTE SECOND " + (key2.empty() ? second : std::string("KEY")));
+    WriteGameLine(output, "NOTE KEY2 " + KeyDigest(key2));
+    for (std::string* copy : {&key, &key2, &first, &second}) SecureWipe(*copy);
     return 0;
 }
 

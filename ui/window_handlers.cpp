@@ -313,6 +313,7 @@ WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {
 WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_result,
                             const WindowContext& context, const WindowPlatform& platform) {
     WindowEffects e = Unchanged(state);
+    if (state.launching || state.hidden) return e;
     if (state.view == WindowView::first_install) {
         e.next = NextStep::confirm_install_folder;
         return e;
@@ -342,13 +343,19 @@ WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_r
 
 WindowEffects LaunchStarting(const WindowState& state) {
     WindowEffects e = Unchanged(state);
+    if (state.launching || state.hidden) return e;
     Status(e, kDotAmber, kTextStartingGame, std::wstring());
+    e.state.launching = true;
+    e.state.action_enabled = false;
+    e.view_set = true;  // the button's enabled state changed
+    e.next = NextStep::run_launch;
     return e;
 }
 
 WindowEffects LaunchFinished(const WindowState& state, const WindowContext& context, bool started,
                              bool channel_active) {
     WindowEffects e = Unchanged(state);
+    e.state.launching = false;
     if (!started) {
         // The text sends the player to "Onar": the button offers exactly that.
         View(e, WindowView::blocked, ActionButton::repair);
@@ -356,6 +363,7 @@ WindowEffects LaunchFinished(const WindowState& state, const WindowContext& cont
                context.game_executable + kTextDot + context.log_path);
         return e;
     }
+    e.state.hidden = channel_active;
     e.next = channel_active ? NextStep::hide_window : NextStep::destroy_window;
     return e;
 }

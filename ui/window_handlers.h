@@ -52,6 +52,7 @@ enum class NextStep : std::int32_t {
     confirm_install_folder = 5,  // read the edit field and run ConfirmInstallFolder
     destroy_window = 6,          // the process ends through WM_DESTROY
     hide_window = 7,             // the game holds the key channel; WM_APP+5 ends the process
+    run_launch = 8,              // start the launch thread (launching is already set)
 };
 
 struct WindowEffects {
@@ -101,11 +102,15 @@ std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total
 // WM_APP+2: the progress snapshot as position, headline and detail.
 WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress);
 
-// Control 1001. `last_result` is the shared last check result.
+// Control 1001. `last_result` is the shared last check result. While a launch is under way or the
+// window is hidden a click does nothing: a click queued behind the first one must not start a
+// second game, whose new channel would end the first game's.
 WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_result,
                             const WindowContext& context, const WindowPlatform& platform);
 
-// LaunchAndClose, around LaunchGame: the status before it, and what follows its answer.
+// LaunchAndClose, around LaunchGame on its thread: "Oyun başlatılıyor…" with the action disabled
+// (nothing while a launch is already under way or the window is hidden), and what follows the
+// launch thread's answer.
 WindowEffects LaunchStarting(const WindowState& state);
 WindowEffects LaunchFinished(const WindowState& state, const WindowContext& context, bool started,
                              bool channel_active);

@@ -51,6 +51,8 @@ struct WindowState {
     bool after_self_update = false;     // started with --after-self-update
     bool patcher_stuck = false;         // the self-replacement did not take in this process
     std::uint32_t rounds = 0;           // automatic downloads in a row, 0..2
+    bool launching = false;             // the launch thread is starting the game
+    bool hidden = false;                // the game holds the key channel; its end closes us
 };
 
 // What the player sees, as one support-log line: "window: main OYNA enabled green · " + headline.

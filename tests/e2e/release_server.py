@@ -76,9 +76,10 @@ class Fault:
         return cls("stall", seconds=seconds)
 
     @classmethod
-    def minted_key(cls, expires="2036-01-01T00:00:00Z"):
-        """A key service's 200: a fresh random key for every request."""
-        return cls("mint", body=expires.encode())
+    def minted_key(cls, expires="2036-01-01T00:00:00Z", delay=0.0):
+        """A key service's 200: a fresh random key for every request (each kept in the server's
+        `minted`), after `delay` seconds."""
+        return cls("mint", body=expires.encode(), seconds=delay)
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -157,7 +158,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def _mint(self, fault, stopping):
+        stopping.wait(fault.seconds)
         key = "KEY-" + secrets.token_hex(16)
+        self.server.owner.minted.append(key)
         answer = json.dumps({"key": key, "expires_at": fault.body.decode()}).encode()
         self._respond(Fault.body(answer))
 
@@ -201,6 +204,7 @@ class ReleaseServer:
         self.stopping = threading.Event()
         self.requests = []
         self.posts = []
+        self.minted = []
         self._faults = {}
         self._lock = threading.Lock()
         self._server = None
@@ -253,6 +257,11 @@ class ReleaseServer:
         names = ["/" + path.lstrip("/")] + [f"/{path.strip('/')}~hop{i}" for i in range(1, hops)]
         for here, there in zip(names, names[1:] + ["/" + final_path.lstrip("/")]):
             self.set_fault(here, Fault.redirect(there))
+
+    def leaked_keys(self, *texts):
+        """The minted keys of which any 16-character run shows in one of `texts`."""
+        return [key for key in self.minted
+                if any(key[i:i + 16] in text for i in range(len(key) - 15) for text in texts)]
 
     def requests_for(self, path):
         with self._lock:

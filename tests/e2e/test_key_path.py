@@ -1,7 +1,9 @@
 """The key path of the real exe under Wine: the key-pipe probes (a copy of the patcher launched as
 the game through the key channel), key-fetch against a local key service that answers as told, the
 Retry-After window, Attach's handle ownership and a launch of a missing game. One key service serves
-the whole module; each test sets its answer on /key."""
+the whole module; each test sets its answer on /key. No key the service minted ever shows in a
+report or in the support log."""
+import hashlib
 import tempfile
 import unittest
 from pathlib import Path
@@ -11,6 +13,11 @@ from patcher_run import Sandbox, windows_path
 from release_server import Fault, ReleaseServer
 
 BODY = b'{"patcher_ver":"1.0.0"}'
+
+
+def shown(key):
+    """What a report shows of a key."""
+    return f"length={len(key)} sha256={hashlib.sha256(key.encode()).hexdigest()[:8]}"
 
 
 class KeyPathTest(unittest.TestCase):
@@ -37,12 +44,14 @@ class KeyPathTest(unittest.TestCase):
                            windows_path(self.box.data_dir), *extra)
         notes = [line[len("  NOTE "):] for line in run.stdout.split("\r\n")
                  if line.startswith("  NOTE ")]
+        self.assertEqual(self.service.leaked_keys(run.stdout, self.box.log_text()), [])
         return run.fields(), notes, run.code, self.service.posts[seen:]
 
     def test_key_pipe_hands_two_keys_through_the_pipe_and_nowhere_else(self):
         fields, notes, code, posts = self.probe("key-pipe")
         self.assertEqual((code, fields["KEY_PIPE"]), (0, "OK"), fields)
-        self.assertEqual((fields["CHILD_KEY1"], fields["CHILD_KEY2"]), ("TESTKEY-1", "TESTKEY-2"))
+        self.assertEqual((fields["KEY1"], fields["CHILD_KEY1"], fields["CHILD_KEY2"]),
+                         (shown("TESTKEY-1"), shown("TESTKEY-1"), shown("TESTKEY-2")))
         self.assertEqual((fields["CHILD_CMDLINE_HAS_KEY"], fields["CHILD_ENV_HAS_KEY"]),
                          ("no", "no"))
         self.assertEqual((fields["KEYS_SENT"], fields["ONE_KEYREQ"], fields["GAME_EXIT"]),
@@ -63,6 +72,7 @@ class KeyPathTest(unittest.TestCase):
         self.assertEqual(fields["FETCH_DIAGNOSTIC"], "key issued, expires 2036-01-01T00:00:00Z")
         self.assertEqual(posts, [("/key", "application/json", BODY)] * 2)
         self.assertEqual(fields["KEYS_DIFFER"], "yes")
+        self.assertEqual((fields["KEY1"], fields["KEY2"]), tuple(map(shown, self.service.minted[-2:])))
 
     def test_key_fetch_maps_every_answer(self):
         cases = [
@@ -72,8 +82,11 @@ class KeyPathTest(unittest.TestCase):
             (Fault.status_code(503), "UNAVAILABLE", "503", "0", 0),
             (Fault.status_code(418), "REFUSED", "418", "0", 0),
             (Fault.body(b'{"key":'), "BAD_RESPONSE", "200", "0", 0),
+            # A POST is never sent on, not even to the same host.
+            (Fault.redirect("/key-moved"), "UNREACHABLE", "302", "0", 0),
             (Fault.body(b'{"key":"' + b"k" * 5000 + b'"}'), "UNREACHABLE", "200", "0", 0),
         ]
+        self.service.set_fault("/key-moved", Fault.minted_key())
         for answer, kind, status, retry_after, length in cases:
             fields, _, code, posts = self.probe("key-fetch", answer=answer)
             got = (fields["FETCH"], fields["FETCH_STATUS"], fields["RETRY_AFTER"],

@@ -118,18 +118,25 @@ class WindowTest(UpdateScenario):
         self.close(process, window)
 
         # A damaged file is fetched again, and only that file; then "OYNA" starts the game, which
-        # gets a key over its pipe, and the patcher ends when the game does.
+        # gets a key over its pipe, and the patcher ends when the game does. The key service takes
+        # its time: a second click meanwhile starts no second game.
         (self.game / "data" / "world.pak").write_bytes(b"\0" * len(files["data/world.pak"]))
         self.server.requests.clear()
+        keys.set_fault("/key", Fault.minted_key(delay=2))
         process, window = self.start_window("--key-service", keys.url("/"))
         window.wait_look(wd.GREEN, wd.AMBER)
         self.assertEqual(self.file_requests(), ["/live/files/data/world.pak"])
         self.assertInstalled(files)
         window.click_action()
+        time.sleep(0.5)
+        window.click_action()
         self.assertEqual(process.wait(timeout=120), 0)
         self.assertTrue(window.gone())
         self.assertEqual(len(keys.posts), 2)  # the first key, then the game's KEYREQ
-        self.assertIn("launch: started, key channel attached, key-sent=1", self.box.log_text())
+        log = self.box.log_text()
+        self.assertEqual(log.count("launch: started, key channel attached, key-sent=1"), 1)
+        self.assertIn("launch: game exited with code 42 (0x0000002A)", log)
+        self.assertEqual(keys.leaked_keys(log), [])
 
         # Without the server the accepted release is still playable: amber "OYNA", no second
         # button. A game that will not start then turns the dot red.

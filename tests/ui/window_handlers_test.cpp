@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ui/window_texts.h"
 
 namespace patcher::win {
@@ -381,6 +383,14 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
         EXPECT_EQ(e.level_to_full, c.level_to_full);
         EXPECT_EQ(e.state.download_after_check, c.level_to_full);
         EXPECT_EQ(e.state.rounds, c.action == ActionButton::retry ? 0u : 2u);
+        // A click queued behind a launch, or reaching the hidden window, does nothing at all.
+        for (bool hidden : {false, true}) {
+            WindowState after = s;
+            (hidden ? after.hidden : after.launching) = true;
+            const WindowEffects ignored = OnActionClick(after, Wanting(1), Context(1), fake.Get());
+            EXPECT_EQ(ignored.next, NextStep::none) << static_cast<int>(c.action);
+            EXPECT_FALSE(ignored.view_set || ignored.status_set || ignored.level_to_full);
+        }
     }
     CheckOutcome r;
     EXPECT_FALSE(PlayAnywayAllowed(r));
@@ -409,9 +419,19 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
                      intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted, L"kept");
     }
 
-    EXPECT_EQ(LaunchStarting(s).state.headline, kTextStartingGame);
-    EXPECT_EQ(LaunchFinished(s, Context(), true, false).next, NextStep::destroy_window);
-    EXPECT_EQ(LaunchFinished(s, Context(), true, true).next, NextStep::hide_window);
+    SetView(s, WindowView::main, ActionButton::play, false);
+    const WindowEffects starting = LaunchStarting(s);
+    EXPECT_EQ(starting.state.headline, kTextStartingGame);
+    EXPECT_EQ(std::make_tuple(starting.state.launching, starting.state.action_enabled,
+                              starting.view_set, starting.next),
+              std::make_tuple(true, false, true, NextStep::run_launch));
+    // "Yine de oyna" pressed meanwhile starts nothing.
+    EXPECT_EQ(LaunchStarting(starting.state).next, NextStep::none);
+    EXPECT_EQ(LaunchFinished(starting.state, Context(), true, false).next,
+              NextStep::destroy_window);
+    const WindowEffects hidden = LaunchFinished(starting.state, Context(), true, true);
+    EXPECT_EQ(std::make_tuple(hidden.next, hidden.state.launching, hidden.state.hidden),
+              std::make_tuple(NextStep::hide_window, false, true));
     // The text says "Onar ile deneyin": the button is "ONAR", a full check and download.
     const WindowEffects not_started = LaunchFinished(s, Context(), false, false);
     ExpectScreen(not_started, WindowView::blocked, ActionButton::repair, kDotRed,

@@ -1,6 +1,7 @@
 // The demo's launcher: starts the installed game through the patcher's own launch path (LaunchGame
 // with the key channel and keys from the key service), waits for the game to end and prints what
-// the channel saw. Launch lines go to patcher.log beside this program.
+// the channel saw. Launch lines go to patcher.log beside this program. Its exit code is the game's
+// (1 when the game did not start or its end was not seen).
 //   demo_launch --install-dir DIR --key-service URL [--game-exe NAME]
 #include <cstdio>
 #include <string>
@@ -32,14 +33,16 @@ PatcherConfig ConfigFrom(const ArgumentList& arguments) {
     return config;
 }
 
-void PrintChannel(const KeyChannel& channel) {
+// The game's exit code; 1 when it was not seen.
+int PrintChannel(const KeyChannel& channel) {
     const bool ended = channel.WaitFinished(kGameWaitMs);
     const ChannelRecord record = channel.Record();
     for (const std::string& note : record.notes) std::printf("  NOTE %s\n", note.c_str());
     Print("KEYS_SENT", std::to_string(record.keys_sent));
     Print("REQUESTS", std::to_string(record.requests));
-    Print("GAME_EXIT",
-          ended && record.exit_code_known ? std::to_string(record.exit_code) : "still running");
+    const bool known = ended && record.exit_code_known;
+    Print("GAME_EXIT", known ? std::to_string(record.exit_code) : "still running");
+    return known ? static_cast<int>(record.exit_code) : 1;
 }
 
 }  // namespace
@@ -59,7 +62,7 @@ int wmain(int argc, wchar_t** argv) {
     Print("FETCH", KeyFetchKindName(report.fetch_outcome));
     Print("FETCH_DIAGNOSTIC", report.fetch_message);
     if (!started) return 1;
-    if (report.channel_active) PrintChannel(channel);
+    const int code = report.channel_active ? PrintChannel(channel) : 1;
     std::fflush(stdout);
-    return 0;
+    return code;
 }

@@ -81,6 +81,8 @@ struct MainWindow::Shared {
     DownloadProgress progress;
     NewsBundle news;
     PostGate progress_gate;
+    bool launch_started = false;
+    bool launch_channel_active = false;
 
     // A worker's last word (check done, download done, news) must arrive, or the window waits
     // for ever: a full queue makes PostMessageW fail, so try again for a while. Gone windows
@@ -396,6 +398,8 @@ void MainWindow::RunNext(NextStep next) {
         case NextStep::hide_window:
             ShowWindow(hwnd_, SW_HIDE);
             return;
+        case NextStep::run_launch:
+            return StartLaunchThread();
     }
 }
 
@@ -544,6 +548,16 @@ bool MainWindow::HandleWorkerMessage(UINT message) {
         case kMsgNews:
             OnNews();
             return true;
+        case kMsgLaunchDone: {
+            bool started = false, channel_active = false;
+            {
+                WindowLock::Guard guard(shared_->lock);
+                started = shared_->launch_started;
+                channel_active = shared_->launch_channel_active;
+            }
+            Apply(LaunchFinished(state_, Context(), started, channel_active));
+            return true;
+        }
         case kMsgChannelClosed:
             if (channel_) channel_->Close();
             DestroyWindow(hwnd_);
@@ -571,15 +585,38 @@ void MainWindow::ApplySelfUpdateAndRestart() {
 
 void MainWindow::LaunchAndClose() {
     Apply(LaunchStarting(state_));
-    UpdateWindow(hwnd_);
-    // A fresh channel per attempt; the one of a failed attempt is closed by its destructor.
-    channel_ = std::make_unique<KeyChannel>();
+}
+
+void MainWindow::StartLaunchThread() {
+    // LaunchGame fetches the first key over HTTPS before it returns: on the window thread the
+    // window would neither paint nor answer for as long, and Windows would call it not responding.
+    // A fresh channel per attempt; the one of a failed attempt closes when its last owner lets go.
+    channel_ = std::make_shared<KeyChannel>();
     const HWND window = hwnd_;
     channel_->SetClosingCallback([window] { PostMessageW(window, kMsgChannelClosed, 0, 0); });
-    LaunchReport report;
-    std::string diagnostic;
-    const bool started = LaunchGame(config_, *channel_, report, diagnostic);
-    Apply(LaunchFinished(state_, Context(), started, started && report.channel_active));
+    const std::shared_ptr<Shared> shared = shared_;
+    const std::shared_ptr<KeyChannel> channel = channel_;
+    const PatcherConfig config = config_;
+    const auto report_launch = [shared](bool started, bool channel_active) {
+        {
+            WindowLock::Guard guard(shared->lock);
+            shared->launch_started = started;
+            shared->launch_channel_active = started && channel_active;
+        }
+        shared->Post(kMsgLaunchDone);
+    };
+    const bool started = StartWorkerThread("launch", [config, channel, report_launch] {
+        LaunchReport report;
+        std::string diagnostic;
+        bool launched = false;
+        try {
+            launched = LaunchGame(config, *channel, report, diagnostic);
+        } catch (...) {
+            LogLine("launch: stopped unexpectedly");
+        }
+        report_launch(launched, report.channel_active);
+    });
+    if (!started) report_launch(false, false);
 }
 
 void MainWindow::OnActionClick() {

@@ -32,6 +32,7 @@ inline constexpr UINT kMsgProgress = WM_APP + 2;
 inline constexpr UINT kMsgDownloadDone = WM_APP + 3;
 inline constexpr UINT kMsgNews = WM_APP + 4;
 inline constexpr UINT kMsgChannelClosed = WM_APP + 5;
+inline constexpr UINT kMsgLaunchDone = WM_APP + 6;
 
 class MainWindow {
   public:
@@ -95,6 +96,7 @@ class MainWindow {
     void StartNewsThread();
     void ApplySelfUpdateAndRestart();
     void LaunchAndClose();
+    void StartLaunchThread();
     void BrowseForFolder();
     void OnNews();
     void OnActionClick();
@@ -125,7 +127,8 @@ class MainWindow {
     DecodedImage logo_;
     DecodedImage stage_;
     GdiplusSession gdiplus_;
-    std::unique_ptr<KeyChannel> channel_;
+    // Shared with the launch thread, which may still be in LaunchGame when the window goes.
+    std::shared_ptr<KeyChannel> channel_;
     std::wstring restart_arguments_;
     std::wstring logged_state_;  // the last WindowStateLine written
     bool self_test_ = false;

@@ -3,24 +3,29 @@
 namespace patcher::win {
 
 void ChannelLineSplitter::Feed(std::string_view chunk, std::vector<std::string>& lines) {
-    if (pending_.size() + chunk.size() > kMaxChannelPendingBytes) {
-        // The text waiting for its LF is too long to be a line whatever follows. It goes with the
-        // chunk, but only up to the chunk's first LF: a KEYREQ or note after it is a line of its
-        // own, and how the pipe happened to cut the writes must not decide whether it is seen.
-        pending_.clear();
+    while (!chunk.empty()) {
         const std::size_t lf = chunk.find('\n');
+        const std::string_view piece = chunk.substr(0, lf);
+        chunk.remove_prefix(lf == std::string_view::npos ? chunk.size() : lf + 1);
+        // A line that outgrows the pending limit can never be kept: the rest of it goes, up to its
+        // LF, however many reads it takes to arrive. Only then does what follows count as a line,
+        // so how the pipe happened to cut the game's writes never decides what is seen.
+        if (!discarding_ && pending_.size() + piece.size() > kMaxChannelPendingBytes) {
+            pending_.clear();
+            discarding_ = true;
+        }
+        if (!discarding_) pending_.append(piece);
         if (lf == std::string_view::npos) return;
-        chunk.remove_prefix(lf + 1);
+        std::size_t length = pending_.size();
+        if (length > 0 && pending_[length - 1] == '\r') --length;
+        if (!discarding_ && length <= kMaxChannelLineBytes) lines.emplace_back(pending_, 0, length);
+        pending_.clear();
+        discarding_ = false;
     }
-    pending_.append(chunk);
-    std::size_t start = 0;
-    for (std::size_t end; (end = pending_.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-        std::size_t length = end - start;
-        if (length > 0 && pending_[end - 1] == '\r') --length;
-        if (length <= kMaxChannelLineBytes) lines.emplace_back(pending_, start, length);
-    }
-    pending_.erase(0, start);
+}
+
+bool ChannelReadContinues(bool read_ok, std::uint32_t /*bytes*/, bool stopping) {
+    return read_ok && !stopping;
 }
 
 bool RecordChannelLine(ChannelRecord& record, const std::string& line) {

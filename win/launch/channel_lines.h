@@ -18,13 +18,19 @@ inline constexpr std::size_t kMaxChannelNotes = 64;
 class ChannelLineSplitter {
   public:
     // Appends the complete lines of `chunk` (without LF and one trailing CR) to `lines`; lines over
-    // 1,024 bytes are left out. When the text still waiting for its LF would exceed 8,192 bytes, it
-    // is dropped together with the chunk up to the chunk's first LF.
+    // 1,024 bytes are left out. A line whose text would exceed 8,192 bytes before its LF is dropped
+    // as it arrives, up to that LF, in this chunk or a later one.
     void Feed(std::string_view chunk, std::vector<std::string>& lines);
 
   private:
     std::string pending_;
+    bool discarding_ = false;  // inside a line already known to be too long
 };
+
+// Whether the channel reads on after one read of the game's output. A pipe delivers a zero-length
+// write as a successful read of 0 bytes, which is not the end of the stream: only a failed read
+// (the game's side closed, or the read was abandoned) or the stop ends it.
+bool ChannelReadContinues(bool read_ok, std::uint32_t bytes, bool stopping);
 
 // What the channel has seen and done, read by its owner under the channel's lock.
 struct ChannelRecord {

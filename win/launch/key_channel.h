@@ -2,8 +2,10 @@
 // output and error, and one thread that answers the game's key requests. Lines on the pipes:
 //   patcher to game  "KEY <key>" or "KEYERR <reason>", one write each, LF-terminated
 //   game to patcher  "KEYREQ" (one fresh key, please) or "NOTE <text>" (kept for diagnostics)
-// When the game closes its side (normally by exiting) the thread records its exit code and calls
-// the closing callback, once, unless the owner closed the channel first.
+// When the game exits the channel reads what it had already written, records its exit code and
+// calls the closing callback, once, unless the owner closed the channel first. The game's exit is
+// watched on its process handle, not only on its output pipe: a helper the game started may have
+// inherited the pipe ends and keep them open long after the game has gone.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "win/launch/channel_lines.h"
@@ -40,16 +43,21 @@ class KeyChannel {
     HANDLE game_input() const;
     HANDLE game_output() const;
 
-    // Takes the process handle in every case and starts the key-request thread.
+    // Takes the process handle in every case and starts the channel's threads: one reads the
+    // game's output, one answers its key requests.
     bool Attach(unique_handle process, std::string& message);
 
-    // Gets a key from the provider and writes the KEY line, or a KEYERR line with the reason.
-    bool SendKey(std::string& reason);
+    // Gets a key from the provider and writes the KEY line, or a KEYERR line with the reason. On an
+    // attached channel the answering thread does it (it is the only writer, so lines never mix)
+    // while the caller waits; once the game has exited, a write has failed or Close has begun, no
+    // key is fetched and nothing is written. `outcome` receives the key service outcome of this
+    // very fetch, when the channel holds one.
+    bool SendKey(std::string& reason, std::optional<KeyFetchOutcome>* outcome = nullptr);
 
-    // Stops the thread (waiting at most 3 s) without calling the closing callback; idempotent.
+    // Stops the threads (waiting at most 3 s) without calling the closing callback; idempotent.
     void Close();
 
-    // Waits until the game's side closed and the thread ended; false after `timeout_ms`.
+    // Waits until the game has exited and the threads are done; false after `timeout_ms`.
     bool WaitFinished(std::uint32_t timeout_ms) const;
     ChannelRecord Record() const;
     // The latest key service outcome; false when the channel holds none.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "win/launch/inherited_handle_list.h"
@@ -60,13 +61,12 @@ void InstallServiceProvider(const PatcherConfig& config, KeyChannel& channel) {
     channel.SetProvider(MakeServiceKeyProvider(client, outcome), outcome);
 }
 
-void CopyFetchOutcome(const KeyChannel& channel, LaunchReport& report) {
-    KeyFetchOutcome outcome;
-    if (!channel.FetchOutcome(outcome)) return;
-    report.fetch_outcome = outcome.kind;
-    report.fetch_status = outcome.status;
-    report.retry_after = outcome.retry_after;
-    report.fetch_message = outcome.message;
+void CopyFetchOutcome(const std::optional<KeyFetchOutcome>& outcome, LaunchReport& report) {
+    if (!outcome) return;
+    report.fetch_outcome = outcome->kind;
+    report.fetch_status = outcome->status;
+    report.retry_after = outcome->retry_after;
+    report.fetch_message = outcome->message;
 }
 
 bool StartWithKeyChannel(const PatcherConfig& config, Launch& launch, KeyChannel& channel,
@@ -109,8 +109,10 @@ bool StartWithKeyChannel(const PatcherConfig& config, Launch& launch, KeyChannel
     }
     report.channel_active = true;
     std::string reason;
-    report.key_sent = channel.SendKey(reason);
-    CopyFetchOutcome(channel, report);
+    // The outcome of this very fetch: the channel's shared one may already tell of a later request.
+    std::optional<KeyFetchOutcome> first_fetch;
+    report.key_sent = channel.SendKey(reason, &first_fetch);
+    CopyFetchOutcome(first_fetch, report);
     LogLaunch(launch, std::string("started, key channel attached, key-sent=") +
                           (report.key_sent ? "1" : "0"));
     return true;

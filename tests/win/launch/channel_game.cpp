@@ -6,6 +6,13 @@
 //   deaf          never reads its input; exits 5 after 1.5 s
 //   flood         writes 9,000 bytes without a line end, then a note; exits 6
 //   quit          exits 9 at once
+//   helper        starts "sleep" inheriting its handles (the pipes too), notes the child's id,
+//                 asks for a key and exits 7 at once
+//   sleep         sleeps 60 s
+//   ask5          asks for five keys and exits 3 at once
+//   burst         asks for fifty keys at once, then reads until the pipe ends; exits 4
+//   greedy        asks for 200 keys but never reads one and notes "heard"; exits 5 once it can no
+//                 longer write (the channel closed), after 30 s at most
 #include <windows.h>
 
 #include <shellapi.h>
@@ -48,6 +55,48 @@ int Flood(HANDLE output) {
     return 6;
 }
 
+// A crash reporter or anti-cheat helper as a game might start one: it inherits everything.
+int StartHelper(HANDLE output) {
+    wchar_t self[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"channel_game.exe sleep";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return 1;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    WriteGameLine(output, "NOTE CHILD " + std::to_string(info.dwProcessId));
+    WriteGameLine(output, "KEYREQ");
+    return 7;
+}
+
+// Every request in one write, as a game that sends them in a burst would.
+void AskFor(HANDLE output, int keys) {
+    std::string lines;
+    for (int i = 0; i < keys; ++i) lines += "KEYREQ\n";
+    DWORD written = 0;
+    WriteFile(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+}
+
+int Burst(HANDLE input, HANDLE output) {
+    AskFor(output, 50);
+    std::string line;
+    while (ReadPatcherLine(input, line)) {
+    }
+    return 4;
+}
+
+int Greedy(HANDLE output) {
+    AskFor(output, 200);
+    WriteGameLine(output, "NOTE heard");
+    for (int i = 0; i < 60 && WriteGameLine(output, "NOTE waiting"); ++i) Sleep(500);
+    return 5;
+}
+
 int Deaf() {
     Sleep(1500);
     return 5;
@@ -68,6 +117,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (mode == L"deaf") code = Deaf();
     if (mode == L"flood") code = Flood(output);
     if (mode == L"quit") code = 9;
+    if (mode == L"helper") code = StartHelper(output);
+    if (mode == L"sleep") Sleep(60000);
+    if (mode == L"ask5") {
+        AskFor(output, 5);
+        code = 3;
+    }
+    if (mode == L"burst") code = Burst(input, output);
+    if (mode == L"greedy") code = Greedy(output);
     LocalFree(argv);
     return code;
 }

@@ -27,7 +27,7 @@ TEST(ChannelLinesTest, WhatTheGameWritesAndWhatTheChannelKeeps) {
         {"longest line", {"NOTE " + std::string(1019, 'n') + "\n"}, 1, 0, {std::string(1019, 'n')}},
         {"line too long", {"NOTE " + std::string(1020, 'n') + "\r\nKEYREQ\n"}, 1, 1, {}},
         {"flood dropped, then recovery", {flood, "x\nKEYREQ\n", "KEYREQ\n"}, 2, 2, {}},
-        {"flood without a line end", {flood, "xx", "x\nNOTE a\n"}, 2, 0, {"a"}},
+        {"flood without a line end", {flood, "xx", "x\nNOTE a\n"}, 1, 0, {"a"}},
         {"65 notes", {many_notes}, 65, 0, {}},
     };
     for (const Case& c : cases) {
@@ -46,6 +46,46 @@ TEST(ChannelLinesTest, WhatTheGameWritesAndWhatTheChannelKeeps) {
         } else {
             EXPECT_EQ(record.notes, c.notes) << c.name;
         }
+    }
+}
+
+TEST(ChannelLinesTest, HowThePipeCutTheWritesDoesNotMatter) {
+    const std::string bytes = std::string(kMaxChannelPendingBytes + 1, 'x') + "KEYREQ\nNOTE a\r\n" +
+                              std::string(1025, 'y') + "\nKEYREQ\n";
+    const std::vector<std::string> expected = {"NOTE a", "KEYREQ"};
+    // Every cut into two reads, and reads of a few fixed sizes.
+    std::vector<std::vector<std::size_t>> cuts;
+    for (std::size_t at = 0; at <= bytes.size(); ++at) cuts.push_back({at});
+    for (std::size_t size : {1, 7, 4096}) {
+        cuts.emplace_back();
+        for (std::size_t at = size; at < bytes.size(); at += size) cuts.back().push_back(at);
+    }
+    for (const std::vector<std::size_t>& cut : cuts) {
+        ChannelLineSplitter splitter;
+        std::vector<std::string> lines;
+        std::size_t from = 0;
+        for (std::size_t at : cut) {
+            splitter.Feed(std::string_view(bytes).substr(from, at - from), lines);
+            from = at;
+        }
+        splitter.Feed(std::string_view(bytes).substr(from), lines);
+        ASSERT_EQ(lines, expected) << "first cut at " << (cut.empty() ? 0 : cut.front());
+    }
+}
+
+TEST(ChannelLinesTest, OnlyAFailedReadOrTheStopEndsTheChannel) {
+    struct Case {
+        bool ok;
+        std::uint32_t bytes;
+        bool stopping, continues;
+    } cases[] = {
+        {true, 0, false, true},  // a zero-length write by the game
+        {true, 12, false, true},
+        {false, 0, false, false},  // the game's side closed, or the read was abandoned
+        {true, 12, true, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ChannelReadContinues(c.ok, c.bytes, c.stopping), c.continues) << c.bytes;
     }
 }
 

@@ -4,11 +4,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 
+#include "win/launch/game_side_lines.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/launch_game.h"
 #include "win/platform/unique_handle.h"
@@ -26,22 +30,42 @@ std::wstring HandleValue(HANDLE handle) {
     return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-// One launch of the stand-in with numbered test keys and a counted closing callback.
+bool WaitUntil(const std::function<bool()>& condition, std::uint64_t timeout_ms) {
+    const std::uint64_t start = GetTickCount64();
+    while (!condition()) {
+        if (GetTickCount64() - start > timeout_ms) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+bool HasNote(const ChannelRecord& record, const std::string& note) {
+    return std::find(record.notes.begin(), record.notes.end(), note) != record.notes.end();
+}
+
+// One launch of the stand-in with numbered test keys (each a stand-in for one POST to the key
+// service, padded to `key_length`), a counted closing callback, and `during_fetch` run inside
+// every fetch.
 struct GameRun {
     KeyChannel channel;
     std::atomic<int> closings{0};
+    std::atomic<int> fetches{0};
+    std::function<void(GameRun&)> during_fetch;
     LaunchReport report;
     std::uint64_t launch_ms = 0;
 
-    explicit GameRun(const std::wstring& arguments) {
+    explicit GameRun(const std::wstring& arguments, std::function<void(GameRun&)> during = nullptr,
+                     std::size_t key_length = 0)
+        : during_fetch(std::move(during)) {
         PatcherConfig config;
         config.install_directory = TestBinaryDirectory();
         config.game_executable = L"channel_game.exe";
         config.game_arguments = arguments;
         config.key_service = L"https://key-service.invalid";
-        auto issued = std::make_shared<int>(0);
-        channel.SetProvider([issued](std::string& key, std::string&) {
-            key = "K" + std::to_string(++*issued);
+        channel.SetProvider([this, key_length](std::string& key, std::string&) {
+            key = "K" + std::to_string(++fetches);
+            if (during_fetch) during_fetch(*this);
+            if (key.size() < key_length) key.resize(key_length, 'k');
             return true;
         });
         channel.SetClosingCallback([this] { ++closings; });
@@ -123,6 +147,75 @@ TEST(LaunchGameTest, CloseWhileTheGameRunsIsPromptAndSilent) {
     std::printf("Close with the game still running took %llu ms\n",
                 static_cast<unsigned long long>(took));
     EXPECT_EQ(run.closings, 0);
+}
+
+TEST(LaunchGameTest, TheChannelEndsWithTheGameThoughAHelperHoldsItsPipes) {
+    GameRun run(L"helper");
+    EXPECT_TRUE(run.channel.WaitFinished(5000));
+    const ChannelRecord record = run.channel.Record();
+    EXPECT_EQ(std::make_pair(record.exit_code_known, record.exit_code), std::make_pair(true, 7u));
+    EXPECT_EQ(run.closings, 1);
+    ASSERT_FALSE(record.notes.empty());
+    const auto helper_id = static_cast<DWORD>(std::stoul(record.notes.front().substr(6)));
+    const unique_handle helper(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, helper_id));
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(WaitForSingleObject(helper.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(helper.get(), 0);
+}
+
+TEST(LaunchGameTest, NoKeyIsFetchedForAGameThatHasGoneOrAfterClose) {
+    // Five requests, and the game is gone before the first key's fetch is over.
+    GameRun gone(L"ask5", [](GameRun& run) {
+        WaitUntil([&run] { return run.channel.Record().exit_code_known; }, 10000);
+    });
+    EXPECT_TRUE(gone.channel.WaitFinished(10000));
+    EXPECT_EQ(gone.channel.Record().requests, 5u);
+    EXPECT_EQ(gone.fetches, 1);
+
+    // Fifty requests at once, each fetch 100 ms: Close stops them, and none starts after it.
+    GameRun burst(L"burst", [](GameRun&) { Sleep(100); });
+    ASSERT_TRUE(WaitUntil([&burst] { return burst.channel.Record().requests == 50; }, 10000));
+    burst.channel.Close();
+    const int at_close = burst.fetches;
+    Sleep(500);
+    EXPECT_EQ(burst.fetches, at_close);
+    EXPECT_LT(at_close, 50);
+}
+
+TEST(LaunchGameTest, AGameThatNeverReadsIsStillHeardAndClosedPromptly) {
+    // Two hundred 512-byte keys fill the pipe many times over.
+    GameRun run(L"greedy", nullptr, 512);
+    EXPECT_TRUE(WaitUntil([&run] { return HasNote(run.channel.Record(), "heard"); }, 10000));
+    const std::uint64_t start = GetTickCount64();
+    run.channel.Close();
+    EXPECT_LT(GetTickCount64() - start, 2500u);
+}
+
+TEST(KeyChannelTest, NoProviderAndNoReader) {
+    // Without a provider the game's first line says why there is no key.
+    KeyChannel plain;
+    std::string message, reason, line;
+    ASSERT_TRUE(plain.Create(message)) << message;
+    EXPECT_FALSE(plain.SendKey(reason));
+    EXPECT_EQ(reason, "DISABLED");
+    ASSERT_TRUE(ReadPatcherLine(plain.game_input(), line));
+    EXPECT_EQ(line, "KEYERR DISABLED");
+
+    // Attach closes our copies of the game's ends; with our own process as the game, nothing reads
+    // the key, and it is not counted as sent.
+    KeyChannel unread;
+    unread.SetProvider([](std::string& key, std::string&) {
+        key = "K";
+        return true;
+    });
+    ASSERT_TRUE(unread.Create(message)) << message;
+    HANDLE self = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
+                                &self, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(unread.Attach(unique_handle(self), message)) << message;
+    EXPECT_FALSE(unread.SendKey(reason));
+    EXPECT_EQ(reason, "PIPE_WRITE_FAILED");
+    EXPECT_EQ(unread.Record().keys_sent, 0u);
 }
 
 }  // namespace
