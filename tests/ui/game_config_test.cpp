@@ -181,6 +181,42 @@ TEST(GameConfigStepTest, EveryRowPastBothEnds) {
     EXPECT_FALSE(StepSetting(c, 1, +1));
 }
 
+// A row as the player sees it: its value, which arrows are dimmed, whether the value is muted. A
+// dimmed arrow is exactly one whose click changes nothing, and a file that cannot be edited mutes
+// every row.
+TEST(GameConfigStepTest, RowsAsThePlayerSeesThem) {
+    struct Case {
+        const char* text;
+        int row;
+        std::wstring value;
+        bool left_dimmed, right_dimmed, muted;
+    } cases[] = {
+        {"GAMMA 0\n", 2, L"1 / 5", true, false, false},
+        {"GAMMA 3\n", 2, L"4 / 5", false, false, false},
+        {"GAMMA 4\n", 2, L"5 / 5", false, true, false},
+        {"WINDOWED 1\nWIDTH 800\nHEIGHT 600\n", 1, L"800 × 600", true, false, false},
+        {"WINDOWED 1\n", 1, L"1024 × 768", false, false, false},
+        {"WINDOWED 0\nWIDTH 1920\nHEIGHT 1080\n", 1, L"1920 × 1080", false, true, true},
+        {"", 0, L"AÇIK", false, false, false},
+        {"WINDOWED 1\n", 0, L"KAPALI", false, false, false},
+        {"SOFTWARE_CURSOR 1\n", 3, L"AÇIK", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        GameConfig config = Parse(c.text);
+        config.modes = {{800, 600}, {1024, 768}, {1920, 1080}};
+        EXPECT_EQ(SettingValueText(config, c.row), c.value);
+        EXPECT_EQ(SettingValueMuted(config, c.row, true), c.muted);
+        EXPECT_TRUE(SettingValueMuted(config, c.row, false));
+        for (const auto& [direction, dimmed] :
+             {std::pair{-1, c.left_dimmed}, {+1, c.right_dimmed}}) {
+            EXPECT_EQ(SettingArrowAtLimit(config, c.row, direction), dimmed) << direction;
+            GameConfig stepped = config;
+            EXPECT_EQ(StepSetting(stepped, c.row, direction), !dimmed) << direction;
+        }
+    }
+}
+
 TEST(SettingsPanelStateTest, LoadStepAndSave) {
     const std::vector<DisplayMode> modes = {{1024, 768}, {1280, 720}};
     struct Case {

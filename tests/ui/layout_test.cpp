@@ -161,14 +161,21 @@ TEST(NewsScrollTest, ClampThumbAndWheel) {
     EXPECT_EQ(ClampNewsScroll(900, 1000, 300), 700);
     EXPECT_FALSE(NewsScrollbarOf(l, area.height, 0).visible);
 
-    const std::int32_t content = area.height * 4;
-    const NewsScrollbar top = NewsScrollbarOf(l, content, 0);
-    const NewsScrollbar bottom = NewsScrollbarOf(l, content, content);  // clamped to the end
-    ASSERT_TRUE(top.visible);
-    EXPECT_EQ(top.track, (Box{area.right() - 3, area.y, 3, area.height}));
-    EXPECT_EQ(top.thumb.y, area.y);
-    EXPECT_EQ(top.thumb.height, area.height / 4);
-    EXPECT_EQ(bottom.thumb.bottom(), area.bottom());
+    // Area 620,80 260x372: the thumb is the visible share of the list, at least 24 tall, and
+    // travels the track as the offset runs from 0 to content - 372 (clamped at both ends).
+    struct Case {
+        std::int32_t content, offset, thumb_y, thumb_height;
+    } cases[] = {
+        {1488, 0, 80, 93},   {1488, 558, 220, 93},    {1488, 1488, 359, 93},
+        {37200, -5, 80, 24}, {37200, 18414, 254, 24}, {37200, 36828, 428, 24},
+    };
+    for (const Case& c : cases) {
+        const NewsScrollbar bar = NewsScrollbarOf(l, c.content, c.offset);
+        ASSERT_TRUE(bar.visible);
+        EXPECT_EQ(bar.track, (Box{877, 80, 3, 372}));
+        EXPECT_EQ(bar.thumb, (Box{877, c.thumb_y, 3, c.thumb_height}))
+            << c.content << "@" << c.offset;
+    }
 
     // Body font -15: one notch (120) away from the user moves 45 pixels down the list.
     EXPECT_EQ(WheelScrollOffset(l, 0, 120), 45);
@@ -185,6 +192,90 @@ TEST(StatusAreaTest, ProgressFillAndRegion) {
     EXPECT_EQ(ProgressFillWidth(9, 3, 300, false), 300);
     const Layout l = ComputeLayout(900, 560);
     EXPECT_EQ(StatusRegion(l), (Box{0, 468, 682, 92}));
+    const StatusAreaBoxes a = StatusArea(l);
+    EXPECT_EQ(a.dot, (Box{28, 488, 7, 7}));
+    EXPECT_EQ(a.headline, (Box{44, 483, 598, 21}));
+    EXPECT_EQ(a.progress_track, (Box{28, 508, 614, 5}));
+    EXPECT_EQ(a.detail, (Box{28, 520, 614, 19}));
+
+    // At any size the headline starts right of the dot, beside it, and the lines stack without
+    // overlapping, all left of the action button.
+    for (const Layout& sized : {ComputeLayout(450, 280), ComputeLayout(1024, 600),
+                                ComputeLayout(1307, 764), ComputeLayout(3840, 2100)}) {
+        const StatusAreaBoxes b = StatusArea(sized);
+        SCOPED_TRACE(testing::Message() << sized.width << "x" << sized.height);
+        EXPECT_LT(b.dot.right(), b.headline.x);
+        EXPECT_GE(b.dot.y, b.headline.y);
+        EXPECT_LE(b.dot.bottom(), b.headline.bottom());
+        EXPECT_LE(b.headline.bottom(), b.progress_track.y);
+        EXPECT_LE(b.progress_track.bottom(), b.detail.y);
+        EXPECT_LE(b.detail.bottom(), sized.height);
+        EXPECT_LE(b.headline.right(), sized.action_x);
+        EXPECT_LE(b.detail.right(), sized.action_x);
+    }
+}
+
+TEST(NewsTabsTest, BoxesUnderlineAndClicks) {
+    // Texts 70 and 100 wide: the second tab starts 18 after the first.
+    const Layout l = ComputeLayout(900, 560);
+    const std::array<Box, 2> tabs = NewsTabBoxes(l, 70, 100);
+    EXPECT_EQ(tabs[0], (Box{620, 56, 70, 20}));
+    EXPECT_EQ(tabs[1], (Box{708, 56, 100, 20}));
+    EXPECT_EQ(TabUnderline(l, tabs[1]), (Box{708, 76, 100, 2}));
+    EXPECT_EQ(TabUnderline(ComputeLayout(450, 280), tabs[0]).height, 1);
+    struct Case {
+        std::int32_t x, y;
+        int tab;
+    } cases[] = {
+        {620, 56, 0}, {689, 75, 0},  {690, 60, -1}, {707, 60, -1}, {708, 56, 1},
+        {807, 75, 1}, {808, 60, -1}, {700, 76, -1}, {750, 55, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NewsTabAt(tabs, c.x, c.y), c.tab) << c.x << "," << c.y;
+}
+
+TEST(PaintTest, OwnerButtonsAndTitleButtons) {
+    // Disabled wins over pressed; only the action button is amber, and only while it takes clicks.
+    struct Look {
+        bool action, disabled, pressed;
+        Rgb fill, caption;
+        bool border;
+    } looks[] = {
+        {true, false, false, kAmber, kActionText, false},
+        {true, false, true, kAmberPressed, kActionText, false},
+        {true, true, false, kHover, kMutedText, false},
+        {true, true, true, kHover, kMutedText, false},
+        {false, false, false, kPanel, kMutedText, true},
+        {false, false, true, kHover, kMutedText, true},
+        {false, true, false, kHover, kMutedText, true},
+    };
+    for (const Look& c : looks) {
+        SCOPED_TRACE(testing::Message() << c.action << c.disabled << c.pressed);
+        const ButtonLook look = OwnerButtonLook(c.action, c.disabled, c.pressed);
+        EXPECT_EQ(look.fill, c.fill);
+        EXPECT_EQ(look.caption, c.caption);
+        EXPECT_EQ(look.border, c.border);
+    }
+
+    struct Title {
+        TitleBarItem item;
+        bool hovered, settings_open;
+        std::optional<Rgb> fill;
+    } titles[] = {
+        {TitleBarItem::settings, false, false, std::nullopt},
+        {TitleBarItem::settings, true, false, kHover},
+        {TitleBarItem::settings, false, true, kAmber},
+        {TitleBarItem::settings, true, true, kAmber},
+        {TitleBarItem::minimise, false, true, std::nullopt},
+        {TitleBarItem::minimise, true, true, kHover},
+        {TitleBarItem::close, false, true, std::nullopt},
+        {TitleBarItem::close, true, false, kRed},
+    };
+    for (const Title& c : titles) {
+        SCOPED_TRACE(testing::Message()
+                     << static_cast<int>(c.item) << c.hovered << c.settings_open);
+        EXPECT_EQ(TitleButtonFill(c.item, c.hovered, c.settings_open), c.fill);
+        EXPECT_EQ(TitleGlyphColour(c.hovered), c.hovered ? kText : kMutedText);
+    }
 }
 
 }  // namespace

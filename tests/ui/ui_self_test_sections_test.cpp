@@ -43,6 +43,16 @@ TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
                         std::wstring(kSelfTestSubFail) + L"logo runs into the secondary button"),
               small.lines.end());
 
+    // A window too small for the footer and a settings column too narrow for its arrows.
+    const SelfTestSection status = StatusRegionSection({{1024, 600}, {1, 1}});
+    EXPECT_EQ(status.failures, 1);
+    EXPECT_EQ(status.lines[1].rfind(kSelfTestFail, 0), 0u);
+    EXPECT_EQ(status.lines.back(), L"STATUS_REGION: FAILED");
+    const SelfTestSection settings = SettingsHitSection({{900, 600}, {60, 2000}});
+    EXPECT_EQ(settings.failures, 1);
+    EXPECT_EQ(settings.lines[1].rfind(kSelfTestFail, 0), 0u);
+    EXPECT_EQ(settings.lines.back(), L"SETTINGS_HIT: FAILED");
+
     std::vector<ActionScenario> scenarios = DefaultActionScenarios();
     scenarios[2].expected = ActionButton::install;
     scenarios[5].busy = true;
@@ -55,6 +65,30 @@ TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
     EXPECT_EQ(hints.lines.back(), L"  FAIL SYNCED_FOLDER_HINT: 2 yol");
     EXPECT_EQ(ArrowCodePointSection(L"<", L"\u203A\u203A").lines[0],
               L"  FAIL ARROW_CP: U+003C U+203A U+203A");
+}
+
+// The geometry rules on a good layout with one measure broken by hand: each is reported alone.
+TEST(UiSelfTestSectionsTest, ABrokenLayoutIsReportedByTheRuleItBreaks) {
+    const ScreenRect work{0, 0, 1366, 728};
+    const WindowRect window = TargetWindowRect(work);
+    const Layout good = ComputeLayout(window.width, window.height);
+    EXPECT_TRUE(GeometryFailures(work, window, good).empty());
+    const struct {
+        void (*breaks)(Layout&);
+        const wchar_t* rule;
+    } cases[] = {
+        {[](Layout& l) { l.status_width = l.action_x; }, L"status runs under the action button"},
+        {[](Layout& l) { l.logo_width = l.width; }, L"logo runs into the news column"},
+        {[](Layout& l) { l.minimise_button_x += 1; }, L"minimize overlaps close"},
+        {[](Layout& l) { l.news_content_height += l.footer_height; },
+         L"news panel runs into the footer"},
+        {[](Layout& l) { l.secondary_y = l.logo_y; }, L"logo runs into the secondary button"},
+    };
+    for (const auto& [breaks, rule] : cases) {
+        Layout l = good;
+        breaks(l);
+        EXPECT_EQ(GeometryFailures(work, window, l), std::vector<std::wstring>{rule});
+    }
 }
 
 TEST(UiSelfTestSectionsTest, ATextCutWithoutAnEllipsisOrStillTooWideFails) {

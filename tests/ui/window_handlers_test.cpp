@@ -75,13 +75,10 @@ WindowState Busy() {
     return s;
 }
 
-void ExpectScreen(const WindowEffects& e, WindowView view, ActionButton action, Rgb dot,
-                  const std::wstring& headline, const std::wstring& detail) {
-    EXPECT_EQ(e.state.view, view);
-    EXPECT_EQ(e.state.action, action);
-    EXPECT_EQ(e.state.action_enabled, action != ActionButton::wait);
-    EXPECT_EQ(e.state.dot, dot);
-    EXPECT_EQ(e.state.headline, headline);
+// What the player sees, after "window: " in the support-log line: the view, the button's caption
+// and whether it takes a click, the dot and the headline; then the detail under the progress bar.
+void ExpectScreen(const WindowEffects& e, const std::wstring& seen, const std::wstring& detail) {
+    EXPECT_EQ(WindowStateLine(e.state), L"window: " + seen);
     EXPECT_EQ(e.state.detail, detail);
 }
 
@@ -102,37 +99,31 @@ TEST(OnCheckDoneTest, NothingToDownload) {
         WindowState state;
         CheckOutcome result;
         std::uint32_t level;
-        WindowView view;
-        ActionButton action;
-        Rgb dot;
-        std::wstring headline, detail;
+        std::wstring seen, detail;
         NextStep next;
     } cases[] = {
-        {Busy(), Ready(), 0, WindowView::main, ActionButton::play, kDotGreen, L"Oyun güncel",
+        {Busy(), Ready(), 0, L"main OYNA enabled green · Oyun güncel",
          L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::none},
-        {Busy(), Ready(false), 0, WindowView::main, ActionButton::play, kDotAmber,
-         L"Sunucuya ulaşılamadı", L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::none},
-        {stuck, Ready(), 0, WindowView::main, ActionButton::play, kDotRed,
-         L"Başlatıcı kendini güncelleyemiyor — oyun yine de açılır", kTextFilesRevert,
-         NextStep::none},
-        {Busy(), elsewhere, 0, WindowView::blocked, ActionButton::retry, kDotRed,
-         L"Oyun dosyası bu sürümde yok",
+        {Busy(), Ready(false), 0, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
+         L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::none},
+        {stuck, Ready(), 0,
+         L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
+         kTextFilesRevert, NextStep::none},
+        {Busy(), elsewhere, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
          L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::none},
-        {Busy(), absent, 0, WindowView::blocked, ActionButton::retry, kDotRed,
-         L"Oyun dosyası bu sürümde yok", L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log",
-         NextStep::none},
-        {Busy(), not_on_disk, 0, WindowView::blocked, ActionButton::retry, kDotRed,
-         L"Eksik dosya: bin/Velmor2.exe", L"Onarma işlemi oyun kaydınızı etkilemez",
-         NextStep::none},
+        {Busy(), absent, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+         L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log", NextStep::none},
+        {Busy(), not_on_disk, 0, L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
+         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::none},
         // The re-check keeps saying what it is for.
-        {Busy(), not_on_disk, 1, WindowView::main, ActionButton::wait, kDotAmber,
-         L"Eksik dosya onarılıyor: bin/Velmor2.exe", L"Onarma işlemi oyun kaydınızı etkilemez",
-         NextStep::run_check},
+        {Busy(), not_on_disk, 1,
+         L"main BEKLEYİN disabled amber · Eksik dosya onarılıyor: bin/Velmor2.exe",
+         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::run_check},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         const WindowEffects e = OnCheckDone(c.state, c.result, Context(c.level), p);
-        ExpectScreen(e, c.view, c.action, c.dot, c.headline, c.detail);
+        ExpectScreen(e, c.seen, c.detail);
         EXPECT_EQ(e.next, c.next);
         EXPECT_EQ(e.state.rounds, 0u);
         EXPECT_EQ(e.level_to_full, c.next == NextStep::run_check);
@@ -148,14 +139,17 @@ TEST(OnCheckDoneTest, FailedChecks) {
     refused.network = true;
     refused.player = "Sunucudan gelen dosyalar doğrulanamadı.";
     WindowEffects e = OnCheckDone(Busy(), refused, Context(), fake.Get());
-    ExpectScreen(e, WindowView::connection_error, ActionButton::retry, kDotRed,
-                 L"Sunucudan gelen dosyalar doğrulanamadı.", L"");
+    ExpectScreen(
+        e, L"connection-error TEKRAR DENE enabled red · Sunucudan gelen dosyalar doğrulanamadı.",
+        L"");
     EXPECT_FALSE(VisibleControls(e.state).play_anyway);
 
     refused.network = false;
     refused.offer_play_anyway = true;
     e = OnCheckDone(Busy(), refused, Context(), fake.Get());
-    ExpectScreen(e, WindowView::connection_error, ActionButton::retry, kDotRed, kTextCannotConnect,
+    ExpectScreen(e,
+                 L"connection-error TEKRAR DENE enabled red · Sunucuya bağlanılamıyor. İnternet "
+                 L"bağlantınızı kontrol edip tekrar deneyin.",
                  L"Sunucudan gelen dosyalar doğrulanamadı.");
     EXPECT_TRUE(VisibleControls(e.state).play_anyway);
     EXPECT_TRUE(e.view_set);
@@ -167,14 +161,15 @@ TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
     damaged.code = StatusCode::ContentMismatch;
     const struct {
         CheckOutcome result;
-        std::wstring headline, detail;  // shown from the first result until the download ends
+        std::wstring headline, quick_detail, detail;  // the headline stays until the download ends
     } cases[] = {
-        {damaged, kTextRepairingFiles, kTextRepairKeepsSaves},
+        {damaged, kTextRepairingFiles, kTextRepairKeepsSaves, kTextRepairKeepsSaves},
         {Wanting(2, DiffReason::size_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor",
-         L"1,5 KB · 2 dosya"},
+         L"2 dosya", L"1,5 KB · 2 dosya"},
     };
-    for (const auto& [r, headline, detail] : cases) {
+    for (const auto& [r, headline, quick_detail, detail] : cases) {
         const WindowEffects quick = OnCheckDone(Busy(), r, Context(1), fake.Get());
+        ExpectScreen(quick, L"main BEKLEYİN disabled amber · " + headline, quick_detail);
         EXPECT_TRUE(quick.level_to_full);
         EXPECT_EQ(quick.next, NextStep::run_check);
         EXPECT_TRUE(quick.state.download_after_check);
@@ -184,10 +179,8 @@ TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
         const WindowEffects full = OnCheckDone(quick.state, r, Context(0), fake.Get());
         EXPECT_FALSE(full.level_to_full);
         EXPECT_EQ(full.next, NextStep::run_download);
-        EXPECT_EQ(full.state.view, WindowView::downloading);
         EXPECT_EQ(full.progress_position, 0);
-        EXPECT_EQ(full.state.headline, headline);
-        EXPECT_EQ(full.state.detail, detail);
+        ExpectScreen(full, L"downloading BEKLEYİN disabled amber · " + headline, detail);
     }
 }
 
@@ -206,12 +199,10 @@ TEST(OnCheckDoneTest, TheHeadlineThatDescribesADownloadStaysWhileItRuns) {
     for (const auto& [r, headline] : cases) {
         const WindowEffects e = OnCheckDone(Busy(), r, Context(), fake.Get());
         ASSERT_EQ(e.next, NextStep::run_download);
-        EXPECT_EQ(e.state.view, WindowView::downloading);
-        EXPECT_EQ(e.state.headline, headline);
-        EXPECT_EQ(e.state.detail, std::to_wstring(r.diff.size()) + L" dosya");
+        const std::wstring seen = L"downloading BEKLEYİN disabled amber · " + headline;
+        ExpectScreen(e, seen, std::to_wstring(r.diff.size()) + L" dosya");
         const WindowEffects progress = OnProgress(e.state, {0, 4, "a.pak", 1536, 3072});
-        EXPECT_EQ(progress.state.headline, headline);
-        EXPECT_EQ(progress.state.detail, L"1 / 4 dosya (%50) · a.pak · 1,5 KB / 3,0 KB");
+        ExpectScreen(progress, seen, L"1 / 4 dosya (%50) · a.pak · 1,5 KB / 3,0 KB");
     }
 }
 
@@ -225,12 +216,13 @@ TEST(OnCheckDoneTest, TwoAutomaticDownloadsThenBlockedWithTheFolderHint) {
         EXPECT_EQ(e.state.rounds, round);
         const WindowEffects done = OnDownloadDone(e.state, {}, Context(), fake.Get());
         ASSERT_EQ(done.next, NextStep::run_check);
+        ExpectScreen(done, L"main BEKLEYİN disabled amber · Kontrol ediliyor…", L"");
         s = done.state;
     }
     const WindowEffects third = OnCheckDone(s, r, Context(), fake.Get());
     EXPECT_EQ(third.next, NextStep::none);
-    ExpectScreen(third, WindowView::blocked, ActionButton::retry, kDotRed,
-                 L"Dosyalar indirildi ama diskte kalmıyor", kTextSyncedFolder);
+    ExpectScreen(third, L"blocked TEKRAR DENE enabled red · Dosyalar indirildi ama diskte kalmıyor",
+                 kTextSyncedFolder);
     ASSERT_EQ(third.log.size(), 1u);
     EXPECT_EQ(third.log[0],
               L"automatic download did not converge after 2 rounds -- stopping, 3 file(s) still "
@@ -245,33 +237,45 @@ TEST(OnCheckDoneTest, TwoAutomaticDownloadsThenBlockedWithTheFolderHint) {
     EXPECT_EQ(retry.next, NextStep::run_check);
 }
 
-TEST(OnCheckDoneTest, PatcherStuckAfterSelfUpdateRestart) {
+// After a restart with --after-self-update only a manifest that still wants a new patcher means the
+// replacement did not take; an ordinary release that follows is downloaded and ends ready.
+TEST(OnCheckDoneTest, PatcherStuckOnlyWhenTheRestartStillWantsANewPatcher) {
     FakePlatform fake;
-    CheckOutcome r = Wanting(1);
-    r.self_update = true;
-    WindowState s = Busy();
-    s.after_self_update = true;
-    const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
-    EXPECT_TRUE(e.state.patcher_stuck);
-    EXPECT_FALSE(e.state.after_self_update);
-    ASSERT_EQ(e.log.size(), 3u);
-    EXPECT_EQ(e.log[1], L"self-update: exe is C:\\V\\Velmor2Launcher.exe");
-    EXPECT_EQ(e.next, NextStep::run_download);  // counted this pass with the patcher
+    const struct {
+        bool new_patcher;
+        std::size_t log_lines;
+        std::wstring ready, detail;
+    } cases[] = {
+        {true, 3,
+         L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
+         kTextFilesRevert},
+        {false, 0, L"main OYNA enabled green · Oyun güncel", L"Sürüm 1.4.2 · Dosyalar doğrulandı"},
+    };
+    for (const auto& [new_patcher, log_lines, ready, detail] : cases) {
+        CheckOutcome r = Wanting(1);
+        r.self_update = new_patcher;
+        WindowState s = Busy();
+        s.after_self_update = true;
+        const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
+        EXPECT_EQ(e.state.patcher_stuck, new_patcher);
+        EXPECT_FALSE(e.state.after_self_update);
+        ASSERT_EQ(e.log.size(), log_lines);
+        if (new_patcher) {
+            EXPECT_EQ(e.log[1], L"self-update: exe is C:\\V\\Velmor2Launcher.exe");
+        }
+        // Counted this pass with the patcher.
+        ExpectScreen(e, L"downloading BEKLEYİN disabled amber · Güncelleme iniyor — 1,5 KB",
+                     L"1 dosya");
 
-    // From now on the patcher's entry alone is nothing to download: ready, with the red notice.
-    WindowState stuck = Busy();
-    stuck.patcher_stuck = true;
-    const WindowEffects ready = OnCheckDone(stuck, r, Context(), fake.Get());
-    EXPECT_EQ(ready.state.action, ActionButton::play);
-    EXPECT_EQ(ready.state.headline, kTextPatcherStuck);
-    EXPECT_EQ(ready.state.detail, kTextFilesRevert);
-    // And a finished download does not try to apply it again.
-    const WindowEffects done =
-        OnDownloadDone(stuck, {StatusCode::Ok, "", true}, Context(), fake.Get());
-    EXPECT_EQ(done.next, NextStep::run_check);
-    EXPECT_EQ(done.log, std::vector<std::wstring>{
-                            L"self-update suppressed: replacement did not stick earlier in this "
-                            L"session"});
+        // A stuck patcher's download is not applied again, and its entry alone is then nothing to
+        // download: ready, with the red notice.
+        const WindowEffects done =
+            OnDownloadDone(e.state, {StatusCode::Ok, "", new_patcher}, Context(), fake.Get());
+        ASSERT_EQ(done.next, NextStep::run_check);
+        EXPECT_EQ(done.log.size(), new_patcher ? 1u : 0u);
+        ExpectScreen(OnCheckDone(done.state, new_patcher ? r : Ready(), Context(), fake.Get()),
+                     ready, detail);
+    }
 }
 
 TEST(ProgressTest, PercentAndTexts) {
@@ -302,8 +306,9 @@ TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
     fake.space_ok = false;
     fake.free_bytes = 1024;
     const WindowEffects space = StartDownload(WindowState{}, Wanting(2), fake.Get());
-    ExpectScreen(space, WindowView::blocked, ActionButton::retry, kDotRed,
-                 L"Yeterli disk alanı yok. En az 256,0 MB boş alan gerekiyor.",
+    ExpectScreen(space,
+                 L"blocked TEKRAR DENE enabled red · Yeterli disk alanı yok. En az 256,0 MB boş "
+                 L"alan gerekiyor.",
                  L"gereken 256,0 MB · boş 1,0 KB");
     EXPECT_EQ(space.log,
               std::vector<std::wstring>{
@@ -312,7 +317,7 @@ TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
 
     fake.writable = false;
     const WindowEffects check = StartCheck(WindowState{}, Context(), fake.Get());
-    ExpectScreen(check, WindowView::blocked, ActionButton::retry, kDotRed, kTextNotWritable,
+    ExpectScreen(check, L"blocked TEKRAR DENE enabled red · Bu klasöre yazılamıyor",
                  kTextMoveThePatcher);
     EXPECT_EQ(check.log, std::vector<std::wstring>{L"install directory is not writable (win32 "
                                                    L"error 5): C:\\Users\\Ali\\OneDrive\\Velmor2"});
@@ -407,16 +412,18 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     const WindowEffects failed =
         OnDownloadDone(s, {StatusCode::ContentMismatch, "Bazı oyun dosyaları eksik", false},
                        Context(), fake.Get());
-    ExpectScreen(failed, WindowView::blocked, ActionButton::retry, kDotRed,
-                 L"Bazı oyun dosyaları eksik", L"kept");
+    ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · Bazı oyun dosyaları eksik", L"kept");
     EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, "", true}, Context(), fake.Get()).next,
               NextStep::apply_self_update);
 
     EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::destroy_window);
     for (bool intact : {true, false}) {
         const WindowEffects e = OnSelfUpdateApplied(s, false, intact);
-        ExpectScreen(e, WindowView::main, ActionButton::retry, kDotGreen,
-                     intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted, L"kept");
+        ExpectScreen(
+            e,
+            L"main TEKRAR DENE enabled green · " +
+                std::wstring(intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted),
+            L"kept");
     }
 
     SetView(s, WindowView::main, ActionButton::play, false);
@@ -434,8 +441,10 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
               std::make_tuple(NextStep::hide_window, false, true));
     // The text says "Onar ile deneyin": the button is "ONAR", a full check and download.
     const WindowEffects not_started = LaunchFinished(s, Context(), false, false);
-    ExpectScreen(not_started, WindowView::blocked, ActionButton::repair, kDotRed,
-                 kTextGameDidNotStart, L"Velmor2.exe · C:\\V\\patcher.log");
+    ExpectScreen(not_started,
+                 L"blocked ONAR enabled red · Oyun açılamadı. Dosyalar eksik olabilir — Onar ile "
+                 L"deneyin.",
+                 L"Velmor2.exe · C:\\V\\patcher.log");
     WindowState after = not_started.state;
     after.busy = false;
     const WindowEffects repair = OnActionClick(after, Wanting(1), Context(1), fake.Get());
@@ -447,23 +456,29 @@ TEST(WindowStateTest, SyncedFolderHintAndSetView) {
     EXPECT_EQ(SyncedFolderHint(L"C:\\Users\\A\\ICLOUD DRIVE\\x"), kTextSyncedFolder);
     EXPECT_EQ(SyncedFolderHint(L"C:\\Yandex.Disk"), kTextSyncedFolder);
     EXPECT_EQ(SyncedFolderHint(L"C:\\One Drive"), kTextFilesRevert);
+    // Every caption the button can show, each in a view that shows it.
     struct Case {
         WindowView view;
+        ActionButton action;
         bool offer;
-        Rgb dot;
+        std::wstring seen;
         bool first_install, play_anyway;
     } cases[] = {
-        {WindowView::first_install, true, kDotAmber, true, false},
-        {WindowView::main, true, kDotGreen, false, false},
-        {WindowView::downloading, false, kDotAmber, false, false},
-        {WindowView::repair, false, kDotRed, false, false},
-        {WindowView::connection_error, true, kDotRed, false, true},
-        {WindowView::blocked, true, kDotRed, false, false},
+        {WindowView::first_install, ActionButton::install, true,
+         L"first-install YÜKLE enabled amber", true, false},
+        {WindowView::main, ActionButton::update, true, L"main GÜNCELLE enabled green", false,
+         false},
+        {WindowView::downloading, ActionButton::wait, false, L"downloading BEKLEYİN disabled amber",
+         false, false},
+        {WindowView::repair, ActionButton::repair, false, L"repair ONAR enabled red", false, false},
+        {WindowView::connection_error, ActionButton::retry, true,
+         L"connection-error TEKRAR DENE enabled red", false, true},
+        {WindowView::blocked, ActionButton::play, true, L"blocked OYNA enabled red", false, false},
     };
     for (const Case& c : cases) {
         WindowState s;
-        SetView(s, c.view, ActionButton::play, c.offer);
-        EXPECT_EQ(s.dot, c.dot);
+        SetView(s, c.view, c.action, c.offer);
+        EXPECT_EQ(WindowStateLine(s), L"window: " + c.seen + L" · ");
         EXPECT_EQ(VisibleControls(s).first_install, c.first_install);
         EXPECT_EQ(VisibleControls(s).play_anyway, c.play_anyway);
     }
