@@ -12,8 +12,8 @@ int RunPatcher(int show_command);
 
 ArgumentList SplitCommandLine(const wchar_t* command_line);
 
-// Deletes <exe>.old (retrying for up to 3 s, then logging) and then <exe>.new, but only when an .old exists: a
-// lone .new may be a download waiting to be applied.
+// Deletes <exe>.old (retrying for up to 3 s, then logging) and then <exe>.new, but only when an
+// .old exists: a lone .new may be a download waiting to be applied.
 void CleanUpSelfUpdateLeftovers(const std::wstring& executable);
 
 }  // namespace patcher::win
