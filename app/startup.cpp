@@ -143,14 +143,16 @@ ArgumentList SplitCommandLine(const wchar_t* command_line) {
     return arguments;
 }
 
-void CleanUpSelfUpdateLeftovers(const std::wstring& executable) {
+void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previous_exit) {
     if (executable.empty()) return;
     const std::wstring old_file = executable + L".old";
     if (!PathExists(old_file)) return;
-    // Even once its mutex is free, the previous process may still be unmapping its image (the
-    // .old file) for a moment.
+    // Once its mutex is free, the previous process may still be unmapping its image (the .old
+    // file) for a moment. Any other start tries once: the .old may belong to a patcher that is
+    // still running, and a second start only brings that one forward.
+    const int retries = after_previous_exit ? kLeftoverRetries : 0;
     for (int attempt = 0; !DeleteFileW(old_file.c_str()); ++attempt) {
-        if (attempt == kLeftoverRetries) {
+        if (attempt == retries) {
             LogLineWide(L"self-update: could not delete " + old_file + L" (win32 error " +
                         std::to_wstring(GetLastError()) + L"); next start tries again");
             return;
@@ -173,7 +175,7 @@ int RunPatcher(int show_command) {
     LogOpen(ParentPath(executable), DefaultDataDirectory());
     LogStartBanner(executable, arguments);
     LogSingleInstance(instance);
-    if (instance.is_single) CleanUpSelfUpdateLeftovers(executable);
+    CleanUpSelfUpdateLeftovers(executable, instance.waited_for_previous && instance.is_single);
 
     if (headless) {
         AttachParentConsoleIfNeeded();
