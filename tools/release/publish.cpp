@@ -15,6 +15,7 @@
 #include "core/signature.h"
 #include "core/text.h"
 #include "core/validate.h"
+#include "tools/release/authenticode.h"
 #include "tools/release/file_io.h"
 #include "tools/release/game_tree.h"
 #include "tools/release/manifest_document.h"
@@ -265,6 +266,29 @@ Status CheckExtra(const StagingFolder& staging, const std::string& name,
     return ParseNewsDocument(bytes.value()).status();
 }
 
+// Players download the patcher exe and Windows judges it by its Authenticode signature; the
+// patcher's own trust does not depend on it, so an unsigned one is refused only on request.
+Status CheckPatcherSignature(const PublishOptions& options, const std::string& staged,
+                             PublishSummary& summary) {
+    if (!PathExists(staged)) {
+        if (!options.require_signed_patcher) return Status::Success();
+        return Refuse(std::string("--require-signed-patcher: the game folder has no ") +
+                      kPatcherExeName);
+    }
+    Result<std::string> bytes = ReadWholeFile(staged, 1ull << 31);
+    if (!bytes.ok()) return bytes.status();
+    Result<PeSignature> signature = InspectPeSignature(bytes.value());
+    if (!signature.ok()) return Within(kPatcherExeName, signature.status());
+    if (signature.value() == PeSignature::Signed) return Status::Success();
+    const std::string unsigned_text =
+        std::string(kPatcherExeName) + " carries no Authenticode signature (sign it with sign-exe)";
+    if (options.require_signed_patcher) return Refuse("--require-signed-patcher: " + unsigned_text);
+    summary.notes.push_back(unsigned_text +
+                            "; Windows treats it as a program from an unknown "
+                            "publisher");
+    return Status::Success();
+}
+
 Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs& inputs,
                     StagingFolder& staging, PublishSummary& summary) {
     Status status = CopyNewFile(options.keys, staging.Path("keys.txt"), kServedFileMode);
@@ -274,6 +298,10 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     if (!status.ok()) return status;
     Result<std::vector<ManifestFile>> files = StageGameFiles(staging, inputs.game);
     if (!files.ok()) return files.status();
+    // The staged copy, whose SHA-256 the manifest states, is the one that has to be signed.
+    status = CheckPatcherSignature(
+        options, staging.Path(std::string(kFilesFolder) + "/" + kPatcherExeName), summary);
+    if (!status.ok()) return status;
     Result<std::string> manifest = RenderManifest(inputs.values, files.value());
     if (!manifest.ok()) return manifest.status();
     status = WriteSigned(staging, "manifest.txt", manifest.value(), key);
