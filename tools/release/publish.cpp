@@ -48,7 +48,8 @@ Status CreateServedFolders(const std::string& root, const std::string& relative)
     while (start < relative.size()) {
         std::size_t slash = relative.find('/', start);
         if (slash == std::string::npos) slash = relative.size();
-        path += "/" + relative.substr(start, slash - start);
+        path += '/';
+        path.append(relative, start, slash - start);
         start = slash + 1;
         if (::mkdir(path.c_str(), kServedFolderMode) != 0 && errno != EEXIST) {
             return Refuse("cannot create the folder " + path + ": " + std::strerror(errno));
