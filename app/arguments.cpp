@@ -18,7 +18,7 @@ std::uint32_t LeadingNumber(const std::wstring& text) {
 
 bool IsCommandToken(const std::wstring& token) {
     return token == L"--check" || token == L"--update" || token == L"--launch-decision" ||
-           token == L"--news";
+           token == L"--news" || token == L"--version";
 }
 
 void SetLevel(Arguments& parsed, const std::wstring& value) {

@@ -12,7 +12,8 @@ namespace patcher::win {
 using ArgumentList = std::vector<std::wstring>;
 
 struct Arguments {
-    std::wstring command;  // "--check", "--update", "--launch-decision", "--news", "--self-test"
+    // "--check", "--update", "--launch-decision", "--news", "--self-test", "--version"
+    std::wstring command;
     std::wstring self_test_name;
     std::wstring self_test_argument;
     std::string expected_sha256;

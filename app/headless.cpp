@@ -7,6 +7,8 @@
 #include "app/news_command.h"
 #include "app/self_test.h"
 #include "app/update_command.h"
+#include "garun2/patcher_version.h"
+#include "garun2/source_revision.h"
 #include "win/engine/check.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
@@ -24,7 +26,16 @@ int RunCheckCommand(const Arguments& parsed, bool print_launch_decision) {
     return static_cast<int>(outcome.code);
 }
 
+// What support asks first: which build is this. The same version as the file properties and the
+// log banner, and the commit it was built from.
+int PrintVersion() {
+    PrintField(L"VERSION", Utf8ToWide(std::string(kPatcherVersion)));
+    PrintField(L"REVISION", Utf8ToWide(std::string(GARUN2_SOURCE_REVISION)));
+    return 0;
+}
+
 int RunCommand(const Arguments& parsed) {
+    if (parsed.command == L"--version") return PrintVersion();
     if (parsed.command == L"--self-test") return RunSelfTest(parsed);
     if (parsed.command == L"--check") return RunCheckCommand(parsed, false);
     if (parsed.command == L"--launch-decision") return RunCheckCommand(parsed, true);
@@ -44,6 +55,7 @@ void Hold(std::uint32_t milliseconds) {
 }  // namespace
 
 bool MayRunBesideAnotherInstance(const Arguments& parsed) {
+    if (parsed.command == L"--version") return true;  // reads nothing, writes nothing
     if (parsed.command != L"--self-test") return false;
     const std::wstring& name = parsed.self_test_name;
     return name == L"atomic-interrupt-child" || name == L"self-update-apply" ||

@@ -13,6 +13,8 @@
 #include "app/console_report.h"
 #include "app/headless.h"
 #include "app/resolve_config.h"
+#include "garun2/patcher_version.h"
+#include "garun2/source_revision.h"
 #include "ui/window/main_window.h"
 #include "ui/window/ui_self_test.h"
 #include "ui/window_texts.h"
@@ -34,6 +36,7 @@ void LogStartBanner(const std::wstring& executable, const ArgumentList& argument
     std::wstring joined;
     for (const std::wstring& argument : arguments) joined += argument + L" ";
     LogLineWide(L"arguments: " + joined);
+    LogLine(std::string("revision: ") + GARUN2_SOURCE_REVISION);
 }
 
 // How long a restart after a self-update waits for the previous process to let go of the mutex.

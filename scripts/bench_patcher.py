@@ -163,6 +163,7 @@ def main():
     options = parser.parse_args()
     work = Path(options.keep or tempfile.mkdtemp(prefix="garun2-bench-")).resolve()
     work.mkdir(parents=True, exist_ok=True)
+    work.chmod(0o755)  # mkdtemp's folder is private; nginx's workers serve from it unprivileged
     try:
         check_game, check_paths = publish(work, "check", options.check_files, options.check_mib)
         update_game, update_paths = publish(work, "update", options.update_files,

@@ -12,6 +12,7 @@ local key service.
 """
 import os
 import shutil
+import stat
 import subprocess
 import sys
 from pathlib import Path
@@ -115,6 +116,13 @@ def publish(site, keys):
             "patcher starts from an empty folder")
         shutil.rmtree(release)
         shutil.rmtree(DEMO / "patcher", ignore_errors=True)
+    if release.exists() and not release.stat().st_mode & stat.S_IROTH:
+        # Earlier release tools published folders only their owner could read.
+        say(f"opening up {release}, published private by an older release tool, for nginx")
+        for folder, _, files in os.walk(release):
+            os.chmod(folder, 0o755)
+            for name in files:
+                os.chmod(os.path.join(folder, name), 0o644)
     if release.exists():
         say(f"the demo release is already published in {release}")
         return

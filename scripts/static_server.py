@@ -1,12 +1,13 @@
 """nginx serving a folder over HTTPS on loopback, with a configuration of ours: how an operator
 would serve a published release. Used by the demo and the patcher benchmark."""
 import os
-import pwd
 import signal
 import ssl
+import stat
 import subprocess
 import sys
 import time
+import urllib.error
 import urllib.request
 from pathlib import Path
 
@@ -15,7 +16,9 @@ import ca_setup  # noqa: E402  (the test CA that the host, and so Wine, trusts)
 
 NGINX_CONF = """\
 # A static web server: the published release, exactly as stored, over HTTPS on loopback.
-{user}worker_processes 1;
+# No "user" line: started by root, the workers run as nginx's own unprivileged default user, as a
+# production server's do, so a release that only its owner may read fails here as it would there.
+worker_processes 1;
 pid {run}/nginx.pid;
 error_log {run}/error.log;
 events {{ worker_connections 64; }}
@@ -38,6 +41,15 @@ http {{
 """
 
 
+def closed_folder(site):
+    """The first folder from / down to `site` that other users may not enter, or None."""
+    site = Path(site).resolve()
+    for folder in [*reversed(site.parents), site]:
+        if not folder.stat().st_mode & stat.S_IXOTH:
+            return folder
+    return None
+
+
 class StaticServer:
     """nginx serving `site` on 127.0.0.1:`port` for as long as the `with` block runs; `probe` is a
     URL under it that answers once the server is up. Its configuration and logs live in `run`."""
@@ -50,11 +62,14 @@ class StaticServer:
         self.run.mkdir(parents=True, exist_ok=True)
         self.stop_leftover()
         conf = self.run / "nginx.conf"
-        # Started by root, nginx would serve as "nobody", who may not read the published release
-        # (the release tool publishes private folders): serve as the user who owns it.
-        user = f"user {pwd.getpwuid(os.getuid()).pw_name};\n" if os.geteuid() == 0 else ""
-        conf.write_text(NGINX_CONF.format(user=user, run=self.run, port=self.port,
-                                          ca=ca_setup.ensure(), site=self.site))
+        if os.geteuid() == 0:
+            private = closed_folder(self.site)
+            if private:
+                sys.exit(f"nginx's workers run unprivileged and cannot enter {private} "
+                         f"(mode {stat.S_IMODE(private.stat().st_mode):o}): serve {self.site} "
+                         f"from a folder every user may enter")
+        conf.write_text(NGINX_CONF.format(run=self.run, port=self.port, ca=ca_setup.ensure(),
+                                          site=self.site))
         self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
                                          "-g", "daemon off;"])
         context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
@@ -62,6 +77,10 @@ class StaticServer:
             try:
                 urllib.request.urlopen(self.probe, context=context, timeout=2)
                 return self
+            except urllib.error.HTTPError as error:
+                self.__exit__()
+                sys.exit(f"nginx answers {self.probe} with HTTP {error.code}; see "
+                         f"{self.run / 'error.log'}")
             except OSError:
                 if self.process.poll() is not None:
                     sys.exit(f"nginx did not start; see {self.run / 'error.log'}")

@@ -1,8 +1,14 @@
 """Start-up of the real exe under Wine: banner, leftovers, single instance, headless parse errors."""
+import os
+import subprocess
 import time
 import unittest
 
+import version_resource
 from patcher_run import LOCAL_APP_DATA, Sandbox, windows_path
+
+VERSION = os.environ.get("GARUN2_VERSION", "")
+SOURCE_DIR = os.environ.get("GARUN2_SOURCE_DIR", "")
 
 
 class StartupTest(unittest.TestCase):
@@ -28,9 +34,34 @@ class StartupTest(unittest.TestCase):
         log = self.box.log_text()
         lines = log.split("\r\n")
         self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ ---- patcher start, "
-                                   r"version 1\.0\.0 ----$")
+                                   r"version \d+\.\d+\.\d+ ----$")
         self.assertEqual(lines[1][21:], "exe: " + windows_path(self.box.exe))
         self.assertEqual(lines[2][21:], "arguments: --headless ")
+
+    def test_version_command_resource_and_log_name_one_build(self):
+        # The version of the build files, and the commit git says the sources are at.
+        head = subprocess.run(["git", "-C", SOURCE_DIR, "rev-parse", "HEAD"], capture_output=True,
+                              text=True, check=True).stdout.strip()
+        # It runs beside a window, as support runs it while the player's patcher is open.
+        holder = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "8000")
+        try:
+            self.assertTrue(self.wait_for_log("headless: --self-test noop"))
+            run = self.box.run("--headless", "--version")
+        finally:
+            holder.communicate(timeout=120)
+        self.assertEqual(run.code, 0)
+        self.assertEqual(list(run.fields()), ["VERSION", "REVISION"])
+        reported = run.fields()
+        self.assertEqual(reported["VERSION"], VERSION)
+        self.assertRegex(reported["REVISION"], "^" + head + "(-modified)?$")
+        resource = version_resource.read(self.box.exe)
+        self.assertEqual((resource["FileVersion"], resource["ProductVersion"],
+                          resource["FileVersionNumbers"], resource["SourceRevision"]),
+                         (VERSION, VERSION, VERSION + ".0", reported["REVISION"]))
+        banners = [line[21:] for line in self.box.log_text().split("\r\n") if "patcher start" in line
+                   or line[21:].startswith("revision: ")]
+        self.assertEqual(banners[-2:], [f"---- patcher start, version {VERSION} ----",
+                                        "revision: " + reported["REVISION"]])
 
     def test_parse_error_and_unknown_self_test(self):
         # The parser's other refusals are proven by its unit tests; this is how they surface.

@@ -9,6 +9,7 @@ namespace patcher::release {
 
 int RunKeygen(const std::vector<std::string>& args);
 int RunSign(const std::vector<std::string>& args);
+int RunSignExe(const std::vector<std::string>& args);
 int RunVerify(const std::vector<std::string>& args);
 int RunRegistry(const std::vector<std::string>& args);
 int RunManifest(const std::vector<std::string>& args);

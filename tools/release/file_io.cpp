@@ -112,18 +112,20 @@ Status WriteFileReplacing(const std::string& path, const std::string& bytes) {
     return Status::Success();
 }
 
-Status CopyNewFile(const std::string& from, const std::string& to) {
+Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) return Failure("cannot open", from);
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           static_cast<mode_t>(mode));
     if (out < 0) {
         Status failure = Failure("cannot create", to);
         ::close(in);
         return failure;
     }
     std::vector<char> chunk(1 << 20);
-    bool ok = true;
-    for (;;) {
+    // As in WriteNewFile: the umask may only have narrowed the mode.
+    bool ok = ::fchmod(out, static_cast<mode_t>(mode)) == 0;
+    while (ok) {
         const ssize_t got = ::read(in, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {

@@ -19,8 +19,9 @@ Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned 
 // Writes a temporary file beside path and renames it over path.
 Status WriteFileReplacing(const std::string& path, const std::string& bytes);
 
-// Copies a regular file; the destination must not exist.
-Status CopyNewFile(const std::string& from, const std::string& to);
+// Copies a regular file into a new file with exactly the given mode; the destination must not
+// exist.
+Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode);
 
 // True when anything (a dangling symbolic link included) stands at path.
 bool PathExists(const std::string& path);

@@ -8,6 +8,7 @@
 #include "core/manifest.h"
 #include "core/news_document.h"
 #include "core/text.h"
+#include "tools/release/authenticode.h"
 #include "tools/release/command_line.h"
 #include "tools/release/commands.h"
 #include "tools/release/file_io.h"
@@ -19,11 +20,12 @@ namespace {
 
 const CommandInfo kLint{
     "lint",
-    "lint keys|manifest|news FILE",
+    "lint keys|manifest|news|exe FILE",
     "Parses FILE as the patcher does (line rules, header, key or file lines; for news the news\n"
     "format and its caps) and prints what it found as KEY: value lines. A manifest is also\n"
-    "refused when two of its paths would be one file on Windows. The exit code is the status\n"
-    "code (0 clean, 6 bad format, 1 unreadable).\n",
+    "refused when two of its paths would be one file on Windows. For exe, FILE is the patcher\n"
+    "exe, which must carry an Authenticode signature (sign-exe). The exit code is the status\n"
+    "code (0 clean, 2 an unsigned exe, 6 bad format, 1 unreadable).\n",
     {},
     2,
     {},
@@ -100,6 +102,20 @@ Status LintNews(const std::string& path, Fields& fields) {
     return Status::Success();
 }
 
+Status LintExe(const std::string& path, Fields& fields) {
+    Result<std::string> bytes = ReadWholeFile(path, kLintReadLimit);
+    if (!bytes.ok()) return bytes.status();
+    Result<PeSignature> signature = InspectPeSignature(bytes.value());
+    if (!signature.ok()) return signature.status();
+    const bool is_signed = signature.value() == PeSignature::Signed;
+    fields.emplace_back("AUTHENTICODE", is_signed ? "signed" : "unsigned");
+    if (is_signed) return Status::Success();
+    return Status(StatusCode::BadSignature,
+                  path +
+                      " carries no Authenticode signature: Windows treats it as a program "
+                      "from an unknown publisher (sign it with sign-exe)");
+}
+
 }  // namespace
 
 int RunLint(const std::vector<std::string>& args) {
@@ -116,8 +132,11 @@ int RunLint(const std::vector<std::string>& args) {
         status = LintManifest(path, fields);
     } else if (kind == "news") {
         status = LintNews(path, fields);
+    } else if (kind == "exe") {
+        status = LintExe(path, fields);
     } else {
-        return UsageError(kLint, "the kind must be keys, manifest or news, not '" + kind + "'");
+        return UsageError(kLint,
+                          "the kind must be keys, manifest, news or exe, not '" + kind + "'");
     }
     PrintField("CODE", std::to_string(static_cast<int>(status.code)));
     for (const auto& [key, value] : fields) {

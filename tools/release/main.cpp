@@ -20,6 +20,7 @@ constexpr Subcommand kSubcommands[] = {
      "create or update keys.txt and sign it with the root key"},
     {"manifest", patcher::release::RunManifest, "write manifest.txt for a folder of game files"},
     {"sign", patcher::release::RunSign, "write a detached signature FILE.sig"},
+    {"sign-exe", patcher::release::RunSignExe, "sign the patcher exe with Authenticode"},
     {"verify", patcher::release::RunVerify, "check FILE.sig against a public key"},
     {"publish", patcher::release::RunPublish, "build a complete, signed, validated release folder"},
     {"lint", patcher::release::RunLint, "check keys.txt, manifest.txt or a news document"},

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "core/signature.h"
 #include "core/text.h"
 #include "core/validate.h"
+#include "tools/release/authenticode.h"
 #include "tools/release/file_io.h"
 #include "tools/release/game_tree.h"
 #include "tools/release/manifest_document.h"
@@ -34,7 +36,33 @@ Status Within(const std::string& step, const Status& status) {
     return Status(status.code, step + ": " + status.message);
 }
 
+// What a web server's workers, which run as an unprivileged user of their own, need to serve a
+// release as it lies: the mkdtemp folder is private and the release machine's umask may be strict.
+constexpr mode_t kServedFolderMode = 0755;
+constexpr mode_t kServedFileMode = 0644;
+
+// Creates the folders of relative below root, each readable by everyone whatever the umask.
+Status CreateServedFolders(const std::string& root, const std::string& relative) {
+    std::string path = root;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) slash = relative.size();
+        path += '/';
+        path.append(relative, start, slash - start);
+        start = slash + 1;
+        if (::mkdir(path.c_str(), kServedFolderMode) != 0 && errno != EEXIST) {
+            return Refuse("cannot create the folder " + path + ": " + std::strerror(errno));
+        }
+        if (::chmod(path.c_str(), kServedFolderMode) != 0) {
+            return Refuse("cannot open up the folder " + path + ": " + std::strerror(errno));
+        }
+    }
+    return Status::Success();
+}
+
 // The folder a release is built in, removed with its content unless it was moved into place.
+// It stays private while it is incomplete and opens up only as it moves into place.
 class StagingFolder {
   public:
     ~StagingFolder() {
@@ -55,9 +83,14 @@ class StagingFolder {
         path_ = pattern;
         return Status::Success();
     }
+    const std::string& Root() const { return path_; }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
     // Moves the folder to out, refusing to replace anything that appeared there meanwhile.
     Status MoveTo(const std::string& out) {
+        if (::chmod(path_.c_str(), kServedFolderMode) != 0) {
+            return Refuse("cannot open up the release folder " + path_ + ": " +
+                          std::strerror(errno));
+        }
         if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, out.c_str(), RENAME_NOREPLACE) != 0) {
             return Refuse("cannot move the release into place at " + out + ": " +
                           std::strerror(errno));
@@ -194,8 +227,10 @@ Status WriteSigned(const StagingFolder& staging, const std::string& name, const 
                    const SigningKey& key) {
     Result<std::string> signature = key.Sign(bytes);
     if (!signature.ok()) return signature.status();
-    Status status = WriteNewFile(staging.Path(name), bytes, 0644);
-    if (status.ok()) status = WriteNewFile(staging.Path(name + ".sig"), signature.value(), 0644);
+    Status status = WriteNewFile(staging.Path(name), bytes, kServedFileMode);
+    if (status.ok()) {
+        status = WriteNewFile(staging.Path(name + ".sig"), signature.value(), kServedFileMode);
+    }
     return status;
 }
 
@@ -205,11 +240,10 @@ Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
                                                  const std::vector<GameFile>& game) {
     std::vector<GameFile> copies;
     for (const GameFile& file : game) {
-        const std::string copy = staging.Path(std::string(kFilesFolder) + "/" + file.path);
-        std::error_code error;
-        fs::create_directories(fs::path(copy).parent_path(), error);
-        if (error) return Refuse("cannot create the folder for " + copy + ": " + error.message());
-        const Status status = CopyNewFile(file.disk_path, copy);
+        const std::string relative = std::string(kFilesFolder) + "/" + file.path;
+        const std::string copy = staging.Path(relative);
+        Status status = CreateServedFolders(staging.Root(), ParentDirectory(relative));
+        if (status.ok()) status = CopyNewFile(file.disk_path, copy, kServedFileMode);
         if (!status.ok()) return status;
         copies.push_back({file.path, copy});
     }
@@ -233,13 +267,42 @@ Status CheckExtra(const StagingFolder& staging, const std::string& name,
     return ParseNewsDocument(bytes.value()).status();
 }
 
+// Players download the patcher exe and Windows judges it by its Authenticode signature; the
+// patcher's own trust does not depend on it, so an unsigned one is refused only on request.
+Status CheckPatcherSignature(const PublishOptions& options, const std::string& staged,
+                             PublishSummary& summary) {
+    if (!PathExists(staged)) {
+        if (!options.require_signed_patcher) return Status::Success();
+        return Refuse(std::string("--require-signed-patcher: the game folder has no ") +
+                      kPatcherExeName);
+    }
+    Result<std::string> bytes = ReadWholeFile(staged, 1ull << 31);
+    if (!bytes.ok()) return bytes.status();
+    Result<PeSignature> signature = InspectPeSignature(bytes.value());
+    if (!signature.ok()) return Within(kPatcherExeName, signature.status());
+    if (signature.value() == PeSignature::Signed) return Status::Success();
+    const std::string unsigned_text =
+        std::string(kPatcherExeName) + " carries no Authenticode signature (sign it with sign-exe)";
+    if (options.require_signed_patcher) return Refuse("--require-signed-patcher: " + unsigned_text);
+    summary.notes.push_back(unsigned_text +
+                            "; Windows treats it as a program from an unknown "
+                            "publisher");
+    return Status::Success();
+}
+
 Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs& inputs,
                     StagingFolder& staging, PublishSummary& summary) {
-    Status status = CopyNewFile(options.keys, staging.Path("keys.txt"));
-    if (status.ok()) status = CopyNewFile(options.keys + ".sig", staging.Path("keys.txt.sig"));
+    Status status = CopyNewFile(options.keys, staging.Path("keys.txt"), kServedFileMode);
+    if (status.ok()) {
+        status = CopyNewFile(options.keys + ".sig", staging.Path("keys.txt.sig"), kServedFileMode);
+    }
     if (!status.ok()) return status;
     Result<std::vector<ManifestFile>> files = StageGameFiles(staging, inputs.game);
     if (!files.ok()) return files.status();
+    // The staged copy, whose SHA-256 the manifest states, is the one that has to be signed.
+    status = CheckPatcherSignature(
+        options, staging.Path(std::string(kFilesFolder) + "/" + kPatcherExeName), summary);
+    if (!status.ok()) return status;
     Result<std::string> manifest = RenderManifest(inputs.values, files.value());
     if (!manifest.ok()) return manifest.status();
     status = WriteSigned(staging, "manifest.txt", manifest.value(), key);

@@ -29,6 +29,7 @@ struct PublishOptions {
     std::string announce;  // news documents and stage picture, each optional
     std::string updates;
     std::string stage;
+    bool require_signed_patcher = false;  // refuse a patcher exe without Authenticode
 };
 
 struct PublishSummary {

@@ -13,7 +13,8 @@ const CommandInfo kPublish{
     "publish",
     "publish --out DIR --game DIR --keys KEYS --key PEM --root-key BASE64 --base-url URL "
     "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
-    "[--updates FILE] [--stage JPEG] [--files-url URL] [--created T] [--now T]",
+    "[--updates FILE] [--stage JPEG] [--files-url URL] [--created T] [--now T] "
+    "[--require-signed-patcher]",
     "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
     "from KEYS, signed beforehand with `registry`), manifest.txt and its .sig (signed with PEM, a\n"
     "valid key of KEYS), the game files under files/, and announce.txt, updates.txt, stage.jpg\n"
@@ -26,6 +27,9 @@ const CommandInfo kPublish{
     "  --files-url URL    where files/ is served (default URL/files)\n"
     "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
     "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
+    "  --require-signed-patcher   refuse the release when the game folder's Velmor2Launcher.exe\n"
+    "                     is missing or carries no Authenticode signature (see sign-exe);\n"
+    "                     without it an unsigned one is published with a NOTE\n"
     "The exit code is 0, 1 for a usage error or bad input, else the patcher's status code.\n",
     {{"out"},
      {"game"},
@@ -44,7 +48,8 @@ const CommandInfo kPublish{
      {"now"},
      {"announce"},
      {"updates"},
-     {"stage"}},
+     {"stage"},
+     {"require-signed-patcher", false}},
     0,
     {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
 };
@@ -77,6 +82,7 @@ int RunPublish(const std::vector<std::string>& args) {
     options.announce = parsed.Get("announce");
     options.updates = parsed.Get("updates");
     options.stage = parsed.Get("stage");
+    options.require_signed_patcher = parsed.Has("require-signed-patcher");
 
     PublishSummary summary;
     const Status status = Publish(options, summary);

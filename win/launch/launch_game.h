@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "garun2/patcher_version.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/key_fetch_outcome.h"
 #include "win/platform/patcher_config.h"
@@ -14,7 +15,7 @@
 namespace patcher::win {
 
 // The patcher version the key service is told.
-inline constexpr char kKeyClientVersion[] = "1.0.0";
+inline constexpr const char* kKeyClientVersion = kPatcherVersion;
 
 struct LaunchReport {
     bool channel_active = false;

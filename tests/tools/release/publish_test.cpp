@@ -1,6 +1,10 @@
 #include "tools/release/publish.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "core/manifest.h"
 #include "core/rollback_state.h"
@@ -90,6 +94,35 @@ TEST(Publish, ReleaseIsAcceptedByTheCoreAndTheNextOneFollowsIt) {
     ASSERT_TRUE(followed.ok()) << followed.message;
     EXPECT_TRUE(report.rollback_checked);
     EXPECT_FALSE(folder.Exists("rel2/announce.txt"));
+}
+
+// A web server's workers run as a user of their own: under the strictest umask every published
+// folder must still be 0755 and every file 0644.
+TEST(Publish, ReleaseIsReadableByEveryoneWhateverTheUmask) {
+    TempFolder folder;
+    Operator op(folder);
+    folder.Write("announce.txt", "news 1\nitem\ntitle Bakim\nbody Sunucu bakimda.\n");
+    PublishOptions options = Options(folder, op, "rel");
+    options.announce = folder.Path("announce.txt");
+    const mode_t previous = ::umask(077);
+    PublishSummary summary;
+    const Status published = Publish(options, summary);
+    ::umask(previous);
+    ASSERT_TRUE(published.ok()) << published.message;
+
+    namespace fs = std::filesystem;
+    const auto mode = [](const fs::path& path) {
+        struct stat info {};
+        EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 07777;
+    };
+    EXPECT_EQ(mode(options.out), 0755u);
+    int files = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(options.out)) {
+        EXPECT_EQ(mode(entry.path()), entry.is_directory() ? 0755u : 0644u) << entry.path();
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 9);  // keys, manifest and announcement with their signatures, 3 game files
 }
 
 // Every refusal leaves the folder as it was: no release, no working folder beside it.

@@ -5,10 +5,15 @@ import base64
 import os
 import re
 import shutil
+import socket
+import ssl
 import stat
 import subprocess
+import sys
 import tempfile
 import unittest
+import urllib.error
+import urllib.request
 from pathlib import Path
 
 TOOL = os.environ.get("GARUN2_RELEASE_TOOL", "garun2-release")
@@ -18,8 +23,9 @@ LATER = "2025-03-02T00:00:00Z"
 EXPIRES = "2030-01-01T00:00:00Z"
 
 
-def run(*args, cwd):
-    return subprocess.run([TOOL, *args], cwd=cwd, capture_output=True, text=True, timeout=120)
+def run(*args, cwd, umask=-1):
+    return subprocess.run([TOOL, *args], cwd=cwd, capture_output=True, text=True, timeout=120,
+                          umask=umask)
 
 
 def fields(output):
@@ -41,8 +47,8 @@ class ReleaseToolCase(unittest.TestCase):
         self.dir = Path(tempfile.mkdtemp(prefix="garun2_release_py_"))
         self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
-    def tool(self, *args, expect=0):
-        result = run(*args, cwd=self.dir)
+    def tool(self, *args, expect=0, umask=-1):
+        result = run(*args, cwd=self.dir, umask=umask)
         self.assertEqual(result.returncode, expect,
                          f"{args}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}")
         return result
@@ -64,12 +70,12 @@ class ReleaseToolCase(unittest.TestCase):
         self.write("game/data/a.bin", os.urandom(100000))
         self.write("announce.txt", "news 1\nitem\ntitle Duyuru\nbody Merhaba\n")
 
-    def publish(self, out, *extra, key="live1.pem", expect=0):
+    def publish(self, out, *extra, key="live1.pem", expect=0, umask=-1):
         return self.tool("publish", "--out", out, "--game", "game", "--keys", "keys.txt",
                          "--key", key, "--root-key", self.root,
                          "--base-url", "https://127.0.0.1:8443/live", "--version", "1.0.0",
                          "--channel", "live", "--expires", EXPIRES, "--now", NOW, *extra,
-                         expect=expect)
+                         expect=expect, umask=umask)
 
     def validate(self, release, *extra, now=LATER, expect=0):
         return self.tool("validate", "--manifest", f"{release}/manifest.txt",
@@ -135,8 +141,8 @@ class KeysAndSignatures(ReleaseToolCase):
 
 class UsageErrors(ReleaseToolCase):
     def test_every_command_has_help(self):
-        for command in ["keygen", "registry", "manifest", "sign", "verify", "publish", "lint",
-                        "validate"]:
+        for command in ["keygen", "registry", "manifest", "sign", "sign-exe", "verify", "publish",
+                        "lint", "validate"]:
             result = self.tool(command, "--help")
             self.assertTrue(result.stdout.startswith("usage: garun2-release " + command), command)
 
@@ -163,6 +169,9 @@ class UsageErrors(ReleaseToolCase):
                        "--base-url", "https://h/live", "--version", "1.0.0", "--channel", "live",
                        "--expires", EXPIRES],
             ["lint", "settings", "keys.txt"],
+            ["sign-exe", "game/Velmor2.exe"],
+            ["sign-exe", "game/Velmor2.exe", "--pkcs12", "p.p12", "--cert", "c.pem"],
+            ["sign-exe", "game/Velmor2.exe", "--cert", "c.pem"],
             ["validate", "--level", "deep"],
             ["nonsense"],
         ]
@@ -250,6 +259,127 @@ class RoundTrip(ReleaseToolCase):
         self.assertFalse((self.dir / "m.txt").exists())
 
 
+MINGW = shutil.which("i686-w64-mingw32-gcc")
+
+
+def make_code_signing_ca(folder):
+    """A CA of our own and a code-signing certificate it issued, as PEM and as a PKCS#12 file
+    under the password in password.txt."""
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
+    openssl("req", "-x509", "-new", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "30",
+            "-subj", "/CN=Garun2 Test Code Signing CA", "-keyout", "ca.key", "-out", "ca.crt",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Garun2 Test Publisher",
+            "-keyout", "signer.key", "-out", "signer.csr")
+    (folder / "signer.ext").write_text("basicConstraints=CA:FALSE\n"
+                                       "keyUsage=critical,digitalSignature\n"
+                                       "extendedKeyUsage=codeSigning\n")
+    openssl("x509", "-req", "-in", "signer.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "30", "-sha256", "-extfile", "signer.ext",
+            "-out", "signer.crt")
+    (folder / "password.txt").write_text("geheim\n")
+    openssl("pkcs12", "-export", "-inkey", "signer.key", "-in", "signer.crt", "-certfile",
+            "ca.crt", "-passout", "file:password.txt", "-out", "signer.p12")
+
+
+@unittest.skipUnless(MINGW and shutil.which("osslsigncode"),
+                     "needs a mingw compiler for a Windows program and osslsigncode")
+class Authenticode(ReleaseToolCase):
+    def setUp(self):
+        super().setUp()
+        self.operator()
+        (self.dir / "hello.c").write_text("int main(void) { return 0; }\n")
+        subprocess.run([MINGW, "hello.c", "-o", "game/Velmor2Launcher.exe"], cwd=self.dir,
+                       check=True, capture_output=True)
+        make_code_signing_ca(self.dir)
+
+    def verify(self, exe):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", "ca.crt", "-in", exe],
+                              cwd=self.dir, capture_output=True, text=True).returncode
+
+    def test_sign_lint_and_publish_only_a_signed_patcher(self):
+        exe = self.dir / "game/Velmor2Launcher.exe"
+        lint = self.tool("lint", "exe", exe, expect=2).stdout
+        self.assertIn("AUTHENTICODE: unsigned", lint)
+        refused = self.publish("rel", "--counter", "1", "--require-signed-patcher", expect=1)
+        self.assertIn("--require-signed-patcher: Velmor2Launcher.exe carries no Authenticode",
+                      refused.stderr)
+        self.assertFalse((self.dir / "rel").exists())
+        noted = fields(self.publish("rel0", "--counter", "1").stdout)
+        self.assertIn("carries no Authenticode signature", noted["NOTE"])
+        self.assertNotEqual(self.verify(exe), 0)
+
+        # Both kinds of credentials; a wrong password or an unreachable time-stamp authority
+        # changes nothing.
+        unsigned = exe.read_bytes()
+        (self.dir / "wrong.txt").write_text("falsch\n")
+        for failing in [["--pkcs12", "signer.p12", "--password-file", "wrong.txt"],
+                        ["--pkcs12", "signer.p12", "--password-file", "password.txt",
+                         "--timestamp-url", f"http://127.0.0.1:{free_port()}/tsa"]]:
+            self.tool("sign-exe", exe, *failing, expect=1)
+            self.assertEqual(exe.read_bytes(), unsigned, failing)
+            self.assertEqual(sorted(p.name for p in exe.parent.iterdir()),
+                             ["Velmor2.exe", "Velmor2Launcher.exe", "data"], failing)
+        self.tool("sign-exe", exe, "--cert", "signer.crt", "--key", "signer.key",
+                  "--out", "pem-signed.exe")
+        self.assertEqual(self.verify("pem-signed.exe"), 0)
+        self.assertEqual(exe.read_bytes(), unsigned)
+        self.tool("sign-exe", exe, "--pkcs12", "signer.p12", "--password-file", "password.txt",
+                  "--description", "Velmor2")
+        self.assertEqual(self.verify(exe), 0)
+        self.assertIn("AUTHENTICODE: signed", self.tool("lint", "exe", exe).stdout)
+
+        # The manifest states the signed bytes, so a patcher installs exactly what Windows checks.
+        self.publish("rel", "--counter", "1", "--require-signed-patcher")
+        manifest = (self.dir / "rel/manifest.txt").read_text()
+        digest = subprocess.run(["sha256sum", exe], capture_output=True, text=True,
+                                check=True).stdout.split()[0]
+        self.assertIn(f"file Velmor2Launcher.exe {exe.stat().st_size} {digest} ", manifest)
+
+        # One byte changed after signing, far from the signature: Windows' check fails.
+        tampered = bytearray(exe.read_bytes())
+        tampered[0x200] ^= 0x01
+        (self.dir / "tampered.exe").write_bytes(tampered)
+        self.assertNotEqual(self.verify("tampered.exe"), 0)
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("nginx"),
+                     "only root starts nginx with workers of another, unprivileged user")
+class ServedByNginx(ReleaseToolCase):
+    def test_release_published_under_a_strict_umask_is_served_to_every_file(self):
+        sys.path.insert(0, str(SOURCE_DIR / "scripts"))
+        from static_server import StaticServer
+        import ca_setup
+        self.dir.chmod(0o755)  # mkdtemp's folder: the workers could not even enter it
+        self.operator()
+        site = self.dir / "site"
+        site.mkdir(mode=0o755)
+        self.publish("site/live", "--counter", "1", "--announce", "announce.txt", umask=0o077)
+        # The control: what only root may read is refused, so the workers are not root.
+        self.write("site/private.txt", b"root only").chmod(0o600)
+        port = free_port()
+        base = f"https://127.0.0.1:{port}"
+        context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
+        published = [p for p in (site / "live").rglob("*") if p.is_file()]
+        self.assertEqual(len(published), 8)
+        with StaticServer(site, self.dir / "nginx", port, f"{base}/live/keys.txt"):
+            for path in published:
+                url = f"{base}/{path.relative_to(site)}"
+                with urllib.request.urlopen(url, context=context, timeout=10) as answer:
+                    self.assertEqual(answer.read(), path.read_bytes(), url)
+            with self.assertRaises(urllib.error.HTTPError) as refused:
+                urllib.request.urlopen(f"{base}/private.txt", context=context, timeout=10)
+            self.assertEqual(refused.exception.code, 403)
+
+
 class ReadmeWalkthrough(ReleaseToolCase):
     def test_operator_section_commands_publish_a_release_the_core_validates(self):
         readme = (SOURCE_DIR / "README.md").read_text()
@@ -261,6 +391,12 @@ class ReadmeWalkthrough(ReleaseToolCase):
         self.write("announce.txt", "news 1\nitem\ntitle Duyuru\nbody Hos geldiniz\n")
         self.write("updates.txt", "Yama notlari\n")
         self.write("stage.jpg", b"\xff\xd8\xff\xe0" + os.urandom(1000))
+        (self.dir / "hello.c").write_text("int main(void) { return 0; }\n")
+        subprocess.run([MINGW, "hello.c", "-o", "game/Velmor2Launcher.exe"], cwd=self.dir,
+                       check=True, capture_output=True)
+        make_code_signing_ca(self.dir)
+        (self.dir / "signer.p12").rename(self.dir / "codesign.p12")
+        (self.dir / "password.txt").rename(self.dir / "codesign-password.txt")
         os.makedirs(self.dir / "releases")
         script = f"set -euo pipefail\ngarun2-release() {{ '{TOOL}' \"$@\"; }}\n" + "\n".join(blocks)
         result = subprocess.run(["bash", "-c", script], cwd=self.dir, capture_output=True,
@@ -272,6 +408,10 @@ class ReadmeWalkthrough(ReleaseToolCase):
                                 "--keys", f"releases/{release}/keys.txt", "--root-key", root,
                                 "--dist", f"releases/{release}/files", cwd=self.dir).stdout)
             self.assertEqual(report.get("CODE"), "0", release)
+            self.assertEqual(subprocess.run(
+                ["osslsigncode", "verify", "-CAfile", "ca.crt", "-in",
+                 f"releases/{release}/files/Velmor2Launcher.exe"], cwd=self.dir,
+                capture_output=True).returncode, 0, release)
         self.assertEqual(fields(run("lint", "manifest", "releases/0003/manifest.txt",
                                     cwd=self.dir).stdout)["COUNTER"], "3")
 
