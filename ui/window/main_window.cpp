@@ -275,15 +275,22 @@ void MainWindow::UpdateFonts() {
     fonts_ = std::move(made);
 }
 
-void MainWindow::MoveControls() {
+std::array<std::pair<int, Box>, 8> MainWindow::PlacedControls() const {
     const ControlBoxes boxes = PlaceControls(layout_);
-    const std::pair<int, Box> placed[] = {
-        {kSpareLabel, boxes.spare_label}, {kProgressHolder, boxes.progress},
-        {kActionButton, boxes.action},    {kPlayAnywayButton, boxes.secondary},
-        {kFolderPrompt, boxes.prompt},    {kFolderEdit, boxes.folder_edit},
-        {kBrowseButton, boxes.browse},    {kFolderNote, boxes.note},
-    };
-    for (const auto& [id, box] : placed) {
+    return {{
+        {kSpareLabel, boxes.spare_label},
+        {kProgressHolder, boxes.progress},
+        {kActionButton, boxes.action},
+        {kPlayAnywayButton, boxes.secondary},
+        {kFolderPrompt, boxes.prompt},
+        {kFolderEdit, boxes.folder_edit},
+        {kBrowseButton, boxes.browse},
+        {kFolderNote, boxes.note},
+    }};
+}
+
+void MainWindow::MoveControls() {
+    for (const auto& [id, box] : PlacedControls()) {
         if (const HWND control = Control(id))
             MoveWindow(control, box.x, box.y, box.width, box.height, TRUE);
     }
@@ -739,19 +746,18 @@ void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 HBRUSH MainWindow::ControlColours(HDC dc, HWND control) {
+    // The layout placed every control: its box there says what lies behind it.
+    const int id = GetDlgCtrlID(control);
     Box box{};
-    RECT rect{};
-    if (GetWindowRect(control, &rect)) {
-        MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
-        box = Box{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-    }
+    for (const auto& [placed_id, placed_box] : PlacedControls())
+        if (placed_id == id) box = placed_box;
     const Rgb behind = ColourBehind(layout_, box);
     unique_hbrush& brush = behind == kPanel ? panel_brush_ : ground_brush_;
     if (!brush) brush.reset(CreateSolidBrush(ColourRef(behind)));
     SetTextColor(dc, ColourRef(kText));
     SetBkColor(dc, ColourRef(behind));
     // The edit field redraws its text in place as it scrolls: it needs an opaque background.
-    if (GetDlgCtrlID(control) != kFolderEdit) SetBkMode(dc, TRANSPARENT);
+    if (id != kFolderEdit) SetBkMode(dc, TRANSPARENT);
     return brush.get();
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ui/layout.h"
 #include "ui/window/fonts.h"
@@ -81,6 +82,8 @@ class MainWindow {
     void CreateControls(HINSTANCE instance);
     void Relayout();
     void UpdateFonts();
+    // Each child control's id with the box the layout gives it.
+    std::array<std::pair<int, Box>, 8> PlacedControls() const;
     void MoveControls();
     void SyncControls();
     HWND Control(int id) const;

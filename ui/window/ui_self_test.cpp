@@ -109,14 +109,20 @@ struct ViewCase {
 };
 
 // One painted view: six sampled pixels against what the palette says they must be.
-int PaintedView(MainWindow& window, Surface& surface, const ViewCase& c,
-                const SelfTestPrinter& print) {
+// One view with the sample status, painted over `background` as the window paints itself.
+void PaintView(MainWindow& window, Surface& surface, const ViewCase& c, Rgb background,
+               bool draw_stage) {
     window.SetView(c.view, c.action);
     window.SetStatus(window.state().dot, kTextGameUpToDate,
                      std::wstring(kTextVersion) + kTextSampleVersion + kTextFilesVerified);
-    surface.Fill(Rgb{255, 0, 255});
-    window.PaintInto(surface.dc(), false);
+    surface.Fill(background);
+    window.PaintInto(surface.dc(), draw_stage);
     window.DrawActionButtonInto(surface.dc());
+}
+
+int PaintedView(MainWindow& window, Surface& surface, const ViewCase& c,
+                const SelfTestPrinter& print) {
+    PaintView(window, surface, c, Rgb{255, 0, 255}, false);
     const Layout& l = window.layout();
     const Box dot = StatusArea(l).dot;
     const Rgb title = surface.At(l.width / 2, l.title_height / 2);
@@ -386,12 +392,7 @@ void SaveViews(MainWindow& window, const ViewCase* views, std::size_t count,
         const Layout& l = window.layout();
         Surface surface(l.width, l.height);
         for (std::size_t i = 0; i < count && surface.ok(); ++i) {
-            window.SetView(views[i].view, views[i].action);
-            window.SetStatus(window.state().dot, kTextGameUpToDate,
-                             std::wstring(kTextVersion) + kTextSampleVersion + kTextFilesVerified);
-            surface.Fill(kGround);
-            window.PaintInto(surface.dc(), true);
-            window.DrawActionButtonInto(surface.dc());
+            PaintView(window, surface, views[i], kGround, true);
             const std::wstring name = std::wstring(WindowViewName(views[i].view)) + L"-" +
                                       Size(l.width, l.height) + L".bmp";
             if (!surface.Save(folder + L"\\" + name)) print(L"SCREENSHOT_FAILED: " + name);
