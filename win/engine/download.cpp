@@ -4,10 +4,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/hex.h"
+#include "core/sha256.h"
 #include "core/text.h"
 #include "win/engine/download_plan.h"
+#include "win/engine/partial_sweep.h"
+#include "win/engine/resume_rules.h"
 #include "win/platform/atomic_file.h"
-#include "win/platform/cng_sha256.h"
 #include "win/platform/disk_space.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
@@ -29,38 +32,137 @@ std::wstring DestinationOf(const DiffItem& item, const std::wstring& install_dir
     return JoinPath(install_directory, Utf8ToWide(item.path));
 }
 
-// One body on its way to disk: hashed and written chunk by chunk, refused chunk by chunk once the
-// run is cancelled or a write fails.
-struct Transfer {
-    DownloadShared& shared;
-    AtomicFile& file;
-    CngSha256& hasher;
-    std::uint64_t written = 0;
-    std::uint64_t reported = 0;
-    bool cancelled = false;
-
-    bool Accept(const char* bytes, std::uint32_t length) {
-        if (IsCancelled(shared)) {
-            cancelled = true;
-            return false;
-        }
-        if (!hasher.Update(bytes, length) || !file.Write(bytes, length)) return false;
-        written += length;
-        return true;
-    }
-
-    void Progress(std::uint64_t received) {
-        if (received <= reported) return;
-        const std::lock_guard<std::mutex> hold(shared.lock);
-        shared.progress.bytes_done += received - reported;
-        reported = received;
-        ReportProgress(shared);
-    }
-};
-
 Reject Fail(std::string& error, std::string message, Reject reject = Reject::BadInput) {
     error = std::move(message);
     return reject;
+}
+
+// One file on its way to disk: the bytes already in its file are hashed, each chunk that arrives
+// is hashed and appended, and the run's progress counts every byte of the file once, however
+// often its transfer starts over.
+class Transfer {
+  public:
+    Transfer(DownloadShared& shared, AtomicFile& file, std::uint64_t expected)
+        : shared_(shared), file_(file), expected_(expected) {}
+
+    // The bytes an earlier attempt left; a file longer than the manifest's is started afresh.
+    bool TakeOverExisting() {
+        if (!file_.Size(have_)) return false;
+        if (have_ > expected_) return Restart();
+        if (have_ == 0) return true;
+        if (!file_.ReadExisting([this](const char* bytes, std::uint32_t length) {
+                hasher_.Update(bytes, length);
+                return true;
+            })) {
+            return false;
+        }
+        Count(have_);
+        return true;
+    }
+
+    bool Restart() {
+        hasher_ = Sha256();
+        have_ = 0;
+        return file_.Truncate();
+    }
+
+    bool Accept(const char* bytes, std::uint32_t length) {
+        if (IsCancelled(shared_)) {
+            cancelled_ = true;
+            return false;
+        }
+        hasher_.Update(bytes, length);
+        if (!file_.Write(bytes, length)) return false;
+        have_ += length;
+        return true;
+    }
+
+    // The attempt's own count is not used: `have_` already holds what reached the file.
+    void Progress() { Count(have_); }
+
+    std::uint64_t have() const { return have_; }
+    bool cancelled() const { return cancelled_; }
+    DownloadShared& shared() { return shared_; }
+    void MarkCancelled() { cancelled_ = true; }
+    std::string Digest() { return HexEncode(hasher_.Finish()); }
+
+  private:
+    void Count(std::uint64_t bytes) {
+        if (bytes <= counted_) return;
+        const std::lock_guard<std::mutex> hold(shared_.lock);
+        shared_.progress.bytes_done += bytes - counted_;
+        counted_ = bytes;
+        ReportProgress(shared_);
+    }
+
+    DownloadShared& shared_;
+    AtomicFile& file_;
+    std::uint64_t expected_;
+    Sha256 hasher_;
+    std::uint64_t have_ = 0;
+    std::uint64_t counted_ = 0;
+    bool cancelled_ = false;
+};
+
+// Waits before another attempt; false when the run winds down meanwhile.
+bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt) {
+    constexpr std::uint32_t kStepMs = 50;
+    for (std::uint32_t waited = 0; waited < RetryPauseMs(attempt); waited += kStepMs) {
+        if (IsCancelled(shared)) return false;
+        ::Sleep(kStepMs);
+    }
+    return !IsCancelled(shared);
+}
+
+std::string TransportFailure(const DiffItem& item, const HttpResponse& response) {
+    return "download failed for " + item.path + ": " + HttpErrorName(response.error) + " (status " +
+           std::to_string(response.status) + ", os " + std::to_string(response.os_error) + ")";
+}
+
+// Fetches what the file still lacks, retrying what may succeed on another attempt.
+Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expected,
+             Transfer& transfer, std::string& error) {
+    for (std::uint32_t attempt = 1;; ++attempt) {
+        if (transfer.have() == expected) return Reject::Ok;
+        const std::uint64_t offset = transfer.have();
+        std::string refused;
+        const HttpAccept accept = [&](const HttpBodyStart& start) {
+            switch (ClassifyBodyStart(start, offset, expected)) {
+                case RangeAnswer::Append:
+                    return true;
+                case RangeAnswer::Restart:
+                    return offset == 0 || transfer.Restart();
+                case RangeAnswer::Refuse:
+                    break;
+            }
+            refused = "the server answered status " + std::to_string(start.status) +
+                      " with Content-Range \"" + WideToUtf8(start.content_range) +
+                      "\" to a request for bytes " + std::to_string(offset) + "-";
+            return false;
+        };
+        const HttpResponse response = source(
+            // A 200 may bring the whole file whatever was asked: cap and time fit the whole file.
+            BodyRequest{Utf8ToWide(item.url), RangeHeader(offset), expected + kDownloadSlackBytes,
+                        FileDeadlineMs(expected)},
+            accept,
+            [&](const char* bytes, std::uint32_t length) { return transfer.Accept(bytes, length); },
+            [&](std::uint64_t, std::uint64_t) { transfer.Progress(); });
+        if (transfer.cancelled()) return Reject::BadInput;
+        if (response.error == HttpError::Ok) return Reject::Ok;
+        if (!refused.empty()) {
+            return Fail(error, "download failed for " + item.path + ": " + refused);
+        }
+        if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
+            return Fail(error, TransportFailure(item, response));
+        }
+        LogLine("download: " + TransportFailure(item, response) + "; attempt " +
+                std::to_string(attempt + 1) + " of " + std::to_string(kDownloadAttempts) +
+                " carries on from byte " + std::to_string(transfer.have()));
+        if (!PauseBeforeAttempt(transfer.shared(), attempt + 1)) {
+            transfer.MarkCancelled();
+            return Reject::BadInput;
+        }
+    }
 }
 
 void RecordFailure(DownloadShared& shared, std::uint32_t index, Reject reject,
@@ -75,26 +177,40 @@ void RecordFailure(DownloadShared& shared, std::uint32_t index, Reject reject,
     }
 }
 
-void WorkerLoop(const HttpClient& client, const std::vector<DiffItem>& items,
-                const std::wstring& install_directory, DownloadShared& shared) {
-    while (!IsCancelled(shared)) {
-        const std::uint32_t index = shared.next_index.fetch_add(1);
-        if (index >= items.size()) return;
-        bool cancelled = false;
-        std::string error;
-        Reject reject = Reject::BadInput;
-        try {
-            reject =
-                DownloadOneFile(client, items[index], install_directory, shared, cancelled, error);
-        } catch (...) {
-            error = "download of " + items[index].path + " failed: out of memory";
+// An exception is that worker's failure, with its own text where there is room to say it.
+void RecordException(DownloadShared& shared, const std::vector<DiffItem>& items,
+                     std::uint32_t index, const char* what) noexcept {
+    try {
+        const std::string path = index < items.size() ? items[index].path : std::string("a file");
+        RecordFailure(shared, index, Reject::BadInput, "download of " + path + " failed: " + what);
+    } catch (...) {
+        shared.out_of_memory = true;
+    }
+    shared.stop = true;
+}
+
+void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
+                const std::wstring& install_directory, DownloadShared& shared) noexcept {
+    std::uint32_t index = static_cast<std::uint32_t>(items.size());
+    try {
+        while (!IsCancelled(shared)) {
+            index = shared.next_index.fetch_add(1);
+            if (index >= items.size()) return;
+            bool cancelled = false;
+            std::string error;
+            const Reject reject =
+                DownloadOneFile(source, items[index], install_directory, shared, cancelled, error);
+            if (cancelled) return;
+            if (reject != Reject::Ok) {
+                RecordFailure(shared, index, reject, std::move(error));
+                shared.stop = true;
+                return;
+            }
         }
-        if (cancelled) return;
-        if (reject != Reject::Ok) {
-            RecordFailure(shared, index, reject, std::move(error));
-            shared.stop = true;
-            return;
-        }
+    } catch (const std::exception& failure) {
+        RecordException(shared, items, index, failure.what());
+    } catch (...) {
+        RecordException(shared, items, index, "unknown exception");
     }
 }
 
@@ -102,6 +218,17 @@ Reject Finish(Reject reject, std::string message, std::string& error) {
     error = std::move(message);
     if (!error.empty()) LogLine("download: " + error);
     return reject;
+}
+
+// The partial files this download carries on from; every other one goes first.
+void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& install_directory) {
+    std::vector<std::wstring> keep;
+    keep.reserve(items.size());
+    for (const DiffItem& item : items) {
+        if (item.path == kPatcherManifestPath) continue;
+        keep.push_back(PartialPathOf(DestinationOf(item, install_directory), item.sha256));
+    }
+    DeleteStalePartials(install_directory, keep);
 }
 
 }  // namespace
@@ -135,7 +262,7 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
     return true;
 }
 
-Reject DownloadOneFile(const HttpClient& client, const DiffItem& item,
+Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
                        bool& cancelled, std::string& error) {
     cancelled = false;
@@ -143,8 +270,9 @@ Reject DownloadOneFile(const HttpClient& client, const DiffItem& item,
     if (destination.empty()) {
         return Fail(error, "cannot locate the running patcher to stage its update");
     }
+    const bool own_executable = item.path == kPatcherManifestPath;
     std::string reason;
-    if (item.path != kPatcherManifestPath && IsReservedPath(destination, reason)) {
+    if (!own_executable && IsReservedPath(destination, reason)) {
         Fail(error, "refusing to write manifest entry " + item.path +
                         " into the install directory: " + reason);
         LogLine("download: REFUSED " + error);
@@ -155,38 +283,35 @@ Reject DownloadOneFile(const HttpClient& client, const DiffItem& item,
         shared.progress.current_path = item.path;
         ReportProgress(shared);
     }
+    // The patcher's own image is small and is staged beside the running executable, outside the
+    // install folder: it is fetched whole each run.
     AtomicFile file;
-    if (!file.Open(destination)) {
+    const std::wstring partial = PartialPathOf(destination, item.sha256);
+    if (!(own_executable ? file.Open(destination) : file.OpenResumable(destination, partial))) {
         return Fail(error, "cannot open a temporary file next to " + WideToUtf8(destination));
     }
-    CngSha256 hasher;
-    if (!hasher.ready()) return Fail(error, "CNG SHA-256 unavailable");
-
     const std::uint64_t expected = LeadingU64(item.size);
-    Transfer transfer{shared, file, hasher};
-    const HttpResponse response = client.Request(
-        Utf8ToWide(item.url), L"GET", std::string(), std::wstring(),
-        [&](const char* bytes, std::uint32_t length) { return transfer.Accept(bytes, length); },
-        [&](std::uint64_t received, std::uint64_t) { transfer.Progress(received); },
-        expected + kDownloadSlackBytes, FileDeadlineMs(expected));
-    if (transfer.cancelled) {
+    Transfer transfer(shared, file, expected);
+    if (!transfer.TakeOverExisting()) {
+        return Fail(error, "cannot read the partial file " + WideToUtf8(partial));
+    }
+    const Reject fetched = Fetch(source, item, expected, transfer, error);
+    if (transfer.cancelled()) {
         cancelled = true;
         return Reject::BadInput;
     }
-    if (response.error != HttpError::Ok) {
-        return Fail(error, "download failed for " + item.path + ": " +
-                               HttpErrorName(response.error) + " (status " +
-                               std::to_string(response.status) + ", os " +
-                               std::to_string(response.os_error) + ")");
-    }
-    if (std::to_string(transfer.written) != item.size) {
+    if (fetched != Reject::Ok) return fetched;
+
+    // Bytes that do not make the manifest's file would only fail again: they go.
+    if (std::to_string(transfer.have()) != item.size) {
+        file.Discard();
         return Fail(error,
                     "size mismatch after download: " + item.path + " (manifest " + item.size +
-                        ", got " + std::to_string(transfer.written) + ")",
+                        ", got " + std::to_string(transfer.have()) + ")",
                     Reject::ContentMismatch);
     }
-    const std::string digest = hasher.Finish();
-    if (digest.empty() || digest != item.sha256) {
+    if (transfer.Digest() != item.sha256) {
+        file.Discard();
         return Fail(error, "sha256 mismatch after download: " + item.path, Reject::ContentMismatch);
     }
     if (!file.Commit()) return Fail(error, "cannot replace " + WideToUtf8(destination));
@@ -202,15 +327,32 @@ Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
                    const DownloadCancelQuery& cancel_requested, std::string& error) {
     error.clear();
-    const std::vector<DiffItem>& items = outcome.diff;
-    if (items.empty()) return Reject::Ok;
-    if (config.offline) {
-        return Finish(Reject::BadInput, "offline mode: refusing to download", error);
+    if (outcome.diff.empty() || config.offline) {
+        return RunDownloadFrom(BodySource(), config, outcome, on_progress, cancel_requested, error);
     }
     const HttpClient client;
     if (!client.has_session()) {
         return Finish(Reject::BadInput, "WinHTTP session unavailable", error);
     }
+    const BodySource https = [&client](const BodyRequest& request, const HttpAccept& accept,
+                                       const HttpSink& sink, const HttpProgress& progress) {
+        return client.Request(request.url, L"GET", std::string(), request.headers, sink, progress,
+                              request.cap, request.deadline_ms, accept);
+    };
+    return RunDownloadFrom(https, config, outcome, on_progress, cancel_requested, error);
+}
+
+Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
+                       const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
+                       const DownloadCancelQuery& cancel_requested, std::string& error) {
+    error.clear();
+    const std::vector<DiffItem>& items = outcome.diff;
+    if (config.offline) {
+        if (items.empty()) return Reject::Ok;
+        return Finish(Reject::BadInput, "offline mode: refusing to download", error);
+    }
+    SweepPartials(items, config.install_directory);
+    if (items.empty()) return Reject::Ok;
     std::uint64_t free_bytes = 0, needed_bytes = 0;
     if (!HasEnoughSpace(config, outcome, free_bytes, needed_bytes)) {
         return Finish(Reject::BadInput,
@@ -235,20 +377,21 @@ Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
     if (IsCancelled(shared)) return Finish(Reject::BadInput, "cancelled by the player", error);
 
     std::vector<std::thread> helpers;
-    helpers.reserve(workers);
     for (std::uint32_t i = 1; i < workers; ++i) {
         try {
-            helpers.emplace_back(WorkerLoop, std::cref(client), std::cref(items),
+            helpers.emplace_back(WorkerLoop, std::cref(source), std::cref(items),
                                  std::cref(config.install_directory), std::ref(shared));
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             break;  // fewer workers only means a slower download
         }
     }
-    WorkerLoop(client, items, config.install_directory, shared);
+    WorkerLoop(source, items, config.install_directory, shared);
     for (std::thread& helper : helpers) helper.join();
 
     if (shared.cancelled) return Finish(Reject::BadInput, "cancelled by the player", error);
     if (shared.has_failure) return Finish(shared.failure_reject, shared.failure_message, error);
+    if (shared.out_of_memory)
+        return Finish(Reject::BadInput, "download failed: out of memory", error);
     return Reject::Ok;
 }
 

@@ -1,7 +1,9 @@
 // The parallel download: the files a check listed are fetched by a small pool of workers, each body
-// streamed into a temporary file while it is hashed, and committed over the destination only once
-// its size and SHA-256 match the manifest. The patcher's own entry lands as "<exe>.new" beside the
-// running executable, for the self-update. The first failure stops the pool.
+// streamed into a partial file while it is hashed, and committed over the destination only once
+// its size and SHA-256 match the manifest. A transfer that fails, is cancelled or is killed leaves
+// its bytes in the partial file, and the next attempt (in this run or a later one) asks only for
+// the rest. The patcher's own entry lands as "<exe>.new" beside the running executable, for the
+// self-update. The first failure that survives its retries stops the pool.
 #pragma once
 
 #include <atomic>
@@ -39,15 +41,34 @@ struct DownloadShared {
     std::atomic<std::uint32_t> next_index{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> cancelled{false};
+    // A worker's exception could not even be recorded as its failure.
+    std::atomic<bool> out_of_memory{false};
     DownloadProgressCallback on_progress;
     DownloadCancelQuery cancel_requested;
 };
+
+// One GET of a file's body, or of the rest of it when `headers` asks for a range.
+struct BodyRequest {
+    std::wstring url;
+    std::wstring headers;
+    std::uint64_t cap = 0;
+    std::uint64_t deadline_ms = 0;
+};
+// Where bodies come from: HTTPS through the run's WinHTTP session, or a test's stand-in.
+using BodySource = std::function<HttpResponse(const BodyRequest&, const HttpAccept&,
+                                              const HttpSink&, const HttpProgress&)>;
 
 Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
                    const DownloadCancelQuery& cancel_requested, std::string& error);
 
-Reject DownloadOneFile(const HttpClient& client, const DiffItem& item,
+// RunDownload with the bodies taken from `source`.
+Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
+                       const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
+                       const DownloadCancelQuery& cancel_requested, std::string& error);
+
+// One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
+Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
                        bool& cancelled, std::string& error);
 

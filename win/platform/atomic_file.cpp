@@ -109,10 +109,18 @@ AtomicFile::~AtomicFile() {
 
 void AtomicFile::Abandon() {
     if (!handle_) return;
-    if (renamed_) {
+    if (renamed_ || keep_) {
         handle_.reset();
         return;
     }
+    DeleteThroughHandle();
+}
+
+void AtomicFile::Discard() {
+    if (handle_ && !renamed_) DeleteThroughHandle();
+}
+
+void AtomicFile::DeleteThroughHandle() {
     // Deleting through our own handle removes exactly the file we wrote, even if something else
     // took its name in the meantime.
     FILE_DISPOSITION_INFO disposition{};
@@ -123,15 +131,16 @@ void AtomicFile::Abandon() {
     if (!marked) ::DeleteFileW(temp_.c_str());
 }
 
-bool AtomicFile::Open(const std::wstring& target) {
+bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp) {
     {
         PreserveLastError keep;
         Abandon();
     }
     committed_ = false;
     renamed_ = false;
+    keep_ = false;
     target_ = target;
-    temp_ = target + L".tmp";
+    temp_ = temp;
 
     const std::wstring parent = ParentPath(target_);
     if (!parent.empty()) {
@@ -141,7 +150,11 @@ bool AtomicFile::Open(const std::wstring& target) {
         if (!EnsureDirectory(parent)) return false;
         if (AnyAncestorIsReparsePoint(parent)) return false;
     }
-    if (IsReparsePoint(target_) || IsReparsePoint(temp_)) return false;
+    return !IsReparsePoint(target_);
+}
+
+bool AtomicFile::Open(const std::wstring& target) {
+    if (!Prepare(target, target + L".tmp") || IsReparsePoint(temp_)) return false;
 
     // A stale read-only temporary file from an earlier run would block the create below. The link
     // test comes first: clearing the attributes through a link would change the file it points at.
@@ -155,6 +168,80 @@ bool AtomicFile::Open(const std::wstring& target) {
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     handle_.reset(created);
     return handle_.is_valid();
+}
+
+namespace {
+
+bool IsPlainSingleLinkFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return false;
+    const DWORD odd = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return (info.dwFileAttributes & odd) == 0 && info.nNumberOfLinks == 1;
+}
+
+HANDLE OpenPartial(const std::wstring& path, DWORD disposition) {
+    return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+}
+
+}  // namespace
+
+bool AtomicFile::OpenResumable(const std::wstring& target, const std::wstring& partial) {
+    if (!Prepare(target, partial)) return false;
+    const DWORD attributes = ::GetFileAttributesW(temp_.c_str());
+    if (Exists(attributes)) {
+        // Deleting a link removes the link, never the file it leads to.
+        const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                          ExistingFileIsReachedThroughALink(temp_);
+        if (link && !::DeleteFileW(temp_.c_str())) return false;
+        if (!link && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    }
+    handle_.reset(OpenPartial(temp_, OPEN_ALWAYS));
+    if (handle_ && !IsPlainSingleLinkFile(handle_.get())) {
+        // A second name for some other file: drop only this name and start a file of our own.
+        handle_.reset();
+        if (!::DeleteFileW(temp_.c_str())) return false;
+        handle_.reset(OpenPartial(temp_, CREATE_NEW));
+    }
+    if (!handle_) return false;
+    keep_ = true;
+    LARGE_INTEGER zero{};
+    return ::SetFilePointerEx(handle_.get(), zero, nullptr, FILE_END) != 0;
+}
+
+bool AtomicFile::Size(std::uint64_t& bytes) const {
+    LARGE_INTEGER size{};
+    if (!handle_ || !::GetFileSizeEx(handle_.get(), &size)) return false;
+    bytes = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool AtomicFile::ReadExisting(const std::function<bool(const char*, std::uint32_t)>& sink) {
+    LARGE_INTEGER zero{};
+    if (!handle_ || renamed_ || !::SetFilePointerEx(handle_.get(), zero, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    std::vector<char> buffer(262144);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(handle_.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                        nullptr)) {
+            return false;
+        }
+        if (read == 0) break;
+        if (!sink(buffer.data(), read)) return false;
+    }
+    return ::SetFilePointerEx(handle_.get(), zero, nullptr, FILE_END) != 0;
+}
+
+bool AtomicFile::Truncate() {
+    LARGE_INTEGER zero{};
+    return handle_ && !renamed_ &&
+           ::SetFilePointerEx(handle_.get(), zero, nullptr, FILE_BEGIN) != 0 &&
+           ::SetEndOfFile(handle_.get()) != 0;
 }
 
 bool AtomicFile::Write(const void* data, std::uint32_t length) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "win/platform/unique_handle.h"
@@ -31,6 +32,19 @@ class AtomicFile {
     // Prepares the destination's directory and creates the temporary file. A writer that is
     // reopened first abandons whatever it held.
     bool Open(const std::wstring& target);
+    // Opens `partial`, a name of the caller's beside `target`, to carry on from the bytes an
+    // earlier writer left there. Unlike the temporary file of Open, it outlives the writer unless
+    // the writer commits or discards it. A partial that is a link of any kind (symbolic, hard, or
+    // a host link under Wine) is removed and started afresh: what it leads to is never read.
+    bool OpenResumable(const std::wstring& target, const std::wstring& partial);
+    // The bytes already in the file; false when it cannot be asked.
+    bool Size(std::uint64_t& bytes) const;
+    // Hands every byte already in the file to `sink`, leaving the file positioned at its end.
+    bool ReadExisting(const std::function<bool(const char*, std::uint32_t)>& sink);
+    // Empties the file, for a start from byte 0.
+    bool Truncate();
+    // Deletes the file now, whichever way it was opened.
+    void Discard();
     // Appends bytes to the temporary file.
     bool Write(const void* data, std::uint32_t length);
     // Flushes and renames the temporary file over the destination, replacing a read-only one.
@@ -42,11 +56,15 @@ class AtomicFile {
 
   private:
     void Abandon();
+    void DeleteThroughHandle();
+    bool Prepare(const std::wstring& target, const std::wstring& temp);
 
     unique_hfile handle_;
     std::wstring target_;
     std::wstring temp_;
     bool committed_ = false;
+    // Opened with OpenResumable: abandoning the writer keeps the file for the next attempt.
+    bool keep_ = false;
     // Set once the rename took place: the handle then names the destination, which must survive.
     bool renamed_ = false;
 };

@@ -23,6 +23,8 @@ enum class HttpError : std::uint32_t {
     SinkFailure = 6,
     Timeout = 7,
     RedirectDenied = 8,
+    Truncated = 9,     // the connection ended before the announced Content-Length
+    HeadRefused = 10,  // the caller's accept check turned the response down before its body
 };
 
 // "OK", "BAD_URL", ... as printed in logs and reports; "UNKNOWN" for any other value.
@@ -35,6 +37,15 @@ struct HttpResponse {
     std::uint64_t bytes_received = 0;  // may exceed the cap by one chunk when TOO_LARGE
     std::uint32_t retry_after = 0;     // seconds, from the last response read
 };
+
+// What a response says before its body: the caller's accept check sees it for a 200 or a 206.
+struct HttpBodyStart {
+    std::uint32_t status = 0;
+    std::uint64_t announced = 0;  // Content-Length; 0 without one
+    std::wstring content_range;   // empty without one
+};
+// False turns the response down with HEAD_REFUSED before any byte reaches the sink.
+using HttpAccept = std::function<bool(const HttpBodyStart&)>;
 
 // Receives each body chunk; false refuses it and ends the request with SINK_FAILURE.
 using HttpSink = std::function<bool(const char* bytes, std::uint32_t length)>;
@@ -63,10 +74,12 @@ class HttpClient {
     // False when the session could not be opened; every request then yields NO_CONNECTION.
     bool has_session() const { return session_.is_valid(); }
 
+    // Without `accept` only a 200 has its body read; with it, a 206 too, and either only when
+    // `accept` agrees.
     HttpResponse Request(const std::wstring& url, const std::wstring& method,
                          const std::string& body, const std::wstring& headers, const HttpSink& sink,
-                         const HttpProgress& progress, std::uint64_t cap,
-                         std::uint64_t deadline_ms) const;
+                         const HttpProgress& progress, std::uint64_t cap, std::uint64_t deadline_ms,
+                         const HttpAccept& accept = HttpAccept()) const;
 
     // GET with a 60-second deadline; out holds whatever body bytes arrived (use it only on OK).
     HttpResponse GetToString(const std::wstring& url, std::uint32_t cap, std::string& out) const;

@@ -86,6 +86,43 @@ std::optional<std::uint64_t> ParseContentLength(std::wstring_view value) {
     return length;
 }
 
+namespace {
+
+// Leading digits of `text` as a number, consumed from it; nothing without a digit or past 64 bits.
+std::optional<std::uint64_t> TakeNumber(std::wstring_view& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && IsDigit(text[digits])) ++digits;
+    if (digits == 0 || digits > 19) return std::nullopt;  // 19 digits always fit in 64 bits
+    const std::optional<std::uint64_t> number = ParseContentLength(text.substr(0, digits));
+    text.remove_prefix(digits);
+    return number;
+}
+
+bool TakeChar(std::wstring_view& text, wchar_t c) {
+    if (text.empty() || text.front() != c) return false;
+    text.remove_prefix(1);
+    return true;
+}
+
+}  // namespace
+
+std::optional<ContentRange> ParseContentRange(std::wstring_view value) {
+    constexpr std::wstring_view kUnit = L"bytes ";
+    if (value.substr(0, kUnit.size()) != kUnit) return std::nullopt;
+    value.remove_prefix(kUnit.size());
+    ContentRange range;
+    const std::optional<std::uint64_t> first = TakeNumber(value);
+    if (!first || !TakeChar(value, L'-')) return std::nullopt;
+    const std::optional<std::uint64_t> last = TakeNumber(value);
+    if (!last || *last < *first || !TakeChar(value, L'/')) return std::nullopt;
+    range.first = *first;
+    range.last = *last;
+    if (value == L"*") return range;
+    range.length = TakeNumber(value);
+    if (!range.length || !value.empty() || *range.length <= range.last) return std::nullopt;
+    return range;
+}
+
 bool IsTlsFailureError(std::uint32_t os_error) {
     switch (os_error) {
         case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:  // 12037

@@ -43,6 +43,15 @@ std::uint32_t ParseRetryAfter(std::wstring_view value);
 // absurd announcement still counts as larger than any cap.
 std::optional<std::uint64_t> ParseContentLength(std::wstring_view value);
 
+// A Content-Range value of the form "bytes FIRST-LAST/LENGTH" (LENGTH may be "*"), decimal digits
+// only and FIRST <= LAST; anything else, the "bytes */LENGTH" of a 416 included, gives nothing.
+struct ContentRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    std::optional<std::uint64_t> length;  // nothing for "*"
+};
+std::optional<ContentRange> ParseContentRange(std::wstring_view value);
+
 // The WinHTTP errors that mean the server's certificate or the secure channel was refused.
 bool IsTlsFailureError(std::uint32_t os_error);
 

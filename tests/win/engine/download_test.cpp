@@ -1,0 +1,309 @@
+// The download pool and the resume of one file, with bodies from a stand-in server.
+#include "win/engine/download.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <stdexcept>
+
+#include "core/sha256.h"
+#include "tests/win/test_scratch_directory.h"
+#include "win/engine/resume_rules.h"
+#include "win/platform/text.h"
+
+namespace patcher::win {
+namespace {
+
+// What the stand-in does with one request for a URL; once a URL's script is used up it serves.
+struct Answer {
+    enum Kind { Serve, CutAfter, Status, IgnoreRange, WrongRange, Throw, AwaitCancel } kind = Serve;
+    std::uint64_t number = 0;  // CutAfter: bytes sent; Status: the status
+};
+
+class StandInServer {
+  public:
+    void Publish(const std::string& url, std::string body) { bodies_[url] = std::move(body); }
+    void Script(const std::string& url, std::deque<Answer> answers) { script_[url] = answers; }
+
+    HttpResponse operator()(const BodyRequest& request, const HttpAccept& accept,
+                            const HttpSink& sink, const HttpProgress& progress) {
+        const std::string url = WideToUtf8(request.url);
+        Answer answer;
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            ranges_[url].push_back(WideToUtf8(request.headers));
+            if (!script_[url].empty()) {
+                answer = script_[url].front();
+                script_[url].pop_front();
+            }
+        }
+        return Answer_(answer, bodies_.at(url), request.headers, accept, sink, progress);
+    }
+
+    std::vector<std::string> RangesAskedFor(const std::string& url) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return ranges_[url];
+    }
+
+    // Released by the cancel query once the player has cancelled.
+    void ReleaseCancelWaiters() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        cancelled_ = true;
+        released_.notify_all();
+    }
+
+  private:
+    HttpResponse Answer_(const Answer& answer, const std::string& body, const std::wstring& range,
+                         const HttpAccept& accept, const HttpSink& sink,
+                         const HttpProgress& progress) {
+        HttpResponse response;
+        response.error = HttpError::Ok;
+        if (answer.kind == Answer::Throw) throw std::runtime_error("stand-in refused to work");
+        if (answer.kind == Answer::AwaitCancel) {
+            std::unique_lock<std::mutex> hold(lock_);
+            released_.wait(hold, [this] { return cancelled_; });
+        }
+        if (answer.kind == Answer::Status || answer.kind == Answer::AwaitCancel) {
+            response.status =
+                answer.kind == Answer::Status ? static_cast<std::uint32_t>(answer.number) : 404;
+            response.error = HttpError::HttpStatus;
+            return response;
+        }
+        std::uint64_t offset = range.empty() ? 0 : std::stoull(WideToUtf8(range.substr(13)));
+        if (answer.kind == Answer::IgnoreRange) offset = 0;
+        HttpBodyStart start{offset == 0 ? 200u : 206u, body.size() - offset, L""};
+        if (offset != 0 || answer.kind == Answer::WrongRange) {
+            start.status = 206;
+            const std::uint64_t first = answer.kind == Answer::WrongRange ? 0 : offset;
+            start.content_range = L"bytes " + std::to_wstring(first) + L"-" +
+                                  std::to_wstring(body.size() - 1) + L"/" +
+                                  std::to_wstring(body.size());
+        }
+        response.status = start.status;
+        if (!accept(start)) {
+            response.error = HttpError::HeadRefused;
+            return response;
+        }
+        std::uint64_t end = body.size();
+        if (answer.kind == Answer::CutAfter) end = std::min(end, offset + answer.number);
+        for (std::uint64_t at = offset; at < end; at += 4096) {
+            const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(4096, end - at));
+            if (!sink(body.data() + at, length)) {
+                response.error = HttpError::SinkFailure;
+                return response;
+            }
+            response.bytes_received += length;
+            progress(response.bytes_received, body.size() - offset);
+        }
+        if (end < body.size()) response.error = HttpError::Truncated;
+        return response;
+    }
+
+    std::map<std::string, std::string> bodies_;
+    std::mutex lock_;
+    std::condition_variable released_;
+    bool cancelled_ = false;
+    std::map<std::string, std::deque<Answer>> script_;
+    std::map<std::string, std::vector<std::string>> ranges_;
+};
+
+std::string Bytes(std::size_t size, char seed) {
+    std::string bytes(size, 0);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i * 7 + i / 251);
+    return bytes;
+}
+
+// A download of its own: a scratch install folder, a stand-in server and the run's outcome.
+struct Rig {
+    Rig() : scratch_(L"download") { config_.install_directory = scratch_.path(); }
+
+    DiffItem& Add(const std::string& path, const std::string& body) {
+        const std::string url = "https://stand-in/" + path;
+        server_.Publish(url, body);
+        outcome_.diff.push_back(
+            DiffItem{path, url, std::to_string(body.size()), Sha256Hex(body), DiffReason::missing});
+        outcome_.download_bytes += body.size();
+        return outcome_.diff.back();
+    }
+
+    std::wstring Destination(const DiffItem& item) const {
+        return scratch_.Join(Utf8ToWide(item.path));
+    }
+    std::wstring Partial(const DiffItem& item) const {
+        return PartialPathOf(Destination(item), item.sha256);
+    }
+
+    Reject Download(DownloadCancelQuery cancel = {}) {
+        const BodySource source = std::ref(server_);
+        return RunDownloadFrom(
+            source, config_, outcome_,
+            [this](const DownloadProgress& progress) { last_ = progress; }, cancel, error_);
+    }
+
+    testing::ScratchDirectory scratch_;
+    PatcherConfig config_;
+    CheckOutcome outcome_;
+    StandInServer server_;
+    DownloadProgress last_;
+    std::string error_;
+};
+
+class DownloadTest : public ::testing::Test, public Rig {};
+
+TEST_F(DownloadTest, AFileCarriesOnFromWhatAnEarlierAttemptLeft) {
+    const std::string body = Bytes(100000, 'a');
+    const std::string url = "https://stand-in/maps/big.pak";
+    const struct {
+        const char* name;
+        std::deque<Answer> script;
+        std::string planted;  // in the partial file before the run
+        Reject result;
+        std::vector<std::string> ranges;
+        bool installed;
+        std::uint64_t partial_left;  // bytes in the partial afterwards (0: none)
+    } cases[] = {
+        {"the rest", {}, body.substr(0, 40000), Reject::Ok, {"Range: bytes=40000-"}, true, 0},
+        {"no partial", {}, "", Reject::Ok, {""}, true, 0},
+        {"range ignored",
+         {{Answer::IgnoreRange}},
+         body.substr(0, 40000),
+         Reject::Ok,
+         {"Range: bytes=40000-"},
+         true,
+         0},
+        {"wrong range",
+         {{Answer::WrongRange}},
+         body.substr(0, 40000),
+         Reject::BadInput,
+         {"Range: bytes=40000-"},
+         false,
+         40000},
+        {"cut, then the rest",
+         {{Answer::CutAfter, 10000}},
+         body.substr(0, 40000),
+         Reject::Ok,
+         {"Range: bytes=40000-", "Range: bytes=50000-"},
+         true,
+         0},
+        {"cut three times",
+         {{Answer::CutAfter, 100}, {Answer::CutAfter, 100}, {Answer::CutAfter, 100}},
+         "",
+         Reject::BadInput,
+         {"", "Range: bytes=100-", "Range: bytes=200-"},
+         false,
+         300},
+        {"503 once", {{Answer::Status, 503}}, "", Reject::Ok, {"", ""}, true, 0},
+        {"404",
+         {{Answer::Status, 404}},
+         body.substr(0, 10),
+         Reject::BadInput,
+         {"Range: bytes=10-"},
+         false,
+         10},
+        {"wrong bytes",
+         {},
+         Bytes(40000, 'z'),
+         Reject::ContentMismatch,
+         {"Range: bytes=40000-"},
+         false,
+         0},
+        {"longer than the file", {}, body + "x", Reject::Ok, {""}, true, 0},
+        {"already whole", {}, body, Reject::Ok, {}, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig fresh;
+        DiffItem& item = fresh.Add("maps/big.pak", body);
+        fresh.server_.Script(url, c.script);
+        if (!c.planted.empty()) {
+            ::CreateDirectoryW(fresh.scratch_.Join(L"maps").c_str(), nullptr);
+            ASSERT_TRUE(testing::WriteWholeFile(fresh.Partial(item), c.planted));
+        }
+        EXPECT_EQ(fresh.Download(), c.result) << fresh.error_;
+        EXPECT_EQ(fresh.server_.RangesAskedFor(url), c.ranges);
+        EXPECT_EQ(testing::ReadWholeFile(fresh.Destination(item)),
+                  c.installed ? body : "<missing>");
+        const std::string left = testing::ReadWholeFile(fresh.Partial(item));
+        EXPECT_EQ(left == "<missing>" ? 0 : left.size(), c.partial_left);
+        if (c.result == Reject::Ok) {
+            EXPECT_EQ(fresh.last_.bytes_done, body.size());
+        }
+    }
+}
+
+TEST_F(DownloadTest, ACutTransferIsTriedThreeTimesThenNamedAsCut) {
+    DiffItem& item = Add("a.bin", Bytes(5000, 'a'));
+    server_.Script(item.url, {{Answer::CutAfter, 1}, {Answer::CutAfter, 1}, {Answer::CutAfter, 1}});
+    EXPECT_EQ(Download(), Reject::BadInput);
+    EXPECT_EQ(error_, "download failed for a.bin: TRUNCATED (status 206, os 0)");
+}
+
+TEST_F(DownloadTest, PartialsOfOtherReleasesGoAndAreNeverRead) {
+    const DiffItem& item = Add("data/x.bin", Bytes(3000, 'x'));
+    ::CreateDirectoryW(scratch_.Join(L"data").c_str(), nullptr);
+    const std::wstring older = PartialPathOf(Destination(item), std::string(64, 'e'));
+    const std::wstring gone = scratch_.Join(L"data\\gone.bin~0123456789ab.g2part");
+    const std::wstring game_file = scratch_.Join(L"data\\keep.g2part");
+    for (const std::wstring& path : {older, gone, game_file}) {
+        ASSERT_TRUE(testing::WriteWholeFile(path, "stale"));
+    }
+    EXPECT_EQ(Download(), Reject::Ok) << error_;
+    EXPECT_EQ(server_.RangesAskedFor(item.url), std::vector<std::string>{""});
+    EXPECT_FALSE(testing::FileExists(older));
+    EXPECT_FALSE(testing::FileExists(gone));
+    EXPECT_TRUE(testing::FileExists(game_file));
+}
+
+TEST_F(DownloadTest, TheEarliestFailureInTheListIsTheOneReported) {
+    for (int i = 0; i < 6; ++i) Add("f" + std::to_string(i), Bytes(1000, static_cast<char>(i)));
+    // f1 fails only after f4 has: the report still names f1.
+    server_.Script(outcome_.diff[1].url, {{Answer::AwaitCancel}});
+    server_.Script(outcome_.diff[4].url, {{Answer::Status, 404}});
+    config_.download_workers = 6;
+    std::thread release([this] {
+        ::Sleep(200);
+        server_.ReleaseCancelWaiters();
+    });
+    EXPECT_EQ(Download(), Reject::BadInput);
+    release.join();
+    EXPECT_EQ(error_, "download failed for f1: HTTP_STATUS (status 404, os 0)");
+}
+
+TEST_F(DownloadTest, AFailureStopsTheOtherWorkersClaiming) {
+    for (int i = 0; i < 60; ++i) Add("f" + std::to_string(i), Bytes(300000, static_cast<char>(i)));
+    server_.Script(outcome_.diff[0].url, {{Answer::Status, 404}});
+    config_.download_workers = 2;
+    EXPECT_EQ(Download(), Reject::BadInput);
+    std::size_t asked = 0;
+    for (const DiffItem& item : outcome_.diff) asked += server_.RangesAskedFor(item.url).size();
+    EXPECT_LE(asked, 3u);
+}
+
+TEST_F(DownloadTest, CancellingWinsOverAFailureRecordedAfterIt) {
+    Add("slow", Bytes(400000, 's'));
+    Add("fails", Bytes(10, 'f'));
+    server_.Script(outcome_.diff[1].url, {{Answer::AwaitCancel}});
+    config_.download_workers = 2;
+    int asked = 0;
+    EXPECT_EQ(Download([&] {
+                  // The run's own question first, then the first chunk of "slow".
+                  if (++asked < 3) return false;
+                  server_.ReleaseCancelWaiters();
+                  return true;
+              }),
+              Reject::BadInput);
+    EXPECT_EQ(error_, "cancelled by the player");
+}
+
+TEST_F(DownloadTest, AnExceptionInAWorkerIsThatWorkersFailureAndEveryThreadIsJoined) {
+    for (int i = 0; i < 8; ++i) Add("f" + std::to_string(i), Bytes(2000, static_cast<char>(i)));
+    server_.Script(outcome_.diff[3].url, {{Answer::Throw}});
+    config_.download_workers = 4;
+    EXPECT_EQ(Download(), Reject::BadInput);
+    EXPECT_EQ(error_, "download of f3 failed: stand-in refused to work");
+}
+
+}  // namespace
+}  // namespace patcher::win

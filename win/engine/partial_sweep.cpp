@@ -1,0 +1,73 @@
+#include "win/engine/partial_sweep.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+
+#include "win/engine/resume_rules.h"
+#include "win/platform/paths.h"
+#include "win/platform/support_log.h"
+#include "win/platform/text.h"
+#include "win/platform/unique_handle.h"
+
+namespace patcher::win {
+namespace {
+
+std::wstring Folded(std::wstring path) {
+    std::transform(path.begin(), path.end(), path.begin(), [](wchar_t c) {
+        return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    });
+    return path;
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+void DeletePartial(const std::wstring& path, DWORD attributes, std::uint32_t& deleted) {
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    if (::DeleteFileW(path.c_str())) {
+        ++deleted;
+        LogLine("download: deleted a partial file that no download needs: " + WideToUtf8(path));
+    } else {
+        LogLine("download: cannot delete the stale partial file " + WideToUtf8(path) + " (os " +
+                std::to_string(::GetLastError()) + ")");
+    }
+}
+
+}  // namespace
+
+std::uint32_t DeleteStalePartials(const std::wstring& install_directory,
+                                  const std::vector<std::wstring>& keep) {
+    std::set<std::wstring> kept;
+    for (const std::wstring& path : keep) kept.insert(Folded(path));
+    std::uint32_t deleted = 0;
+    // Iterative, so that a deep tree cannot exhaust the stack.
+    std::vector<std::wstring> folders;
+    if (!install_directory.empty()) folders.push_back(install_directory);
+    while (!folders.empty()) {
+        const std::wstring folder = std::move(folders.back());
+        folders.pop_back();
+        WIN32_FIND_DATAW found{};
+        unique_hfind find(::FindFirstFileExW(JoinPath(folder, L"*").c_str(), FindExInfoBasic,
+                                             &found, FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH));
+        if (!find) continue;
+        do {
+            if (IsDotEntry(found.cFileName)) continue;
+            const std::wstring path = JoinPath(folder, found.cFileName);
+            const DWORD attributes = found.dwFileAttributes;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) folders.push_back(path);
+            } else if (IsPartialFileName(found.cFileName) && kept.count(Folded(path)) == 0) {
+                DeletePartial(path, attributes, deleted);
+            }
+        } while (::FindNextFileW(find.get(), &found));
+    }
+    return deleted;
+}
+
+}  // namespace patcher::win
