@@ -6,14 +6,19 @@ request, per path.
     server.set_fault("/live/keys.txt", Fault.status_code(429, retry_after="7"))
     server.url("/live/keys.txt")            # https://127.0.0.1:PORT/live/keys.txt
     server.requests                          # (method, path, headers) of every request seen
+    server.ranges_for("/live/big.pak")       # each request's Range header, None where it sent none
+    server.bytes_sent("/live/big.pak")       # body bytes written to the socket, all requests
     server.posts                             # (path, content type, body) of every POST
     server.stop()
 
 Every fault is bounded in time: stalls and trickles end after their own limit or when the server
-stops, so no scenario can hang on the server. Only loopback is used.
+stops, so no scenario can hang on the server. Only loopback is used. Files, and the faults that
+serve a file's bytes, answer `Range: bytes=N-` (the one form the patcher sends) with a 206, or a 416
+from the end of the file on.
 """
 import http.server
 import json
+import re
 import secrets
 import ssl
 import threading
@@ -34,13 +39,17 @@ class Fault:
     body: bytes = b""
     announce: Optional[int] = None  # Content-Length to send; None sends none (and closes)
     interval: float = 0.0           # trickle, slow: seconds between pieces
-    piece: int = 1                  # slow: bytes per piece
+    piece: int = 65536              # serve: bytes per write (and per pause when slow)
     seconds: float = 0.0            # stall/trickle: the longest the server keeps it up
+    times: Optional[int] = None     # answers this many requests, then the path is served normally
+    keep: Optional[int] = None      # serve: body bytes sent before the connection is closed
+    ranges: str = "honour"          # serve: "honour", "ignore" (always 200) or "wrong" (206 from 0)
 
     @classmethod
-    def status_code(cls, status, retry_after=None, body=b"error body"):
+    def status_code(cls, status, retry_after=None, body=b"error body", times=None):
         headers = {"Retry-After": retry_after} if retry_after is not None else {}
-        return cls("respond", status=status, headers=headers, body=body, announce=len(body))
+        return cls("respond", status=status, headers=headers, body=body, announce=len(body),
+                   times=times)
 
     @classmethod
     def redirect(cls, location, status=302):
@@ -67,8 +76,25 @@ class Fault:
 
     @classmethod
     def slow(cls, data, piece=65536, interval=0.05):
-        """A 200 with these bytes, `piece` bytes every `interval` seconds (until the server stops)."""
-        return cls("slow", body=data, announce=len(data), piece=piece, interval=interval)
+        """These bytes (200, or 206 for a Range), `piece` bytes every `interval` seconds (until the
+        server stops)."""
+        return cls("serve", body=data, piece=piece, interval=interval)
+
+    @classmethod
+    def cut(cls, data, keep, times=1):
+        """These bytes (200, or 206 for a Range) with the whole Content-Length announced, but only
+        the first `keep` bytes of the body sent before the connection closes; `times` requests."""
+        return cls("serve", body=data, keep=keep, times=times)
+
+    @classmethod
+    def ignoring_range(cls, data):
+        """These bytes, always as a 200 with all of them, whatever Range asks for."""
+        return cls("serve", body=data, ranges="ignore")
+
+    @classmethod
+    def wrong_range(cls, data):
+        """A Range request gets a 206 that holds all the bytes and says so (bytes 0-...)."""
+        return cls("serve", body=data, ranges="wrong")
 
     @classmethod
     def stall(cls, seconds):
@@ -101,7 +127,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     def _answer(self, serve):
         owner = self.server.owner
-        fault = owner._record(self.command, self.path, dict(self.headers))
+        fault = owner._record(self.command, self.path, self.headers)
         try:
             if fault is None:
                 serve(owner)
@@ -117,7 +143,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if target is None:
             self._respond(Fault.status_code(404, body=b"not found"))
         else:
-            self._respond(Fault.body(target.read_bytes()))
+            self._serve(Fault("serve", body=target.read_bytes()), owner.stopping)
 
     def _head(self, status, headers, announce):
         self.send_response(status)
@@ -130,11 +156,43 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(announce))
         self.end_headers()
 
+    def _send(self, data):
+        # Counted per write: a client that goes away is charged only for what reached the socket.
+        self.wfile.write(data)
+        self.server.owner._count(self.path, len(data))
+
     def _respond(self, fault):
         self._head(fault.status, fault.headers, fault.announce)
-        self.wfile.write(fault.body)
+        self._send(fault.body)
         self.wfile.flush()
         if fault.announce is None or fault.announce != len(fault.body):
+            self.close_connection = True
+
+    def _range_start(self):
+        found = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", "").strip())
+        return int(found.group(1)) if found else None
+
+    def _serve(self, fault, stopping):
+        data = fault.body
+        start = None if fault.ranges == "ignore" else self._range_start()
+        whole = f"{len(data) - 1}/{len(data)}"
+        if start is None:
+            status, headers, body = 200, {}, data
+        elif start >= len(data):
+            return self._respond(Fault("respond", status=416, body=b"", announce=0,
+                                       headers={"Content-Range": f"bytes */{len(data)}"}))
+        elif fault.ranges == "wrong":
+            status, headers, body = 206, {"Content-Range": f"bytes 0-{whole}"}, data
+        else:
+            status, headers, body = 206, {"Content-Range": f"bytes {start}-{whole}"}, data[start:]
+        self._head(status, headers, len(body))
+        sent = body[:fault.keep] if fault.keep is not None else body
+        for at in range(0, len(sent), fault.piece):
+            if fault.interval and stopping.wait(fault.interval):
+                break
+            self._send(sent[at:at + fault.piece])
+        self.wfile.flush()
+        if fault.interval or len(sent) < len(body):
             self.close_connection = True
 
     def _trickle(self, fault, stopping):
@@ -145,15 +203,6 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             if stopping.wait(fault.interval) or time.monotonic() > ends:
                 break
             self.wfile.write(b"t")
-            self.wfile.flush()
-        self.close_connection = True
-
-    def _slow(self, fault, stopping):
-        self._head(200, {}, fault.announce)
-        for start in range(0, len(fault.body), fault.piece):
-            if stopping.wait(fault.interval):
-                break
-            self.wfile.write(fault.body[start:start + fault.piece])
             self.wfile.flush()
         self.close_connection = True
 
@@ -205,6 +254,7 @@ class ReleaseServer:
         self.requests = []
         self.posts = []
         self.minted = []
+        self._sent = {}
         self._faults = {}
         self._lock = threading.Lock()
         self._server = None
@@ -244,12 +294,13 @@ class ReleaseServer:
         return f"{scheme}://{host}:{self.port}/{path.lstrip('/')}"
 
     def set_fault(self, path, fault):
-        """From now on `path` (exact, query included) is answered by `fault`; None restores it."""
+        """From now on `path` (exact, query included) is answered by `fault` (for its `times`
+        requests); None restores it."""
         with self._lock:
             if fault is None:
-                self._faults.pop(path, None)
+                self._faults.pop("/" + path.lstrip("/"), None)
             else:
-                self._faults["/" + path.lstrip("/")] = fault
+                self._faults["/" + path.lstrip("/")] = [fault, fault.times]
 
     def set_redirect_chain(self, path, hops, final_path):
         """`path` redirects through hops-1 intermediate paths, the last hop to `final_path`: a
@@ -264,8 +315,23 @@ class ReleaseServer:
                 if any(key[i:i + 16] in text for i in range(len(key) - 15) for text in texts)]
 
     def requests_for(self, path):
+        """(method, path, headers); headers answer .get() without regard to case."""
         with self._lock:
             return [r for r in self.requests if r[1] == "/" + path.lstrip("/")]
+
+    def ranges_for(self, path):
+        return [headers.get("Range") for _, _, headers in self.requests_for(path)]
+
+    def bytes_sent(self, path):
+        with self._lock:
+            return self._sent.get("/" + path.lstrip("/"), 0)
+
+    def forget(self):
+        """Drops what the server has seen so far: requests, posts and byte counts."""
+        with self._lock:
+            self.requests.clear()
+            self.posts.clear()
+            self._sent.clear()
 
     def file_for(self, path):
         relative = path.split("?", 1)[0].lstrip("/")
@@ -278,8 +344,17 @@ class ReleaseServer:
         with self._lock:
             self.posts.append((path, content_type, body))
 
+    def _count(self, path, sent):
+        with self._lock:
+            self._sent[path] = self._sent.get(path, 0) + sent
+
     def _record(self, method, path, headers):
         """Notes the request; returns the fault that answers it, if any."""
         with self._lock:
             self.requests.append((method, path, headers))
-            return self._faults.get(path)
+            entry = self._faults.get(path)
+            if entry is None or entry[1] == 0:
+                return None
+            if entry[1] is not None:
+                entry[1] -= 1
+            return entry[0]

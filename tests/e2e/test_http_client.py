@@ -110,11 +110,11 @@ class HttpClientTest(unittest.TestCase):
         # Bytes beyond the announced length are not part of the body.
         self.server.set_fault("live/extra.bin", Fault.body(b"e" * 40, announce=10))
         self.assertResult(self.probe(self.server.url("live/extra.bin")), "OK", 200, 10)
-        # A connection closed early ends the request promptly; what arrived is all that counts
-        # (callers check size and hash themselves).
+        # A connection closed before the announced length ends the request promptly, as a failure
+        # that callers may resume from: never as a whole body.
         self.server.set_fault("live/short.bin", Fault.close_early(b"s" * 10, announce=1000))
         fields = self.probe(self.server.url("live/short.bin"))
-        self.assertIn(fields["RESULT"], ("OK", "NO_CONNECTION"), fields)
+        self.assertIn(fields["RESULT"], ("TRUNCATED", "NO_CONNECTION"), fields)
         self.assertLessEqual(int(fields["BYTES"]), 10)
         self.assertLess(fields["seconds"], 40)
 

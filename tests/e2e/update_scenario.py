@@ -26,7 +26,13 @@ def drop_keys():
 
 
 def leftovers(folder):
-    return sorted(str(p) for p in Path(folder).rglob("*.tmp"))
+    """Temporary files and partial downloads below `folder`."""
+    return sorted(str(p) for pattern in ("*.tmp", "*.g2part") for p in Path(folder).rglob(pattern))
+
+
+def partial_name(path, data):
+    """Where an interrupted download of manifest entry `path` with these bytes keeps what it has."""
+    return f"{path}.{hashlib.sha256(data).hexdigest()[:12]}.g2part"
 
 
 class ServedRelease(unittest.TestCase):
