@@ -70,9 +70,9 @@ class Fault:
         return cls("respond", body=data, announce=announce)
 
     @classmethod
-    def trickle(cls, total, interval, seconds):
+    def trickle(cls, total, interval, seconds, times=None):
         """Announces `total` bytes and sends one every `interval` seconds for at most `seconds`."""
-        return cls("trickle", announce=total, interval=interval, seconds=seconds)
+        return cls("trickle", announce=total, interval=interval, seconds=seconds, times=times)
 
     @classmethod
     def slow(cls, data, piece=65536, interval=0.05):

@@ -32,7 +32,7 @@ def leftovers(folder):
 
 def partial_name(path, data):
     """Where an interrupted download of manifest entry `path` with these bytes keeps what it has."""
-    return f"{path}.{hashlib.sha256(data).hexdigest()[:12]}.g2part"
+    return f"{path}~{hashlib.sha256(data).hexdigest()[:12]}.g2part"
 
 
 class ServedRelease(unittest.TestCase):

@@ -84,6 +84,10 @@ class Transfer {
     bool cancelled() const { return cancelled_; }
     DownloadShared& shared() { return shared_; }
     void MarkCancelled() { cancelled_ = true; }
+    void Drop() {
+        file_.Discard();
+        have_ = 0;
+    }
     std::string Digest() { return HexEncode(hasher_.Finish()); }
 
   private:
@@ -153,6 +157,8 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
             return Fail(error, "download failed for " + item.path + ": " + refused);
         }
         if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
+            // A body longer than the file is not the file: none of it is worth keeping.
+            if (response.error == HttpError::TooLarge) transfer.Drop();
             return Fail(error, TransportFailure(item, response));
         }
         LogLine("download: " + TransportFailure(item, response) + "; attempt " +
@@ -296,6 +302,8 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         return Fail(error, "cannot read the partial file " + WideToUtf8(partial));
     }
     const Reject fetched = Fetch(source, item, expected, transfer, error);
+    // An empty partial would only be clutter; bytes are kept for the next attempt.
+    if ((transfer.cancelled() || fetched != Reject::Ok) && transfer.have() == 0) file.Discard();
     if (transfer.cancelled()) {
         cancelled = true;
         return Reject::BadInput;

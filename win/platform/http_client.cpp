@@ -25,10 +25,7 @@ constexpr DWORD kResolveTimeoutMs = 15000;
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kSendTimeoutMs = 30000;
 constexpr DWORD kReceiveTimeoutMs = 60000;
-// Large enough that one WinHttpReadData hands over many TLS records at once: each call costs far
-// more than copying, and under Wine a 16 KiB read per QueryDataAvailable spent most of a download's
-// time in the calls themselves.
-constexpr DWORD kBufferBytes = 262144;
+constexpr DWORD kBufferBytes = 65536;
 constexpr DWORD kMaxLocationBytes = 65536;
 constexpr DWORD kMaxRetryAfterBytes = 1024;
 constexpr DWORD kMaxContentLengthBytes = 256;
@@ -148,8 +145,11 @@ std::uint64_t AnnouncedLength(HINTERNET request) {
     return ParseContentLength(*text).value_or(0);
 }
 
-// Synchronous WinHttpReadData waits for data and answers what has arrived, up to the buffer's
-// size; zero bytes read is the end of the body.
+// WinHttpQueryDataAvailable waits for some data, within the receive time-out, and answers how much
+// is buffered; reading no more than that never blocks, so the deadline is checked at least once per
+// TLS record however slowly the server sends. (Reading a larger amount straight away waits, under
+// Wine, until the whole amount or the end has arrived, and a trickling server would outlast the
+// deadline.)
 void ReadBody(HINTERNET request, const HttpSink& sink, const HttpProgress& progress,
               std::uint64_t cap, const Deadline& deadline, HttpResponse& response) {
     const std::uint64_t total = AnnouncedLength(request);
@@ -157,20 +157,30 @@ void ReadBody(HINTERNET request, const HttpSink& sink, const HttpProgress& progr
     WipedBuffer buffer(kBufferBytes);
     for (;;) {
         if (deadline.Passed()) return Finish(response, HttpError::Timeout);
-        DWORD read = 0;
-        if (!WinHttpReadData(request, buffer.data(), kBufferBytes, &read)) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available)) {
             return Finish(response, HttpError::NoConnection, GetLastError());
         }
-        if (read == 0) {
+        if (available == 0) {
             // A dropped connection looks like the end of the body: only the count tells.
             const bool cut = total != 0 && response.bytes_received < total;
             return Finish(response, cut ? HttpError::Truncated : HttpError::Ok);
         }
-        response.bytes_received += read;
-        // The chunk that crosses the cap never reaches the sink.
-        if (response.bytes_received > cap) return Finish(response, HttpError::TooLarge);
-        if (sink && !sink(buffer.data(), read)) return Finish(response, HttpError::SinkFailure);
-        if (progress) progress(response.bytes_received, total);
+        while (available > 0) {
+            if (deadline.Passed()) return Finish(response, HttpError::Timeout);
+            DWORD read = 0;
+            if (!WinHttpReadData(request, buffer.data(), std::min(available, kBufferBytes),
+                                 &read)) {
+                return Finish(response, HttpError::NoConnection, GetLastError());
+            }
+            if (read == 0) break;
+            response.bytes_received += read;
+            // The chunk that crosses the cap never reaches the sink.
+            if (response.bytes_received > cap) return Finish(response, HttpError::TooLarge);
+            if (sink && !sink(buffer.data(), read)) return Finish(response, HttpError::SinkFailure);
+            if (progress) progress(response.bytes_received, total);
+            available -= std::min(available, read);
+        }
     }
 }
 
