@@ -119,7 +119,10 @@ bool IsCancelled(DownloadShared& shared) {
 }
 
 bool IsReservedPath(const std::wstring& destination, std::string& reason) {
-    reason = ReservedPathReason(destination, ExecutablePath(), LogPath());
+    // "C:\G2\.", "sub\..", a relative install folder or an 8.3 name reach the same file as the
+    // spelling the patcher knows its own files by, so both sides are compared in one spelling.
+    reason = ReservedPathReason(CanonicalPath(destination), CanonicalPath(ExecutablePath()),
+                                CanonicalPath(LogPath()));
     return !reason.empty();
 }
 
