@@ -222,7 +222,7 @@ Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                           std::to_string(free_bytes),
                       error);
     }
-    if (const std::optional<std::string> twice = DuplicatePath(items)) {
+    if (const std::optional<std::string> twice = DuplicatePath(items, FoldPathCase)) {
         return Finish(
             Reject::BadFormat,
             "manifest names the same file twice, so the download set is ambiguous: " + *twice,

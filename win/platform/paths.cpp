@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "win/platform/text.h"
+
 namespace patcher::win {
 namespace {
 
@@ -88,6 +90,24 @@ std::wstring CanonicalPath(const std::wstring& path) {
         if (shorter >= length || full.find_first_not_of(L'\\') >= shorter) return full;
         length = shorter;
     }
+}
+
+std::string FoldPathCase(const std::string& utf8_path) {
+    const std::wstring wide = Utf8ToWide(utf8_path);
+    if (wide.empty() || WideToUtf8(wide) != utf8_path) return utf8_path;
+    // The file system matches names by upper-casing them one UTF-16 unit at a time, without any
+    // locale: Windows' ordinal case-insensitive rule, CompareStringOrdinal(..., TRUE).
+    // LCMapStringEx with LOCALE_NAME_INVARIANT and LCMAP_UPPERCASE, and without
+    // LCMAP_LINGUISTIC_CASING, applies the same upper-case table but yields a key, so the set is
+    // sorted once rather than compared pair by pair. A linguistic or Turkish-locale mapping would
+    // fold dotted and dotless i where the file system does not.
+    std::wstring upper(wide.size(), L'\0');
+    const int length = static_cast<int>(wide.size());
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), length, &upper[0],
+                        length, nullptr, nullptr, 0) != length) {
+        return utf8_path;
+    }
+    return WideToUtf8(upper);
 }
 
 }  // namespace patcher::win
