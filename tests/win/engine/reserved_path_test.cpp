@@ -18,30 +18,26 @@ const char* const kSettings = "it is the patcher's settings file";
 const char* const kLog = "it is the support log, which is open for writing";
 const char* const kRotated = "it is a rotated copy of the support log";
 
-std::wstring CurrentDirectory() {
-    std::wstring directory(::GetCurrentDirectoryW(0, nullptr), L'\0');
-    directory.resize(::GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]));
-    return directory;
-}
-
 // The test binary is the running executable; the log is process-wide, so it is closed around
 // every test, and the current directory is put back.
 class ReservedPathTest : public ::testing::Test {
   protected:
-    void SetUp() override { LogClose(); }
+    void SetUp() override {
+        LogClose();
+        ::GetCurrentDirectoryW(MAX_PATH, before_);
+    }
     void TearDown() override {
-        ::SetCurrentDirectoryW(before_.c_str());
+        ::SetCurrentDirectoryW(before_);
         LogClose();
     }
 
-    std::wstring before_ = CurrentDirectory();
+    wchar_t before_[MAX_PATH] = {};
     testing::ScratchDirectory scratch_{L"reserved"};
 };
 
 std::string ReasonFor(const std::wstring& destination) {
     std::string reason;
-    const bool reserved = IsReservedPath(destination, reason);
-    EXPECT_EQ(reserved, !reason.empty());
+    IsReservedPath(destination, reason);
     return reason;
 }
 
