@@ -252,7 +252,10 @@ bool IsCancelled(DownloadShared& shared) {
 }
 
 bool IsReservedPath(const std::wstring& destination, std::string& reason) {
-    reason = ReservedPathReason(destination, ExecutablePath(), LogPath());
+    // "C:\G2\.", "sub\..", a relative install folder or an 8.3 name reach the same file as the
+    // spelling the patcher knows its own files by, so both sides are compared in one spelling.
+    reason = ReservedPathReason(CanonicalPath(destination), CanonicalPath(ExecutablePath()),
+                                CanonicalPath(LogPath()));
     return !reason.empty();
 }
 
@@ -369,7 +372,7 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                           std::to_string(free_bytes),
                       error);
     }
-    if (const std::optional<std::string> twice = DuplicatePath(items)) {
+    if (const std::optional<std::string> twice = DuplicatePath(items, FoldPathCase)) {
         return Finish(
             Reject::BadFormat,
             "manifest names the same file twice, so the download set is ambiguous: " + *twice,

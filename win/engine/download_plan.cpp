@@ -23,17 +23,22 @@ std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items) {
     return static_cast<std::uint32_t>(std::min<std::size_t>(count, items));
 }
 
-std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items) {
-    std::vector<const std::string*> paths;
-    paths.reserve(items.size());
-    for (const DiffItem& item : items) paths.push_back(&item.path);
-    std::sort(paths.begin(), paths.end(),
-              [](const std::string* a, const std::string* b) { return *a < *b; });
-    const auto same =
-        std::adjacent_find(paths.begin(), paths.end(),
-                           [](const std::string* a, const std::string* b) { return *a == *b; });
-    if (same == paths.end()) return std::nullopt;
-    return **same;
+std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items,
+                                         const PathCaseFold& fold) {
+    struct Key {
+        std::string folded;
+        const std::string* path;
+    };
+    std::vector<Key> keys;
+    keys.reserve(items.size());
+    for (const DiffItem& item : items) keys.push_back({fold(item.path), &item.path});
+    // Stable, so that of two spellings the one listed first is named.
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const Key& a, const Key& b) { return a.folded < b.folded; });
+    const auto same = std::adjacent_find(
+        keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.folded == b.folded; });
+    if (same == keys.end()) return std::nullopt;
+    return *same->path;
 }
 
 std::uint64_t FileDeadlineMs(std::uint64_t expected_size) {

@@ -4,7 +4,37 @@
 
 #include <algorithm>
 
+#include "win/platform/text.h"
+
 namespace patcher::win {
+namespace {
+
+// Calls a Win32 function of the "(in, buffer, size) -> length" kind, growing the buffer until
+// the result fits. False when the call fails or reports nothing.
+template <typename Call>
+bool GrowingCall(const Call& call, std::wstring& out) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD length = call(&buffer[0], static_cast<DWORD>(buffer.size()));
+        if (length == 0) return false;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            out = std::move(buffer);
+            return true;
+        }
+        buffer.assign(length, L'\0');  // the size needed, terminator included
+    }
+    return false;
+}
+
+// The 8.3 names of an existing path expanded; false when the path does not exist.
+bool LongPathOf(const std::wstring& path, std::wstring& out) {
+    return GrowingCall(
+        [&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); },
+        out);
+}
+
+}  // namespace
 
 std::wstring ParentPath(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
@@ -36,6 +66,48 @@ bool IsReparsePoint(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::wstring CanonicalPath(const std::wstring& path) {
+    if (path.empty()) return path;
+    std::wstring full;
+    if (!GrowingCall(
+            [&](wchar_t* buffer, DWORD size) {
+                return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+            },
+            full)) {
+        full = path;
+    }
+    // GetLongPathNameW fails for a path whose last part does not exist (a file about to be
+    // written, a folder about to be made), so the longest existing prefix is expanded instead.
+    for (std::size_t length = full.size();;) {
+        std::wstring expanded;
+        if (LongPathOf(full.substr(0, length), expanded)) return expanded + full.substr(length);
+        const std::size_t slash = full.find_last_of(L'\\', length - 1);
+        if (slash == std::wstring::npos || slash == 0) return full;
+        // "C:" alone would name the drive's current directory, not its root "C:\".
+        const std::size_t shorter = full[slash - 1] == L':' ? slash + 1 : slash;
+        if (shorter >= length || full.find_first_not_of(L'\\') >= shorter) return full;
+        length = shorter;
+    }
+}
+
+std::string FoldPathCase(const std::string& utf8_path) {
+    const std::wstring wide = Utf8ToWide(utf8_path);
+    if (wide.empty() || WideToUtf8(wide) != utf8_path) return utf8_path;
+    // The file system matches names by upper-casing them one UTF-16 unit at a time, without any
+    // locale: Windows' ordinal case-insensitive rule, CompareStringOrdinal(..., TRUE).
+    // LCMapStringEx with LOCALE_NAME_INVARIANT and LCMAP_UPPERCASE, and without
+    // LCMAP_LINGUISTIC_CASING, applies the same upper-case table but yields a key, so the set is
+    // sorted once rather than compared pair by pair. A linguistic or Turkish-locale mapping would
+    // fold dotted and dotless i where the file system does not.
+    std::wstring upper(wide.size(), L'\0');
+    const int length = static_cast<int>(wide.size());
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), length, &upper[0],
+                        length, nullptr, nullptr, 0) != length) {
+        return utf8_path;
+    }
+    return WideToUtf8(upper);
 }
 
 }  // namespace patcher::win

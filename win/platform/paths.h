@@ -17,4 +17,17 @@ bool PathExists(const std::wstring& path);
 // The path is a symbolic link, junction or mount point (as the file system reports it).
 bool IsReparsePoint(const std::wstring& path);
 
+// One spelling for the paths that name one file, so that they compare equal as strings: absolute
+// (".", ".." and the current directory resolved, trailing dots and spaces of the last component
+// dropped, as Windows does when it opens the path), with the 8.3 names of the existing part
+// expanded to long names and the part that does not exist kept as given. Letter case is left
+// alone. A step that fails keeps what the steps before gave; the result is never empty for a
+// non-empty path.
+std::wstring CanonicalPath(const std::wstring& path);
+
+// A UTF-8 path with its letters mapped the way the file system compares names, so that two paths
+// that differ only in letter case (non-ASCII letters too) fold to one string. Not valid UTF-8:
+// returned as it is.
+std::string FoldPathCase(const std::string& utf8_path);
+
 }  // namespace patcher::win
