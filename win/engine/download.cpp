@@ -252,10 +252,14 @@ bool IsCancelled(DownloadShared& shared) {
 }
 
 bool IsReservedPath(const std::wstring& destination, std::string& reason) {
-    // "C:\G2\.", "sub\..", a relative install folder or an 8.3 name reach the same file as the
-    // spelling the patcher knows its own files by, so both sides are compared in one spelling.
-    reason = ReservedPathReason(CanonicalPath(destination), CanonicalPath(ExecutablePath()),
-                                CanonicalPath(LogPath()));
+    // "C:\G2\.", "sub\..", a relative install folder, an 8.3 name or another letter case (of
+    // non-ASCII letters too) reach the same file as the spelling the patcher knows its own files
+    // by, so both sides are compared in one spelling.
+    const auto spelling = [](const std::wstring& path) {
+        return FoldWidePathCase(CanonicalPath(path));
+    };
+    reason =
+        ReservedPathReason(spelling(destination), spelling(ExecutablePath()), spelling(LogPath()));
     return !reason.empty();
 }
 

@@ -92,22 +92,27 @@ std::wstring CanonicalPath(const std::wstring& path) {
     }
 }
 
-std::string FoldPathCase(const std::string& utf8_path) {
-    const std::wstring wide = Utf8ToWide(utf8_path);
-    if (wide.empty() || WideToUtf8(wide) != utf8_path) return utf8_path;
+std::wstring FoldWidePathCase(const std::wstring& path) {
     // The file system matches names by upper-casing them one UTF-16 unit at a time, without any
     // locale: Windows' ordinal case-insensitive rule, CompareStringOrdinal(..., TRUE).
     // LCMapStringEx with LOCALE_NAME_INVARIANT and LCMAP_UPPERCASE, and without
-    // LCMAP_LINGUISTIC_CASING, applies the same upper-case table but yields a key, so the set is
+    // LCMAP_LINGUISTIC_CASING, applies the same upper-case table but yields a key, so a set is
     // sorted once rather than compared pair by pair. A linguistic or Turkish-locale mapping would
     // fold dotted and dotless i where the file system does not.
-    std::wstring upper(wide.size(), L'\0');
-    const int length = static_cast<int>(wide.size());
-    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), length, &upper[0],
+    if (path.empty()) return path;
+    std::wstring upper(path.size(), L'\0');
+    const int length = static_cast<int>(path.size());
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(), length, &upper[0],
                         length, nullptr, nullptr, 0) != length) {
-        return utf8_path;
+        return path;
     }
-    return WideToUtf8(upper);
+    return upper;
+}
+
+std::string FoldPathCase(const std::string& utf8_path) {
+    const std::wstring wide = Utf8ToWide(utf8_path);
+    if (wide.empty() || WideToUtf8(wide) != utf8_path) return utf8_path;
+    return WideToUtf8(FoldWidePathCase(wide));
 }
 
 }  // namespace patcher::win

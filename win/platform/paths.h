@@ -29,5 +29,6 @@ std::wstring CanonicalPath(const std::wstring& path);
 // that differ only in letter case (non-ASCII letters too) fold to one string. Not valid UTF-8:
 // returned as it is.
 std::string FoldPathCase(const std::string& utf8_path);
+std::wstring FoldWidePathCase(const std::wstring& path);
 
 }  // namespace patcher::win
