@@ -256,7 +256,7 @@ bool IsReservedPath(const std::wstring& destination, std::string& reason) {
     // non-ASCII letters too) reach the same file as the spelling the patcher knows its own files
     // by, so both sides are compared in one spelling.
     const auto spelling = [](const std::wstring& path) {
-        return FoldWidePathCase(CanonicalPath(path));
+        return FoldPathCase(CanonicalPath(path));
     };
     reason =
         ReservedPathReason(spelling(destination), spelling(ExecutablePath()), spelling(LogPath()));
@@ -376,7 +376,7 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                           std::to_string(free_bytes),
                       error);
     }
-    if (const std::optional<std::string> twice = DuplicatePath(items, FoldPathCase)) {
+    if (const std::optional<std::string> twice = DuplicatePath(items)) {
         return Finish(
             Reject::BadFormat,
             "manifest names the same file twice, so the download set is ambiguous: " + *twice,

@@ -15,6 +15,13 @@ std::wstring Comparable(std::wstring path) {
     return path;
 }
 
+std::string FoldAscii(std::string path) {
+    for (char& c : path) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return path;
+}
+
 }  // namespace
 
 std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items) {
@@ -23,15 +30,14 @@ std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items) {
     return static_cast<std::uint32_t>(std::min<std::size_t>(count, items));
 }
 
-std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items,
-                                         const PathCaseFold& fold) {
+std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items) {
     struct Key {
         std::string folded;
         const std::string* path;
     };
     std::vector<Key> keys;
     keys.reserve(items.size());
-    for (const DiffItem& item : items) keys.push_back({fold(item.path), &item.path});
+    for (const DiffItem& item : items) keys.push_back({FoldAscii(item.path), &item.path});
     // Stable, so that of two spellings the one listed first is named.
     std::stable_sort(keys.begin(), keys.end(),
                      [](const Key& a, const Key& b) { return a.folded < b.folded; });

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,14 +22,11 @@ inline constexpr std::uint64_t kDownloadHeadroomBytes = 268435456;
 // The configured count (0 means the default), at most kMaxDownloadWorkers, at most one per item.
 std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items);
 
-// Maps a manifest path to the string the file system compares it by: two paths name one file
-// exactly when their folds are equal.
-using PathCaseFold = std::function<std::string(const std::string&)>;
-
-// A path that two items name, which makes the set ambiguous (two writers, one file); of two
-// spellings of one file (in letter case, as `fold` decides), the one listed first.
-std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items,
-                                         const PathCaseFold& fold);
+// A path that two items name, which makes the set ambiguous (two writers, one file). Windows
+// compares names without letter case, so "A.dat" and "a.dat" are one file; manifest paths are
+// ASCII, so folding A-Z is the file system's whole rule for them. Of two spellings, the one listed
+// first is named.
+std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items);
 
 // 61 seconds plus one second per 16 KiB: large files get time, stalled small ones fail fast.
 std::uint64_t FileDeadlineMs(std::uint64_t expected_size);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "win/platform/text.h"
 
 namespace patcher::win {
 namespace {
@@ -92,13 +91,13 @@ std::wstring CanonicalPath(const std::wstring& path) {
     }
 }
 
-std::wstring FoldWidePathCase(const std::wstring& path) {
+std::wstring FoldPathCase(const std::wstring& path) {
     // The file system matches names by upper-casing them one UTF-16 unit at a time, without any
     // locale: Windows' ordinal case-insensitive rule, CompareStringOrdinal(..., TRUE).
     // LCMapStringEx with LOCALE_NAME_INVARIANT and LCMAP_UPPERCASE, and without
-    // LCMAP_LINGUISTIC_CASING, applies the same upper-case table but yields a key, so a set is
-    // sorted once rather than compared pair by pair. A linguistic or Turkish-locale mapping would
-    // fold dotted and dotless i where the file system does not.
+    // LCMAP_LINGUISTIC_CASING, applies the same upper-case table but yields a string to compare.
+    // A linguistic or Turkish-locale mapping would fold dotted and dotless i where the file system
+    // does not.
     if (path.empty()) return path;
     std::wstring upper(path.size(), L'\0');
     const int length = static_cast<int>(path.size());
@@ -107,12 +106,6 @@ std::wstring FoldWidePathCase(const std::wstring& path) {
         return path;
     }
     return upper;
-}
-
-std::string FoldPathCase(const std::string& utf8_path) {
-    const std::wstring wide = Utf8ToWide(utf8_path);
-    if (wide.empty() || WideToUtf8(wide) != utf8_path) return utf8_path;
-    return WideToUtf8(FoldWidePathCase(wide));
 }
 
 }  // namespace patcher::win

@@ -25,10 +25,8 @@ bool IsReparsePoint(const std::wstring& path);
 // non-empty path.
 std::wstring CanonicalPath(const std::wstring& path);
 
-// A UTF-8 path with its letters mapped the way the file system compares names, so that two paths
-// that differ only in letter case (non-ASCII letters too) fold to one string. Not valid UTF-8:
-// returned as it is.
-std::string FoldPathCase(const std::string& utf8_path);
-std::wstring FoldWidePathCase(const std::wstring& path);
+// A path with its letters mapped the way the file system compares names, so that two paths that
+// differ only in letter case (non-ASCII letters too) fold to one string.
+std::wstring FoldPathCase(const std::wstring& path);
 
 }  // namespace patcher::win
