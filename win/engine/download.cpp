@@ -258,8 +258,9 @@ bool IsReservedPath(const std::wstring& destination, std::string& reason) {
     const auto spelling = [](const std::wstring& path) {
         return FoldPathCase(CanonicalPath(path));
     };
-    reason =
-        ReservedPathReason(spelling(destination), spelling(ExecutablePath()), spelling(LogPath()));
+    // The executable never moves while it runs: one spelling serves every file of every run.
+    static const std::wstring executable = spelling(ExecutablePath());
+    reason = ReservedPathReason(spelling(destination), executable, spelling(LogPath()));
     return !reason.empty();
 }
 

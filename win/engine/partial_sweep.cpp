@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <set>
 
 #include "win/engine/resume_rules.h"
@@ -13,13 +12,6 @@
 
 namespace patcher::win {
 namespace {
-
-std::wstring Folded(std::wstring path) {
-    std::transform(path.begin(), path.end(), path.begin(), [](wchar_t c) {
-        return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-    });
-    return path;
-}
 
 bool IsDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
@@ -43,7 +35,7 @@ void DeletePartial(const std::wstring& path, DWORD attributes, std::uint32_t& de
 std::uint32_t DeleteStalePartials(const std::wstring& install_directory,
                                   const std::vector<std::wstring>& keep) {
     std::set<std::wstring> kept;
-    for (const std::wstring& path : keep) kept.insert(Folded(path));
+    for (const std::wstring& path : keep) kept.insert(FoldPathCase(path));
     std::uint32_t deleted = 0;
     // Iterative, so that a deep tree cannot exhaust the stack.
     std::vector<std::wstring> folders;
@@ -62,7 +54,7 @@ std::uint32_t DeleteStalePartials(const std::wstring& install_directory,
             const DWORD attributes = found.dwFileAttributes;
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) folders.push_back(path);
-            } else if (IsPartialFileName(found.cFileName) && kept.count(Folded(path)) == 0) {
+            } else if (IsPartialFileName(found.cFileName) && kept.count(FoldPathCase(path)) == 0) {
                 DeletePartial(path, attributes, deleted);
             }
         } while (::FindNextFileW(find.get(), &found));

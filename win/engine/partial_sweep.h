@@ -10,7 +10,7 @@
 namespace patcher::win {
 
 // Deletes every partial file below `install_directory` whose full path is not in `keep` (compared
-// without ASCII case), without entering linked folders. Answers how many it deleted.
+// without letter case), without entering linked folders. Answers how many it deleted.
 std::uint32_t DeleteStalePartials(const std::wstring& install_directory,
                                   const std::vector<std::wstring>& keep);
 

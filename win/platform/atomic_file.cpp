@@ -47,17 +47,16 @@ bool ExistingFileIsReachedThroughALink(const std::wstring& path) {
         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
         nullptr));
     if (!probe) return false;
-    std::vector<wchar_t> final_path(1024);
-    DWORD length = ::GetFinalPathNameByHandleW(probe.get(), final_path.data(),
-                                               static_cast<DWORD>(final_path.size()), 0);
-    if (length >= final_path.size()) {
-        final_path.resize(length + 1);
-        length = ::GetFinalPathNameByHandleW(probe.get(), final_path.data(),
-                                             static_cast<DWORD>(final_path.size()), 0);
+    std::wstring final_path;
+    if (!GrowingWideCall(
+            [&](wchar_t* buffer, std::uint32_t size) {
+                return ::GetFinalPathNameByHandleW(probe.get(), buffer, size, 0);
+            },
+            final_path)) {
+        return false;
     }
-    if (length == 0 || length >= final_path.size()) return false;
     const std::wstring expected = LastComponent(path);
-    const std::wstring actual = LastComponent(std::wstring(final_path.data(), length));
+    const std::wstring actual = LastComponent(final_path);
     return ::CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
                                   static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL;
 }

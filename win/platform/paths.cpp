@@ -4,32 +4,15 @@
 
 #include <algorithm>
 
-
 namespace patcher::win {
 namespace {
 
-// Calls a Win32 function of the "(in, buffer, size) -> length" kind, growing the buffer until
-// the result fits. False when the call fails or reports nothing.
-template <typename Call>
-bool GrowingCall(const Call& call, std::wstring& out) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD length = call(&buffer[0], static_cast<DWORD>(buffer.size()));
-        if (length == 0) return false;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            out = std::move(buffer);
-            return true;
-        }
-        buffer.assign(length, L'\0');  // the size needed, terminator included
-    }
-    return false;
-}
-
 // The 8.3 names of an existing path expanded; false when the path does not exist.
 bool LongPathOf(const std::wstring& path, std::wstring& out) {
-    return GrowingCall(
-        [&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); },
+    return GrowingWideCall(
+        [&](wchar_t* buffer, std::uint32_t size) {
+            return ::GetLongPathNameW(path.c_str(), buffer, size);
+        },
         out);
 }
 
@@ -67,11 +50,27 @@ bool IsReparsePoint(const std::wstring& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool GrowingWideCall(const std::function<std::uint32_t(wchar_t*, std::uint32_t)>& call,
+                     std::wstring& out) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const std::uint32_t length = call(&buffer[0], static_cast<std::uint32_t>(buffer.size()));
+        if (length == 0) return false;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            out = std::move(buffer);
+            return true;
+        }
+        buffer.assign(length, L'\0');  // the size needed, terminator included
+    }
+    return false;
+}
+
 std::wstring CanonicalPath(const std::wstring& path) {
     if (path.empty()) return path;
     std::wstring full;
-    if (!GrowingCall(
-            [&](wchar_t* buffer, DWORD size) {
+    if (!GrowingWideCall(
+            [&](wchar_t* buffer, std::uint32_t size) {
                 return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
             },
             full)) {

@@ -1,6 +1,8 @@
 // Path helpers for the wide, backslash-separated paths of the Windows layer.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace patcher::win {
@@ -16,6 +18,12 @@ bool PathExists(const std::wstring& path);
 
 // The path is a symbolic link, junction or mount point (as the file system reports it).
 bool IsReparsePoint(const std::wstring& path);
+
+// Calls a Win32 function of the "(buffer, size) -> length" kind (GetFullPathNameW,
+// GetLongPathNameW, GetFinalPathNameByHandleW...), growing the buffer to the size it asks for until
+// the answer fits. False when the call fails or answers nothing.
+bool GrowingWideCall(const std::function<std::uint32_t(wchar_t*, std::uint32_t)>& call,
+                     std::wstring& out);
 
 // One spelling for the paths that name one file, so that they compare equal as strings: absolute
 // (".", ".." and the current directory resolved, trailing dots and spaces of the last component
