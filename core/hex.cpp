@@ -13,4 +13,20 @@ std::string HexEncode(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
+std::optional<std::array<std::uint8_t, 32>> DecodeDigestHex(std::string_view text) {
+    if (text.size() != 64) return std::nullopt;
+    const auto nibble = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::array<std::uint8_t, 32> digest{};
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return digest;
+}
+
 }  // namespace patcher
