@@ -19,7 +19,9 @@ int RunUpdate(const Arguments& arguments) {
 
     // One line per file as it comes up; byte progress prints nothing.
     std::optional<std::uint32_t> printed;
-    const auto on_progress = [&printed](const DownloadProgress& progress) {
+    DownloadProgress last;
+    const auto on_progress = [&printed, &last](const DownloadProgress& progress) {
+        last = progress;
         if (printed == progress.file_index) return;
         printed = progress.file_index;
         WriteConsoleText(L"  GET [" + FormatDecimal(progress.file_index + std::uint64_t{1}) + L"/" +
@@ -30,6 +32,8 @@ int RunUpdate(const Arguments& arguments) {
     const Reject result = RunDownload(config, outcome, on_progress, nullptr, error);
     PrintField(L"DOWNLOAD_CODE", FormatDecimal(static_cast<std::uint64_t>(result)));
     PrintField(L"DOWNLOAD_DIAGNOSTIC", Utf8ToWide(error));
+    PrintField(L"DOWNLOAD_BYTES_FETCHED", FormatDecimal(last.bytes_fetched));
+    PrintField(L"DOWNLOAD_BYTES_REUSED", FormatDecimal(last.bytes_reused));
     if (result == Reject::Ok && outcome.self_update) PrintField(L"SELF_UPDATE_READY", L"yes");
     return static_cast<int>(result);
 }

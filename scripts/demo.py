@@ -11,6 +11,7 @@ the installed game is started through the patcher's launch path (demo_launch) wi
 local key service.
 """
 import os
+import random
 import shutil
 import stat
 import subprocess
@@ -72,7 +73,8 @@ def make_game_files(game):
         shutil.rmtree(game)
     (game / "data").mkdir(parents=True)
     shutil.copy2(GAME_EXE, game / "Velmor2.exe")
-    (game / "data" / "world.pak").write_bytes(bytes(range(256)) * 256)
+    # Large enough to be served with a chunk index, so a later release fetches only what changed.
+    (game / "data" / "world.pak").write_bytes(random.Random(1).randbytes(8 << 20))
     (game / "readme.txt").write_text("Garun2 demo release: a stand-in game for the patcher demo.\n")
 
 
@@ -140,6 +142,40 @@ def publish(site, keys):
          "--updates", news / "updates.txt", "--stage", news / "stage.jpg")
     say(f"published release 1.0.0 (counter 1) with an announcement, change notes and stage art "
         f"into {release}")
+
+
+def publish_next(site, keys):
+    """Publishes the next release over the live one: the same files but for a few scattered 4 KiB
+    blocks of world.pak, so the patcher fetches those chunks and copies the rest from its copy."""
+    live, staged = site / "live", site / "next"
+    shutil.rmtree(staged, ignore_errors=True)
+    game = DEMO / "next-files"
+    shutil.rmtree(game, ignore_errors=True)
+    shutil.copytree(live / "files", game, ignore=shutil.ignore_patterns("*.chunks"))
+    pak = game / "data" / "world.pak"
+    data = bytearray(pak.read_bytes())
+    counter = next(line.split()[1] for line in (live / "manifest.txt").read_text().splitlines()
+                   if line.startswith("counter "))
+    scatter = random.Random(int(counter))
+    for _ in range(8):
+        at = scatter.randrange(len(data) - 4096)
+        data[at:at + 4096] = scatter.randbytes(4096)
+    pak.write_bytes(data)
+    version = f"1.0.{counter}"
+    news = DEMO / "news"
+    tool("publish", "--out", staged, "--game", game, "--keys", DEMO / "keys.txt",
+         "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
+         "--base-url", BASE_URL, "--version", version, "--channel", "demo",
+         "--previous", live, "--expires", EXPIRES, "--announce", news / "announce.txt",
+         "--updates", news / "updates.txt", "--stage", news / "stage.jpg")
+    retired = site / "retired"
+    shutil.rmtree(retired, ignore_errors=True)
+    live.rename(retired)
+    staged.rename(live)
+    shutil.rmtree(retired)
+    say(f"published release {version} over it: 8 blocks of 4 KiB changed in data/world.pak "
+        f"({len(data)} bytes), which is served with its chunk index")
+    return version
 
 
 def run_patcher(command, keys, *extra):
@@ -233,6 +269,15 @@ def main():
                 f"{DEMO / 'patcher' / 'patcher.log'}")
             return 1
         fetched = int(update.get("DOWNLOAD_COUNT", "0"))
+        next_version = publish_next(DEMO / "site", keys)
+        code, update = run_patcher("--update", keys)
+        if code != 0 or update.get("DOWNLOAD_CODE") != "0" or update.get("VERSION") != next_version:
+            say(f"the update to {next_version} failed (exit code {code}); support log: "
+                f"{DEMO / 'patcher' / 'patcher.log'}")
+            return 1
+        say(f"release {next_version}: the patcher fetched {update.get('DOWNLOAD_BYTES_FETCHED')} "
+            f"bytes (chunk index included) and copied {update.get('DOWNLOAD_BYTES_REUSED')} bytes "
+            "from the copy it had")
         code, check = run_patcher("--check", keys, "--level", "full")
         _, news = run_patcher("--news", keys)
     say(f"support log: {DEMO / 'patcher' / 'patcher.log'}; web server log: "

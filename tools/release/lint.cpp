@@ -9,6 +9,7 @@
 #include "core/news_document.h"
 #include "core/text.h"
 #include "tools/release/authenticode.h"
+#include "tools/release/chunk_indexes.h"
 #include "tools/release/command_line.h"
 #include "tools/release/commands.h"
 #include "tools/release/file_io.h"
@@ -20,11 +21,12 @@ namespace {
 
 const CommandInfo kLint{
     "lint",
-    "lint keys|manifest|news|exe FILE",
+    "lint keys|manifest|news|exe|chunks FILE",
     "Parses FILE as the patcher does (line rules, header, key or file lines; for news the news\n"
     "format and its caps) and prints what it found as KEY: value lines. A manifest is also\n"
     "refused when two of its paths would be one file on Windows. For exe, FILE is the patcher\n"
-    "exe, which must carry an Authenticode signature (sign-exe). The exit code is the status\n"
+    "exe, which must carry an Authenticode signature (sign-exe). For chunks, FILE is a served game\n"
+    "file, whose FILE.chunks must be the chunk index its bytes give. The exit code is the status\n"
     "code (0 clean, 2 an unsigned exe, 6 bad format, 1 unreadable).\n",
     {},
     2,
@@ -116,6 +118,12 @@ Status LintExe(const std::string& path, Fields& fields) {
                       "from an unknown publisher (sign it with sign-exe)");
 }
 
+Status LintChunks(const std::string& path, Fields& fields) {
+    const Status status = CheckChunkIndex(path);
+    if (status.ok()) fields.emplace_back("CHUNK_INDEX", "matches");
+    return status;
+}
+
 }  // namespace
 
 int RunLint(const std::vector<std::string>& args) {
@@ -134,9 +142,11 @@ int RunLint(const std::vector<std::string>& args) {
         status = LintNews(path, fields);
     } else if (kind == "exe") {
         status = LintExe(path, fields);
+    } else if (kind == "chunks") {
+        status = LintChunks(path, fields);
     } else {
         return UsageError(kLint,
-                          "the kind must be keys, manifest, news or exe, not '" + kind + "'");
+                          "the kind must be keys, manifest, news, exe or chunks, not '" + kind + "'");
     }
     PrintField("CODE", std::to_string(static_cast<int>(status.code)));
     for (const auto& [key, value] : fields) {

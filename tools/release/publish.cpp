@@ -16,6 +16,7 @@
 #include "core/text.h"
 #include "core/validate.h"
 #include "tools/release/authenticode.h"
+#include "tools/release/chunk_indexes.h"
 #include "tools/release/file_io.h"
 #include "tools/release/game_tree.h"
 #include "tools/release/manifest_document.h"
@@ -299,6 +300,14 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     if (!status.ok()) return status;
     Result<std::vector<ManifestFile>> files = StageGameFiles(staging, inputs.game);
     if (!files.ok()) return files.status();
+    std::vector<ServedFile> served;
+    for (const ManifestFile& file : files.value()) {
+        std::uint64_t size = 0;
+        ParseU64(file.size, size);
+        served.push_back({staging.Path(std::string(kFilesFolder) + "/" + file.path), size});
+    }
+    status = WriteChunkIndexes(served, kServedFileMode, summary.chunk_indexes);
+    if (!status.ok()) return status;
     // The staged copy, whose SHA-256 the manifest states, is the one that has to be signed.
     status = CheckPatcherSignature(
         options, staging.Path(std::string(kFilesFolder) + "/" + kPatcherExeName), summary);

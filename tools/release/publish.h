@@ -38,6 +38,7 @@ struct PublishSummary {
     std::string counter;
     std::string signing_key_id;
     int file_count = 0;
+    int chunk_indexes = 0;  // game files served with a chunk index beside them
     std::vector<std::string> published;  // the names at the top of the release folder
     std::vector<std::string> notes;      // things the operator should know, not refusals
 };

@@ -93,6 +93,7 @@ int RunPublish(const std::vector<std::string>& args) {
     PrintField("COUNTER", summary.counter);
     PrintField("SIGNING_KEY", summary.signing_key_id);
     PrintField("FILES", std::to_string(summary.file_count));
+    PrintField("CHUNK_INDEXES", std::to_string(summary.chunk_indexes));
     for (const std::string& name : summary.published) std::printf("  PUBLISHED %s\n", name.c_str());
     for (const std::string& note : summary.notes) PrintField("NOTE", note);
     return 0;

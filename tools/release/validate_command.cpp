@@ -1,6 +1,10 @@
 // validate: the patcher's own acceptance of a key registry and manifest, run by the operator.
 #include "core/validate.h"
 
+#include "core/manifest.h"
+#include "core/text.h"
+#include "tools/release/chunk_indexes.h"
+
 #include "tools/release/command_line.h"
 #include "tools/release/commands.h"
 #include "tools/release/report.h"
@@ -15,7 +19,8 @@ const CommandInfo kValidate{
     "Runs the patcher's Validate: the registry against the root key, the manifest against the\n"
     "registry, line rules, expiry, rollback against the state file S (which it then advances, as\n"
     "the patcher does; leave it out for a dry check) and, with --dist D, every file in D. With D\n"
-    "it also lists what an install in D would download (--level and --critical choose how deep).\n"
+    "it also lists what an install in D would download (--level and --critical choose how deep)\n"
+    "and checks the chunk index beside every file of 1 MiB or more (a missing one is a note).\n"
     "Prints KEY: value lines; the exit code is the status code (0 accepted).\n"
     "  --root-key-file FILE  read the root key text from FILE instead of --root-key\n",
     {{"manifest"},
@@ -44,6 +49,25 @@ bool ParseLevel(const std::string& text, CheckLevel& level) {
     return true;
 }
 
+// Each large file's index must be the one its bytes give; a release without indexes still works.
+Status CheckChunkIndexes(const ValidateOptions& options, ValidateReport& report) {
+    Result<std::string> text = ReadTextFile(options.manifest_path, "manifest");
+    if (!text.ok()) return text.status();
+    Result<std::vector<FileEntry>> files = ParseManifestFiles(text.value());
+    if (!files.ok()) return files.status();
+    for (const FileEntry& file : files.value()) {
+        std::uint64_t size = 0;
+        if (!ParseU64(file.size, size) || !WantsChunkIndex(size)) continue;
+        const Status status = CheckChunkIndex(options.dist + "/" + std::string(file.path));
+        if (status.code == StatusCode::BadInput) {
+            report.notes.push_back(status.message + ": players fetch the whole file");
+        } else if (!status.ok()) {
+            return status;
+        }
+    }
+    return Status::Success();
+}
+
 }  // namespace
 
 int RunValidate(const std::vector<std::string>& args) {
@@ -69,7 +93,8 @@ int RunValidate(const std::vector<std::string>& args) {
 
     // Missing options and a bad --now are the core's to report, in its own words and code.
     ValidateReport report;
-    const Status status = Validate(options, report);
+    Status status = Validate(options, report);
+    if (status.ok() && options.with_diff) status = CheckChunkIndexes(options, report);
     PrintValidateReport(report, status);
     return static_cast<int>(status.code);
 }

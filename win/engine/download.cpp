@@ -4,10 +4,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/hex.h"
-#include "core/sha256.h"
 #include "core/text.h"
+#include "win/engine/chunked_fetch.h"
 #include "win/engine/download_plan.h"
+#include "win/engine/file_transfer.h"
 #include "win/engine/partial_sweep.h"
 #include "win/engine/resume_rules.h"
 #include "win/platform/atomic_file.h"
@@ -35,87 +35,6 @@ std::wstring DestinationOf(const DiffItem& item, const std::wstring& install_dir
 Reject Fail(std::string& error, std::string message, Reject reject = Reject::BadInput) {
     error = std::move(message);
     return reject;
-}
-
-// One file on its way to disk: the bytes already in its file are hashed, each chunk that arrives
-// is hashed and appended, and the run's progress counts every byte of the file once, however
-// often its transfer starts over.
-class Transfer {
-  public:
-    Transfer(DownloadShared& shared, AtomicFile& file, std::uint64_t expected)
-        : shared_(shared), file_(file), expected_(expected) {}
-
-    // The bytes an earlier attempt left; a file longer than the manifest's is started afresh.
-    bool TakeOverExisting() {
-        if (!file_.Size(have_)) return false;
-        if (have_ > expected_) return Restart();
-        if (have_ == 0) return true;
-        if (!file_.ReadExisting([this](const char* bytes, std::uint32_t length) {
-                hasher_.Update(bytes, length);
-                return true;
-            })) {
-            return false;
-        }
-        Count(have_);
-        return true;
-    }
-
-    bool Restart() {
-        hasher_ = Sha256();
-        have_ = 0;
-        return file_.Truncate();
-    }
-
-    bool Accept(const char* bytes, std::uint32_t length) {
-        if (IsCancelled(shared_)) {
-            cancelled_ = true;
-            return false;
-        }
-        hasher_.Update(bytes, length);
-        if (!file_.Write(bytes, length)) return false;
-        have_ += length;
-        return true;
-    }
-
-    // The attempt's own count is not used: `have_` already holds what reached the file.
-    void Progress() { Count(have_); }
-
-    std::uint64_t have() const { return have_; }
-    bool cancelled() const { return cancelled_; }
-    DownloadShared& shared() { return shared_; }
-    void MarkCancelled() { cancelled_ = true; }
-    void Drop() {
-        file_.Discard();
-        have_ = 0;
-    }
-    std::string Digest() { return HexEncode(hasher_.Finish()); }
-
-  private:
-    void Count(std::uint64_t bytes) {
-        if (bytes <= counted_) return;
-        const std::lock_guard<std::mutex> hold(shared_.lock);
-        shared_.progress.bytes_done += bytes - counted_;
-        counted_ = bytes;
-        ReportProgress(shared_);
-    }
-
-    DownloadShared& shared_;
-    AtomicFile& file_;
-    std::uint64_t expected_;
-    Sha256 hasher_;
-    std::uint64_t have_ = 0;
-    std::uint64_t counted_ = 0;
-    bool cancelled_ = false;
-};
-
-// Waits before another attempt; false when the run winds down meanwhile.
-bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt) {
-    constexpr std::uint32_t kStepMs = 50;
-    for (std::uint32_t waited = 0; waited < RetryPauseMs(attempt); waited += kStepMs) {
-        if (IsCancelled(shared)) return false;
-        ::Sleep(kStepMs);
-    }
-    return !IsCancelled(shared);
 }
 
 std::string TransportFailure(const DiffItem& item, const HttpResponse& response) {
@@ -237,7 +156,67 @@ void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& insta
     DeleteStalePartials(install_directory, keep);
 }
 
+// Verifies the assembled file; a file the chunk path helped build gets one plain download more
+// when it does not verify, since the index or the old copy may have misled it.
+Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer,
+              bool chunked, AtomicFile& file, std::string& error) {
+    const auto mismatch = [&]() -> std::string {
+        if (std::to_string(transfer.have()) != item.size) {
+            return "size mismatch after download: " + item.path + " (manifest " + item.size +
+                   ", got " + std::to_string(transfer.have()) + ")";
+        }
+        if (transfer.Digest() != item.sha256) return "sha256 mismatch after download: " + item.path;
+        return std::string();
+    };
+    std::string wrong = mismatch();
+    if (!wrong.empty() && chunked) {
+        LogLine("download: " + wrong + "; the file is fetched whole");
+        if (!transfer.Restart()) return Fail(error, "cannot restart the partial file of " + item.path);
+        const Reject fetched = Fetch(source, item, transfer.expected(), transfer, error);
+        if (fetched != Reject::Ok || transfer.cancelled()) return fetched;
+        wrong = mismatch();
+    }
+    if (wrong.empty()) return Reject::Ok;
+    // Bytes that do not make the manifest's file would only fail again: they go.
+    file.Discard();
+    return Fail(error, wrong, Reject::ContentMismatch);
+}
+
+// Tries the old copy and the chunk index first; true when that path wrote bytes of the file.
+bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
+                     const std::wstring& destination, Transfer& transfer, Reject& failed,
+                     std::string& error) {
+    failed = Reject::Ok;
+    if (!ChunkedFetchApplies(item, destination, transfer)) return false;
+    const std::uint64_t before = transfer.have();
+    std::string why;
+    switch (FetchChangedChunks(source, item, destination, transfer, why)) {
+        case ChunkedResult::Assembled:
+            break;
+        case ChunkedResult::Fallback:
+            LogLine("download: " + item.path + ": " + why + "; the rest is fetched whole");
+            transfer.ExpectReuse(0);
+            break;
+        case ChunkedResult::Failed:
+            failed = Fail(error, why);
+            break;
+        case ChunkedResult::Cancelled:
+            failed = Reject::BadInput;
+            break;
+    }
+    return transfer.have() != before;
+}
+
 }  // namespace
+
+bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt) {
+    constexpr std::uint32_t kStepMs = 50;
+    for (std::uint32_t waited = 0; waited < RetryPauseMs(attempt); waited += kStepMs) {
+        if (IsCancelled(shared)) return false;
+        ::Sleep(kStepMs);
+    }
+    return !IsCancelled(shared);
+}
 
 bool IsCancelled(DownloadShared& shared) {
     if (shared.stop) return true;
@@ -309,7 +288,15 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     if (!transfer.TakeOverExisting()) {
         return Fail(error, "cannot read the partial file " + WideToUtf8(partial));
     }
-    const Reject fetched = Fetch(source, item, expected, transfer, error);
+    Reject fetched = Reject::Ok;
+    const bool chunked = TryChunkedFetch(source, item, destination, transfer, fetched, error);
+    if (fetched == Reject::Ok && !transfer.cancelled()) {
+        fetched = Fetch(source, item, expected, transfer, error);
+    }
+    if (fetched == Reject::Ok && !transfer.cancelled()) {
+        fetched = Verify(source, item, transfer, chunked, file, error);
+    }
+    transfer.Settle();
     // An empty partial would only be clutter; bytes are kept for the next attempt.
     if ((transfer.cancelled() || fetched != Reject::Ok) && transfer.have() == 0) file.Discard();
     if (transfer.cancelled()) {
@@ -317,21 +304,11 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         return Reject::BadInput;
     }
     if (fetched != Reject::Ok) return fetched;
-
-    // Bytes that do not make the manifest's file would only fail again: they go.
-    if (std::to_string(transfer.have()) != item.size) {
-        file.Discard();
-        return Fail(error,
-                    "size mismatch after download: " + item.path + " (manifest " + item.size +
-                        ", got " + std::to_string(transfer.have()) + ")",
-                    Reject::ContentMismatch);
-    }
-    if (transfer.Digest() != item.sha256) {
-        file.Discard();
-        return Fail(error, "sha256 mismatch after download: " + item.path, Reject::ContentMismatch);
-    }
     if (!file.Commit()) return Fail(error, "cannot replace " + WideToUtf8(destination));
-
+    if (transfer.reused() > 0) {
+        LogLine("download: " + item.path + ": fetched " + std::to_string(transfer.fetched()) +
+                " bytes, reused " + std::to_string(transfer.reused()) + " from the old copy");
+    }
     const std::lock_guard<std::mutex> hold(shared.lock);
     shared.progress.file_index = shared.committed++;
     shared.progress.current_path = item.path;

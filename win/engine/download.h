@@ -75,6 +75,9 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);
 
+// Waits before the given attempt; false when the run winds down meanwhile.
+bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt);
+
 // The destination is one of the patcher's own files (its executable and self-update names, its
 // settings file, its open support log and the log's rotated copies).
 bool IsReservedPath(const std::wstring& destination, std::string& reason);

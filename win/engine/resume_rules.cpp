@@ -62,6 +62,17 @@ RangeAnswer ClassifyBodyStart(const HttpBodyStart& start, std::uint64_t offset,
     return RangeAnswer::Append;
 }
 
+bool IsExactRange(const HttpBodyStart& start, std::uint64_t first, std::uint64_t length) {
+    if (start.status != 206 || length == 0) return false;
+    const std::optional<ContentRange> range = ParseContentRange(start.content_range);
+    return range && range->first == first && range->last == first + length - 1 &&
+           (!range->length || *range->length > range->last);
+}
+
+std::wstring RangeHeader(std::uint64_t first, std::uint64_t length) {
+    return L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(first + length - 1);
+}
+
 std::wstring RangeHeader(std::uint64_t offset) {
     return offset == 0 ? std::wstring() : L"Range: bytes=" + std::to_wstring(offset) + L"-";
 }

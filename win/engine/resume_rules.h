@@ -30,6 +30,12 @@ bool IsPartialFileName(std::wstring_view name);
 enum class RangeAnswer { Append, Restart, Refuse };
 RangeAnswer ClassifyBodyStart(const HttpBodyStart& start, std::uint64_t offset, std::uint64_t size);
 
+// A 206 that carries exactly bytes first..first+length-1 of a resource, whatever its total.
+bool IsExactRange(const HttpBodyStart& start, std::uint64_t first, std::uint64_t length);
+
+// "Range: bytes=A-B" for `length` bytes from `first`.
+std::wstring RangeHeader(std::uint64_t first, std::uint64_t length);
+
 // "Range: bytes=N-" for a file that already has N bytes, no header for one that has none.
 std::wstring RangeHeader(std::uint64_t offset);
 

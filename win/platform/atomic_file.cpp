@@ -186,6 +186,17 @@ HANDLE OpenPartial(const std::wstring& path, DWORD disposition) {
 
 }  // namespace
 
+unique_hfile OpenPlainFileForReading(const std::wstring& path) {
+    const std::wstring parent = ParentPath(path);
+    if (!parent.empty() && AnyAncestorIsReparsePoint(parent)) return unique_hfile();
+    if (IsReparsePoint(path) || ExistingFileIsReachedThroughALink(path)) return unique_hfile();
+    unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file && !IsPlainSingleLinkFile(file.get())) file.reset();
+    return file;
+}
+
 bool AtomicFile::OpenResumable(const std::wstring& target, const std::wstring& partial) {
     if (!Prepare(target, partial)) return false;
     const DWORD attributes = ::GetFileAttributesW(temp_.c_str());

@@ -22,6 +22,11 @@ bool EnsureDirectory(const std::wstring& path);
 // Whatever stands under the file's old name by now, exactly the file the handle holds is moved.
 bool RenameOpenFile(HANDLE file, const std::wstring& target);
 
+// Opens an existing file for reading, and sharing deletion so that it can still be replaced, only
+// when it is a plain file with a single name, reached through no link of any kind and in a folder
+// reached through none: the checks every file the patcher writes goes through.
+unique_hfile OpenPlainFileForReading(const std::wstring& path);
+
 class AtomicFile {
   public:
     AtomicFile() = default;

@@ -10,6 +10,7 @@
 #include "core/rollback_state.h"
 #include "core/validate.h"
 #include "tests/tools/release/test_release_tool_fixture.h"
+#include "tools/release/chunk_indexes.h"
 #include "tools/release/registry_document.h"
 
 namespace patcher::release {
@@ -228,6 +229,27 @@ TEST(Publish, RefusesACounterOrRegistryThatAPatcherOfThePreviousReleaseWouldRefu
               std::string::npos)
         << status.message;
     EXPECT_FALSE(folder.Exists("rel2"));
+}
+
+// Large files are served with the chunk index their bytes give; small ones are fetched whole.
+TEST(Publish, LargeFilesGetTheirChunkIndexAndTheCheckNoticesATamperedOne) {
+    TempFolder folder;
+    Operator op(folder);
+    std::string pak(1048576, '\0');
+    for (std::size_t i = 0; i < pak.size(); ++i) pak[i] = static_cast<char>((i * 2654435761u) >> 13);
+    folder.Write("game/data/world.pak", pak);
+    PublishSummary summary;
+    const Status published = Publish(Options(folder, op, "rel"), summary);
+    ASSERT_TRUE(published.ok()) << published.message;
+    EXPECT_EQ(summary.chunk_indexes, 1);
+    const std::string pak_path = folder.Path("rel/files/data/world.pak");
+    EXPECT_TRUE(CheckChunkIndex(pak_path).ok());
+    EXPECT_EQ(CheckChunkIndex(folder.Path("rel/files/data/maps/a.bin")).code, StatusCode::BadInput);
+
+    std::string index = folder.Read("rel/files/data/world.pak.chunks");
+    index[index.size() - 1] ^= 1;
+    folder.Write("rel/files/data/world.pak.chunks", index);
+    EXPECT_EQ(CheckChunkIndex(pak_path).code, StatusCode::BadFormat);
 }
 
 }  // namespace

@@ -1,0 +1,314 @@
+#include "win/engine/chunked_fetch.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "core/chunk_index.h"
+#include "core/chunk_plan.h"
+#include "core/content_chunker.h"
+#include "core/hex.h"
+#include "win/engine/download_plan.h"
+#include "win/engine/resume_rules.h"
+#include "win/platform/atomic_file.h"
+#include "win/platform/support_log.h"
+#include "win/platform/text.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr std::uint32_t kReadPiece = 262144;
+
+// The old copy, read a piece at a time from wherever the plan points.
+class OldCopy {
+  public:
+    explicit OldCopy(unique_hfile file) : file_(std::move(file)), buffer_(kReadPiece) {}
+    bool is_open() const { return file_.is_valid(); }
+
+    // Hands `length` bytes from `offset` on to `sink` in pieces.
+    template <typename Sink>
+    bool Read(std::uint64_t offset, std::uint64_t length, Sink&& sink) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return false;
+        while (length > 0) {
+            const DWORD want = static_cast<DWORD>(length < kReadPiece ? length : kReadPiece);
+            DWORD got = 0;
+            if (!::ReadFile(file_.get(), buffer_.data(), want, &got, nullptr) || got != want) {
+                return false;
+            }
+            if (!sink(buffer_.data(), got)) return false;
+            length -= got;
+        }
+        return true;
+    }
+    bool Size(std::uint64_t& bytes) const {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file_.get(), &size)) return false;
+        bytes = static_cast<std::uint64_t>(size.QuadPart);
+        return true;
+    }
+
+  private:
+    unique_hfile file_;
+    std::vector<char> buffer_;
+};
+
+// One step of the chunk path: done, or the result the whole path ends with.
+enum class Step { Done, Fallback, Failed, Cancelled };
+
+ChunkedResult Ended(Step step) {
+    switch (step) {
+        case Step::Failed:
+            return ChunkedResult::Failed;
+        case Step::Cancelled:
+            return ChunkedResult::Cancelled;
+        default:
+            return ChunkedResult::Fallback;
+    }
+}
+
+class ChunkedUpdate {
+  public:
+    ChunkedUpdate(const BodySource& source, const DiffItem& item, OldCopy& old, Transfer& transfer,
+                  std::string& why)
+        : source_(source), item_(item), old_(old), transfer_(transfer), why_(why) {}
+
+    ChunkedResult Run() {
+        const std::optional<Sha256Digest> digest = DecodeDigestHex(item_.sha256);
+        if (!digest) return Refuse("the manifest's digest is not one");
+        std::string bytes;
+        if (const Step step = IndexPart(0, kChunkIndexHeaderBytes, bytes); step != Step::Done) {
+            return Ended(step);
+        }
+        const auto header = ParseChunkIndexHeader(bytes, transfer_.expected(), *digest, why_);
+        if (!header) return Refuse(why_);
+        if (const Step step = IndexPart(kChunkIndexHeaderBytes, ChunkGroupTableBytes(*header), bytes);
+            step != Step::Done) {
+            return Ended(step);
+        }
+        auto groups = ParseChunkGroups(bytes, *header, why_);
+        if (!groups) return Refuse(why_);
+
+        std::vector<ChunkGroup> old_groups;
+        if (const Step step = ScanOldGroups(old_groups); step != Step::Done) return Ended(step);
+        const std::vector<std::int64_t> matches = MatchGroups(*groups, old_groups);
+        if (std::none_of(matches.begin(), matches.end(), [](std::int64_t m) { return m >= 0; })) {
+            why_ = "the old copy shares no part with the new file";
+            return ChunkedResult::Fallback;
+        }
+        std::vector<ChunkEntry> new_chunks, old_chunks;
+        if (const Step step = FetchEntries(*header, *groups, matches, new_chunks); step != Step::Done) {
+            return Ended(step);
+        }
+        if (const Step step = ScanOldChunks(UnmatchedOldGroups(old_groups, matches), old_chunks);
+            step != Step::Done) {
+            return Ended(step);
+        }
+        const std::vector<ChunkSegment> plan = SegmentsFrom(
+            PlanSegments(*groups, old_groups, matches, new_chunks, old_chunks), transfer_.have());
+        const std::uint64_t reuse = LocalBytes(plan);
+        transfer_.ExpectReuse(reuse);
+        LogLine("download: " + item_.path + ": " + std::to_string(reuse) +
+                " bytes from the old copy, " + std::to_string(transfer_.expected() - transfer_.have() - reuse) +
+                " bytes in ranges");
+        for (const ChunkSegment& segment : plan) {
+            if (const Step step = Apply(segment); step != Step::Done) return Ended(step);
+        }
+        return ChunkedResult::Assembled;
+    }
+
+  private:
+    ChunkedResult Refuse(const std::string& reason) {
+        why_ = "the chunk index is refused: " + reason;
+        return ChunkedResult::Fallback;
+    }
+
+    Step Cancelled() {
+        transfer_.MarkCancelled();
+        return Step::Cancelled;
+    }
+
+    // One range of `url`, in up to kDownloadAttempts attempts that each carry on where the last
+    // stopped. Only a 206 with exactly the range asked for is read.
+    Step Range(const std::wstring& url, std::uint64_t first, std::uint64_t length,
+               const HttpSink& sink) {
+        std::uint64_t got = 0;
+        for (std::uint32_t attempt = 1;; ++attempt) {
+            const std::uint64_t from = first + got, rest = length - got;
+            bool exact = true;
+            const HttpAccept accept = [&](const HttpBodyStart& start) {
+                exact = IsExactRange(start, from, rest);
+                return exact;
+            };
+            const HttpResponse response = source_(
+                BodyRequest{url, RangeHeader(from, rest), rest, FileDeadlineMs(rest)}, accept,
+                [&](const char* bytes, std::uint32_t size) {
+                    if (!sink(bytes, size)) return false;
+                    got += size;
+                    return true;
+                },
+                [&](std::uint64_t, std::uint64_t) { transfer_.Progress(); });
+            if (transfer_.cancelled()) return Step::Cancelled;
+            if (response.error == HttpError::Ok && got == length) return Step::Done;
+            if (!exact || response.error == HttpError::Ok) {
+                why_ = "the server did not answer bytes " + std::to_string(from) + "-" +
+                       std::to_string(first + length - 1) + " with exactly that range";
+                return Step::Fallback;
+            }
+            const std::string failure = "download failed for " + item_.path + ": " +
+                                        HttpErrorName(response.error) + " (status " +
+                                        std::to_string(response.status) + ", os " +
+                                        std::to_string(response.os_error) + ")";
+            if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
+                why_ = failure;
+                // A server that refuses the range itself would refuse it again on the next run.
+                return response.error == HttpError::HttpStatus ? Step::Fallback : Step::Failed;
+            }
+            LogLine("download: " + failure + "; attempt " + std::to_string(attempt + 1) + " of " +
+                    std::to_string(kDownloadAttempts) + " asks for bytes " +
+                    std::to_string(first + got) + "-" + std::to_string(first + length - 1));
+            if (!PauseBeforeAttempt(transfer_.shared(), attempt + 1)) return Cancelled();
+        }
+    }
+
+    // A part of the chunk index, kept in memory: its size is bounded by what the file can need.
+    Step IndexPart(std::uint64_t first, std::uint64_t length, std::string& out) {
+        out.clear();
+        if (length == 0) return Step::Done;
+        const Step step = Range(Utf8ToWide(item_.url + kChunkIndexSuffix), first, length,
+                                [&](const char* bytes, std::uint32_t size) {
+                                    transfer_.CountIndexBytes(size);
+                                    out.append(bytes, size);
+                                    return true;
+                                });
+        if (step == Step::Failed || step == Step::Fallback) {
+            // An index that cannot be had is no reason to give up the file.
+            why_ = "the chunk index could not be fetched: " + why_;
+            return Step::Fallback;
+        }
+        return step;
+    }
+
+    // The chunk entries of the groups the old copy lacks, fetched in runs of adjacent groups.
+    Step FetchEntries(const ChunkIndexHeader& header, const std::vector<ChunkGroup>& groups,
+                      const std::vector<std::int64_t>& matches, std::vector<ChunkEntry>& out) {
+        std::string bytes;
+        for (std::size_t g = 0; g < groups.size();) {
+            if (matches[g] >= 0) {
+                ++g;
+                continue;
+            }
+            std::size_t end = g;
+            while (end < groups.size() && matches[end] < 0) ++end;
+            const std::uint32_t first = groups[g].first_chunk;
+            const std::uint32_t count = groups[end - 1].first_chunk + groups[end - 1].chunk_count - first;
+            const Step step = IndexPart(ChunkEntriesOffset(header, first),
+                                        std::uint64_t{count} * kChunkEntryBytes, bytes);
+            if (step != Step::Done) return step;
+            std::size_t at = 0;
+            for (; g < end; ++g) {
+                const std::size_t size = std::size_t{groups[g].chunk_count} * kChunkEntryBytes;
+                auto entries = ParseChunkEntries(std::string_view(bytes).substr(at, size), groups[g], why_);
+                if (!entries) {
+                    why_ = "the chunk index is refused: " + why_;
+                    return Step::Fallback;
+                }
+                out.insert(out.end(), entries->begin(), entries->end());
+                at += size;
+            }
+        }
+        return Step::Done;
+    }
+
+    // Hands `length` bytes of the old copy from `offset` on to `sink`; stops when the run winds
+    // down. A file that shrank or cannot be read ends the chunk path.
+    template <typename Sink>
+    Step ReadOld(std::uint64_t offset, std::uint64_t length, Sink&& sink) {
+        const bool read = old_.Read(offset, length, [&](const char* bytes, std::uint32_t size) {
+            return !IsCancelled(transfer_.shared()) && sink(bytes, size);
+        });
+        if (IsCancelled(transfer_.shared())) return Cancelled();
+        if (read) return Step::Done;
+        why_ = "the old copy could not be read";
+        return Step::Fallback;
+    }
+
+    Step ScanOldGroups(std::vector<ChunkGroup>& out) {
+        std::uint64_t size = 0;
+        if (!old_.Size(size)) {
+            why_ = "the old copy's size could not be read";
+            return Step::Fallback;
+        }
+        ChunkGrouper grouper;
+        ChunkScanner scanner([&](std::uint64_t offset, std::uint32_t length, const Sha256Digest& d) {
+            grouper.Add(offset, length, d);
+        });
+        const Step step = ReadOld(0, size, [&](const char* bytes, std::uint32_t length) {
+            scanner.Feed(bytes, length);
+            return true;
+        });
+        scanner.Finish();
+        grouper.Finish();
+        out = grouper.TakeGroups();
+        return step;
+    }
+
+    // A group starts where a chunk does, so cutting from its start finds its chunks again.
+    Step ScanOldChunks(const std::vector<ChunkGroup>& groups, std::vector<ChunkEntry>& out) {
+        for (const ChunkGroup& group : groups) {
+            ChunkScanner scanner([&](std::uint64_t offset, std::uint32_t length, const Sha256Digest& d) {
+                out.push_back(ChunkEntry{group.offset + offset, length, ChunkTag(d)});
+            });
+            const Step step = ReadOld(group.offset, group.length, [&](const char* bytes, std::uint32_t length) {
+                scanner.Feed(bytes, length);
+                return true;
+            });
+            if (step != Step::Done) return step;
+            scanner.Finish();
+        }
+        return Step::Done;
+    }
+
+    Step Apply(const ChunkSegment& segment) {
+        if (segment.local) {
+            return ReadOld(segment.source, segment.length, [&](const char* bytes, std::uint32_t size) {
+                return transfer_.Reuse(bytes, size);
+            });
+        }
+        return Range(Utf8ToWide(item_.url), segment.offset, segment.length,
+                     [&](const char* bytes, std::uint32_t size) { return transfer_.Accept(bytes, size); });
+    }
+
+    const BodySource& source_;
+    const DiffItem& item_;
+    OldCopy& old_;
+    Transfer& transfer_;
+    std::string& why_;
+};
+
+}  // namespace
+
+bool ChunkedFetchApplies(const DiffItem& item, const std::wstring& destination,
+                         const Transfer& transfer) {
+    if (item.path == kPatcherManifestPath || transfer.expected() < kChunkIndexMinFileBytes ||
+        transfer.have() >= transfer.expected()) {
+        return false;
+    }
+    const DWORD attributes = ::GetFileAttributesW(destination.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+ChunkedResult FetchChangedChunks(const BodySource& source, const DiffItem& item,
+                                 const std::wstring& old_copy, Transfer& transfer,
+                                 std::string& why) {
+    OldCopy old(OpenPlainFileForReading(old_copy));
+    if (!old.is_open()) {
+        why = "the old copy is no plain file of its own";
+        return ChunkedResult::Fallback;
+    }
+    return ChunkedUpdate(source, item, old, transfer, why).Run();
+}
+
+}  // namespace patcher::win

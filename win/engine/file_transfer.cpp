@@ -1,0 +1,82 @@
+#include "win/engine/file_transfer.h"
+
+#include "core/hex.h"
+
+namespace patcher::win {
+
+bool Transfer::TakeOverExisting() {
+    if (!file_.Size(have_)) return false;
+    if (have_ > expected_) return Restart();
+    if (have_ == 0) return true;
+    if (!file_.ReadExisting([this](const char* bytes, std::uint32_t length) {
+            hasher_.Update(bytes, length);
+            return true;
+        })) {
+        return false;
+    }
+    Count();
+    return true;
+}
+
+bool Transfer::Restart() {
+    hasher_ = Sha256();
+    have_ = 0;
+    reused_ = 0;
+    // Whatever the old copy was to give now comes from the server after all.
+    ExpectReuse(0);
+    return file_.Truncate();
+}
+
+bool Transfer::Accept(const char* bytes, std::uint32_t length) {
+    if (IsCancelled(shared_)) {
+        cancelled_ = true;
+        return false;
+    }
+    hasher_.Update(bytes, length);
+    if (!file_.Write(bytes, length)) return false;
+    have_ += length;
+    fetched_ += length;
+    return true;
+}
+
+bool Transfer::Reuse(const char* bytes, std::uint32_t length) {
+    hasher_.Update(bytes, length);
+    if (!file_.Write(bytes, length)) return false;
+    have_ += length;
+    reused_ += length;
+    return true;
+}
+
+void Transfer::ExpectReuse(std::uint64_t bytes) {
+    const std::lock_guard<std::mutex> hold(shared_.lock);
+    shared_.progress.bytes_total += expected_reuse_;
+    shared_.progress.bytes_total -= bytes < shared_.progress.bytes_total ? bytes : shared_.progress.bytes_total;
+    expected_reuse_ = bytes;
+}
+
+// The bytes of the file that did not come from the old copy, each counted once.
+void Transfer::Count() {
+    const std::uint64_t bytes = have_ - reused_;
+    if (bytes <= counted_) return;
+    const std::lock_guard<std::mutex> hold(shared_.lock);
+    shared_.progress.bytes_done += bytes - counted_;
+    counted_ = bytes;
+    if (shared_.on_progress) shared_.on_progress(shared_.progress);
+}
+
+void Transfer::Settle() {
+    const std::lock_guard<std::mutex> hold(shared_.lock);
+    shared_.progress.bytes_fetched += fetched_;
+    shared_.progress.bytes_reused += reused_;
+}
+
+void Transfer::Drop() {
+    file_.Discard();
+    have_ = 0;
+}
+
+std::string Transfer::Digest() {
+    return HexEncode(hasher_.Finish());
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,65 @@
+// One file on its way to disk, as one download worker assembles it in its partial file: the bytes
+// already there are hashed, every byte that arrives from the server or is copied from the old
+// copy is hashed and appended, and the run's progress counts every fetched byte of the file once,
+// however often its transfer starts over.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/sha256.h"
+#include "win/engine/download.h"
+#include "win/platform/atomic_file.h"
+
+namespace patcher::win {
+
+class Transfer {
+  public:
+    Transfer(DownloadShared& shared, AtomicFile& file, std::uint64_t expected)
+        : shared_(shared), file_(file), expected_(expected) {}
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // The bytes an earlier attempt left; a file longer than the manifest's is started afresh.
+    bool TakeOverExisting();
+    bool Restart();
+
+    // Bytes from the server; false once the run winds down.
+    bool Accept(const char* bytes, std::uint32_t length);
+    // Bytes copied from the old copy of the file.
+    bool Reuse(const char* bytes, std::uint32_t length);
+    // Bytes of the chunk index, which count as fetched but are no part of the file.
+    void CountIndexBytes(std::uint64_t length) { fetched_ += length; }
+    // The progress bar measures what is fetched: bytes the old copy will give are taken off it.
+    void ExpectReuse(std::uint64_t bytes);
+
+    void Progress() { Count(); }
+    // Adds what this file fetched and reused to the run's totals, once the file is done.
+    void Settle();
+
+    std::uint64_t have() const { return have_; }
+    std::uint64_t fetched() const { return fetched_; }
+    std::uint64_t reused() const { return reused_; }
+    std::uint64_t expected() const { return expected_; }
+    bool cancelled() const { return cancelled_; }
+    DownloadShared& shared() { return shared_; }
+    void MarkCancelled() { cancelled_ = true; }
+    void Drop();
+    std::string Digest();
+
+  private:
+    void Count();
+
+    DownloadShared& shared_;
+    AtomicFile& file_;
+    std::uint64_t expected_;
+    Sha256 hasher_;
+    std::uint64_t have_ = 0;
+    std::uint64_t reused_ = 0;
+    std::uint64_t expected_reuse_ = 0;
+    std::uint64_t counted_ = 0;
+    std::uint64_t fetched_ = 0;
+    bool cancelled_ = false;
+};
+
+}  // namespace patcher::win
