@@ -9,6 +9,8 @@ import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
 
+import chunk_index
+
 
 @dataclass
 class SigningKey:
@@ -82,3 +84,20 @@ def install_files(folder, files):
         target = Path(folder) / path
         target.parent.mkdir(parents=True, exist_ok=True)
         target.write_bytes(data)
+
+
+def write_chunk_indexes(folder, files, crafted=None):
+    """`<path>.chunks` beside every file of `files` (manifest path -> bytes) below `folder` that the
+    publisher would index (1 MiB or more): the honest index, or the bytes `crafted` maps its path
+    to (None there leaves the file without an index)."""
+    crafted = crafted or {}
+    for path, data in files.items():
+        if path not in crafted and len(data) < chunk_index.MIN_FILE_BYTES:
+            continue
+        index = crafted[path] if path in crafted else chunk_index.build_index(data)
+        target = Path(folder) / (path + chunk_index.SUFFIX)
+        if index is None:
+            target.unlink(missing_ok=True)
+            continue
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(index)

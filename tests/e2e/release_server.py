@@ -13,8 +13,11 @@ request, per path.
 
 Every fault is bounded in time: stalls and trickles end after their own limit or when the server
 stops, so no scenario can hang on the server. Only loopback is used. Files, and the faults that
-serve a file's bytes, answer `Range: bytes=N-` (the one form the patcher sends) with a 206, or a 416
-from the end of the file on.
+serve a file's bytes, answer `Range: bytes=N-` (a resumed download) and `Range: bytes=A-B` (the
+chunk path; B past the end is cut to the last byte) with a 206 and `Content-Range: bytes
+A-B/TOTAL`, or a 416 for a range that starts at the end of the file or later. A chunk index is just
+another file ("<file>.chunks", see release_builder.write_chunk_indexes); Fault.ignoring_range
+makes a path answer every Range with a 200 and the whole body.
 """
 import http.server
 import json
@@ -168,23 +171,33 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if fault.announce is None or fault.announce != len(fault.body):
             self.close_connection = True
 
-    def _range_start(self):
-        found = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", "").strip())
-        return int(found.group(1)) if found else None
+    def _range(self):
+        """(first, last) of a `bytes=N-` or `bytes=A-B` Range (last None for the open form);
+        None without one, or for one that is not a single range of those forms (served whole)."""
+        found = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", "").strip())
+        if not found:
+            return None
+        first, last = int(found.group(1)), found.group(2)
+        if last and int(last) < first:
+            return None
+        return first, int(last) if last else None
 
     def _serve(self, fault, stopping):
         data = fault.body
-        start = None if fault.ranges == "ignore" else self._range_start()
-        whole = f"{len(data) - 1}/{len(data)}"
-        if start is None:
+        asked = None if fault.ranges == "ignore" else self._range()
+        if asked is None:
             status, headers, body = 200, {}, data
-        elif start >= len(data):
+        elif asked[0] >= len(data):
             return self._respond(Fault("respond", status=416, body=b"", announce=0,
                                        headers={"Content-Range": f"bytes */{len(data)}"}))
         elif fault.ranges == "wrong":
-            status, headers, body = 206, {"Content-Range": f"bytes 0-{whole}"}, data
+            whole = f"bytes 0-{len(data) - 1}/{len(data)}"
+            status, headers, body = 206, {"Content-Range": whole}, data
         else:
-            status, headers, body = 206, {"Content-Range": f"bytes {start}-{whole}"}, data[start:]
+            first = asked[0]
+            last = len(data) - 1 if asked[1] is None else min(asked[1], len(data) - 1)
+            status, headers = 206, {"Content-Range": f"bytes {first}-{last}/{len(data)}"}
+            body = data[first:last + 1]
         self._head(status, headers, len(body))
         sent = body[:fault.keep] if fault.keep is not None else body
         for at in range(0, len(sent), fault.piece):

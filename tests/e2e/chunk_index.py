@@ -1,0 +1,212 @@
+"""The chunk index of core/chunk_index.h in Python, byte for byte what the publisher writes, and the
+pieces of it a scenario needs to craft hostile variants.
+
+    index = build_index(data)               # the honest "<file>.chunks" of `data`
+    parsed = parse_index(index)             # .header, .groups, .chunks (see the dataclasses)
+    parsed.chunks[3].length += 1            # ... change whatever a scenario wants to lie about
+    hostile = serialize(parsed)             # back to bytes, counts taken from the header as given
+
+The cutting rule is core/content_chunker.cpp's: a gear hash over the bytes after the first KiB of
+a chunk, a cut where its top 12 (before 2 KiB) or top 10 (after) bits are zero, 16 KiB at most.
+Groups end after a chunk whose digest has byte 8's low nibble zero, or after 64 chunks; a group's
+tag is the first 7 bytes of SHA-256 over its chunks' 32-byte digests, a chunk's tag the first 4
+bytes of its own SHA-256.
+"""
+import hashlib
+import struct
+from dataclasses import dataclass, field
+from typing import List
+
+MAGIC = b"G2CHUNK1"
+HEADER_BYTES = 64
+GROUP_ENTRY_BYTES = 12
+CHUNK_ENTRY_BYTES = 6
+GROUP_MAX_CHUNKS = 64
+MIN_FILE_BYTES = 1 << 20
+SUFFIX = ".chunks"
+
+CHUNK_MIN = 1024
+CHUNK_NORMAL = 2048
+CHUNK_MAX = 16384
+
+_MASK64 = (1 << 64) - 1
+_MASK_BEFORE_NORMAL = (_MASK64 << 52) & _MASK64
+_MASK_AFTER_NORMAL = (_MASK64 << 54) & _MASK64
+
+
+def _make_gear():
+    gear = []
+    state = 0x676172756E326364  # "garun2cd"
+    for _ in range(256):
+        state = (state + 0x9E3779B97F4A7C15) & _MASK64
+        z = state
+        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & _MASK64
+        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & _MASK64
+        gear.append(z ^ (z >> 31))
+    return gear
+
+
+GEAR = _make_gear()
+
+
+def chunk_length(data, start):
+    """The length of the chunk that starts at data[start] (ChunkLength of content_chunker.cpp)."""
+    size = len(data) - start
+    if size <= CHUNK_MIN:
+        return size
+    end = min(size, CHUNK_MAX)
+    normal = min(end, CHUNK_NORMAL)
+    gear = GEAR
+    # Only the hash's top bits are tested and a shift drops everything above bit 63, so the
+    # hash is kept to 64 bits on each step (Python ints do not wrap by themselves).
+    mask64 = _MASK64
+    h = 0
+    i = start + CHUNK_MIN
+    stop = start + normal
+    mask = _MASK_BEFORE_NORMAL
+    while i < stop:
+        h = ((h << 1) + gear[data[i]]) & mask64
+        i += 1
+        if not h & mask:
+            return i - start
+    stop = start + end
+    mask = _MASK_AFTER_NORMAL
+    while i < stop:
+        h = ((h << 1) + gear[data[i]]) & mask64
+        i += 1
+        if not h & mask:
+            return i - start
+    return end
+
+
+def chunks_of(data, offset=0):
+    """(offset, length, sha256 digest) of every chunk of `data`, offsets counted from `offset`."""
+    out = []
+    at = 0
+    view = memoryview(data)
+    while at < len(data):
+        length = chunk_length(data, at)
+        out.append((offset + at, length, hashlib.sha256(view[at:at + length]).digest()))
+        at += length
+    return out
+
+
+@dataclass
+class Header:
+    file_size: int
+    file_sha256: bytes
+    group_count: int
+    chunk_count: int
+    magic: bytes = MAGIC
+    reserved: bytes = bytes(8)
+
+
+@dataclass
+class Group:
+    length: int
+    chunk_count: int
+    tag: bytes  # 7 bytes
+    offset: int = 0        # where it starts in the file (not serialised)
+    first_chunk: int = 0   # ordinal of its first chunk (not serialised)
+
+
+@dataclass
+class Chunk:
+    length: int
+    tag: bytes  # 4 bytes
+    offset: int = 0  # not serialised
+
+
+@dataclass
+class Index:
+    header: Header
+    groups: List[Group] = field(default_factory=list)
+    chunks: List[Chunk] = field(default_factory=list)
+
+    def chunks_of_group(self, g):
+        group = self.groups[g]
+        return self.chunks[group.first_chunk:group.first_chunk + group.chunk_count]
+
+
+def group_tag(digests):
+    return hashlib.sha256(b"".join(digests)).digest()[:7]
+
+
+def group_chunks(chunks):
+    """Groups (offset, length, digest) chunks as ChunkGrouper does: [(first, count, tag)]."""
+    groups = []
+    first = 0
+    digests = []
+    for n, (_, _, digest) in enumerate(chunks):
+        digests.append(digest)
+        if (digest[8] & 0x0F) == 0 or len(digests) == GROUP_MAX_CHUNKS:
+            groups.append((first, len(digests), group_tag(digests)))
+            first = n + 1
+            digests = []
+    if digests:
+        groups.append((first, len(digests), group_tag(digests)))
+    return groups
+
+
+def index_of(data):
+    """The parsed form of the honest index of `data`."""
+    cut = chunks_of(data)
+    chunks = [Chunk(length, digest[:4], offset) for offset, length, digest in cut]
+    groups = []
+    for first, count, tag in group_chunks(cut):
+        groups.append(Group(sum(c.length for c in chunks[first:first + count]), count, tag,
+                            chunks[first].offset, first))
+    header = Header(len(data), hashlib.sha256(data).digest(), len(groups), len(chunks))
+    return Index(header, groups, chunks)
+
+
+def serialize(index):
+    """The bytes of `index`, exactly as its fields say (the header's counts are not recomputed)."""
+    h = index.header
+    out = [h.magic, struct.pack("<Q", h.file_size), h.file_sha256,
+           struct.pack("<II", h.group_count, h.chunk_count), h.reserved]
+    for g in index.groups:
+        out.append(struct.pack("<IB", g.length, g.chunk_count) + g.tag)
+    for c in index.chunks:
+        out.append(struct.pack("<H", c.length) + c.tag)
+    return b"".join(out)
+
+
+def build_index(data: bytes) -> bytes:
+    """What ChunkIndexBuilder (and so `garun2-release publish`) writes for `data`."""
+    return serialize(index_of(data))
+
+
+def parse_index(blob):
+    """Splits the bytes of an index into its parts without judging them; offsets are filled in
+    from the lengths as a patcher would compute them. Extra bytes at the end are ignored."""
+    magic = blob[:8]
+    file_size, = struct.unpack_from("<Q", blob, 8)
+    digest = blob[16:48]
+    group_count, chunk_count = struct.unpack_from("<II", blob, 48)
+    header = Header(file_size, digest, group_count, chunk_count, magic, blob[56:64])
+    groups, chunks = [], []
+    at, offset, first = HEADER_BYTES, 0, 0
+    for _ in range(group_count):
+        length, count = struct.unpack_from("<IB", blob, at)
+        groups.append(Group(length, count, blob[at + 5:at + 12], offset, first))
+        offset += length
+        first += count
+        at += GROUP_ENTRY_BYTES
+    offset = 0
+    for _ in range(chunk_count):
+        length, = struct.unpack_from("<H", blob, at)
+        chunks.append(Chunk(length, blob[at + 2:at + 6], offset))
+        offset += length
+        at += CHUNK_ENTRY_BYTES
+    return Index(header, groups, chunks)
+
+
+if __name__ == "__main__":
+    import sys
+    # python3 chunk_index.py FILE: writes FILE.chunks (to check with `garun2-release lint chunks`).
+    for name in sys.argv[1:]:
+        with open(name, "rb") as source:
+            blob = build_index(source.read())
+        with open(name + SUFFIX, "wb") as target:
+            target.write(blob)

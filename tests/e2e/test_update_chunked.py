@@ -1,0 +1,270 @@
+"""`--headless --update` of a large file through its chunk index: with the previous release's
+copy installed, the patcher fetches `<file>.chunks` and only the chunks it lacks, in ranges.
+Whatever the index or the server does wrong, the run ends with the release's verified bytes, and an
+index can only cost bandwidth: the server's byte counts prove how much was sent. Kept apart from
+test_update so that both run side by side."""
+import hashlib
+import random
+import re
+import shutil
+import unittest
+
+import chunk_index as ci
+import release_builder as rb
+import update_scenario
+from release_server import Fault
+from update_scenario import UpdateScenario, leftovers
+
+setUpModule = update_scenario.make_keys
+tearDownModule = update_scenario.drop_keys
+
+KIB = 1 << 10
+MIB = 1 << 20
+BIG = "maps/big.pak"
+URL = f"/live/files/{BIG}"
+INDEX_URL = URL + ci.SUFFIX
+# Not periodic and not a whole number of MiB: a chunk put at the wrong offset changes the hash.
+OLD = random.Random("chunked-old").randbytes(2 * MIB + 654321)
+
+
+def overwrite_blocks(data, offsets, size=4 * KIB):
+    """`data` with `size` fresh random bytes at each of `offsets`."""
+    out = bytearray(data)
+    fresh = random.Random("chunked-new")
+    for at in offsets:
+        out[at:at + size] = fresh.randbytes(size)
+    return bytes(out)
+
+
+# Five scattered 4 KiB blocks change; everything else is the old release's, byte for byte.
+NEW = overwrite_blocks(OLD, [100 * KIB, 700 * KIB, 1300 * KIB + 17, 1900 * KIB, 2500 * KIB + 5])
+NEW_FILES = {BIG: NEW}
+
+
+def crafted(change):
+    """NEW's honest index, parsed, handed to `change` and serialised again."""
+    index = ci.index_of(NEW)
+    change(index)
+    return ci.serialize(index)
+
+
+def changed_groups(index):
+    """The groups of NEW's index that the old copy does not hold (by tag and length)."""
+    old = {(g.tag, g.length) for g in ci.index_of(OLD).groups}
+    return [g for g in index.groups if (g.tag, g.length) not in old]
+
+
+def lengths_off_by_one(index):
+    # Every chunk of the changed groups one byte longer: they no longer add up to their group.
+    for group in changed_groups(index):
+        for chunk in index.chunks[group.first_chunk:group.first_chunk + group.chunk_count]:
+            chunk.length += 1
+
+
+def lengths_shifted(index):
+    # The chunks still add up to their group, but cut in the wrong places: they match nothing.
+    for group in changed_groups(index):
+        if group.chunk_count >= 2:
+            index.chunks[group.first_chunk].length += 300
+            index.chunks[group.first_chunk + 1].length -= 300
+
+
+def group_passes_the_end(index):
+    index.groups[-1].length += 5000
+
+
+def groups_overlap(index):
+    # The group table still adds up to the file, but two groups claim each other's bytes.
+    first = changed_groups(index)[0]
+    at = index.groups.index(first)
+    index.groups[at].length += 700
+    index.groups[at + 1].length -= 700
+
+
+def chunks_pass_their_group(index):
+    for group in changed_groups(index):
+        last = index.chunks[group.first_chunk + group.chunk_count - 1]
+        last.length = min(last.length + 2000, ci.CHUNK_MAX)
+
+
+def lying_file_hash(index):
+    index.header.file_sha256 = hashlib.sha256(OLD).digest()
+
+
+def lying_file_size(index):
+    index.header.file_size += 1
+
+
+def reserved_bytes(index):
+    index.header.reserved = b"\x01" + bytes(7)
+
+
+def old_groups_for_new_hash():
+    """The old copy's index under the new file's size and digest: every group, the changed ones
+    included, claims bytes the old copy holds. The header check passes, the assembled file is the
+    old one and fails verification."""
+    index = ci.index_of(OLD)
+    index.header.file_sha256 = hashlib.sha256(NEW).digest()
+    return ci.serialize(index)
+
+
+def huge(counts_plausible):
+    """A header claiming as many groups and chunks as it can, padded with zeros to 100 MiB."""
+    index = ci.index_of(NEW)
+    if counts_plausible:
+        # As many chunks as a file of this size can have, each its own group: the header
+        # passes, the group table (zeros) does not.
+        index.header.chunk_count = index.header.group_count = len(NEW) // ci.CHUNK_MIN + 1
+    else:
+        index.header.chunk_count = index.header.group_count = 0xFFFFFFFF
+    head = ci.serialize(ci.Index(index.header))
+    return head + bytes(100 * MIB - len(head))
+
+
+class ChunkedUpdateTest(UpdateScenario):
+    def setUp(self):
+        super().setUp()
+        self.publish(NEW_FILES)
+        self.files = self.live / "files"
+
+    def fresh(self, index="honest", fault=None, index_fault=None):
+        """Release 1's copy installed, release 2 published with `index` as its chunk index
+        ("honest", None for none, or crafted bytes)."""
+        shutil.rmtree(self.game, ignore_errors=True)
+        rb.install_files(self.game, {BIG: OLD})
+        rb.write_chunk_indexes(self.files, NEW_FILES, None if index == "honest" else {BIG: index})
+        self.server.set_fault(URL, fault)
+        self.server.set_fault(INDEX_URL, index_fault)
+        self.server.forget()
+
+    def assertUpdated(self, fields):
+        self.assertEqual(fields["DOWNLOAD_CODE"], "0", fields.get("DOWNLOAD_DIAGNOSTIC"))
+        self.assertInstalled(NEW_FILES)
+        self.assertEqual(leftovers(self.game), [])
+
+    def sent(self):
+        return self.server.bytes_sent(URL) + self.server.bytes_sent(INDEX_URL)
+
+    def test_a_few_changed_blocks_cost_a_few_chunks(self):
+        self.fresh()
+        fields = self.update()
+        self.assertUpdated(fields)
+        self.assertLess(self.sent(), len(NEW) // 4)
+        reused = int(fields["DOWNLOAD_BYTES_REUSED"])
+        self.assertGreater(reused, len(NEW) // 2)
+        # Everything the server sent is what the patcher counts as fetched, index included.
+        self.assertEqual(int(fields["DOWNLOAD_BYTES_FETCHED"]), self.sent())
+        # Whole-file fetches use no Range or `bytes=N-`: here every request is a closed range.
+        ranges = self.server.ranges_for(URL)
+        self.assertTrue(ranges)
+        self.assertTrue(all(re.fullmatch(r"bytes=\d+-\d+", r or "") for r in ranges), ranges)
+        self.assertEqual(self.server.bytes_sent(URL), len(NEW) - reused)
+        log = self.box.log_text()
+        self.assertIn(f"download: {BIG}: {reused} bytes from the old copy, "
+                      f"{len(NEW) - reused} bytes in ranges", log)
+        self.assertIn(f"download: {BIG}: fetched {fields['DOWNLOAD_BYTES_FETCHED']} bytes, "
+                      f"reused {reused} from the old copy", log)
+
+    def run_logged(self):
+        """An update's report and the support log lines it added."""
+        before = len(self.box.log_text())
+        fields = self.update()
+        return fields, self.box.log_text()[before:]
+
+    def test_a_bad_index_costs_only_bandwidth(self):
+        half = ci.build_index(NEW)
+        whole = "; the rest is fetched whole"
+        unfetchable = "the chunk index could not be fetched: "
+        refused = "the chunk index is refused: "
+        # name, the index served, the most bytes the server may send for the index path, what
+        # the support log says
+        cases = [
+            ("no index", None, 1 * KIB, unfetchable),
+            ("truncated", half[:len(half) // 2], len(half), unfetchable),
+            ("not an index", b"<html>not found</html>" * 10, 1 * KIB,
+             refused + "the index does not start with a chunk index header"),
+            ("chunk lengths that do not add up to their group", crafted(lengths_off_by_one),
+             len(half), "do not add up to its"),
+            # Consistent but cut in the wrong places: those chunks match nothing old and are
+            # fetched in ranges, which makes the right file.
+            ("chunk lengths cut in the wrong places", crafted(lengths_shifted), len(half),
+             "bytes in ranges"),
+            ("a group passes the end of the file", crafted(group_passes_the_end), len(half),
+             refused + "the groups cover"),
+            ("groups that overlap", crafted(groups_overlap), len(half), "do not add up to its"),
+            ("chunks that pass their group's end", crafted(chunks_pass_their_group), len(half),
+             "do not add up to its"),
+            ("a lying whole-file hash", crafted(lying_file_hash), 1 * KIB,
+             refused + "the index describes another file than the manifest names"),
+            ("a lying file size", crafted(lying_file_size), 1 * KIB,
+             refused + "the index describes another file than the manifest names"),
+            ("reserved bytes set", crafted(reserved_bytes), 1 * KIB,
+             refused + "the index header's reserved bytes are not zero"),
+            ("huge counts in 100 MiB", huge(counts_plausible=False), 1 * KIB,
+             f"which a file of {len(NEW)} bytes cannot have"),
+            ("plausible counts in 100 MiB of zeros", huge(counts_plausible=True), 64 * KIB,
+             refused + "group 0 has 0 chunks"),
+        ]
+        for name, index, most, said in cases:
+            with self.subTest(name):
+                self.fresh(index)
+                fields, log = self.run_logged()
+                self.assertUpdated(fields)
+                self.assertIn(said, log)
+                if said != "bytes in ranges":
+                    self.assertIn(whole, log)
+                    self.assertEqual(fields["DOWNLOAD_BYTES_REUSED"], "0")
+                self.assertLessEqual(self.server.bytes_sent(INDEX_URL), most)
+                # At worst the ranges fetched before the index was found out, then the whole file.
+                self.assertLessEqual(self.server.bytes_sent(URL), len(NEW) + len(NEW) // 4)
+
+    def test_forged_group_tags_fail_verification_and_the_file_is_fetched_whole(self):
+        self.fresh(old_groups_for_new_hash())
+        fields = self.update()
+        self.assertUpdated(fields)
+        # Nothing was asked in ranges (the index claims all of it is local), then the whole file.
+        self.assertEqual(self.server.ranges_for(URL), [None])
+        self.assertEqual(self.server.bytes_sent(URL), len(NEW))
+        self.assertIn(f"download: sha256 mismatch after download: {BIG}; the file is fetched whole",
+                      self.box.log_text())
+
+    def test_a_server_that_answers_ranges_with_the_whole_file(self):
+        honest = ci.build_index(NEW)
+        cases = [
+            ("for the file", Fault.ignoring_range(NEW), None),
+            ("for the index", None, Fault.ignoring_range(honest)),
+        ]
+        for name, fault, index_fault in cases:
+            with self.subTest(name):
+                self.fresh(fault=fault, index_fault=index_fault)
+                fields, log = self.run_logged()
+                self.assertUpdated(fields)
+                self.assertIn("with exactly that range; the rest is fetched whole", log)
+                # The patcher reads no more than the index and the file; what a server pushes
+                # into the socket after an answer is refused is not counted here.
+                self.assertLessEqual(int(fields["DOWNLOAD_BYTES_FETCHED"]),
+                                     len(NEW) + len(honest) + 64 * KIB)
+
+    def test_an_interrupted_ranged_update_resumes_on_the_next_run(self):
+        # Every ranged request of run 1 is cut after 256 bytes: three attempts (768 bytes) never
+        # finish a range, since no chunk but a file's last is shorter than 1 KiB.
+        self.fresh(fault=Fault.cut(NEW, keep=256, times=None))
+        first = self.update()
+        self.assertNotEqual(first["DOWNLOAD_CODE"], "0")
+        self.assertEqual((self.game / BIG).read_bytes(), OLD)
+        self.assertTrue(leftovers(self.game), "run 1 kept no partial file")
+        run_one = self.sent()
+        self.server.set_fault(URL, None)
+        second = self.update()
+        self.assertUpdated(second)
+        # Run 2 carries on in ranges: no whole fetch, and the two runs together fetch far less
+        # than the file.
+        self.assertTrue(all(re.fullmatch(r"bytes=\d+-\d+", r or "")
+                            for r in self.server.ranges_for(URL)), self.server.ranges_for(URL))
+        self.assertLess(self.sent(), len(NEW) // 4)
+        self.assertGreater(self.sent(), run_one)
+        self.assertGreater(int(second["DOWNLOAD_BYTES_REUSED"]), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
