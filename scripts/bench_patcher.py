@@ -55,10 +55,8 @@ def windows_path(path):
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
-def publish(work, name, count, mib):
-    """Makes the tree `name` and publishes it as a release at /name; answers the tree's files."""
-    game = work / name / "game"
-    paths = make_tree(str(game), count, mib << 20)
+def make_keys(work):
+    """The root and release keys and the key registry in work/keys, made once; answers the folder."""
     keys = work / "keys"
     if not (keys / "root.pub").exists():
         keys.mkdir(parents=True, exist_ok=True)
@@ -66,6 +64,14 @@ def publish(work, name, count, mib):
             tool("keygen", "--out", keys / key)
         tool("registry", keys / "keys.txt", "--key", keys / "root.pem", "--version", "1",
              "--expires", EXPIRES, "--add", f"release-1={keys / 'release.pub'}")
+    return keys
+
+
+def publish(work, name, count, mib):
+    """Makes the tree `name` and publishes it as a release at /name; answers the tree's files."""
+    game = work / name / "game"
+    paths = make_tree(str(game), count, mib << 20)
+    keys = make_keys(work)
     release = work / "site" / name
     stamp = work / name / "published"
     if not stamp.exists() or stamp.read_text() != f"{count} {mib}":

@@ -23,7 +23,7 @@ pid {run}/nginx.pid;
 error_log {run}/error.log;
 events {{ worker_connections 64; }}
 http {{
-    access_log {run}/access.log;
+{log_format}    access_log {run}/access.log{log_name};
     client_body_temp_path {run}/body;
     proxy_temp_path {run}/proxy;
     types {{ }}
@@ -37,7 +37,16 @@ http {{
         root {site};
         location / {{ try_files $uri =404; }}
     }}
-}}
+{plain_server}}}
+"""
+
+# The same folder over plain HTTP, for clients that have no TLS (zsync).
+PLAIN_SERVER = """\
+    server {{
+        listen 127.0.0.1:{port};
+        root {site};
+        location / {{ try_files $uri =404; }}
+    }}
 """
 
 
@@ -52,10 +61,13 @@ def closed_folder(site):
 
 class StaticServer:
     """nginx serving `site` on 127.0.0.1:`port` for as long as the `with` block runs; `probe` is a
-    URL under it that answers once the server is up. Its configuration and logs live in `run`."""
+    URL under it that answers once the server is up. Its configuration and logs live in `run`.
+    With `plain_port` the same folder is served over plain HTTP there too; with `log_format` (an
+    nginx log_format string) access.log is written in it instead of nginx's "combined"."""
 
-    def __init__(self, site, run, port, probe):
+    def __init__(self, site, run, port, probe, plain_port=None, log_format=None):
         self.site, self.run, self.port, self.probe = Path(site), Path(run), port, probe
+        self.plain_port, self.log_format = plain_port, log_format
         self.process = None
 
     def __enter__(self):
@@ -68,8 +80,14 @@ class StaticServer:
                 sys.exit(f"nginx's workers run unprivileged and cannot enter {private} "
                          f"(mode {stat.S_IMODE(private.stat().st_mode):o}): serve {self.site} "
                          f"from a folder every user may enter")
+        log_format = log_name = plain_server = ""
+        if self.log_format:
+            log_format, log_name = f"    log_format ours '{self.log_format}';\n", " ours"
+        if self.plain_port:
+            plain_server = PLAIN_SERVER.format(port=self.plain_port, site=self.site)
         conf.write_text(NGINX_CONF.format(run=self.run, port=self.port, ca=ca_setup.ensure(),
-                                          site=self.site))
+                                          site=self.site, log_format=log_format,
+                                          log_name=log_name, plain_server=plain_server))
         self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
                                          "-g", "daemon off;"])
         context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))

@@ -1,0 +1,368 @@
+#!/usr/bin/env python3
+"""What an update of one large file costs when the patcher holds the old copy, against zsync,
+xdelta3 and zstd on the same files, in one run; called by scripts/bench-chunked.sh after the builds.
+
+A 128 MiB pack of random bytes is published with the operator tool as release 1 and installed with
+`--headless --update` into an empty folder. Each case then publishes release 2, made from release
+1's pack changed in one way, and updates a copy of that install to it:
+  a  100 scattered 4 KiB overwrites,
+  b  1 MiB inserted in the middle,
+  c  5 % of the pack's size appended.
+Every byte is counted by nginx, our configuration with an access log of its own, as a production
+server would count it: the body bytes of the requests under files/ (the pack and its chunk index)
+apart from the signed metadata. Beside it: the same update into a copy whose pack was deleted (the
+whole file, for the wall time), `zsync -i old` with a control file of 8 KiB blocks from the same
+nginx over plain HTTP (zsync has no TLS; its control file is counted), and the delta sizes of
+`xdelta3 -e -9` and `zstd -19 --long=28 --patch-from`. Every result is checked: the installed or
+rebuilt file must equal release 2's, and each delta must decode to it.
+
+With --keep DIR everything is made in DIR and kept; otherwise in a temporary folder removed at the
+end. nginx and the Wine server are stopped at the end, on Ctrl-C and on SIGTERM too.
+"""
+import argparse
+import hashlib
+import os
+import random
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "scripts"))
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+from bench_patcher import EXPIRES, TOOL, WINE_RUN, make_keys, tool, windows_path  # noqa: E402
+from patcher_run import Run  # noqa: E402  (the report's KEY: value fields)
+from static_server import StaticServer  # noqa: E402
+
+# Fixed: the manifests name every file's address. Not bench_patcher's, so both can run.
+PORT = 47563
+PLAIN_PORT = 47564
+WINESERVER = "/usr/lib/wine/wineserver64"
+EXE = ROOT / "build" / "win64" / "app" / "Velmor2Launcher.exe"
+PACK = "data/pack.bin"
+MIB = 1 << 20
+SEED = 20261208
+# Tab-separated: nginx escapes tabs inside $request, so the fields split cleanly.
+LOG_FORMAT = r"$server_port\t$status\t$body_bytes_sent\t$request\t$http_range"
+CASES = {
+    "a": "100 scattered 4 KiB overwrites",
+    "b": "1 MiB inserted in the middle",
+    "c": "5 % appended",
+}
+
+
+def make_new(old, case):
+    """Release 2's pack for `case`, from release 1's; every case draws from a seed of its own."""
+    rng = random.Random(f"{SEED}-{case}")
+    if case == "a":
+        new = bytearray(old)
+        for _ in range(100):
+            at = rng.randrange(len(old) - 4096 + 1)
+            new[at:at + 4096] = rng.randbytes(4096)
+        return bytes(new)
+    if case == "b":
+        middle = len(old) // 2
+        return old[:middle] + rng.randbytes(MIB) + old[middle:]
+    return old + rng.randbytes(len(old) * 5 // 100)
+
+
+def sha256(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as data:
+        while block := data.read(8 * MIB):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def publish(work, name, pack, previous=None):
+    """Publishes a game of the one file `pack` as the release at /name, served from work/site."""
+    game = work / "games" / name
+    target = game / PACK
+    target.parent.mkdir(parents=True, exist_ok=True)
+    target.write_bytes(pack)
+    keys = make_keys(work)
+    release = work / "site" / name
+    shutil.rmtree(release, ignore_errors=True)
+    release.parent.mkdir(parents=True, exist_ok=True)
+    order = ["--previous", previous] if previous else ["--counter", "1"]
+    tool("publish", "--out", release, "--game", game, "--keys", keys / "keys.txt",
+         "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
+         "--base-url", f"https://127.0.0.1:{PORT}/{name}", "--version", "1.0.0" if not previous
+         else "2.0.0", "--channel", "bench", *order, "--expires", EXPIRES)
+    if not (release / "files" / (PACK + ".chunks")).is_file():
+        sys.exit(f"bench: the release at {release} has no chunk index beside {PACK}")
+    return target
+
+
+class AccessLog:
+    """The requests nginx logged since the last call."""
+
+    def __init__(self, path):
+        self.path, self.offset = path, 0
+
+    def mark(self):
+        self.offset = self.path.stat().st_size if self.path.exists() else 0
+
+    def since(self):
+        with open(self.path, "rb") as log:
+            log.seek(self.offset)
+            text = log.read().decode("utf-8", "replace")
+        self.offset += len(text.encode())
+        requests = []
+        for line in text.splitlines():
+            port, status, sent, request, ranges = line.split("\t")
+            requests.append((int(port), status, int(sent), request, ranges))
+        return requests, text
+
+
+def sent(requests, port, files=None):
+    """Body bytes and request count on `port`; with `files`, only under (True) or outside files/."""
+    picked = [r for r in requests if r[0] == port and
+              (files is None or ("/files/" in r[3].split(" ")[1]) == files)]
+    return sum(r[2] for r in picked), len(picked)
+
+
+class Patcher:
+    """Runs of the 64-bit patcher in folders of their own, all in one Wine prefix kept warm."""
+
+    def __init__(self, work):
+        self.work, self.prefix = work, work / "prefix-win64"
+        self.root_key = (work / "keys" / "root.pub").read_text().strip()
+        self.environment = dict(os.environ, GARUN2_WINEPREFIX=str(self.prefix))
+
+    def folder(self, name, like=None):
+        """A folder holding a copy of the exe, with `like`'s data and game folders copied."""
+        folder = self.work / "runs" / name
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+        shutil.copy2(EXE, folder / "Velmor2Launcher.exe")
+        for part in ("data", "game"):
+            if like:
+                shutil.copytree(like / part, folder / part, symlinks=True)
+            else:
+                (folder / part).mkdir()
+        return folder
+
+    def run(self, folder, *args):
+        """Answers (Run, wall seconds). Output goes to files: Wine's own processes inherit the
+        handles, and a pipe would stay open for as long as they live."""
+        command = [str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), "--headless", *args]
+        with open(folder / "stdout.txt", "wb") as out, open(folder / "stderr.txt", "wb") as err:
+            start = time.perf_counter()
+            done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  env=self.environment, timeout=1800)
+            wall = time.perf_counter() - start
+        text = [(folder / name).read_bytes().decode("utf-8", "replace")
+                for name in ("stdout.txt", "stderr.txt")]
+        return Run(done.returncode, *text), wall
+
+    def update(self, folder, release):
+        return self.run(folder, "--update", "--base-url", f"https://127.0.0.1:{PORT}/{release}",
+                        "--data-dir", windows_path(folder / "data"),
+                        "--install-dir", windows_path(folder / "game"),
+                        "--root-key-b64", self.root_key)
+
+    def start(self):
+        """Boots the prefix and keeps its wineserver running, so every run starts the same way."""
+        folder = self.folder("noop")
+        done, _ = self.run(folder, "--self-test", "noop")
+        if done.code != 0:
+            sys.exit(f"bench: the patcher's noop self-test exits {done.code}:\n{done.stdout}"
+                     f"{done.stderr}")
+        subprocess.Popen([WINESERVER, "-p"], env=dict(os.environ, WINEPREFIX=str(self.prefix)))
+        return min(self.run(folder, "--self-test", "noop")[1] for _ in range(3))
+
+    def stop(self):
+        if self.prefix.exists():
+            subprocess.run([WINESERVER, "-k"], env=dict(os.environ, WINEPREFIX=str(self.prefix)),
+                           capture_output=True)
+
+
+def explain(title, folder, done, log_text):
+    """What a misbehaving update left: its report, its support log and nginx's lines."""
+    print(f"\n### {title}: exit code {done.code}")
+    print(f"stdout:\n{done.stdout.strip()}\nstderr:\n{done.stderr.strip()}")
+    log = folder / "patcher.log"
+    text = log.read_bytes().decode("utf-8", "replace") if log.exists() else "(no patcher.log)"
+    print(f"{log}:\n{text.strip()}")
+    print(f"nginx access log lines of this update:\n{log_text.strip()}", flush=True)
+
+
+def update_case(patcher, access, install, name, release, new_hash, delete_pack=False):
+    """One update of a copy of the release-1 install to `release`; answers what was seen."""
+    folder = patcher.folder(name, like=install)
+    if delete_pack:
+        (folder / "game" / PACK).unlink()
+    access.mark()
+    done, wall = patcher.update(folder, release)
+    requests, log_text = access.since()
+    fields = done.fields()
+    installed = folder / "game" / PACK
+    result = {
+        "code": done.code, "wall": wall,
+        "equal": installed.is_file() and sha256(installed) == new_hash,
+        "files": sent(requests, PORT, files=True), "meta": sent(requests, PORT, files=False),
+        "fetched": fields.get("DOWNLOAD_BYTES_FETCHED", "?"),
+        "reused": fields.get("DOWNLOAD_BYTES_REUSED", "?"),
+    }
+    if done.code != 0 or not result["equal"]:
+        explain(f"update {name} ({'installed file equals' if result['equal'] else 'wrong file'})",
+                folder, done, log_text)
+    return result
+
+
+def zsync_case(work, access, case, old, new, new_hash):
+    """zsync of release 2's pack, served by the same nginx, from the old copy."""
+    control = work / "site" / "zsync" / case / "pack.zsync"
+    control.parent.mkdir(parents=True, exist_ok=True)
+    url = f"http://127.0.0.1:{PLAIN_PORT}/{case}/files/{PACK}"
+    subprocess.run(["zsyncmake", "-b", "8192", "-u", url, str(new), "-o", str(control)],
+                   check=True, stdout=subprocess.DEVNULL)
+    folder = work / "runs" / f"{case}-zsync"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    access.mark()
+    start = time.perf_counter()
+    done = subprocess.run(["zsync", "-q", "-i", str(old), "-o", str(folder / "out"),
+                           f"http://127.0.0.1:{PLAIN_PORT}/zsync/{case}/pack.zsync"],
+                          cwd=folder, capture_output=True, text=True)
+    wall = time.perf_counter() - start
+    requests, log_text = access.since()
+    equal = (folder / "out").is_file() and sha256(folder / "out") == new_hash
+    if done.returncode != 0 or not equal:
+        print(f"\n### zsync {case}: exit code {done.returncode}, file "
+              f"{'equal' if equal else 'wrong'}\n{done.stdout}{done.stderr}\n{log_text}")
+    return {"code": done.returncode, "equal": equal, "wall": wall,
+            "sent": sent(requests, PLAIN_PORT)}
+
+
+def delta_case(work, case, old, new, new_hash):
+    """Delta sizes of xdelta3 and zstd, each decoded again and compared with the new file."""
+    folder = work / "runs" / f"{case}-delta"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    tools = {
+        "xdelta3": (["xdelta3", "-e", "-9", "-s", str(old), str(new), str(folder / "xdelta3")],
+                    ["xdelta3", "-d", "-s", str(old), str(folder / "xdelta3"),
+                     str(folder / "xdelta3.out")]),
+        "zstd": (["zstd", "-q", "-19", "--long=28", f"--patch-from={old}", str(new), "-o",
+                  str(folder / "zstd")],
+                 ["zstd", "-q", "-d", "--long=31", f"--patch-from={old}", str(folder / "zstd"),
+                  "-o", str(folder / "zstd.out")]),
+    }
+    sizes = {}
+    for name, (encode, decode) in tools.items():
+        start = time.perf_counter()
+        # zstd's advice on its optimal parser goes to stderr even with -q: shown only on failure.
+        done = subprocess.run(encode, capture_output=True, text=True)
+        wall = time.perf_counter() - start
+        if done.returncode != 0:
+            sys.exit(f"bench: {shlex.join(encode)} exits {done.returncode}:\n{done.stderr}")
+        subprocess.run(decode, check=True)
+        if sha256(folder / f"{name}.out") != new_hash:
+            sys.exit(f"bench: {name}'s delta of case {case} does not decode to the new file")
+        sizes[name] = ((folder / name).stat().st_size, wall)
+        for made in (folder / name, folder / f"{name}.out"):
+            made.unlink()
+    return sizes
+
+
+def share(count, whole):
+    return f"{count:,} ({100 * count / whole:.2f} %)"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--keep", metavar="DIR", help="make everything in DIR and keep it")
+    parser.add_argument("--mib", type=int, default=128, help="the pack's size (default 128)")
+    parser.add_argument("--cases", default="abc", help="which of a, b, c to run (default abc)")
+    options = parser.parse_args()
+    began = time.perf_counter()
+    # Ctrl-C and SIGTERM both leave through the `finally` and the `with` below.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    work = Path(options.keep or tempfile.mkdtemp(prefix="garun2-bench-chunked-")).resolve()
+    work.mkdir(parents=True, exist_ok=True)
+    work.chmod(0o755)  # mkdtemp's folder is private; nginx's workers serve from it unprivileged
+    patcher = None
+    failed = False
+    try:
+        old = random.Random(SEED).randbytes(options.mib * MIB)
+        old_path = publish(work, "r1", old)
+        patcher = Patcher(work)
+        wine_start = patcher.start()
+        rows, details = [], []
+        with StaticServer(work / "site", work / "nginx", PORT,
+                          f"https://127.0.0.1:{PORT}/r1/keys.txt", plain_port=PLAIN_PORT,
+                          log_format=LOG_FORMAT):
+            access = AccessLog(work / "nginx" / "access.log")
+            install = patcher.folder("install")
+            access.mark()
+            done, wall = patcher.update(install, "r1")
+            requests, log_text = access.since()
+            if done.code != 0 or sha256(install / "game" / PACK) != sha256(old_path):
+                explain("install of release 1", install, done, log_text)
+                sys.exit("bench: the install of release 1 failed; nothing to compare")
+            print(f"pack: {len(old):,} bytes; install of release 1 into an empty folder: "
+                  f"{wall:.2f} s, {sent(requests, PORT, files=True)[0]:,} bytes under files/; "
+                  f"Wine's start (--self-test noop, best of 3): {wine_start:.2f} s", flush=True)
+            for case in options.cases:
+                new = make_new(old, case)
+                new_hash = hashlib.sha256(new).hexdigest()
+                new_path = publish(work, case, new, previous=work / "site" / "r1")
+                del new
+                chunked = update_case(patcher, access, install, case, case, new_hash)
+                whole = update_case(patcher, access, install, f"{case}-whole", case, new_hash,
+                                    delete_pack=True)
+                zsync = zsync_case(work, access, case, old_path, new_path, new_hash)
+                deltas = delta_case(work, case, old_path, new_path, new_hash)
+                size = new_path.stat().st_size
+                failed |= not (chunked["code"] == 0 and chunked["equal"] and whole["code"] == 0
+                               and whole["equal"] and zsync["code"] == 0 and zsync["equal"])
+                rows.append((case, chunked, whole, zsync, deltas, size))
+                print(f"case {case} ({CASES[case]}) done after "
+                      f"{time.perf_counter() - began:.0f} s", flush=True)
+        print("\n| case | patcher fetched (server-counted) | patcher wall s | whole-file update "
+              "wall s | zsync fetched | xdelta3 | zstd | whole file |")
+        print("|---|---:|---:|---:|---:|---:|---:|---:|")
+        for case, chunked, whole, zsync, deltas, size in rows:
+            print(f"| {case}: {CASES[case]} | {share(chunked['files'][0], size)} | "
+                  f"{chunked['wall']:.2f} | {whole['wall']:.2f} | "
+                  f"{share(zsync['sent'][0], size)} | {share(deltas['xdelta3'][0], size)} | "
+                  f"{share(deltas['zstd'][0], size)} | {size:,} |")
+        print()
+        for case, chunked, whole, zsync, deltas, size in rows:
+            ok = chunked["code"] == 0 and chunked["equal"]
+            verdict = "yes" if chunked["files"][0] <= zsync["sent"][0] else "no"
+            print(f"{case}: patcher fetched <= zsync fetched: {verdict} "
+                  f"({chunked['files'][0]:,} vs {zsync['sent'][0]:,})"
+                  + ("" if ok else " -- but the patcher's update failed, see above"))
+        print("\n| case | exit | file = release 2 | DOWNLOAD_BYTES_FETCHED | DOWNLOAD_BYTES_REUSED "
+              "| files/ requests | metadata bytes (requests) | whole-file: exit, equal, "
+              "server-counted | zsync: exit, equal, requests, wall s | xdelta3 s | zstd s |")
+        print("|---|---:|---|---:|---:|---:|---:|---|---|---:|---:|")
+        for case, chunked, whole, zsync, deltas, size in rows:
+            print(f"| {case} | {chunked['code']} | {'yes' if chunked['equal'] else 'NO'} | "
+                  f"{chunked['fetched']} | {chunked['reused']} | {chunked['files'][1]} | "
+                  f"{chunked['meta'][0]:,} ({chunked['meta'][1]}) | {whole['code']}, "
+                  f"{'yes' if whole['equal'] else 'NO'}, {whole['files'][0]:,} | "
+                  f"{zsync['code']}, {'yes' if zsync['equal'] else 'NO'}, {zsync['sent'][1]}, "
+                  f"{zsync['wall']:.2f} | {deltas['xdelta3'][1]:.1f} | {deltas['zstd'][1]:.1f} |")
+        print(f"\ntotal runtime: {time.perf_counter() - began:.0f} s")
+        return 1 if failed else 0
+    except KeyboardInterrupt:
+        print("bench: interrupted", file=sys.stderr)
+        return 130
+    finally:
+        if patcher:
+            patcher.stop()
+        if not options.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
