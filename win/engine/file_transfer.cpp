@@ -68,6 +68,8 @@ void Transfer::Settle() {
     const std::lock_guard<std::mutex> hold(shared_.lock);
     shared_.progress.bytes_fetched += fetched_;
     shared_.progress.bytes_reused += reused_;
+    // A file that failed is reported too, so that the totals are right however the run ends.
+    if (shared_.on_progress) shared_.on_progress(shared_.progress);
 }
 
 void Transfer::Drop() {
