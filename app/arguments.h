@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "win/platform/patcher_config.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

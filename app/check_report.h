@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "win/engine/check_outcome.h"
+#include "model/check_outcome.h"
 
 namespace patcher::win {
 

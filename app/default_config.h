@@ -1,7 +1,7 @@
 // The configuration both front ends start from before their own overrides.
 #pragma once
 
-#include "win/platform/patcher_config.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

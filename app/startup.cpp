@@ -17,7 +17,7 @@
 #include "garun2/source_revision.h"
 #include "ui/window/main_window.h"
 #include "ui/window/ui_self_test.h"
-#include "ui/window_texts.h"
+#include "model/window_texts.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"

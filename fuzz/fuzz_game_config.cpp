@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "ui/game_config.h"
-#include "ui/settings_panel_state.h"
+#include "model/game_config.h"
+#include "model/settings_panel_state.h"
 
 using namespace patcher;
 using namespace patcher::win;

@@ -1,6 +1,6 @@
 #include "ui/window/draw.h"
 
-#include "ui/text_fit.h"
+#include "model/text_fit.h"
 #include "ui/window/gdi.h"
 
 namespace patcher::win {

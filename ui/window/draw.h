@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/colours.h"
-#include "ui/layout.h"
+#include "model/colours.h"
+#include "model/layout.h"
 
 namespace patcher::win {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "ui/layout.h"
+#include "model/layout.h"
 #include "ui/window/gdi.h"
 
 namespace patcher::win {

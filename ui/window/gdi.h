@@ -8,7 +8,7 @@
 
 #include <utility>
 
-#include "ui/colours.h"
+#include "model/colours.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {

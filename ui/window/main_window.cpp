@@ -6,16 +6,16 @@
 
 #include <utility>
 
-#include "ui/post_gate.h"
+#include "model/post_gate.h"
 #include "ui/window/draw.h"
 #include "ui/window/window_lock.h"
 #include "ui/window/work_area.h"
 #include "ui/window/worker_thread.h"
-#include "ui/window_texts.h"
+#include "model/window_texts.h"
 #include "win/engine/check.h"
 #include "win/engine/download.h"
 #include "win/engine/news_feed.h"
-#include "win/engine/player_message.h"
+#include "model/player_message.h"
 #include "win/engine/self_update.h"
 #include "win/launch/launch_game.h"
 #include "win/platform/atomic_file.h"

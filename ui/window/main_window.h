@@ -12,16 +12,16 @@
 #include <string>
 #include <utility>
 
-#include "ui/layout.h"
+#include "model/layout.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
 #include "ui/window/image_decode.h"
 #include "ui/window/paint.h"
 #include "ui/window/settings_panel.h"
-#include "ui/window_handlers.h"
-#include "ui/window_state.h"
+#include "model/window_handlers.h"
+#include "model/window_state.h"
 #include "win/launch/key_channel.h"
-#include "win/platform/patcher_config.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

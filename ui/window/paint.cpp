@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "ui/colours.h"
-#include "ui/wide_text.h"
+#include "model/colours.h"
+#include "model/wide_text.h"
 #include "ui/window/draw.h"
 #include "ui/window/gdi.h"
-#include "ui/window_texts.h"
+#include "model/window_texts.h"
 
 namespace patcher::win {
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "core/news_document.h"
-#include "ui/layout.h"
-#include "ui/settings_panel_state.h"
+#include "model/layout.h"
+#include "model/settings_panel_state.h"
 #include "ui/window/fonts.h"
-#include "ui/window_state.h"
-#include "win/engine/download_progress.h"
+#include "model/window_state.h"
+#include "model/download_progress.h"
 
 namespace patcher::win {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "core/text.h"
-#include "ui/settings_panel_layout.h"
+#include "model/settings_panel_layout.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"

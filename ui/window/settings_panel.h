@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/game_config.h"
-#include "ui/layout.h"
-#include "ui/settings_panel_state.h"
+#include "model/game_config.h"
+#include "model/layout.h"
+#include "model/settings_panel_state.h"
 
 namespace patcher::win {
 

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "ui/ui_self_test_sections.h"
-#include "ui/wide_text.h"
+#include "model/ui_self_test_sections.h"
+#include "model/wide_text.h"
 #include "ui/window/draw.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
-#include "ui/window_texts.h"
-#include "win/engine/player_message.h"
+#include "model/window_texts.h"
+#include "model/player_message.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {

@@ -2,7 +2,7 @@
 // cursor.
 #pragma once
 
-#include "ui/layout.h"
+#include "model/layout.h"
 
 namespace patcher::win {
 

@@ -3,8 +3,8 @@
 // start.
 #pragma once
 
-#include "win/engine/check_outcome.h"
-#include "win/platform/patcher_config.h"
+#include "model/check_outcome.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

@@ -6,10 +6,10 @@
 
 #include "core/text.h"
 #include "win/engine/chunked_fetch.h"
-#include "win/engine/download_plan.h"
+#include "model/download_plan.h"
 #include "win/engine/file_transfer.h"
 #include "win/engine/partial_sweep.h"
-#include "win/engine/resume_rules.h"
+#include "model/resume_rules.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/disk_space.h"
 #include "win/platform/known_paths.h"

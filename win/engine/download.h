@@ -13,10 +13,10 @@
 #include <string>
 
 #include "core/status.h"
-#include "win/engine/check_outcome.h"
-#include "win/engine/download_progress.h"
+#include "model/check_outcome.h"
+#include "model/download_progress.h"
 #include "win/platform/http_client.h"
-#include "win/platform/patcher_config.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

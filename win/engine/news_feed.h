@@ -8,7 +8,7 @@
 
 #include "core/key_registry.h"
 #include "core/news_document.h"
-#include "win/platform/patcher_config.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "win/engine/resume_rules.h"
+#include "model/resume_rules.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"

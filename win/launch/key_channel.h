@@ -16,8 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "win/launch/channel_lines.h"
-#include "win/launch/key_fetch_outcome.h"
+#include "model/channel_lines.h"
+#include "model/key_fetch_outcome.h"
 #include "win/launch/key_provider.h"
 #include "win/platform/unique_handle.h"
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "core/text.h"
-#include "win/launch/json_string.h"
+#include "model/json_string.h"
 #include "win/platform/secure_wipe.h"
 
 namespace patcher::win {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "win/launch/key_fetch_outcome.h"
+#include "model/key_fetch_outcome.h"
 #include "win/platform/http_client.h"
 
 namespace patcher::win {

@@ -9,8 +9,8 @@
 
 #include "garun2/patcher_version.h"
 #include "win/launch/key_channel.h"
-#include "win/launch/key_fetch_outcome.h"
-#include "win/platform/patcher_config.h"
+#include "model/key_fetch_outcome.h"
+#include "model/patcher_config.h"
 
 namespace patcher::win {
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "win/launch/key_client.h"
-#include "win/launch/key_fetch_outcome.h"
+#include "model/key_fetch_outcome.h"
 #include "win/launch/key_provider.h"
 
 namespace patcher::win {

@@ -8,7 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "win/platform/http_rules.h"
+#include "model/http_rules.h"
+#include "win/platform/winhttp_rules.h"
 #include "win/platform/secure_wipe.h"
 #include "win/platform/support_log.h"
 
@@ -215,33 +216,6 @@ HttpSink AppendTo(std::string& out) {
 
 }  // namespace
 
-const char* HttpErrorName(HttpError error) {
-    switch (error) {
-        case HttpError::Ok:
-            return "OK";
-        case HttpError::BadUrl:
-            return "BAD_URL";
-        case HttpError::NoConnection:
-            return "NO_CONNECTION";
-        case HttpError::TlsFailure:
-            return "TLS_FAILURE";
-        case HttpError::HttpStatus:
-            return "HTTP_STATUS";
-        case HttpError::TooLarge:
-            return "TOO_LARGE";
-        case HttpError::SinkFailure:
-            return "SINK_FAILURE";
-        case HttpError::Timeout:
-            return "TIMEOUT";
-        case HttpError::RedirectDenied:
-            return "REDIRECT_DENIED";
-        case HttpError::Truncated:
-            return "TRUNCATED";
-        case HttpError::HeadRefused:
-            return "HEAD_REFUSED";
-    }
-    return "UNKNOWN";
-}
 
 HttpClient::HttpClient()
     : session_(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,

@@ -5,13 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "model/path_text.h"
+
 namespace patcher::win {
-
-// Everything before the last '\' or '/'; empty when the path holds neither.
-std::wstring ParentPath(const std::wstring& path);
-
-// base + one '\' + relative without its leading separators; every '/' becomes '\'.
-std::wstring JoinPath(const std::wstring& base, const std::wstring& relative);
 
 // Something (a file, a directory or a link) is there, whether or not it can be opened.
 bool PathExists(const std::wstring& path);

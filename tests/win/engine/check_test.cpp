@@ -7,7 +7,7 @@
 
 #include "core/rollback_state.h"
 #include "tests/core/test_release_fixture.h"
-#include "win/engine/player_message.h"
+#include "model/player_message.h"
 #include "win/platform/text.h"
 
 namespace patcher::win {

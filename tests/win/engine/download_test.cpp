@@ -13,7 +13,7 @@
 #include "core/chunk_index.h"
 #include "core/sha256.h"
 #include "tests/win/test_scratch_directory.h"
-#include "win/engine/resume_rules.h"
+#include "model/resume_rules.h"
 #include "win/platform/text.h"
 
 namespace patcher::win {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "win/launch/json_string.h"
-#include "win/launch/key_backoff.h"
+#include "model/json_string.h"
 #include "win/launch/key_client.h"
 
 namespace patcher::win {
@@ -90,28 +89,6 @@ TEST(KeyRequestTest, AddressAndBody) {
     EXPECT_EQ(KeyRequestBody("1.0.0"), R"({"patcher_ver":"1.0.0"})");
     EXPECT_EQ(KeyRequestBody("1.0.0").size(), 23u);
     EXPECT_EQ(KeyRequestBody("a\"b\\c\r\n"), R"({"patcher_ver":"a\"b\\c"})");
-}
-
-TEST(KeyBackoffTest, RetryAfterOpensAWindowThatEnds) {
-    struct Case {
-        KeyFetchKind kind;
-        std::uint32_t retry_after;
-        std::uint64_t not_before;
-    } cases[] = {
-        {KeyFetchKind::RateLimited, 0, 6000},  // none given: 5 s
-        {KeyFetchKind::RateLimited, 30, 31000},
-        {KeyFetchKind::Unavailable, 30, 0},  // only a 429 keeps us away
-        {KeyFetchKind::Ok, 0, 0},
-    };
-    const std::uint64_t now = 1000;
-    for (const Case& c : cases) {
-        const BackoffState state{NextNotBefore(c.kind, c.retry_after, now)};
-        EXPECT_EQ(state.not_before_ms, c.not_before);
-        EXPECT_EQ(BackoffWindowOpen(state, now), c.not_before != 0);
-        if (c.not_before == 0) continue;
-        EXPECT_TRUE(BackoffWindowOpen(state, c.not_before - 1));
-        EXPECT_FALSE(BackoffWindowOpen(state, c.not_before));
-    }
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#include "model/http_types.h"
+
+namespace patcher::win {
+
+const char* HttpErrorName(HttpError error) {
+    switch (error) {
+        case HttpError::Ok:
+            return "OK";
+        case HttpError::BadUrl:
+            return "BAD_URL";
+        case HttpError::NoConnection:
+            return "NO_CONNECTION";
+        case HttpError::TlsFailure:
+            return "TLS_FAILURE";
+        case HttpError::HttpStatus:
+            return "HTTP_STATUS";
+        case HttpError::TooLarge:
+            return "TOO_LARGE";
+        case HttpError::SinkFailure:
+            return "SINK_FAILURE";
+        case HttpError::Timeout:
+            return "TIMEOUT";
+        case HttpError::RedirectDenied:
+            return "REDIRECT_DENIED";
+        case HttpError::Truncated:
+            return "TRUNCATED";
+        case HttpError::HeadRefused:
+            return "HEAD_REFUSED";
+    }
+    return "UNKNOWN";
+}
+
+}  // namespace patcher::win

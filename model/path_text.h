@@ -1,0 +1,14 @@
+// Joining and splitting the wide, backslash-separated paths of the Windows layer, as text only.
+#pragma once
+
+#include <string>
+
+namespace patcher::win {
+
+// Everything before the last '\' or '/'; empty when the path holds neither.
+std::wstring ParentPath(const std::wstring& path);
+
+// base + one '\' + relative without its leading separators; every '/' becomes '\'.
+std::wstring JoinPath(const std::wstring& base, const std::wstring& relative);
+
+}  // namespace patcher::win

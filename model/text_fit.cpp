@@ -1,0 +1,35 @@
+#include "model/text_fit.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr wchar_t kEllipsis = L'\u2026';
+
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+std::wstring Shortened(const std::wstring& text, std::size_t length) {
+    while (length > 0 && text[length - 1] == L' ') --length;
+    return text.substr(0, length) + kEllipsis;
+}
+
+}  // namespace
+
+std::wstring FitToWidth(const std::wstring& text, std::int32_t room, const TextMeasure& measure) {
+    if (measure(text) <= room) return text;
+    // Widths grow with the length of the start: find the longest start that fits by halving.
+    std::size_t fits = 0, too_long = text.size();
+    while (too_long - fits > 1) {
+        const std::size_t middle = fits + (too_long - fits) / 2;
+        if (measure(Shortened(text, middle)) <= room) {
+            fits = middle;
+        } else {
+            too_long = middle;
+        }
+    }
+    if (fits > 0 && IsHighSurrogate(text[fits - 1])) --fits;
+    return Shortened(text, fits);
+}
+
+}  // namespace patcher::win

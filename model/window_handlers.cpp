@@ -1,0 +1,397 @@
+#include "model/window_handlers.h"
+
+#include "model/format_size.h"
+#include "model/wide_text.h"
+#include "model/window_texts.h"
+
+namespace patcher::win {
+namespace {
+
+constexpr std::uint32_t kFullLevel = 0;
+constexpr std::uint32_t kMaxAutomaticRounds = 2;
+
+std::wstring Decimal(std::uint64_t value) {
+    return std::to_wstring(value);
+}
+
+WindowEffects Unchanged(const WindowState& state) {
+    WindowEffects e;
+    e.state = state;
+    return e;
+}
+
+void View(WindowEffects& e, WindowView view, ActionButton action, bool offer_play_anyway = false) {
+    SetView(e.state, view, action, offer_play_anyway);
+    e.view_set = true;
+}
+
+void Status(WindowEffects& e, Rgb dot, std::wstring headline, std::wstring detail) {
+    SetStatus(e.state, dot, std::move(headline), std::move(detail));
+    e.status_set = true;
+}
+
+void Headline(WindowEffects& e, std::wstring headline) {
+    e.state.headline = std::move(headline);
+    e.status_set = true;
+}
+
+// Blocked with "TEKRAR DENE": where every refusal that needs the player ends.
+void Block(WindowEffects& e) {
+    View(e, WindowView::blocked, ActionButton::retry);
+}
+
+// Back to the main view with the button waiting, before a check or download is started.
+void Wait(WindowEffects& e) {
+    View(e, WindowView::main, ActionButton::wait);
+}
+
+// StartCheck on an effect record already under way; true when the check thread is to start.
+bool ChainCheck(WindowEffects& e, const std::wstring& install_directory,
+                const WindowPlatform& platform) {
+    if (e.state.busy) return false;
+    std::uint32_t error = 0;
+    if (!platform.probe_writable(install_directory, error)) {
+        e.log.push_back(L"install directory is not writable (win32 error " + Decimal(error) +
+                        L"): " + install_directory);
+        Block(e);
+        Status(e, kDotRed, kTextNotWritable, kTextMoveThePatcher);
+        return false;
+    }
+    e.state.busy = true;
+    // A handler that already said what this check is for (a repair, say) keeps its words.
+    if (!e.status_set) Status(e, kDotAmber, kTextChecking, std::wstring());
+    e.state.action_enabled = false;
+    e.view_set = true;  // the button's enabled state changed
+    e.next = NextStep::run_check;
+    return true;
+}
+
+// A re-check at full level that the next check result turns into a download.
+void ChainFullCheckThenDownload(WindowEffects& e, const WindowContext& context,
+                                const WindowPlatform& platform) {
+    e.level_to_full = true;
+    e.state.download_after_check = ChainCheck(e, context.install_directory, platform);
+}
+
+std::wstring DownloadHeadline(bool patcher_only_excluded, ActionButton kind, std::uint64_t bytes) {
+    if (patcher_only_excluded) return kTextUpdateDownloading;
+    const std::wstring size = FormatSize(bytes);
+    if (kind == ActionButton::install) return kTextFirstInstallLead + size + kTextFirstInstallTail;
+    if (kind == ActionButton::repair) return kTextDamagedLead + size + kTextDamagedTail;
+    return kTextUpdateLead + size;
+}
+
+void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPlatform& platform) {
+    if (e.state.busy) return;
+    std::uint64_t free_bytes = 0, needed_bytes = 0;
+    if (!platform.has_enough_space(result, free_bytes, needed_bytes)) {
+        e.log.push_back(L"download refused before it started: need " + Decimal(needed_bytes) +
+                        L" bytes, have " + Decimal(free_bytes));
+        Block(e);
+        Status(e, kDotRed, kTextNoSpaceLead + FormatSize(needed_bytes) + kTextNoSpaceTail,
+               kTextNeeded + FormatSize(needed_bytes) + kTextFree + FormatSize(free_bytes));
+        return;
+    }
+    e.state.busy = true;
+    View(e, WindowView::downloading, ActionButton::wait);
+    e.progress_position = 0;
+    // A handler's headline describes this download and stays while the files come in.
+    if (!e.status_set) {
+        Status(e, kDotAmber,
+               DownloadHeadline(false, DecideAction(result, false), result.download_bytes),
+               FormatSize(result.download_bytes) + kTextDot + Decimal(result.diff.size()) +
+                   kTextFiles);
+    }
+    e.next = NextStep::run_download;
+}
+
+void OnCheckFailed(WindowEffects& e, const CheckOutcome& r) {
+    View(e, WindowView::connection_error, ActionButton::retry, r.offer_play_anyway);
+    const std::wstring player = WidenUtf8(r.player);
+    if (r.network) {
+        // The server answered: its refusal is the whole story.
+        Status(e, kDotRed, player, std::wstring());
+    } else {
+        Status(e, kDotRed, kTextCannotConnect, player);
+    }
+}
+
+// Nothing to download: ready, or the game executable itself is the problem.
+void OnNothingToDownload(WindowEffects& e, const CheckOutcome& r, const WindowContext& context,
+                         const WindowPlatform& platform) {
+    e.state.rounds = 0;
+    const std::wstring manifest_path = WidenUtf8(r.game_exe_manifest_path);
+    if (!r.game_exe_in_manifest) {
+        Block(e);
+        std::wstring detail;
+        if (!r.game_exe_same_name_path.empty()) {
+            detail = context.game_executable + kTextNotHere + WidenUtf8(r.game_exe_same_name_path) +
+                     kTextIsThereAs;
+        } else {
+            detail = context.game_executable + kTextReleaseVersion + WidenUtf8(r.version) +
+                     kTextLogIs + context.log_path;
+        }
+        Status(e, kDotRed, kTextGameNotInRelease, detail);
+        return;
+    }
+    if (!r.game_exe_on_disk) {
+        if (context.check_level != kFullLevel) {
+            Wait(e);
+            Status(e, kDotAmber, kTextRepairingFile + manifest_path, kTextRepairKeepsSaves);
+            ChainFullCheckThenDownload(e, context, platform);
+            return;
+        }
+        Block(e);
+        Status(e, kDotRed, kTextMissingFile + manifest_path, kTextRepairKeepsSaves);
+        return;
+    }
+    View(e, WindowView::main, ActionButton::play);
+    const std::wstring version = kTextVersion + WidenUtf8(r.version);
+    if (e.state.patcher_stuck) {
+        Status(e, kDotRed, kTextPatcherStuck, SyncedFolderHint(context.executable_path));
+    } else if (!r.network) {
+        Status(e, kDotAmber, kTextServerUnreachable, version + kTextContinuingOffline);
+    } else {
+        Status(e, kDotGreen, kTextGameUpToDate, version + kTextFilesVerified);
+    }
+}
+
+// The next digit of the fraction rest / total (rest < total) in decimal, leaving the remainder in
+// `rest`: 10 * rest / total by repeated addition, because 10 * rest can overflow 64 bits.
+std::uint64_t NextDecimalDigit(std::uint64_t& rest, std::uint64_t total) {
+    std::uint64_t digit = 0, remainder = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (remainder >= total - rest) {
+            remainder -= total - rest;
+            ++digit;
+        } else {
+            remainder += rest;
+        }
+    }
+    rest = remainder;
+    return digit;
+}
+
+}  // namespace
+
+WindowEffects StartCheck(const WindowState& state, const WindowContext& context,
+                         const WindowPlatform& platform) {
+    WindowEffects e = Unchanged(state);
+    ChainCheck(e, context.install_directory, platform);
+    return e;
+}
+
+WindowEffects StartDownload(const WindowState& state, const CheckOutcome& result,
+                            const WindowPlatform& platform) {
+    WindowEffects e = Unchanged(state);
+    ChainDownload(e, result, platform);
+    return e;
+}
+
+WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& r,
+                          const WindowContext& context, const WindowPlatform& platform) {
+    WindowEffects e = Unchanged(state);
+    WindowState& s = e.state;
+    s.busy = false;
+    const bool download_next = s.download_after_check;
+    s.download_after_check = false;
+    const bool after_self_update = s.after_self_update;
+    if (r.network) s.after_self_update = false;
+
+    if (r.code == StatusCode::ContentMismatch) {
+        Wait(e);
+        Status(e, kDotAmber, kTextRepairingFiles, kTextRepairKeepsSaves);
+        if (context.check_level != kFullLevel) {
+            ChainFullCheckThenDownload(e, context, platform);
+        } else {
+            ChainDownload(e, r, platform);
+        }
+        return e;
+    }
+    if (r.code != StatusCode::Ok) {
+        OnCheckFailed(e, r);
+        return e;
+    }
+
+    // A patcher that could not replace itself is left out of what counts as still to download.
+    const bool patcher_excluded = s.patcher_stuck && r.self_update;
+    const std::int64_t wanted =
+        static_cast<std::int64_t>(r.diff.size()) - (patcher_excluded ? 1 : 0);
+    if (wanted <= 0) {
+        OnNothingToDownload(e, r, context, platform);
+        return e;
+    }
+
+    if (!s.patcher_stuck && after_self_update && r.self_update) {
+        e.log.push_back(
+            L"self-update did not stick: restarted with --after-self-update and the manifest "
+            L"still wants a new patcher -- not retrying");
+        e.log.push_back(L"self-update: exe is " + context.executable_path);
+        s.patcher_stuck = true;
+        e.log.push_back(
+            L"self-update stuck; patcher excluded from further decisions, game files still "
+            L"handled normally");
+    }
+    if (download_next) {
+        ChainDownload(e, r, platform);
+        return e;
+    }
+    const ActionButton kind = DecideAction(r, false);
+    const std::wstring headline = DownloadHeadline(patcher_excluded, kind, r.download_bytes);
+    if (s.rounds >= kMaxAutomaticRounds) {
+        e.log.push_back(L"automatic download did not converge after " + Decimal(s.rounds) +
+                        L" rounds -- stopping, " + Decimal(static_cast<std::uint64_t>(wanted)) +
+                        L" file(s) still wanted");
+        Block(e);
+        Status(e, kDotRed, kTextDoesNotStay, SyncedFolderHint(context.install_directory));
+        return e;
+    }
+    Wait(e);
+    Status(e, kDotAmber, headline, Decimal(static_cast<std::uint64_t>(wanted)) + kTextFiles);
+    if (!patcher_excluded && kind == ActionButton::repair && context.check_level != kFullLevel) {
+        ChainFullCheckThenDownload(e, context, platform);
+    } else {
+        ++s.rounds;
+        ChainDownload(e, r, platform);
+    }
+    return e;
+}
+
+WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
+                             const WindowContext& context, const WindowPlatform& platform) {
+    WindowEffects e = Unchanged(state);
+    e.state.busy = false;
+    if (done.code != StatusCode::Ok) {
+        Block(e);
+        Headline(e, WidenUtf8(done.player));
+        return e;
+    }
+    if (done.self_update && !e.state.patcher_stuck) {
+        e.next = NextStep::apply_self_update;
+        return e;
+    }
+    if (done.self_update) {
+        e.log.push_back(
+            L"self-update suppressed: replacement did not stick earlier in this session");
+    }
+    Wait(e);
+    ChainCheck(e, context.install_directory, platform);
+    return e;
+}
+
+WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool patcher_intact) {
+    WindowEffects e = Unchanged(state);
+    if (applied) {
+        e.next = NextStep::destroy_window;
+        return e;
+    }
+    Headline(e, patcher_intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted);
+    View(e, WindowView::main, ActionButton::retry);
+    return e;
+}
+
+std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total) {
+    if (bytes_total == 0) return 0;
+    if (bytes_done >= bytes_total) return 100;
+    std::uint64_t rest = bytes_done;
+    const std::uint64_t tens = NextDecimalDigit(rest, bytes_total);
+    return static_cast<std::int32_t>(tens * 10 + NextDecimalDigit(rest, bytes_total));
+}
+
+WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {
+    WindowEffects e = Unchanged(state);
+    const std::int32_t percent = ProgressPercent(p.bytes_done, p.bytes_total);
+    e.progress_position = percent;
+    // The headline says what is downloaded and why; the progress is the detail's.
+    Status(e, e.state.dot, e.state.headline.empty() ? kTextDownloading : e.state.headline,
+           Decimal(std::uint64_t{p.file_index} + 1) + L" / " + Decimal(p.file_count) + kTextFiles +
+               L" (%" + Decimal(percent) + L")" + kTextDot + WidenUtf8(p.current_path) + kTextDot +
+               FormatSize(p.bytes_done) + L" / " + FormatSize(p.bytes_total));
+    return e;
+}
+
+WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_result,
+                            const WindowContext& context, const WindowPlatform& platform) {
+    WindowEffects e = Unchanged(state);
+    if (state.launching || state.hidden) return e;
+    if (state.view == WindowView::first_install) {
+        e.next = NextStep::confirm_install_folder;
+        return e;
+    }
+    switch (state.action) {
+        case ActionButton::wait:
+            break;
+        case ActionButton::install:
+        case ActionButton::update:
+            ChainDownload(e, last_result, platform);
+            break;
+        case ActionButton::repair:
+            Wait(e);
+            ChainFullCheckThenDownload(e, context, platform);
+            break;
+        case ActionButton::play:
+            e.next = NextStep::launch_and_close;
+            break;
+        default:
+            e.state.rounds = 0;
+            Wait(e);
+            ChainCheck(e, context.install_directory, platform);
+            break;
+    }
+    return e;
+}
+
+WindowEffects LaunchStarting(const WindowState& state) {
+    WindowEffects e = Unchanged(state);
+    if (state.launching || state.hidden) return e;
+    Status(e, kDotAmber, kTextStartingGame, std::wstring());
+    e.state.launching = true;
+    e.state.action_enabled = false;
+    e.view_set = true;  // the button's enabled state changed
+    e.next = NextStep::run_launch;
+    return e;
+}
+
+WindowEffects LaunchFinished(const WindowState& state, const WindowContext& context, bool started,
+                             bool channel_active) {
+    WindowEffects e = Unchanged(state);
+    e.state.launching = false;
+    if (!started) {
+        // The text sends the player to "Onar": the button offers exactly that.
+        View(e, WindowView::blocked, ActionButton::repair);
+        Status(e, kDotRed, kTextGameDidNotStart,
+               context.game_executable + kTextDot + context.log_path);
+        return e;
+    }
+    e.state.hidden = channel_active;
+    e.next = channel_active ? NextStep::hide_window : NextStep::destroy_window;
+    return e;
+}
+
+WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring& edit_text,
+                                   const WindowPlatform& platform) {
+    WindowEffects e = Unchanged(state);
+    if (edit_text.empty()) {
+        Headline(e, kTextChooseFolder);
+        return e;
+    }
+    std::uint64_t free_bytes = 0;
+    if (!platform.free_space_near(edit_text, free_bytes)) {
+        Headline(e, kTextDriveUnreadable);
+        return e;
+    }
+    if (free_bytes < kMinInstallFreeBytes) {
+        Headline(e, kTextDriveTooFullLead + FormatSize(free_bytes) + kTextDriveTooFullTail);
+        return e;
+    }
+    if (!platform.ensure_directory(edit_text)) {
+        Headline(e, kTextFolderNotMade);
+        return e;
+    }
+    e.install_directory = edit_text;
+    Wait(e);
+    ChainCheck(e, edit_text, platform);
+    return e;
+}
+
+}  // namespace patcher::win

@@ -1,0 +1,124 @@
+// What the window does for each event, as functions of the window state, the event's data and what
+// the platform answers. Each returns the whole new state with the effects the window must carry out
+// (support-log lines, the configuration changes, which thread to start, ...), so the rules of the
+// window run and are tested without one. The window applies an effect record in this order: store
+// the configuration changes, write the log lines, refresh controls and repaint, then run `next`.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/window_state.h"
+#include "model/check_outcome.h"
+#include "model/download_progress.h"
+
+namespace patcher::win {
+
+// From the configuration and the platform, read by the rules.
+struct WindowContext {
+    std::uint32_t check_level = 0;  // the configuration's: 0 full, 1 quick, 2 size
+    std::wstring install_directory;
+    std::wstring game_executable;
+    std::wstring executable_path;  // ExecutablePath()
+    std::wstring log_path;         // LogPath(), empty when the log is not open
+};
+
+// Platform questions a rule may ask, in the order the rule needs them; a rule that stops earlier
+// does not ask. Each must be set before a handler that uses it runs.
+struct WindowPlatform {
+    // ProbeWritable on a directory; false with the Win32 error.
+    std::function<bool(const std::wstring& directory, std::uint32_t& error)> probe_writable;
+    // HasEnoughSpace for a check result; false with the bytes needed and free.
+    std::function<bool(const CheckOutcome& result, std::uint64_t& free_bytes,
+                       std::uint64_t& needed_bytes)>
+        has_enough_space;
+    // The free space for the caller at the nearest existing ancestor of a path; false when none
+    // could be read.
+    std::function<bool(const std::wstring& path, std::uint64_t& free_bytes)> free_space_near;
+    // EnsureDirectory.
+    std::function<bool(const std::wstring& path)> ensure_directory;
+};
+
+// What the window starts or does once it has applied the state.
+enum class NextStep : std::int32_t {
+    none = 0,
+    run_check = 1,               // start CheckThread (busy is already set)
+    run_download = 2,            // start MainWindow::DownloadThread (busy is already set)
+    apply_self_update = 3,       // ApplyAndRestart with the last result's self_update_sha256
+    launch_and_close = 4,        // LaunchAndClose (LaunchStarting, LaunchGame, LaunchFinished)
+    confirm_install_folder = 5,  // read the edit field and run ConfirmInstallFolder
+    destroy_window = 6,          // the process ends through WM_DESTROY
+    hide_window = 7,             // the game holds the key channel; WM_APP+5 ends the process
+    run_launch = 8,              // start the launch thread (launching is already set)
+};
+
+struct WindowEffects {
+    WindowState state;
+    bool view_set = false;    // controls, caption and the whole window must be refreshed (erasing)
+    bool status_set = false;  // the status region must be repainted
+    bool level_to_full = false;                     // set the configuration's check level to full
+    std::optional<std::wstring> install_directory;  // the folder the player chose
+    std::optional<std::int32_t> progress_position;  // 0..100 for the progress holder
+    std::vector<std::wstring> log;                  // support-log lines, in order
+    NextStep next = NextStep::none;
+};
+
+// Starting a check: refused while busy; an install directory that cannot be written ends in
+// blocked. Exposed for the window's first check; the handlers below call it themselves.
+WindowEffects StartCheck(const WindowState& state, const WindowContext& context,
+                         const WindowPlatform& platform);
+
+// Starting a download of `result`'s files: refused while busy; refused with the space texts when
+// the install volume is too full.
+WindowEffects StartDownload(const WindowState& state, const CheckOutcome& result,
+                            const WindowPlatform& platform);
+
+// WM_APP+1: the check thread's result. Repairs re-check at full level, downloads start without
+// being asked (two rounds in a row at most), and only a check that finds nothing to download
+// offers "OYNA".
+WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& result,
+                          const WindowContext& context, const WindowPlatform& platform);
+
+// The download thread's result. `player` is the Turkish sentence for a failed code (UTF-8,
+// PlayerMessage); `self_update` is the last check result's.
+struct DownloadDone {
+    StatusCode code = StatusCode::Ok;
+    std::string player;
+    bool self_update = false;
+};
+// WM_APP+3: a verifying check always follows a download; a new patcher is applied first.
+WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
+                             const WindowContext& context, const WindowPlatform& platform);
+
+// After ApplyAndRestart: the new patcher runs (close), or the failure's texts, clean or
+// interrupted.
+WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool patcher_intact);
+
+// 0..100, truncated; 0 when the total is unknown (0), 100 once done reaches the total.
+std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total);
+// WM_APP+2: the progress snapshot as position, headline and detail.
+WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress);
+
+// Control 1001. `last_result` is the shared last check result. While a launch is under way or the
+// window is hidden a click does nothing: a click queued behind the first one must not start a
+// second game, whose new channel would end the first game's.
+WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_result,
+                            const WindowContext& context, const WindowPlatform& platform);
+
+// LaunchAndClose, around LaunchGame on its thread: "Oyun başlatılıyor…" with the action disabled
+// (nothing while a launch is already under way or the window is hidden), and what follows the
+// launch thread's answer.
+WindowEffects LaunchStarting(const WindowState& state);
+WindowEffects LaunchFinished(const WindowState& state, const WindowContext& context, bool started,
+                             bool channel_active);
+
+// The first-install folder: refuse an empty text, an unreadable drive, less than 256 MiB free or a
+// folder that cannot be made (headline only); otherwise take it and check it.
+inline constexpr std::uint64_t kMinInstallFreeBytes = 268435456;
+WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring& edit_text,
+                                   const WindowPlatform& platform);
+
+}  // namespace patcher::win

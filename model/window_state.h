@@ -1,0 +1,88 @@
+// The player's window as data: its views, the action button, and the state the window thread owns
+// and every handler reads and rewrites (window_handlers.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/colours.h"
+#include "model/check_outcome.h"
+
+namespace patcher::win {
+
+// The numbers and names (WindowViewName) are those the UI self-test prints.
+enum class WindowView : std::int32_t {
+    first_install = 0,
+    main = 1,
+    downloading = 2,
+    repair = 3,
+    connection_error = 4,
+    blocked = 5,
+};
+
+// The action button's meaning; its caption is ActionCaption. Disabled only while waiting.
+enum class ActionButton : std::int32_t {
+    wait = 0,     // "BEKLEYİN"
+    install = 1,  // "YÜKLE": download
+    update = 2,   // "GÜNCELLE": download
+    repair = 3,   // "ONAR": full-level check, then download
+    play = 4,     // "OYNA": launch
+    retry = 5,    // "TEKRAR DENE": reset the rounds and check again
+};
+
+const wchar_t* WindowViewName(WindowView view);
+// Any value above 4 reads "TEKRAR DENE".
+const wchar_t* ActionCaption(ActionButton action);
+// The dot SetView gives a view (connection-error with the play-anyway button is red too).
+Rgb ViewDotColour(WindowView view);
+
+// Everything the window thread decides from, besides the configuration (WindowContext) and the
+// results the workers hand over.
+struct WindowState {
+    WindowView view = WindowView::main;
+    ActionButton action = ActionButton::wait;
+    bool action_enabled = false;
+    bool play_anyway_shown = false;  // control 1002
+    Rgb dot = kDotGreen;
+    std::wstring headline;
+    std::wstring detail;
+    bool busy = false;                  // a check or download thread is running
+    bool download_after_check = false;  // the running check is to be followed by a download
+    bool after_self_update = false;     // started with --after-self-update
+    bool patcher_stuck = false;         // the self-replacement did not take in this process
+    std::uint32_t rounds = 0;           // automatic downloads in a row, 0..2
+    bool launching = false;             // the launch thread is starting the game
+    bool hidden = false;                // the game holds the key channel; its end closes us
+};
+
+// What the player sees, as one support-log line: "window: main OYNA enabled green · " + headline.
+// The window writes it whenever it changes (not for progress), so support staff and the end-to-end
+// tests can follow the window's story; it carries the whole headline, even one the window cut.
+std::wstring WindowStateLine(const WindowState& state);
+
+// Which child controls are visible for a state: 1001 always, 1006 and 1007 never.
+struct ControlVisibility {
+    bool first_install;  // 1008, 1004, 1003, 1009
+    bool play_anyway;    // 1002
+};
+ControlVisibility VisibleControls(const WindowState& state);
+
+// The one mapping from a view and an action to the controls, the dot and the caption. 1002 shows
+// only in connection-error when the last check offered to play anyway, and then the dot is red.
+void SetView(WindowState& state, WindowView view, ActionButton action, bool offer_play_anyway);
+void SetStatus(WindowState& state, Rgb dot, std::wstring headline, std::wstring detail);
+
+// The action a check result calls for: wait while busy, retry or repair on a failed check, play
+// when nothing is missing, repair when anything is damaged, install when every file is wanted,
+// update otherwise.
+ActionButton DecideAction(const CheckOutcome& result, bool busy);
+
+// Which of two sentences explains files that will not stay on disk: the synced-folder one when the
+// path (ASCII letters compared in lower case) names OneDrive, Dropbox, Google Drive, Yandex.Disk or
+// iCloud, the antivirus one otherwise.
+std::wstring SyncedFolderHint(const std::wstring& path);
+
+// "Yine de oyna" launches only when the last check allows both launching and offering it.
+bool PlayAnywayAllowed(const CheckOutcome& last_result);
+
+}  // namespace patcher::win

@@ -1,0 +1,275 @@
+#include "model/layout.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace patcher::win {
+namespace {
+
+TEST(PortableMulDivTest, RoundsHalfAwayFromZeroLikeWindows) {
+    struct Case {
+        std::int32_t a, b, c, expected;
+    } cases[] = {
+        {36, 1000, 1000, 36},
+        {5, 1, 2, 3},
+        {-5, 1, 2, -3},
+        {5, -1, 2, -3},
+        {5, 1, -2, -3},
+        {-5, -1, -2, -3},
+        {7, 1, 3, 2},
+        {8, 1, 3, 3},
+        {1, 1, 0, -1},
+        {INT_MAX, 2, 1, -1},
+        {INT_MAX, 2, 2, INT_MAX},
+        {-INT_MAX, 2, 2, -INT_MAX},
+        {46341, 46341, 1, -1},
+        {0, 5, 7, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PortableMulDiv(c.a, c.b, c.c), c.expected) << c.a << "*" << c.b << "/" << c.c;
+    }
+}
+
+TEST(ComputeLayoutTest, DesignSizeTinyAndWideShortWindows) {
+    const Layout design = ComputeLayout(900, 560);
+    EXPECT_EQ(design.scale, 1000);
+    EXPECT_EQ(design.title_height, 36);
+    EXPECT_EQ(design.news_width, 300);
+    EXPECT_EQ(ComputeLayout(902, 560).news_width, 300);  // a third, truncated
+    EXPECT_EQ(design.footer_top, 468);
+    EXPECT_EQ(PlaceControls(design).action, (Box{682, 488, 190, 52}));
+    EXPECT_EQ(design.settings_button_x, 762);
+    EXPECT_EQ(design.minimise_button_x, 808);
+    EXPECT_EQ(design.close_button_x, 854);
+    EXPECT_EQ(design.title_button_width, 46);
+    EXPECT_EQ(FontHeightsOf(design).body, -15);
+    EXPECT_EQ(FontHeightsOf(design).news_title, -14);
+
+    for (const Layout& tiny : {ComputeLayout(1, 1), ComputeLayout(0, -5)}) {
+        EXPECT_EQ(tiny.scale, 1);
+        EXPECT_EQ(tiny.width, 1);
+        EXPECT_EQ(tiny.title_height, 12);
+        EXPECT_EQ(tiny.footer_top, 13);  // T + 1, though the window is 1 pixel tall
+        EXPECT_EQ(tiny.title_button_width, 24);
+        const FontHeights f = FontHeightsOf(tiny);
+        for (std::int32_t h : {f.body, f.button, f.large, f.small_bold, f.small}) EXPECT_EQ(h, -9);
+        EXPECT_EQ(f.news_title, -8);
+    }
+
+    // Very wide and short: the height sets the scale, and the logo stays left of the news column
+    // (with these proportions 230·s never exceeds that room, so it keeps its full size).
+    const Layout wide = ComputeLayout(3000, 280);
+    EXPECT_EQ(wide.scale, 500);
+    EXPECT_EQ(wide.title_height, 18);
+    EXPECT_EQ(wide.logo_width, 115);
+    EXPECT_EQ(wide.logo_height, 38);
+    EXPECT_LE(wide.logo_x + wide.logo_width, wide.width - wide.news_width);
+}
+
+TEST(TargetWindowRectTest, HalfTheWorkAreaCentredButNeverBelowTheDesignSize) {
+    struct Case {
+        ScreenRect work;
+        WindowRect expected;
+    } cases[] = {
+        {{0, 0, 1366, 768}, {200, 104, 1166, 664, 966, 560}},
+        {{0, 0, 1024, 600}, {62, 20, 962, 580, 900, 560}},
+        {{0, 0, 800, 500}, {0, 0, 800, 500, 800, 500}},
+        {{72, 0, 1920, 1080}, {342, 158, 1649, 922, 1307, 764}},
+        {{10, 10, 10, 10}, {10, 10, 11, 11, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        const WindowRect r = TargetWindowRect(c.work);
+        EXPECT_EQ(r.left, c.expected.left);
+        EXPECT_EQ(r.top, c.expected.top);
+        EXPECT_EQ(r.right, c.expected.right);
+        EXPECT_EQ(r.bottom, c.expected.bottom);
+        EXPECT_EQ(r.width, c.expected.width);
+        EXPECT_EQ(r.height, c.expected.height);
+    }
+}
+
+TEST(StageArtTest, CoverCropAndDarkeningBands) {
+    struct Case {
+        std::int32_t w, h, area_w, area_h;
+        Box expected;
+    } cases[] = {
+        {600, 432, 600, 432, {0, 0, 600, 432}},     // the area's own aspect: uncropped
+        {500, 500, 600, 432, {0, 70, 500, 360}},    // square in a wide area: top and bottom go
+        {1000, 200, 600, 432, {361, 0, 278, 200}},  // very wide picture: both sides go
+        {0, 100, 600, 432, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StageSourceRect(c.w, c.h, c.area_w, c.area_h), c.expected) << c.w << "x" << c.h;
+    }
+
+    const Layout l = ComputeLayout(900, 560);  // ground 600 x 432: bands over y 252..468
+    const std::vector<ShadeBand> bands = StageShadeBands(l);
+    ASSERT_EQ(bands.size(), 48u);
+    EXPECT_EQ(bands.front().box.y, 252);
+    EXPECT_EQ(bands.front().alpha, 0);
+    EXPECT_EQ(bands.back().box.bottom(), 468);
+    EXPECT_EQ(bands.back().alpha, 210);
+    for (std::size_t i = 1; i < bands.size(); ++i) {
+        EXPECT_EQ(bands[i].box.y, bands[i - 1].box.bottom());
+        EXPECT_GE(bands[i].alpha, bands[i - 1].alpha);
+    }
+    // A ground area shorter than 48 bands' worth skips the empty ones.
+    EXPECT_LT(StageShadeBands(ComputeLayout(200, 60)).size(), 48u);
+}
+
+TEST(HitTestTest, BordersBeforeTitleBarAndButtonsStayClickable) {
+    const Layout l = ComputeLayout(900, 560);  // border 6, title 36
+    struct Case {
+        std::int32_t x, y;
+        HitZone expected;
+    } cases[] = {
+        {0, 0, HitZone::top_left},
+        {899, 0, HitZone::top_right},
+        {400, 5, HitZone::top},
+        {0, 559, HitZone::bottom_left},
+        {894, 554, HitZone::bottom_right},
+        {400, 554, HitZone::bottom},
+        {5, 300, HitZone::left},
+        {894, 300, HitZone::right},
+        {400, 20, HitZone::caption},
+        {770, 20, HitZone::client},
+        {860, 35, HitZone::client},
+        {400, 36, HitZone::client},
+        {893, 6, HitZone::client},
+        {761, 20, HitZone::caption},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HitTest(l, 900, 560, c.x, c.y), c.expected) << c.x << "," << c.y;
+    }
+    EXPECT_EQ(TitleBarItemAt(l, 807, 0), TitleBarItem::settings);
+    EXPECT_EQ(TitleBarItemAt(l, 808, 0), TitleBarItem::minimise);
+}
+
+TEST(NewsScrollTest, ClampThumbAndWheel) {
+    const Layout l = ComputeLayout(900, 560);
+    const Box area = NewsArea(l);
+    EXPECT_EQ(ClampNewsScroll(50, area.height - 10, area.height), 0);  // content fits: snaps to 0
+    EXPECT_EQ(ClampNewsScroll(-3, 1000, 300), 0);
+    EXPECT_EQ(ClampNewsScroll(900, 1000, 300), 700);
+    EXPECT_FALSE(NewsScrollbarOf(l, area.height, 0).visible);
+
+    // Area 620,80 260x372: the thumb is the visible share of the list, at least 24 tall, and
+    // travels the track as the offset runs from 0 to content - 372 (clamped at both ends).
+    struct Case {
+        std::int32_t content, offset, thumb_y, thumb_height;
+    } cases[] = {
+        {1488, 0, 80, 93},   {1488, 558, 220, 93},    {1488, 1488, 359, 93},
+        {37200, -5, 80, 24}, {37200, 18414, 254, 24}, {37200, 36828, 428, 24},
+    };
+    for (const Case& c : cases) {
+        const NewsScrollbar bar = NewsScrollbarOf(l, c.content, c.offset);
+        ASSERT_TRUE(bar.visible);
+        EXPECT_EQ(bar.track, (Box{877, 80, 3, 372}));
+        EXPECT_EQ(bar.thumb, (Box{877, c.thumb_y, 3, c.thumb_height}))
+            << c.content << "@" << c.offset;
+    }
+
+    // Body font -15: one notch (120) away from the user moves 45 pixels down the list.
+    EXPECT_EQ(WheelScrollOffset(l, 0, 120), 45);
+    EXPECT_EQ(WheelScrollOffset(l, 100, -120), 55);
+    EXPECT_EQ(WheelScrollOffset(l, 10, -240), 0);
+    EXPECT_EQ(WheelScrollOffset(l, 0, 1), 0);  // 0.375 rounds to 0
+}
+
+TEST(StatusAreaTest, ProgressFillAndRegion) {
+    EXPECT_EQ(ProgressFillWidth(0, 0, 300, true), 300);
+    EXPECT_EQ(ProgressFillWidth(0, 0, 300, false), 0);
+    EXPECT_EQ(ProgressFillWidth(1, 3, 300, false), 100);
+    EXPECT_EQ(ProgressFillWidth(2, 3, 301, false), 200);  // 200.67 truncated
+    EXPECT_EQ(ProgressFillWidth(9, 3, 300, false), 300);
+    const Layout l = ComputeLayout(900, 560);
+    EXPECT_EQ(StatusRegion(l), (Box{0, 468, 682, 92}));
+    const StatusAreaBoxes a = StatusArea(l);
+    EXPECT_EQ(a.dot, (Box{28, 488, 7, 7}));
+    EXPECT_EQ(a.headline, (Box{44, 483, 598, 21}));
+    EXPECT_EQ(a.progress_track, (Box{28, 508, 614, 5}));
+    EXPECT_EQ(a.detail, (Box{28, 520, 614, 19}));
+
+    // At any size the headline starts right of the dot, beside it, and the lines stack without
+    // overlapping, all left of the action button.
+    for (const Layout& sized : {ComputeLayout(450, 280), ComputeLayout(1024, 600),
+                                ComputeLayout(1307, 764), ComputeLayout(3840, 2100)}) {
+        const StatusAreaBoxes b = StatusArea(sized);
+        SCOPED_TRACE(testing::Message() << sized.width << "x" << sized.height);
+        EXPECT_LT(b.dot.right(), b.headline.x);
+        EXPECT_GE(b.dot.y, b.headline.y);
+        EXPECT_LE(b.dot.bottom(), b.headline.bottom());
+        EXPECT_LE(b.headline.bottom(), b.progress_track.y);
+        EXPECT_LE(b.progress_track.bottom(), b.detail.y);
+        EXPECT_LE(b.detail.bottom(), sized.height);
+        EXPECT_LE(b.headline.right(), sized.action_x);
+        EXPECT_LE(b.detail.right(), sized.action_x);
+    }
+}
+
+TEST(NewsTabsTest, BoxesUnderlineAndClicks) {
+    // Texts 70 and 100 wide: the second tab starts 18 after the first.
+    const Layout l = ComputeLayout(900, 560);
+    const std::array<Box, 2> tabs = NewsTabBoxes(l, 70, 100);
+    EXPECT_EQ(tabs[0], (Box{620, 56, 70, 20}));
+    EXPECT_EQ(tabs[1], (Box{708, 56, 100, 20}));
+    EXPECT_EQ(TabUnderline(l, tabs[1]), (Box{708, 76, 100, 2}));
+    EXPECT_EQ(TabUnderline(ComputeLayout(450, 280), tabs[0]).height, 1);
+    struct Case {
+        std::int32_t x, y;
+        int tab;
+    } cases[] = {
+        {620, 56, 0}, {689, 75, 0},  {690, 60, -1}, {707, 60, -1}, {708, 56, 1},
+        {807, 75, 1}, {808, 60, -1}, {700, 76, -1}, {750, 55, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NewsTabAt(tabs, c.x, c.y), c.tab) << c.x << "," << c.y;
+}
+
+TEST(PaintTest, OwnerButtonsAndTitleButtons) {
+    // Disabled wins over pressed; only the action button is amber, and only while it takes clicks.
+    struct Look {
+        bool action, disabled, pressed;
+        Rgb fill, caption;
+        bool border;
+    } looks[] = {
+        {true, false, false, kAmber, kActionText, false},
+        {true, false, true, kAmberPressed, kActionText, false},
+        {true, true, false, kHover, kMutedText, false},
+        {true, true, true, kHover, kMutedText, false},
+        {false, false, false, kPanel, kMutedText, true},
+        {false, false, true, kHover, kMutedText, true},
+        {false, true, false, kHover, kMutedText, true},
+    };
+    for (const Look& c : looks) {
+        SCOPED_TRACE(testing::Message() << c.action << c.disabled << c.pressed);
+        const ButtonLook look = OwnerButtonLook(c.action, c.disabled, c.pressed);
+        EXPECT_EQ(look.fill, c.fill);
+        EXPECT_EQ(look.caption, c.caption);
+        EXPECT_EQ(look.border, c.border);
+    }
+
+    struct Title {
+        TitleBarItem item;
+        bool hovered, settings_open;
+        std::optional<Rgb> fill;
+    } titles[] = {
+        {TitleBarItem::settings, false, false, std::nullopt},
+        {TitleBarItem::settings, true, false, kHover},
+        {TitleBarItem::settings, false, true, kAmber},
+        {TitleBarItem::settings, true, true, kAmber},
+        {TitleBarItem::minimise, false, true, std::nullopt},
+        {TitleBarItem::minimise, true, true, kHover},
+        {TitleBarItem::close, false, true, std::nullopt},
+        {TitleBarItem::close, true, false, kRed},
+    };
+    for (const Title& c : titles) {
+        SCOPED_TRACE(testing::Message()
+                     << static_cast<int>(c.item) << c.hovered << c.settings_open);
+        EXPECT_EQ(TitleButtonFill(c.item, c.hovered, c.settings_open), c.fill);
+        EXPECT_EQ(TitleGlyphColour(c.hovered), c.hovered ? kText : kMutedText);
+    }
+}
+
+}  // namespace
+}  // namespace patcher::win

@@ -1,0 +1,53 @@
+#include "model/settings_panel_layout.h"
+
+#include <gtest/gtest.h>
+
+namespace patcher::win {
+namespace {
+
+TEST(SettingsPanelLayoutTest, DesignSizeBoxes) {
+    const SettingsPanelLayout p = ComputeSettingsPanel(ComputeLayout(900, 560));
+    EXPECT_EQ(p.arrow_width, 26);
+    EXPECT_EQ(p.heading, (Box{620, 56, 260, 20}));
+    EXPECT_EQ(p.rows[0].label, (Box{620, 94, 260, 17}));
+    EXPECT_EQ(p.rows[0].value, (Box{620, 114, 260, 28}));
+    EXPECT_EQ(p.rows[0].left_arrow, (Box{620, 114, 26, 28}));
+    EXPECT_EQ(p.rows[0].right_arrow, (Box{854, 114, 26, 28}));
+    EXPECT_EQ(p.rows[1].label, (Box{620, 146, 260, 17}));
+    EXPECT_EQ(p.rows[3].value, (Box{620, 270, 260, 28}));
+    EXPECT_EQ(p.save, (Box{620, 316, 260, 32}));
+    EXPECT_EQ(p.notes, (Box{620, 362, 260, 98}));
+    EXPECT_TRUE(p.rows[3].fits && p.save_fits && p.notes_fit);
+}
+
+// Each label sits between the row above and its own value box, and a click on a label (or on
+// the gap to the save button) does nothing.
+TEST(SettingsPanelLayoutTest, RowsStackWithoutOverlapAtAnySize) {
+    for (const auto& [width, height] :
+         {std::pair{900, 560}, {450, 280}, {1307, 764}, {900, 1200}, {3000, 600}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        const SettingsPanelLayout p = ComputeSettingsPanel(ComputeLayout(width, height));
+        std::int32_t above = p.heading.bottom();
+        for (int r = 0; r < kSettingsRows; ++r) {
+            const SettingsRowBoxes& row = p.rows[static_cast<std::size_t>(r)];
+            EXPECT_GE(row.label.y, above) << r;
+            EXPECT_LE(row.label.bottom(), row.value.y) << r;
+            above = row.value.bottom();
+            if (!row.fits) continue;
+            const std::int32_t mid = row.value.y + row.value.height / 2;
+            EXPECT_EQ(SettingsHitAt(p, row.label.x + 1, row.label.y + 1), SettingsHit{}) << r;
+            EXPECT_EQ(SettingsHitAt(p, row.left_arrow.x, mid),
+                      (SettingsHit{SettingsHit::Kind::row, r, -1}));
+            EXPECT_EQ(SettingsHitAt(p, row.right_arrow.right() - 1, mid),
+                      (SettingsHit{SettingsHit::Kind::row, r, +1}));
+        }
+        EXPECT_GE(p.save.y, above);
+        EXPECT_EQ(SettingsHitAt(p, p.save.x + 1, p.save.y - 1), SettingsHit{});
+        if (p.save_fits) {
+            EXPECT_EQ(SettingsHitAt(p, p.save.x + 1, p.save.y).kind, SettingsHit::Kind::save);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace patcher::win

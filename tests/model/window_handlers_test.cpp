@@ -1,0 +1,489 @@
+#include "model/window_handlers.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "model/window_texts.h"
+
+namespace patcher::win {
+namespace {
+
+// A platform that answers as told and records what was asked.
+struct FakePlatform {
+    bool writable = true;
+    std::uint64_t free_bytes = 1ull << 40;
+    bool space_ok = true;
+    bool drive_readable = true;
+    bool directory_made = true;
+    std::vector<std::wstring> probed;
+    std::vector<std::wstring> made;
+
+    WindowPlatform Get() {
+        WindowPlatform p;
+        p.probe_writable = [this](const std::wstring& dir, std::uint32_t& error) {
+            probed.push_back(dir);
+            error = 5;
+            return writable;
+        };
+        p.has_enough_space = [this](const CheckOutcome& r, std::uint64_t& free,
+                                    std::uint64_t& needed) {
+            free = free_bytes;
+            needed = r.download_bytes + 268435456;
+            return space_ok;
+        };
+        p.free_space_near = [this](const std::wstring&, std::uint64_t& free) {
+            free = free_bytes;
+            return drive_readable;
+        };
+        p.ensure_directory = [this](const std::wstring& path) {
+            made.push_back(path);
+            return directory_made;
+        };
+        return p;
+    }
+};
+
+WindowContext Context(std::uint32_t level = 0) {
+    return {level, L"C:\\Users\\Ali\\OneDrive\\Velmor2", L"Velmor2.exe",
+            L"C:\\V\\Velmor2Launcher.exe", L"C:\\V\\patcher.log"};
+}
+
+CheckOutcome Ready(bool network = true) {
+    CheckOutcome r;
+    r.code = StatusCode::Ok;
+    r.network = network;
+    r.files = 10;
+    r.version = "1.4.2";
+    r.game_exe_in_manifest = true;
+    r.game_exe_on_disk = true;
+    r.game_exe_manifest_path = "bin/Velmor2.exe";
+    return r;
+}
+
+CheckOutcome Wanting(std::size_t count, DiffReason reason = DiffReason::missing) {
+    CheckOutcome r = Ready();
+    r.diff.resize(count);
+    for (DiffItem& d : r.diff) d.reason = reason;
+    r.download_bytes = 1536;
+    return r;
+}
+
+WindowState Busy() {
+    WindowState s;
+    s.busy = true;
+    return s;
+}
+
+// What the player sees, after "window: " in the support-log line: the view, the button's caption
+// and whether it takes a click, the dot and the headline; then the detail under the progress bar.
+void ExpectScreen(const WindowEffects& e, const std::wstring& seen, const std::wstring& detail) {
+    EXPECT_EQ(WindowStateLine(e.state), L"window: " + seen);
+    EXPECT_EQ(e.state.detail, detail);
+}
+
+TEST(OnCheckDoneTest, NothingToDownload) {
+    FakePlatform fake;
+    const WindowPlatform p = fake.Get();
+    CheckOutcome elsewhere = Ready();
+    elsewhere.game_exe_in_manifest = false;
+    elsewhere.game_exe_same_name_path = "bin/Velmor2.exe";
+    CheckOutcome absent = elsewhere;
+    absent.game_exe_same_name_path.clear();
+    CheckOutcome not_on_disk = Ready();
+    not_on_disk.game_exe_on_disk = false;
+    WindowState stuck = Busy();
+    stuck.patcher_stuck = true;
+    stuck.rounds = 2;
+    struct Case {
+        WindowState state;
+        CheckOutcome result;
+        std::uint32_t level;
+        std::wstring seen, detail;
+        NextStep next;
+    } cases[] = {
+        {Busy(), Ready(), 0, L"main OYNA enabled green · Oyun güncel",
+         L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::none},
+        {Busy(), Ready(false), 0, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
+         L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::none},
+        {stuck, Ready(), 0,
+         L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
+         kTextFilesRevert, NextStep::none},
+        {Busy(), elsewhere, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+         L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::none},
+        {Busy(), absent, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+         L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log", NextStep::none},
+        {Busy(), not_on_disk, 0, L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
+         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::none},
+        // The re-check keeps saying what it is for.
+        {Busy(), not_on_disk, 1,
+         L"main BEKLEYİN disabled amber · Eksik dosya onarılıyor: bin/Velmor2.exe",
+         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::run_check},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        const WindowEffects e = OnCheckDone(c.state, c.result, Context(c.level), p);
+        ExpectScreen(e, c.seen, c.detail);
+        EXPECT_EQ(e.next, c.next);
+        EXPECT_EQ(e.state.rounds, 0u);
+        EXPECT_EQ(e.level_to_full, c.next == NextStep::run_check);
+        EXPECT_EQ(e.state.download_after_check, c.next == NextStep::run_check);
+        EXPECT_EQ(e.state.busy, c.next == NextStep::run_check);
+    }
+}
+
+TEST(OnCheckDoneTest, FailedChecks) {
+    FakePlatform fake;
+    CheckOutcome refused;
+    refused.code = StatusCode::BadSignature;
+    refused.network = true;
+    refused.player = "Sunucudan gelen dosyalar doğrulanamadı.";
+    WindowEffects e = OnCheckDone(Busy(), refused, Context(), fake.Get());
+    ExpectScreen(
+        e, L"connection-error TEKRAR DENE enabled red · Sunucudan gelen dosyalar doğrulanamadı.",
+        L"");
+    EXPECT_FALSE(VisibleControls(e.state).play_anyway);
+
+    refused.network = false;
+    refused.offer_play_anyway = true;
+    e = OnCheckDone(Busy(), refused, Context(), fake.Get());
+    ExpectScreen(e,
+                 L"connection-error TEKRAR DENE enabled red · Sunucuya bağlanılamıyor. İnternet "
+                 L"bağlantınızı kontrol edip tekrar deneyin.",
+                 L"Sunucudan gelen dosyalar doğrulanamadı.");
+    EXPECT_TRUE(VisibleControls(e.state).play_anyway);
+    EXPECT_TRUE(e.view_set);
+}
+
+TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
+    FakePlatform fake;
+    CheckOutcome damaged = Wanting(2, DiffReason::hash_mismatch);
+    damaged.code = StatusCode::ContentMismatch;
+    const struct {
+        CheckOutcome result;
+        std::wstring headline, quick_detail, detail;  // the headline stays until the download ends
+    } cases[] = {
+        {damaged, kTextRepairingFiles, kTextRepairKeepsSaves, kTextRepairKeepsSaves},
+        {Wanting(2, DiffReason::size_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor",
+         L"2 dosya", L"1,5 KB · 2 dosya"},
+    };
+    for (const auto& [r, headline, quick_detail, detail] : cases) {
+        const WindowEffects quick = OnCheckDone(Busy(), r, Context(1), fake.Get());
+        ExpectScreen(quick, L"main BEKLEYİN disabled amber · " + headline, quick_detail);
+        EXPECT_TRUE(quick.level_to_full);
+        EXPECT_EQ(quick.next, NextStep::run_check);
+        EXPECT_TRUE(quick.state.download_after_check);
+        EXPECT_EQ(quick.state.rounds, 0u);
+
+        // The full-level check that was asked to download does so without counting a round.
+        const WindowEffects full = OnCheckDone(quick.state, r, Context(0), fake.Get());
+        EXPECT_FALSE(full.level_to_full);
+        EXPECT_EQ(full.next, NextStep::run_download);
+        EXPECT_EQ(full.progress_position, 0);
+        ExpectScreen(full, L"downloading BEKLEYİN disabled amber · " + headline, detail);
+    }
+}
+
+TEST(OnCheckDoneTest, TheHeadlineThatDescribesADownloadStaysWhileItRuns) {
+    FakePlatform fake;
+    CheckOutcome everything = Wanting(4);
+    everything.files = 4;
+    const struct {
+        CheckOutcome result;
+        std::wstring headline;
+    } cases[] = {
+        {everything, L"Oyun ilk kez kuruluyor — 1,5 KB iniyor"},
+        {Wanting(2), L"Güncelleme iniyor — 1,5 KB"},
+        {Wanting(2, DiffReason::hash_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor"},
+    };
+    for (const auto& [r, headline] : cases) {
+        const WindowEffects e = OnCheckDone(Busy(), r, Context(), fake.Get());
+        ASSERT_EQ(e.next, NextStep::run_download);
+        const std::wstring seen = L"downloading BEKLEYİN disabled amber · " + headline;
+        ExpectScreen(e, seen, std::to_wstring(r.diff.size()) + L" dosya");
+        const WindowEffects progress = OnProgress(e.state, {0, 4, "a.pak", 1536, 3072});
+        ExpectScreen(progress, seen, L"1 / 4 dosya (%50) · a.pak · 1,5 KB / 3,0 KB");
+    }
+}
+
+TEST(OnCheckDoneTest, TwoAutomaticDownloadsThenBlockedWithTheFolderHint) {
+    FakePlatform fake;
+    const CheckOutcome r = Wanting(3);
+    WindowState s = Busy();
+    for (std::uint32_t round = 1; round <= 2; ++round) {
+        const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
+        ASSERT_EQ(e.next, NextStep::run_download);
+        EXPECT_EQ(e.state.rounds, round);
+        const WindowEffects done = OnDownloadDone(e.state, {}, Context(), fake.Get());
+        ASSERT_EQ(done.next, NextStep::run_check);
+        ExpectScreen(done, L"main BEKLEYİN disabled amber · Kontrol ediliyor…", L"");
+        s = done.state;
+    }
+    const WindowEffects third = OnCheckDone(s, r, Context(), fake.Get());
+    EXPECT_EQ(third.next, NextStep::none);
+    ExpectScreen(third, L"blocked TEKRAR DENE enabled red · Dosyalar indirildi ama diskte kalmıyor",
+                 kTextSyncedFolder);
+    ASSERT_EQ(third.log.size(), 1u);
+    EXPECT_EQ(third.log[0],
+              L"automatic download did not converge after 2 rounds -- stopping, 3 file(s) still "
+              L"wanted");
+    WindowContext plain = Context();
+    plain.install_directory = L"D:\\Oyunlar\\Velmor2";
+    EXPECT_EQ(OnCheckDone(s, r, plain, fake.Get()).state.detail, kTextFilesRevert);
+
+    // "TEKRAR DENE" starts counting again.
+    const WindowEffects retry = OnActionClick(third.state, r, Context(), fake.Get());
+    EXPECT_EQ(retry.state.rounds, 0u);
+    EXPECT_EQ(retry.next, NextStep::run_check);
+}
+
+// After a restart with --after-self-update only a manifest that still wants a new patcher means the
+// replacement did not take; an ordinary release that follows is downloaded and ends ready.
+TEST(OnCheckDoneTest, PatcherStuckOnlyWhenTheRestartStillWantsANewPatcher) {
+    FakePlatform fake;
+    const struct {
+        bool new_patcher;
+        std::size_t log_lines;
+        std::wstring ready, detail;
+    } cases[] = {
+        {true, 3,
+         L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
+         kTextFilesRevert},
+        {false, 0, L"main OYNA enabled green · Oyun güncel", L"Sürüm 1.4.2 · Dosyalar doğrulandı"},
+    };
+    for (const auto& [new_patcher, log_lines, ready, detail] : cases) {
+        CheckOutcome r = Wanting(1);
+        r.self_update = new_patcher;
+        WindowState s = Busy();
+        s.after_self_update = true;
+        const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
+        EXPECT_EQ(e.state.patcher_stuck, new_patcher);
+        EXPECT_FALSE(e.state.after_self_update);
+        ASSERT_EQ(e.log.size(), log_lines);
+        if (new_patcher) {
+            EXPECT_EQ(e.log[1], L"self-update: exe is C:\\V\\Velmor2Launcher.exe");
+        }
+        // Counted this pass with the patcher.
+        ExpectScreen(e, L"downloading BEKLEYİN disabled amber · Güncelleme iniyor — 1,5 KB",
+                     L"1 dosya");
+
+        // A stuck patcher's download is not applied again, and its entry alone is then nothing to
+        // download: ready, with the red notice.
+        const WindowEffects done =
+            OnDownloadDone(e.state, {StatusCode::Ok, "", new_patcher}, Context(), fake.Get());
+        ASSERT_EQ(done.next, NextStep::run_check);
+        EXPECT_EQ(done.log.size(), new_patcher ? 1u : 0u);
+        ExpectScreen(OnCheckDone(done.state, new_patcher ? r : Ready(), Context(), fake.Get()),
+                     ready, detail);
+    }
+}
+
+TEST(ProgressTest, PercentAndTexts) {
+    struct Case {
+        std::uint64_t done, total;
+        std::int32_t percent;
+    } cases[] = {
+        {0, 0, 0},
+        {500, 0, 0},
+        {1, 3, 33},
+        {2, 3, 66},
+        {5, 4, 100},
+        {4, 4, 100},
+        {~0ull - 1, ~0ull, 99},
+        {~0ull, 1, 100},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ProgressPercent(c.done, c.total), c.percent) << c.done;
+
+    DownloadProgress p{2, 7, "data/Harita.pak", 1536, 1048576};
+    const WindowEffects e = OnProgress(Busy(), p);
+    EXPECT_EQ(e.progress_position, 0);
+    EXPECT_EQ(e.state.headline, kTextDownloading);  // when nothing said what is downloaded
+    EXPECT_EQ(e.state.detail, L"3 / 7 dosya (%0) · data/Harita.pak · 1,5 KB / 1,0 MB");
+}
+
+TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
+    FakePlatform fake;
+    fake.space_ok = false;
+    fake.free_bytes = 1024;
+    const WindowEffects space = StartDownload(WindowState{}, Wanting(2), fake.Get());
+    ExpectScreen(space,
+                 L"blocked TEKRAR DENE enabled red · Yeterli disk alanı yok. En az 256,0 MB boş "
+                 L"alan gerekiyor.",
+                 L"gereken 256,0 MB · boş 1,0 KB");
+    EXPECT_EQ(space.log,
+              std::vector<std::wstring>{
+                  L"download refused before it started: need 268436992 bytes, have 1024"});
+    EXPECT_FALSE(space.state.busy);
+
+    fake.writable = false;
+    const WindowEffects check = StartCheck(WindowState{}, Context(), fake.Get());
+    ExpectScreen(check, L"blocked TEKRAR DENE enabled red · Bu klasöre yazılamıyor",
+                 kTextMoveThePatcher);
+    EXPECT_EQ(check.log, std::vector<std::wstring>{L"install directory is not writable (win32 "
+                                                   L"error 5): C:\\Users\\Ali\\OneDrive\\Velmor2"});
+    EXPECT_EQ(check.next, NextStep::none);
+
+    // While busy neither asks the platform anything.
+    fake.probed.clear();
+    EXPECT_EQ(StartCheck(Busy(), Context(), fake.Get()).next, NextStep::none);
+    EXPECT_EQ(StartDownload(Busy(), Wanting(2), fake.Get()).next, NextStep::none);
+    EXPECT_TRUE(fake.probed.empty());
+}
+
+TEST(ConfirmInstallFolderTest, ChecksInOrder) {
+    struct Case {
+        std::wstring text;
+        bool readable;
+        std::uint64_t free_bytes;
+        bool made;
+        std::wstring headline;
+    } cases[] = {
+        {L"", true, 1ull << 40, true, L"Bir klasör seçin."},
+        {L"E:\\Oyun", false, 0, true, kTextDriveUnreadable},
+        {L"E:\\Oyun", true, 268435455, true,
+         L"Bu sürücüde yeterli boş alan yok (255,9 MB boş). Başka bir sürücüde klasör seçin."},
+        {L"E:\\Oyun", true, 268435456, false, kTextFolderNotMade},
+        {L"E:\\Oyun", true, 268435456, true, kTextChecking},
+    };
+    for (const Case& c : cases) {
+        FakePlatform fake;
+        fake.drive_readable = c.readable;
+        fake.free_bytes = c.free_bytes;
+        fake.directory_made = c.made;
+        WindowState s;
+        s.view = WindowView::first_install;
+        const WindowEffects e = ConfirmInstallFolder(s, c.text, fake.Get());
+        EXPECT_EQ(e.state.headline, c.headline);
+        const bool accepted = c.headline == kTextChecking;
+        EXPECT_EQ(e.install_directory.has_value(), accepted);
+        EXPECT_EQ(e.next, accepted ? NextStep::run_check : NextStep::none);
+        EXPECT_EQ(e.state.view, accepted ? WindowView::main : WindowView::first_install);
+        EXPECT_EQ(fake.probed,
+                  accepted ? std::vector<std::wstring>{c.text} : std::vector<std::wstring>{});
+    }
+}
+
+TEST(ActionClickTest, EachActionDoesItsOwnThing) {
+    FakePlatform fake;
+    struct Case {
+        WindowView view;
+        ActionButton action;
+        NextStep next;
+        bool level_to_full;
+    } cases[] = {
+        {WindowView::first_install, ActionButton::install, NextStep::confirm_install_folder, false},
+        {WindowView::main, ActionButton::wait, NextStep::none, false},
+        {WindowView::main, ActionButton::install, NextStep::run_download, false},
+        {WindowView::main, ActionButton::update, NextStep::run_download, false},
+        {WindowView::repair, ActionButton::repair, NextStep::run_check, true},
+        {WindowView::main, ActionButton::play, NextStep::launch_and_close, false},
+        {WindowView::blocked, ActionButton::retry, NextStep::run_check, false},
+    };
+    for (const Case& c : cases) {
+        WindowState s;
+        SetView(s, c.view, c.action, false);
+        s.rounds = 2;
+        const WindowEffects e = OnActionClick(s, Wanting(1), Context(1), fake.Get());
+        EXPECT_EQ(e.next, c.next) << static_cast<int>(c.action);
+        EXPECT_EQ(e.level_to_full, c.level_to_full);
+        EXPECT_EQ(e.state.download_after_check, c.level_to_full);
+        EXPECT_EQ(e.state.rounds, c.action == ActionButton::retry ? 0u : 2u);
+        // A click queued behind a launch, or reaching the hidden window, does nothing at all.
+        for (bool hidden : {false, true}) {
+            WindowState after = s;
+            (hidden ? after.hidden : after.launching) = true;
+            const WindowEffects ignored = OnActionClick(after, Wanting(1), Context(1), fake.Get());
+            EXPECT_EQ(ignored.next, NextStep::none) << static_cast<int>(c.action);
+            EXPECT_FALSE(ignored.view_set || ignored.status_set || ignored.level_to_full);
+        }
+    }
+    CheckOutcome r;
+    EXPECT_FALSE(PlayAnywayAllowed(r));
+    r.may_launch = true;
+    EXPECT_FALSE(PlayAnywayAllowed(r));
+    r.offer_play_anyway = true;
+    EXPECT_TRUE(PlayAnywayAllowed(r));
+}
+
+TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
+    FakePlatform fake;
+    WindowState s = Busy();
+    s.detail = L"kept";
+    const WindowEffects failed =
+        OnDownloadDone(s, {StatusCode::ContentMismatch, "Bazı oyun dosyaları eksik", false},
+                       Context(), fake.Get());
+    ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · Bazı oyun dosyaları eksik", L"kept");
+    EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, "", true}, Context(), fake.Get()).next,
+              NextStep::apply_self_update);
+
+    EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::destroy_window);
+    for (bool intact : {true, false}) {
+        const WindowEffects e = OnSelfUpdateApplied(s, false, intact);
+        ExpectScreen(
+            e,
+            L"main TEKRAR DENE enabled green · " +
+                std::wstring(intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted),
+            L"kept");
+    }
+
+    SetView(s, WindowView::main, ActionButton::play, false);
+    const WindowEffects starting = LaunchStarting(s);
+    EXPECT_EQ(starting.state.headline, kTextStartingGame);
+    EXPECT_EQ(std::make_tuple(starting.state.launching, starting.state.action_enabled,
+                              starting.view_set, starting.next),
+              std::make_tuple(true, false, true, NextStep::run_launch));
+    // "Yine de oyna" pressed meanwhile starts nothing.
+    EXPECT_EQ(LaunchStarting(starting.state).next, NextStep::none);
+    EXPECT_EQ(LaunchFinished(starting.state, Context(), true, false).next,
+              NextStep::destroy_window);
+    const WindowEffects hidden = LaunchFinished(starting.state, Context(), true, true);
+    EXPECT_EQ(std::make_tuple(hidden.next, hidden.state.launching, hidden.state.hidden),
+              std::make_tuple(NextStep::hide_window, false, true));
+    // The text says "Onar ile deneyin": the button is "ONAR", a full check and download.
+    const WindowEffects not_started = LaunchFinished(s, Context(), false, false);
+    ExpectScreen(not_started,
+                 L"blocked ONAR enabled red · Oyun açılamadı. Dosyalar eksik olabilir — Onar ile "
+                 L"deneyin.",
+                 L"Velmor2.exe · C:\\V\\patcher.log");
+    WindowState after = not_started.state;
+    after.busy = false;
+    const WindowEffects repair = OnActionClick(after, Wanting(1), Context(1), fake.Get());
+    EXPECT_TRUE(repair.level_to_full);
+    EXPECT_EQ(repair.next, NextStep::run_check);
+}
+
+TEST(WindowStateTest, SyncedFolderHintAndSetView) {
+    EXPECT_EQ(SyncedFolderHint(L"C:\\Users\\A\\ICLOUD DRIVE\\x"), kTextSyncedFolder);
+    EXPECT_EQ(SyncedFolderHint(L"C:\\Yandex.Disk"), kTextSyncedFolder);
+    EXPECT_EQ(SyncedFolderHint(L"C:\\One Drive"), kTextFilesRevert);
+    // Every caption the button can show, each in a view that shows it.
+    struct Case {
+        WindowView view;
+        ActionButton action;
+        bool offer;
+        std::wstring seen;
+        bool first_install, play_anyway;
+    } cases[] = {
+        {WindowView::first_install, ActionButton::install, true,
+         L"first-install YÜKLE enabled amber", true, false},
+        {WindowView::main, ActionButton::update, true, L"main GÜNCELLE enabled green", false,
+         false},
+        {WindowView::downloading, ActionButton::wait, false, L"downloading BEKLEYİN disabled amber",
+         false, false},
+        {WindowView::repair, ActionButton::repair, false, L"repair ONAR enabled red", false, false},
+        {WindowView::connection_error, ActionButton::retry, true,
+         L"connection-error TEKRAR DENE enabled red", false, true},
+        {WindowView::blocked, ActionButton::play, true, L"blocked OYNA enabled red", false, false},
+    };
+    for (const Case& c : cases) {
+        WindowState s;
+        SetView(s, c.view, c.action, c.offer);
+        EXPECT_EQ(WindowStateLine(s), L"window: " + c.seen + L" · ");
+        EXPECT_EQ(VisibleControls(s).first_install, c.first_install);
+        EXPECT_EQ(VisibleControls(s).play_anyway, c.play_anyway);
+    }
+    EXPECT_STREQ(ActionCaption(static_cast<ActionButton>(9)), kCaptionRetry);
+}
+
+}  // namespace
+}  // namespace patcher::win
