@@ -137,7 +137,7 @@ Timing RunDiff(const std::vector<patcher::FileEntry>& entries, const std::string
     Timing run;
     const double cpu_before = CpuSeconds(RUSAGE_SELF);
     run.seconds = Seconds([&] {
-        items = patcher::ComputeDiff(entries, root, patcher::CheckLevel::full, {}, {}, {}, threads);
+        items = patcher::ComputeDiff(entries, root, patcher::CheckLevel::Full, {}, {}, {}, threads);
     });
     run.cpu_seconds = CpuSeconds(RUSAGE_SELF) - cpu_before;
     run.peak_kib = PeakRssKiB();

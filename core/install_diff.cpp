@@ -13,11 +13,11 @@ namespace patcher {
 namespace {
 
 // How far one entry is examined: its existence only, its size too, or its content too.
-enum class Depth { presence, size, content };
+enum class Depth { Presence, Size, Content };
 
 struct Examination {
     std::string file;
-    Depth depth = Depth::content;
+    Depth depth = Depth::Content;
 };
 
 std::string AsciiLower(std::string_view text) {
@@ -41,12 +41,12 @@ bool Contains(const std::vector<std::string>& list, const std::string& value) {
 
 std::optional<DiffReason> Examine(const FileEntry& entry, const Examination& what) {
     std::uint64_t size = 0;
-    if (!GetFileSize(what.file, size)) return DiffReason::missing;
-    if (what.depth == Depth::presence) return std::nullopt;
-    if (std::to_string(size) != entry.size) return DiffReason::size_mismatch;
-    if (what.depth == Depth::size) return std::nullopt;
+    if (!GetFileSize(what.file, size)) return DiffReason::Missing;
+    if (what.depth == Depth::Presence) return std::nullopt;
+    if (std::to_string(size) != entry.size) return DiffReason::SizeMismatch;
+    if (what.depth == Depth::Size) return std::nullopt;
     const Result<std::string> digest = HashFileSha256(what.file);
-    if (!digest.ok() || digest.value() != entry.sha256) return DiffReason::hash_mismatch;
+    if (!digest.ok() || digest.value() != entry.sha256) return DiffReason::HashMismatch;
     return std::nullopt;
 }
 
@@ -70,7 +70,7 @@ class DiffRun {
                 verdicts_[index] = Examine(entries_[index], plan_[index]);
             } catch (...) {
                 // A file that could not be examined cannot be trusted: it goes on the list.
-                verdicts_[index] = DiffReason::hash_mismatch;
+                verdicts_[index] = DiffReason::HashMismatch;
             }
         }
     }
@@ -120,8 +120,8 @@ std::vector<std::size_t> WorkOrder(const std::vector<FileEntry>& entries,
     std::vector<std::size_t> order(entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const bool hash_a = plan[a].depth == Depth::content;
-        const bool hash_b = plan[b].depth == Depth::content;
+        const bool hash_a = plan[a].depth == Depth::Content;
+        const bool hash_b = plan[b].depth == Depth::Content;
         if (hash_a != hash_b) return hash_a;
         return hash_a && DeclaredSize(entries[a]) > DeclaredSize(entries[b]);
     });
@@ -139,11 +139,11 @@ unsigned ThreadCount(std::size_t files_to_hash, unsigned max_threads) {
 
 const char* DiffReasonName(DiffReason reason) {
     switch (reason) {
-        case DiffReason::missing:
+        case DiffReason::Missing:
             return "missing";
-        case DiffReason::size_mismatch:
+        case DiffReason::SizeMismatch:
             return "size-mismatch";
-        case DiffReason::hash_mismatch:
+        case DiffReason::HashMismatch:
             return "hash-mismatch";
     }
     return "unknown";
@@ -196,12 +196,12 @@ std::vector<DiffItem> ComputeDiff(const std::vector<FileEntry>& entries,
                         ? self.file
                         : InstalledFilePath(install_dir, entry.path);
         if (!is_critical && Contains(user_owned, lowered)) {
-            what.depth = Depth::presence;
-        } else if (level == CheckLevel::full || (level == CheckLevel::quick && is_critical)) {
-            what.depth = Depth::content;
+            what.depth = Depth::Presence;
+        } else if (level == CheckLevel::Full || (level == CheckLevel::Quick && is_critical)) {
+            what.depth = Depth::Content;
             ++files_to_hash;
         } else {
-            what.depth = Depth::size;
+            what.depth = Depth::Size;
         }
     }
 

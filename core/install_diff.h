@@ -15,9 +15,9 @@ namespace patcher {
 
 // How deep the install diff looks: full hashes every file, quick hashes only the critical paths,
 // size never hashes. The numbers are the configuration's.
-enum class CheckLevel : std::uint32_t { full = 0, quick = 1, size = 2 };
+enum class CheckLevel : std::uint32_t { Full = 0, Quick = 1, Size = 2 };
 
-enum class DiffReason : std::int32_t { missing = 0, size_mismatch = 1, hash_mismatch = 2 };
+enum class DiffReason : std::int32_t { Missing = 0, SizeMismatch = 1, HashMismatch = 2 };
 
 // "missing", "size-mismatch", "hash-mismatch"; any other value is "unknown".
 const char* DiffReasonName(DiffReason reason);
@@ -28,7 +28,7 @@ struct DiffItem {
     std::string url;
     std::string size;
     std::string sha256;
-    DiffReason reason = DiffReason::missing;
+    DiffReason reason = DiffReason::Missing;
 };
 
 // The real file that stands for one manifest path (the running patcher for its own entry). Both

@@ -22,7 +22,7 @@ struct ValidateOptions {
     std::string expect_version;
     std::string now;  // fixed-width UTC timestamp; empty: the system clock
     bool with_diff = false;
-    CheckLevel level = CheckLevel::full;
+    CheckLevel level = CheckLevel::Full;
     std::vector<std::string> critical_paths;
 };
 

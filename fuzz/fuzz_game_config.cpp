@@ -20,13 +20,13 @@ namespace {
 
 std::vector<std::string_view> RowKeys(int row) {
     switch (static_cast<SettingRow>(row)) {
-        case SettingRow::full_screen:
+        case SettingRow::FullScreen:
             return {"WINDOWED"};
-        case SettingRow::resolution:
+        case SettingRow::Resolution:
             return {"WIDTH", "HEIGHT"};
-        case SettingRow::brightness:
+        case SettingRow::Brightness:
             return {"GAMMA"};
-        case SettingRow::software_cursor:
+        case SettingRow::SoftwareCursor:
             break;
     }
     return {"SOFTWARE_CURSOR"};

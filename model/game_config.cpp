@@ -203,18 +203,18 @@ bool StepSetting(GameConfig& config, int row, int direction) {
     config.snapped = false;
     if (direction != -1 && direction != 1) return false;
     switch (static_cast<SettingRow>(row)) {
-        case SettingRow::full_screen:
+        case SettingRow::FullScreen:
             SetValue(config, "WINDOWED", GetInt(config, "WINDOWED", 0) == 1 ? "0" : "1");
             return true;
-        case SettingRow::resolution:
+        case SettingRow::Resolution:
             return StepResolution(config, direction);
-        case SettingRow::brightness: {
+        case SettingRow::Brightness: {
             const std::int32_t next = Gamma(config) + direction;
             if (next < 0 || next > kMaxGamma) return false;
             SetDecimal(config, "GAMMA", next);
             return true;
         }
-        case SettingRow::software_cursor:
+        case SettingRow::SoftwareCursor:
             SetValue(config, "SOFTWARE_CURSOR",
                      GetInt(config, "SOFTWARE_CURSOR", 0) == 0 ? "1" : "0");
             return true;
@@ -264,16 +264,16 @@ bool IsFullScreen(const GameConfig& config) {
 
 std::wstring SettingValueText(const GameConfig& config, int row) {
     switch (static_cast<SettingRow>(row)) {
-        case SettingRow::full_screen:
+        case SettingRow::FullScreen:
             return IsFullScreen(config) ? kTextOn : kTextOff;
-        case SettingRow::resolution: {
+        case SettingRow::Resolution: {
             if (config.modes.empty()) return kTextNoModes;
             const DisplayMode mode = CurrentMode(config);
             return std::to_wstring(mode.width) + kTextBy + std::to_wstring(mode.height);
         }
-        case SettingRow::brightness:
+        case SettingRow::Brightness:
             return std::to_wstring(Gamma(config) + 1) + kTextOutOf + std::to_wstring(kMaxGamma + 1);
-        case SettingRow::software_cursor:
+        case SettingRow::SoftwareCursor:
             return GetInt(config, "SOFTWARE_CURSOR", 0) != 0 ? kTextOn : kTextOff;
     }
     return std::wstring();
@@ -281,14 +281,14 @@ std::wstring SettingValueText(const GameConfig& config, int row) {
 
 bool SettingArrowAtLimit(const GameConfig& config, int row, int direction) {
     switch (static_cast<SettingRow>(row)) {
-        case SettingRow::resolution: {
+        case SettingRow::Resolution: {
             if (config.modes.empty()) return true;
             const std::ptrdiff_t current = CurrentModeIndex(config);
             if (current < 0) return false;
             return direction < 0 ? current == 0
                                  : current == static_cast<std::ptrdiff_t>(config.modes.size()) - 1;
         }
-        case SettingRow::brightness:
+        case SettingRow::Brightness:
             return direction < 0 ? Gamma(config) == 0 : Gamma(config) == kMaxGamma;
         default:
             return false;
@@ -297,7 +297,7 @@ bool SettingArrowAtLimit(const GameConfig& config, int row, int direction) {
 
 bool SettingValueMuted(const GameConfig& config, int row, bool editable) {
     if (!editable) return true;
-    return static_cast<SettingRow>(row) == SettingRow::resolution && IsFullScreen(config);
+    return static_cast<SettingRow>(row) == SettingRow::Resolution && IsFullScreen(config);
 }
 
 std::wstring SettingsNotesText(const std::wstring& message, bool editable, bool full_screen) {

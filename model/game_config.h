@@ -63,10 +63,10 @@ void SetValue(GameConfig& config, std::string_view key, std::string_view value);
 
 // The panel's rows.
 enum class SettingRow : std::int32_t {
-    full_screen = 0,      // WINDOWED, 1 = windowed
-    resolution = 1,       // WIDTH and HEIGHT, one of the display modes
-    brightness = 2,       // GAMMA 0..4
-    software_cursor = 3,  // SOFTWARE_CURSOR 0 or 1
+    FullScreen = 0,      // WINDOWED, 1 = windowed
+    Resolution = 1,      // WIDTH and HEIGHT, one of the display modes
+    Brightness = 2,      // GAMMA 0..4
+    SoftwareCursor = 3,  // SOFTWARE_CURSOR 0 or 1
 };
 
 // One step of a row (direction -1 or +1, anything else changes nothing). Clears `snapped` first.

@@ -289,16 +289,16 @@ int NewsTabAt(const std::array<Box, 2>& tabs, std::int32_t x, std::int32_t y) {
 Box TitleButtonBox(const Layout& l, TitleBarItem item) {
     std::int32_t x = 0;
     switch (item) {
-        case TitleBarItem::settings:
+        case TitleBarItem::Settings:
             x = l.settings_button_x;
             break;
-        case TitleBarItem::minimise:
+        case TitleBarItem::Minimise:
             x = l.minimise_button_x;
             break;
-        case TitleBarItem::close:
+        case TitleBarItem::Close:
             x = l.close_button_x;
             break;
-        case TitleBarItem::none:
+        case TitleBarItem::None:
             return {};
     }
     return {x, 0, l.title_button_width, l.title_height};
@@ -306,10 +306,10 @@ Box TitleButtonBox(const Layout& l, TitleBarItem item) {
 
 TitleBarItem TitleBarItemAt(const Layout& l, std::int32_t x, std::int32_t y) {
     for (TitleBarItem item :
-         {TitleBarItem::settings, TitleBarItem::minimise, TitleBarItem::close}) {
+         {TitleBarItem::Settings, TitleBarItem::Minimise, TitleBarItem::Close}) {
         if (TitleButtonBox(l, item).Contains(x, y)) return item;
     }
-    return TitleBarItem::none;
+    return TitleBarItem::None;
 }
 
 HitZone HitTest(const Layout& l, std::int32_t window_width, std::int32_t window_height,
@@ -317,16 +317,16 @@ HitZone HitTest(const Layout& l, std::int32_t window_width, std::int32_t window_
     const std::int32_t b = l.resize_border;
     const bool left = x < b;
     const bool right = x >= window_width - b;
-    if (y < b) return left ? HitZone::top_left : right ? HitZone::top_right : HitZone::top;
+    if (y < b) return left ? HitZone::TopLeft : right ? HitZone::TopRight : HitZone::Top;
     if (y >= window_height - b) {
-        return left ? HitZone::bottom_left : right ? HitZone::bottom_right : HitZone::bottom;
+        return left ? HitZone::BottomLeft : right ? HitZone::BottomRight : HitZone::Bottom;
     }
-    if (left) return HitZone::left;
-    if (right) return HitZone::right;
+    if (left) return HitZone::Left;
+    if (right) return HitZone::Right;
     if (y < l.title_height) {
-        return TitleBarItemAt(l, x, y) == TitleBarItem::none ? HitZone::caption : HitZone::client;
+        return TitleBarItemAt(l, x, y) == TitleBarItem::None ? HitZone::Caption : HitZone::Client;
     }
-    return HitZone::client;
+    return HitZone::Client;
 }
 
 ButtonLook OwnerButtonLook(bool action_button, bool disabled, bool pressed) {
@@ -336,9 +336,9 @@ ButtonLook OwnerButtonLook(bool action_button, bool disabled, bool pressed) {
 }
 
 std::optional<Rgb> TitleButtonFill(TitleBarItem item, bool hovered, bool settings_open) {
-    if (item == TitleBarItem::settings && settings_open) return kAmber;
+    if (item == TitleBarItem::Settings && settings_open) return kAmber;
     if (!hovered) return std::nullopt;
-    return item == TitleBarItem::close ? kRed : kHover;
+    return item == TitleBarItem::Close ? kRed : kHover;
 }
 
 Rgb TitleGlyphColour(bool hovered) {

@@ -225,7 +225,7 @@ Box TabUnderline(const Layout& layout, const Box& tab);
 // 0 or 1 for a point on a heading, -1 otherwise.
 int NewsTabAt(const std::array<Box, 2>& tabs, std::int32_t x, std::int32_t y);
 
-enum class TitleBarItem : std::int32_t { none = 0, settings = 1, minimise = 2, close = 3 };
+enum class TitleBarItem : std::int32_t { None = 0, Settings = 1, Minimise = 2, Close = 3 };
 
 Box TitleButtonBox(const Layout& layout, TitleBarItem item);
 TitleBarItem TitleBarItemAt(const Layout& layout, std::int32_t x, std::int32_t y);
@@ -233,16 +233,16 @@ TitleBarItem TitleBarItemAt(const Layout& layout, std::int32_t x, std::int32_t y
 // What WM_NCHITTEST answers (the window is all client area, so window and client coordinates
 // are the same). The numbers are the platform's HT* codes, so the window can return them as is.
 enum class HitZone : std::int32_t {
-    client = 1,
-    caption = 2,
-    left = 10,
-    right = 11,
-    top = 12,
-    top_left = 13,
-    top_right = 14,
-    bottom = 15,
-    bottom_left = 16,
-    bottom_right = 17,
+    Client = 1,
+    Caption = 2,
+    Left = 10,
+    Right = 11,
+    Top = 12,
+    TopLeft = 13,
+    TopRight = 14,
+    Bottom = 15,
+    BottomLeft = 16,
+    BottomRight = 17,
 };
 // Resize borders first (corners before edges), then the title bar: its three buttons are client
 // so they get clicks, the rest is caption so dragging moves the window.

@@ -39,9 +39,9 @@ SettingsHit SettingsHitAt(const SettingsPanelLayout& panel, std::int32_t x, std:
         if (!row.fits || !row.value.Contains(x, y)) continue;
         // Only the left arrow steps back; the rest of the box, not just the right arrow, steps on.
         const int direction = x < row.value.x + panel.arrow_width ? -1 : +1;
-        return {SettingsHit::Kind::row, r, direction};
+        return {SettingsHit::Kind::Row, r, direction};
     }
-    if (panel.save_fits && panel.save.Contains(x, y)) return {SettingsHit::Kind::save, -1, 0};
+    if (panel.save_fits && panel.save.Contains(x, y)) return {SettingsHit::Kind::Save, -1, 0};
     return {};
 }
 

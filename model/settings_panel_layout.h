@@ -35,8 +35,8 @@ SettingsPanelLayout ComputeSettingsPanel(const Layout& layout);
 Box SettingsHeadingBar(const Layout& layout, std::int32_t heading_text_width);
 
 struct SettingsHit {
-    enum class Kind : std::int32_t { none = 0, row = 1, save = 2 };
-    Kind kind = Kind::none;
+    enum class Kind : std::int32_t { None = 0, Row = 1, Save = 2 };
+    Kind kind = Kind::None;
     int row = -1;
     int direction = 0;  // -1 within the left arrow, +1 anywhere else in the value box
     bool operator==(const SettingsHit&) const = default;

@@ -111,7 +111,7 @@ int SettingsPanelBadChecks(const Layout& l, const SettingsPanelLayout& panel, in
     int bad = 0;
     auto check = [&bad](bool holds) { bad += holds ? 0 : 1; };
     auto hits = [&panel](std::int32_t x, std::int32_t y, int row, int direction) {
-        return SettingsHitAt(panel, x, y) == SettingsHit{SettingsHit::Kind::row, row, direction};
+        return SettingsHitAt(panel, x, y) == SettingsHit{SettingsHit::Kind::Row, row, direction};
     };
     const std::int32_t a = panel.arrow_width;
     drawn = 0;
@@ -134,13 +134,13 @@ int SettingsPanelBadChecks(const Layout& l, const SettingsPanelLayout& panel, in
         check(hits(v.x, v.bottom() - 1, r, -1));
         check(hits(v.right() - 1, v.bottom() - 1, r, +1));
         const SettingsHit above = SettingsHitAt(panel, v.x + v.width / 2, v.y - 1);
-        check(above.kind != SettingsHit::Kind::row || above.row != r);
+        check(above.kind != SettingsHit::Kind::Row || above.row != r);
         previous_bottom = v.bottom();
     }
     if (panel.save_fits) {
         const Box& save = panel.save;
         check(SettingsHitAt(panel, save.x + save.width / 2, save.y + save.height / 2).kind ==
-              SettingsHit::Kind::save);
+              SettingsHit::Kind::Save);
         check(save.y >= previous_bottom);
     }
     const Box& first = panel.rows[0].value;
@@ -165,26 +165,26 @@ std::wstring FormatCodePoints(const std::wstring& text) {
 
 std::vector<SelfTestDesktop> DefaultDesktops() {
     return {
-        {L"1366x768   taskbar bottom", 1366, 768, 40, TaskbarEdge::bottom},
-        {L"1920x1080  taskbar bottom", 1920, 1080, 48, TaskbarEdge::bottom},
-        {L"2560x1440  taskbar bottom", 2560, 1440, 48, TaskbarEdge::bottom},
-        {L"3840x2160  taskbar bottom", 3840, 2160, 96, TaskbarEdge::bottom},
-        {L"1024x600   taskbar bottom", 1024, 600, 40, TaskbarEdge::bottom},
-        {L"1920x1080  taskbar LEFT  ", 1920, 1080, 72, TaskbarEdge::left},
-        {L"1920x1080  taskbar TOP   ", 1920, 1080, 48, TaskbarEdge::top},
+        {L"1366x768   taskbar bottom", 1366, 768, 40, TaskbarEdge::Bottom},
+        {L"1920x1080  taskbar bottom", 1920, 1080, 48, TaskbarEdge::Bottom},
+        {L"2560x1440  taskbar bottom", 2560, 1440, 48, TaskbarEdge::Bottom},
+        {L"3840x2160  taskbar bottom", 3840, 2160, 96, TaskbarEdge::Bottom},
+        {L"1024x600   taskbar bottom", 1024, 600, 40, TaskbarEdge::Bottom},
+        {L"1920x1080  taskbar LEFT  ", 1920, 1080, 72, TaskbarEdge::Left},
+        {L"1920x1080  taskbar TOP   ", 1920, 1080, 48, TaskbarEdge::Top},
     };
 }
 
 ScreenRect WorkAreaOf(const SelfTestDesktop& d) {
     ScreenRect work{0, 0, d.width, d.height};
     switch (d.edge) {
-        case TaskbarEdge::bottom:
+        case TaskbarEdge::Bottom:
             work.bottom -= d.taskbar;
             break;
-        case TaskbarEdge::left:
+        case TaskbarEdge::Left:
             work.left += d.taskbar;
             break;
-        case TaskbarEdge::top:
+        case TaskbarEdge::Top:
             work.top += d.taskbar;
             break;
     }
@@ -239,14 +239,14 @@ SelfTestSection GeometrySection(std::int32_t frame_width, std::int32_t frame_hei
 std::vector<ActionScenario> DefaultActionScenarios() {
     using enum ActionButton;
     return {
-        {kScenarioChecking, true, StatusCode::Ok, 427, 0, 0, true, true, wait},
-        {kScenarioNoGame, false, StatusCode::Ok, 427, 427, 0, true, false, install},
-        {kScenarioMissing, false, StatusCode::Ok, 427, 12, 0, true, true, update},
-        {kScenarioDamaged, false, StatusCode::Ok, 427, 0, 3, true, true, repair},
-        {kScenarioDamagedAndMissing, false, StatusCode::Ok, 427, 9, 1, true, true, repair},
-        {kScenarioAllGood, false, StatusCode::Ok, 427, 0, 0, true, true, play},
-        {kScenarioSignatureError, false, StatusCode::BadSignature, 0, 0, 0, false, false, retry},
-        {kScenarioExeNotInRelease, false, StatusCode::Ok, 427, 0, 0, false, false, retry},
+        {kScenarioChecking, true, StatusCode::Ok, 427, 0, 0, true, true, Wait},
+        {kScenarioNoGame, false, StatusCode::Ok, 427, 427, 0, true, false, Install},
+        {kScenarioMissing, false, StatusCode::Ok, 427, 12, 0, true, true, Update},
+        {kScenarioDamaged, false, StatusCode::Ok, 427, 0, 3, true, true, Repair},
+        {kScenarioDamagedAndMissing, false, StatusCode::Ok, 427, 9, 1, true, true, Repair},
+        {kScenarioAllGood, false, StatusCode::Ok, 427, 0, 0, true, true, Play},
+        {kScenarioSignatureError, false, StatusCode::BadSignature, 0, 0, 0, false, false, Retry},
+        {kScenarioExeNotInRelease, false, StatusCode::Ok, 427, 0, 0, false, false, Retry},
     };
 }
 
@@ -259,7 +259,7 @@ CheckOutcome ScenarioOutcome(const ActionScenario& scenario) {
     for (std::uint32_t i = 0; i < scenario.missing + scenario.damaged; ++i) {
         DiffItem item;
         item.path = "data/" + std::to_string(i) + ".pak";
-        item.reason = i < scenario.missing ? DiffReason::missing : DiffReason::hash_mismatch;
+        item.reason = i < scenario.missing ? DiffReason::Missing : DiffReason::HashMismatch;
         outcome.diff.push_back(item);
     }
     return outcome;

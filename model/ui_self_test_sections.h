@@ -31,7 +31,7 @@ std::wstring FormatColour(Rgb colour);
 std::wstring FormatCodePoints(const std::wstring& text);
 
 // The desktops the geometry section lays the window out on.
-enum class TaskbarEdge : std::int32_t { bottom = 0, left = 1, top = 2 };
+enum class TaskbarEdge : std::int32_t { Bottom = 0, Left = 1, Top = 2 };
 struct SelfTestDesktop {
     std::wstring name;
     std::int32_t width;

@@ -37,12 +37,12 @@ void Headline(WindowEffects& e, std::wstring headline) {
 
 // Blocked with "TEKRAR DENE": where every refusal that needs the player ends.
 void Block(WindowEffects& e) {
-    View(e, WindowView::blocked, ActionButton::retry);
+    View(e, WindowView::Blocked, ActionButton::Retry);
 }
 
 // Back to the main view with the button waiting, before a check or download is started.
 void Wait(WindowEffects& e) {
-    View(e, WindowView::main, ActionButton::wait);
+    View(e, WindowView::Main, ActionButton::Wait);
 }
 
 // StartCheck on an effect record already under way; true when the check thread is to start.
@@ -62,7 +62,7 @@ bool ChainCheck(WindowEffects& e, const std::wstring& install_directory,
     if (!e.status_set) Status(e, kDotAmber, kTextChecking, std::wstring());
     e.state.action_enabled = false;
     e.view_set = true;  // the button's enabled state changed
-    e.next = NextStep::run_check;
+    e.next = NextStep::RunCheck;
     return true;
 }
 
@@ -76,8 +76,8 @@ void ChainFullCheckThenDownload(WindowEffects& e, const WindowContext& context,
 std::wstring DownloadHeadline(bool patcher_only_excluded, ActionButton kind, std::uint64_t bytes) {
     if (patcher_only_excluded) return kTextUpdateDownloading;
     const std::wstring size = FormatSize(bytes);
-    if (kind == ActionButton::install) return kTextFirstInstallLead + size + kTextFirstInstallTail;
-    if (kind == ActionButton::repair) return kTextDamagedLead + size + kTextDamagedTail;
+    if (kind == ActionButton::Install) return kTextFirstInstallLead + size + kTextFirstInstallTail;
+    if (kind == ActionButton::Repair) return kTextDamagedLead + size + kTextDamagedTail;
     return kTextUpdateLead + size;
 }
 
@@ -93,7 +93,7 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
         return;
     }
     e.state.busy = true;
-    View(e, WindowView::downloading, ActionButton::wait);
+    View(e, WindowView::Downloading, ActionButton::Wait);
     e.progress_position = 0;
     // A handler's headline describes this download and stays while the files come in.
     if (!e.status_set) {
@@ -102,11 +102,11 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
                FormatSize(result.download_bytes) + kTextDot + Decimal(result.diff.size()) +
                    kTextFiles);
     }
-    e.next = NextStep::run_download;
+    e.next = NextStep::RunDownload;
 }
 
 void OnCheckFailed(WindowEffects& e, const CheckOutcome& r) {
-    View(e, WindowView::connection_error, ActionButton::retry, r.offer_play_anyway);
+    View(e, WindowView::ConnectionError, ActionButton::Retry, r.offer_play_anyway);
     const std::wstring player = WidenUtf8(r.player);
     if (r.network) {
         // The server answered: its refusal is the whole story.
@@ -145,7 +145,7 @@ void OnNothingToDownload(WindowEffects& e, const CheckOutcome& r, const WindowCo
         Status(e, kDotRed, kTextMissingFile + manifest_path, kTextRepairKeepsSaves);
         return;
     }
-    View(e, WindowView::main, ActionButton::play);
+    View(e, WindowView::Main, ActionButton::Play);
     const std::wstring version = kTextVersion + WidenUtf8(r.version);
     if (e.state.patcher_stuck) {
         Status(e, kDotRed, kTextPatcherStuck, SyncedFolderHint(context.executable_path));
@@ -248,7 +248,7 @@ WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& r,
     }
     Wait(e);
     Status(e, kDotAmber, headline, Decimal(static_cast<std::uint64_t>(wanted)) + kTextFiles);
-    if (!patcher_excluded && kind == ActionButton::repair && context.check_level != kFullLevel) {
+    if (!patcher_excluded && kind == ActionButton::Repair && context.check_level != kFullLevel) {
         ChainFullCheckThenDownload(e, context, platform);
     } else {
         ++s.rounds;
@@ -267,7 +267,7 @@ WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
         return e;
     }
     if (done.self_update && !e.state.patcher_stuck) {
-        e.next = NextStep::apply_self_update;
+        e.next = NextStep::ApplySelfUpdate;
         return e;
     }
     if (done.self_update) {
@@ -282,11 +282,11 @@ WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
 WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool patcher_intact) {
     WindowEffects e = Unchanged(state);
     if (applied) {
-        e.next = NextStep::destroy_window;
+        e.next = NextStep::DestroyWindow;
         return e;
     }
     Headline(e, patcher_intact ? kTextPatcherNotRenewed : kTextPatcherRenewInterrupted);
-    View(e, WindowView::main, ActionButton::retry);
+    View(e, WindowView::Main, ActionButton::Retry);
     return e;
 }
 
@@ -314,23 +314,23 @@ WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_r
                             const WindowContext& context, const WindowPlatform& platform) {
     WindowEffects e = Unchanged(state);
     if (state.launching || state.hidden) return e;
-    if (state.view == WindowView::first_install) {
-        e.next = NextStep::confirm_install_folder;
+    if (state.view == WindowView::FirstInstall) {
+        e.next = NextStep::ConfirmInstallFolder;
         return e;
     }
     switch (state.action) {
-        case ActionButton::wait:
+        case ActionButton::Wait:
             break;
-        case ActionButton::install:
-        case ActionButton::update:
+        case ActionButton::Install:
+        case ActionButton::Update:
             ChainDownload(e, last_result, platform);
             break;
-        case ActionButton::repair:
+        case ActionButton::Repair:
             Wait(e);
             ChainFullCheckThenDownload(e, context, platform);
             break;
-        case ActionButton::play:
-            e.next = NextStep::launch_and_close;
+        case ActionButton::Play:
+            e.next = NextStep::LaunchAndClose;
             break;
         default:
             e.state.rounds = 0;
@@ -348,7 +348,7 @@ WindowEffects LaunchStarting(const WindowState& state) {
     e.state.launching = true;
     e.state.action_enabled = false;
     e.view_set = true;  // the button's enabled state changed
-    e.next = NextStep::run_launch;
+    e.next = NextStep::RunLaunch;
     return e;
 }
 
@@ -358,13 +358,13 @@ WindowEffects LaunchFinished(const WindowState& state, const WindowContext& cont
     e.state.launching = false;
     if (!started) {
         // The text sends the player to "Onar": the button offers exactly that.
-        View(e, WindowView::blocked, ActionButton::repair);
+        View(e, WindowView::Blocked, ActionButton::Repair);
         Status(e, kDotRed, kTextGameDidNotStart,
                context.game_executable + kTextDot + context.log_path);
         return e;
     }
     e.state.hidden = channel_active;
-    e.next = channel_active ? NextStep::hide_window : NextStep::destroy_window;
+    e.next = channel_active ? NextStep::HideWindow : NextStep::DestroyWindow;
     return e;
 }
 

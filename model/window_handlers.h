@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "model/window_state.h"
 #include "model/check_outcome.h"
 #include "model/download_progress.h"
+#include "model/window_state.h"
 
 namespace patcher::win {
 
@@ -44,15 +44,15 @@ struct WindowPlatform {
 
 // What the window starts or does once it has applied the state.
 enum class NextStep : std::int32_t {
-    none = 0,
-    run_check = 1,               // start CheckThread (busy is already set)
-    run_download = 2,            // start MainWindow::DownloadThread (busy is already set)
-    apply_self_update = 3,       // ApplyAndRestart with the last result's self_update_sha256
-    launch_and_close = 4,        // LaunchAndClose (LaunchStarting, LaunchGame, LaunchFinished)
-    confirm_install_folder = 5,  // read the edit field and run ConfirmInstallFolder
-    destroy_window = 6,          // the process ends through WM_DESTROY
-    hide_window = 7,             // the game holds the key channel; WM_APP+5 ends the process
-    run_launch = 8,              // start the launch thread (launching is already set)
+    None = 0,
+    RunCheck = 1,              // start CheckThread (busy is already set)
+    RunDownload = 2,           // start MainWindow::DownloadThread (busy is already set)
+    ApplySelfUpdate = 3,       // ApplyAndRestart with the last result's self_update_sha256
+    LaunchAndClose = 4,        // LaunchAndClose (LaunchStarting, LaunchGame, LaunchFinished)
+    ConfirmInstallFolder = 5,  // read the edit field and run ConfirmInstallFolder
+    DestroyWindow = 6,         // the process ends through WM_DESTROY
+    HideWindow = 7,            // the game holds the key channel; WM_APP+5 ends the process
+    RunLaunch = 8,             // start the launch thread (launching is already set)
 };
 
 struct WindowEffects {
@@ -63,7 +63,7 @@ struct WindowEffects {
     std::optional<std::wstring> install_directory;  // the folder the player chose
     std::optional<std::int32_t> progress_position;  // 0..100 for the progress holder
     std::vector<std::wstring> log;                  // support-log lines, in order
-    NextStep next = NextStep::none;
+    NextStep next = NextStep::None;
 };
 
 // Starting a check: refused while busy; an install directory that cannot be written ends in

@@ -9,17 +9,17 @@ namespace patcher::win {
 
 const wchar_t* WindowViewName(WindowView view) {
     switch (view) {
-        case WindowView::first_install:
+        case WindowView::FirstInstall:
             return L"first-install";
-        case WindowView::main:
+        case WindowView::Main:
             return L"main";
-        case WindowView::downloading:
+        case WindowView::Downloading:
             return L"downloading";
-        case WindowView::repair:
+        case WindowView::Repair:
             return L"repair";
-        case WindowView::connection_error:
+        case WindowView::ConnectionError:
             return L"connection-error";
-        case WindowView::blocked:
+        case WindowView::Blocked:
             return L"blocked";
     }
     return L"unknown";
@@ -27,15 +27,15 @@ const wchar_t* WindowViewName(WindowView view) {
 
 const wchar_t* ActionCaption(ActionButton action) {
     switch (action) {
-        case ActionButton::wait:
+        case ActionButton::Wait:
             return kCaptionWait;
-        case ActionButton::install:
+        case ActionButton::Install:
             return kCaptionInstall;
-        case ActionButton::update:
+        case ActionButton::Update:
             return kCaptionUpdate;
-        case ActionButton::repair:
+        case ActionButton::Repair:
             return kCaptionRepair;
-        case ActionButton::play:
+        case ActionButton::Play:
             return kCaptionPlay;
         default:
             return kCaptionRetry;
@@ -44,10 +44,10 @@ const wchar_t* ActionCaption(ActionButton action) {
 
 Rgb ViewDotColour(WindowView view) {
     switch (view) {
-        case WindowView::main:
+        case WindowView::Main:
             return kDotGreen;
-        case WindowView::first_install:
-        case WindowView::downloading:
+        case WindowView::FirstInstall:
+        case WindowView::Downloading:
             return kDotAmber;
         default:
             return kDotRed;
@@ -64,15 +64,15 @@ std::wstring WindowStateLine(const WindowState& state) {
 }
 
 ControlVisibility VisibleControls(const WindowState& state) {
-    return {state.view == WindowView::first_install, state.play_anyway_shown};
+    return {state.view == WindowView::FirstInstall, state.play_anyway_shown};
 }
 
 void SetView(WindowState& state, WindowView view, ActionButton action, bool offer_play_anyway) {
     state.view = view;
     state.action = action;
-    state.play_anyway_shown = view == WindowView::connection_error && offer_play_anyway;
+    state.play_anyway_shown = view == WindowView::ConnectionError && offer_play_anyway;
     state.dot = state.play_anyway_shown ? kDotRed : ViewDotColour(view);
-    state.action_enabled = action != ActionButton::wait;
+    state.action_enabled = action != ActionButton::Wait;
 }
 
 void SetStatus(WindowState& state, Rgb dot, std::wstring headline, std::wstring detail) {
@@ -82,21 +82,21 @@ void SetStatus(WindowState& state, Rgb dot, std::wstring headline, std::wstring 
 }
 
 ActionButton DecideAction(const CheckOutcome& result, bool busy) {
-    if (busy) return ActionButton::wait;
+    if (busy) return ActionButton::Wait;
     if (result.code != StatusCode::Ok) {
-        return result.code == StatusCode::ContentMismatch ? ActionButton::repair
-                                                          : ActionButton::retry;
+        return result.code == StatusCode::ContentMismatch ? ActionButton::Repair
+                                                          : ActionButton::Retry;
     }
     if (result.diff.empty()) {
-        if (!result.game_exe_in_manifest) return ActionButton::retry;
-        return result.game_exe_on_disk ? ActionButton::play : ActionButton::repair;
+        if (!result.game_exe_in_manifest) return ActionButton::Retry;
+        return result.game_exe_on_disk ? ActionButton::Play : ActionButton::Repair;
     }
     const bool damaged = std::any_of(result.diff.begin(), result.diff.end(), [](const DiffItem& d) {
-        return d.reason != DiffReason::missing;
+        return d.reason != DiffReason::Missing;
     });
-    if (damaged) return ActionButton::repair;
-    if (result.files == 0 || result.diff.size() < result.files) return ActionButton::update;
-    return ActionButton::install;
+    if (damaged) return ActionButton::Repair;
+    if (result.files == 0 || result.diff.size() < result.files) return ActionButton::Update;
+    return ActionButton::Install;
 }
 
 std::wstring SyncedFolderHint(const std::wstring& path) {

@@ -5,29 +5,29 @@
 #include <cstdint>
 #include <string>
 
-#include "model/colours.h"
 #include "model/check_outcome.h"
+#include "model/colours.h"
 
 namespace patcher::win {
 
 // The numbers and names (WindowViewName) are those the UI self-test prints.
 enum class WindowView : std::int32_t {
-    first_install = 0,
-    main = 1,
-    downloading = 2,
-    repair = 3,
-    connection_error = 4,
-    blocked = 5,
+    FirstInstall = 0,
+    Main = 1,
+    Downloading = 2,
+    Repair = 3,
+    ConnectionError = 4,
+    Blocked = 5,
 };
 
 // The action button's meaning; its caption is ActionCaption. Disabled only while waiting.
 enum class ActionButton : std::int32_t {
-    wait = 0,     // "BEKLEYİN"
-    install = 1,  // "YÜKLE": download
-    update = 2,   // "GÜNCELLE": download
-    repair = 3,   // "ONAR": full-level check, then download
-    play = 4,     // "OYNA": launch
-    retry = 5,    // "TEKRAR DENE": reset the rounds and check again
+    Wait = 0,     // "BEKLEYİN"
+    Install = 1,  // "YÜKLE": download
+    Update = 2,   // "GÜNCELLE": download
+    Repair = 3,   // "ONAR": full-level check, then download
+    Play = 4,     // "OYNA": launch
+    Retry = 5,    // "TEKRAR DENE": reset the rounds and check again
 };
 
 const wchar_t* WindowViewName(WindowView view);
@@ -39,8 +39,8 @@ Rgb ViewDotColour(WindowView view);
 // Everything the window thread decides from, besides the configuration (WindowContext) and the
 // results the workers hand over.
 struct WindowState {
-    WindowView view = WindowView::main;
-    ActionButton action = ActionButton::wait;
+    WindowView view = WindowView::Main;
+    ActionButton action = ActionButton::Wait;
     bool action_enabled = false;
     bool play_anyway_shown = false;  // control 1002
     Rgb dot = kDotGreen;

@@ -67,9 +67,9 @@ TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
 
     const std::vector<std::string> always = {"data/truncated.bin:size-mismatch",
                                              "data/gone.bin:missing", "mouse.cfg:missing"};
-    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::size, critical, user_owned, self)),
+    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::Size, critical, user_owned, self)),
               always);
-    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::quick, critical, user_owned, self)),
+    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::Quick, critical, user_owned, self)),
               (std::vector<std::string>{"GAME.EXE:hash-mismatch", always[0], always[1], always[2],
                                         "channel.inf:hash-mismatch"}));
     const std::vector<std::string> full = {"data/recoloured.bin:hash-mismatch",
@@ -79,7 +79,7 @@ TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
                                            always[2],
                                            "channel.inf:hash-mismatch"};
     for (unsigned threads : {1u, 2u, 0u}) {
-        EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::full, critical, user_owned,
+        EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::Full, critical, user_owned,
                                       self, threads)),
                   full)
             << threads << " threads";
@@ -88,17 +88,17 @@ TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
     // Without the mapping the patcher's entry is the damaged copy in the install folder; with a
     // mapping to a damaged file it is listed as well.
     const std::vector<DiffItem> unmapped =
-        ComputeDiff(entries, install, CheckLevel::full, critical, user_owned);
+        ComputeDiff(entries, install, CheckLevel::Full, critical, user_owned);
     ASSERT_EQ(unmapped.size(), full.size() + 1);
     EXPECT_EQ(unmapped.back().path, "Velmor2Launcher.exe");
-    EXPECT_EQ(unmapped.back().reason, DiffReason::hash_mismatch);
+    EXPECT_EQ(unmapped.back().reason, DiffReason::HashMismatch);
     const DiffSelfMapping broken{"Velmor2Launcher.exe", dir_.Path("running/none.exe")};
     EXPECT_EQ(
-        ComputeDiff(entries, install, CheckLevel::size, critical, user_owned, broken).back().reason,
-        DiffReason::missing);
+        ComputeDiff(entries, install, CheckLevel::Size, critical, user_owned, broken).back().reason,
+        DiffReason::Missing);
 
     // Items carry the manifest's own fields.
-    const DiffItem first = ComputeDiff(entries, install, CheckLevel::size, {}, {}).front();
+    const DiffItem first = ComputeDiff(entries, install, CheckLevel::Size, {}, {}).front();
     EXPECT_EQ("file " + first.path + " " + first.size + " " + first.sha256 + " " + first.url,
               FileLine("data/truncated.bin", same));
 }
@@ -133,7 +133,7 @@ TEST_F(InstallDiffTest, ParallelHashingKeepsEveryVerdictAndTheManifestOrder) {
     }
     const std::vector<FileEntry> entries = Entries();
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
-        EXPECT_EQ(Summary(ComputeDiff(entries, dir_.Path("install"), CheckLevel::full, {}, {}, {},
+        EXPECT_EQ(Summary(ComputeDiff(entries, dir_.Path("install"), CheckLevel::Full, {}, {}, {},
                                       threads)),
                   expected)
             << threads << " threads, seed " << seed;
@@ -179,7 +179,7 @@ TEST_F(InstallDiffTest, SizesPastFourGibibytesAreCompared) {
     };
     for (const auto& c : cases) {
         const FileEntry entry{"big.bin", c.size, hash, "https://cdn.example/r/big.bin"};
-        EXPECT_EQ(Summary(ComputeDiff({entry}, dir_.Path("install"), CheckLevel::size, {}, {})),
+        EXPECT_EQ(Summary(ComputeDiff({entry}, dir_.Path("install"), CheckLevel::Size, {}, {})),
                   c.listed)
             << c.size;
     }

@@ -392,7 +392,7 @@ TEST_F(ValidateTest, ExpectedVersionIsComparedAsTextAfterTheDiffAndBeforeTheBase
     options.expect_version = "1.2.3";
     options.dist.clear();
     options.with_diff = true;
-    options.level = CheckLevel::size;
+    options.level = CheckLevel::Size;
     // Without an install folder the diff looks at paths relative to the working directory.
     const std::filesystem::path previous = std::filesystem::current_path();
     dir_.Write("dist/data/b.bin", "short");
@@ -403,7 +403,7 @@ TEST_F(ValidateTest, ExpectedVersionIsComparedAsTextAfterTheDiffAndBeforeTheBase
     EXPECT_EQ(status.message, "manifest version (01.2.3) is not the expected version (1.2.3)");
     ASSERT_EQ(report_.diff.size(), 1u);
     EXPECT_EQ(report_.diff[0].path, "data/b.bin");
-    EXPECT_EQ(report_.diff[0].reason, DiffReason::size_mismatch);
+    EXPECT_EQ(report_.diff[0].reason, DiffReason::SizeMismatch);
     EXPECT_FALSE(dir_.Exists("state.txt"));
 
     options = Options();

@@ -124,26 +124,19 @@ TEST(HitTestTest, BordersBeforeTitleBarAndButtonsStayClickable) {
         std::int32_t x, y;
         HitZone expected;
     } cases[] = {
-        {0, 0, HitZone::top_left},
-        {899, 0, HitZone::top_right},
-        {400, 5, HitZone::top},
-        {0, 559, HitZone::bottom_left},
-        {894, 554, HitZone::bottom_right},
-        {400, 554, HitZone::bottom},
-        {5, 300, HitZone::left},
-        {894, 300, HitZone::right},
-        {400, 20, HitZone::caption},
-        {770, 20, HitZone::client},
-        {860, 35, HitZone::client},
-        {400, 36, HitZone::client},
-        {893, 6, HitZone::client},
-        {761, 20, HitZone::caption},
+        {0, 0, HitZone::TopLeft},         {899, 0, HitZone::TopRight},
+        {400, 5, HitZone::Top},           {0, 559, HitZone::BottomLeft},
+        {894, 554, HitZone::BottomRight}, {400, 554, HitZone::Bottom},
+        {5, 300, HitZone::Left},          {894, 300, HitZone::Right},
+        {400, 20, HitZone::Caption},      {770, 20, HitZone::Client},
+        {860, 35, HitZone::Client},       {400, 36, HitZone::Client},
+        {893, 6, HitZone::Client},        {761, 20, HitZone::Caption},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(HitTest(l, 900, 560, c.x, c.y), c.expected) << c.x << "," << c.y;
     }
-    EXPECT_EQ(TitleBarItemAt(l, 807, 0), TitleBarItem::settings);
-    EXPECT_EQ(TitleBarItemAt(l, 808, 0), TitleBarItem::minimise);
+    EXPECT_EQ(TitleBarItemAt(l, 807, 0), TitleBarItem::Settings);
+    EXPECT_EQ(TitleBarItemAt(l, 808, 0), TitleBarItem::Minimise);
 }
 
 TEST(NewsScrollTest, ClampThumbAndWheel) {
@@ -254,14 +247,14 @@ TEST(PaintTest, OwnerButtonsAndTitleButtons) {
         bool hovered, settings_open;
         std::optional<Rgb> fill;
     } titles[] = {
-        {TitleBarItem::settings, false, false, std::nullopt},
-        {TitleBarItem::settings, true, false, kHover},
-        {TitleBarItem::settings, false, true, kAmber},
-        {TitleBarItem::settings, true, true, kAmber},
-        {TitleBarItem::minimise, false, true, std::nullopt},
-        {TitleBarItem::minimise, true, true, kHover},
-        {TitleBarItem::close, false, true, std::nullopt},
-        {TitleBarItem::close, true, false, kRed},
+        {TitleBarItem::Settings, false, false, std::nullopt},
+        {TitleBarItem::Settings, true, false, kHover},
+        {TitleBarItem::Settings, false, true, kAmber},
+        {TitleBarItem::Settings, true, true, kAmber},
+        {TitleBarItem::Minimise, false, true, std::nullopt},
+        {TitleBarItem::Minimise, true, true, kHover},
+        {TitleBarItem::Close, false, true, std::nullopt},
+        {TitleBarItem::Close, true, false, kRed},
     };
     for (const Title& c : titles) {
         SCOPED_TRACE(testing::Message()

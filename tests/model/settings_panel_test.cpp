@@ -37,14 +37,14 @@ TEST(SettingsPanelLayoutTest, RowsStackWithoutOverlapAtAnySize) {
             const std::int32_t mid = row.value.y + row.value.height / 2;
             EXPECT_EQ(SettingsHitAt(p, row.label.x + 1, row.label.y + 1), SettingsHit{}) << r;
             EXPECT_EQ(SettingsHitAt(p, row.left_arrow.x, mid),
-                      (SettingsHit{SettingsHit::Kind::row, r, -1}));
+                      (SettingsHit{SettingsHit::Kind::Row, r, -1}));
             EXPECT_EQ(SettingsHitAt(p, row.right_arrow.right() - 1, mid),
-                      (SettingsHit{SettingsHit::Kind::row, r, +1}));
+                      (SettingsHit{SettingsHit::Kind::Row, r, +1}));
         }
         EXPECT_GE(p.save.y, above);
         EXPECT_EQ(SettingsHitAt(p, p.save.x + 1, p.save.y - 1), SettingsHit{});
         if (p.save_fits) {
-            EXPECT_EQ(SettingsHitAt(p, p.save.x + 1, p.save.y).kind, SettingsHit::Kind::save);
+            EXPECT_EQ(SettingsHitAt(p, p.save.x + 1, p.save.y).kind, SettingsHit::Kind::Save);
         }
     }
 }

@@ -36,7 +36,7 @@ TEST(UiSelfTestSectionsTest, ShippedCasesPassAtTheRealLayout) {
 
 TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
     const SelfTestSection small =
-        GeometrySection(0, 0, {{L"100x100", 100, 100, 40, TaskbarEdge::bottom}});
+        GeometrySection(0, 0, {{L"100x100", 100, 100, 40, TaskbarEdge::Bottom}});
     EXPECT_EQ(small.failures, 1);
     EXPECT_EQ(small.lines.back(), L"GEOMETRY: FAILED");
     EXPECT_NE(std::find(small.lines.begin(), small.lines.end(),
@@ -54,7 +54,7 @@ TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
     EXPECT_EQ(settings.lines.back(), L"SETTINGS_HIT: FAILED");
 
     std::vector<ActionScenario> scenarios = DefaultActionScenarios();
-    scenarios[2].expected = ActionButton::install;
+    scenarios[2].expected = ActionButton::Install;
     scenarios[5].busy = true;
     EXPECT_EQ(ActionStateSection(scenarios).failures, 2);
 

@@ -61,7 +61,7 @@ CheckOutcome Ready(bool network = true) {
     return r;
 }
 
-CheckOutcome Wanting(std::size_t count, DiffReason reason = DiffReason::missing) {
+CheckOutcome Wanting(std::size_t count, DiffReason reason = DiffReason::Missing) {
     CheckOutcome r = Ready();
     r.diff.resize(count);
     for (DiffItem& d : r.diff) d.reason = reason;
@@ -103,22 +103,22 @@ TEST(OnCheckDoneTest, NothingToDownload) {
         NextStep next;
     } cases[] = {
         {Busy(), Ready(), 0, L"main OYNA enabled green · Oyun güncel",
-         L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::none},
+         L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::None},
         {Busy(), Ready(false), 0, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
-         L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::none},
+         L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
         {stuck, Ready(), 0,
          L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
-         kTextFilesRevert, NextStep::none},
+         kTextFilesRevert, NextStep::None},
         {Busy(), elsewhere, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
-         L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::none},
+         L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::None},
         {Busy(), absent, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
-         L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log", NextStep::none},
+         L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log", NextStep::None},
         {Busy(), not_on_disk, 0, L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
-         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::none},
+         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::None},
         // The re-check keeps saying what it is for.
         {Busy(), not_on_disk, 1,
          L"main BEKLEYİN disabled amber · Eksik dosya onarılıyor: bin/Velmor2.exe",
-         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::run_check},
+         L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::RunCheck},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
@@ -126,9 +126,9 @@ TEST(OnCheckDoneTest, NothingToDownload) {
         ExpectScreen(e, c.seen, c.detail);
         EXPECT_EQ(e.next, c.next);
         EXPECT_EQ(e.state.rounds, 0u);
-        EXPECT_EQ(e.level_to_full, c.next == NextStep::run_check);
-        EXPECT_EQ(e.state.download_after_check, c.next == NextStep::run_check);
-        EXPECT_EQ(e.state.busy, c.next == NextStep::run_check);
+        EXPECT_EQ(e.level_to_full, c.next == NextStep::RunCheck);
+        EXPECT_EQ(e.state.download_after_check, c.next == NextStep::RunCheck);
+        EXPECT_EQ(e.state.busy, c.next == NextStep::RunCheck);
     }
 }
 
@@ -157,28 +157,28 @@ TEST(OnCheckDoneTest, FailedChecks) {
 
 TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
     FakePlatform fake;
-    CheckOutcome damaged = Wanting(2, DiffReason::hash_mismatch);
+    CheckOutcome damaged = Wanting(2, DiffReason::HashMismatch);
     damaged.code = StatusCode::ContentMismatch;
     const struct {
         CheckOutcome result;
         std::wstring headline, quick_detail, detail;  // the headline stays until the download ends
     } cases[] = {
         {damaged, kTextRepairingFiles, kTextRepairKeepsSaves, kTextRepairKeepsSaves},
-        {Wanting(2, DiffReason::size_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor",
+        {Wanting(2, DiffReason::SizeMismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor",
          L"2 dosya", L"1,5 KB · 2 dosya"},
     };
     for (const auto& [r, headline, quick_detail, detail] : cases) {
         const WindowEffects quick = OnCheckDone(Busy(), r, Context(1), fake.Get());
         ExpectScreen(quick, L"main BEKLEYİN disabled amber · " + headline, quick_detail);
         EXPECT_TRUE(quick.level_to_full);
-        EXPECT_EQ(quick.next, NextStep::run_check);
+        EXPECT_EQ(quick.next, NextStep::RunCheck);
         EXPECT_TRUE(quick.state.download_after_check);
         EXPECT_EQ(quick.state.rounds, 0u);
 
         // The full-level check that was asked to download does so without counting a round.
         const WindowEffects full = OnCheckDone(quick.state, r, Context(0), fake.Get());
         EXPECT_FALSE(full.level_to_full);
-        EXPECT_EQ(full.next, NextStep::run_download);
+        EXPECT_EQ(full.next, NextStep::RunDownload);
         EXPECT_EQ(full.progress_position, 0);
         ExpectScreen(full, L"downloading BEKLEYİN disabled amber · " + headline, detail);
     }
@@ -194,11 +194,11 @@ TEST(OnCheckDoneTest, TheHeadlineThatDescribesADownloadStaysWhileItRuns) {
     } cases[] = {
         {everything, L"Oyun ilk kez kuruluyor — 1,5 KB iniyor"},
         {Wanting(2), L"Güncelleme iniyor — 1,5 KB"},
-        {Wanting(2, DiffReason::hash_mismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor"},
+        {Wanting(2, DiffReason::HashMismatch), L"Bazı dosyalar bozuk — 1,5 KB yeniden iniyor"},
     };
     for (const auto& [r, headline] : cases) {
         const WindowEffects e = OnCheckDone(Busy(), r, Context(), fake.Get());
-        ASSERT_EQ(e.next, NextStep::run_download);
+        ASSERT_EQ(e.next, NextStep::RunDownload);
         const std::wstring seen = L"downloading BEKLEYİN disabled amber · " + headline;
         ExpectScreen(e, seen, std::to_wstring(r.diff.size()) + L" dosya");
         const WindowEffects progress = OnProgress(e.state, {0, 4, "a.pak", 1536, 3072});
@@ -212,15 +212,15 @@ TEST(OnCheckDoneTest, TwoAutomaticDownloadsThenBlockedWithTheFolderHint) {
     WindowState s = Busy();
     for (std::uint32_t round = 1; round <= 2; ++round) {
         const WindowEffects e = OnCheckDone(s, r, Context(), fake.Get());
-        ASSERT_EQ(e.next, NextStep::run_download);
+        ASSERT_EQ(e.next, NextStep::RunDownload);
         EXPECT_EQ(e.state.rounds, round);
         const WindowEffects done = OnDownloadDone(e.state, {}, Context(), fake.Get());
-        ASSERT_EQ(done.next, NextStep::run_check);
+        ASSERT_EQ(done.next, NextStep::RunCheck);
         ExpectScreen(done, L"main BEKLEYİN disabled amber · Kontrol ediliyor…", L"");
         s = done.state;
     }
     const WindowEffects third = OnCheckDone(s, r, Context(), fake.Get());
-    EXPECT_EQ(third.next, NextStep::none);
+    EXPECT_EQ(third.next, NextStep::None);
     ExpectScreen(third, L"blocked TEKRAR DENE enabled red · Dosyalar indirildi ama diskte kalmıyor",
                  kTextSyncedFolder);
     ASSERT_EQ(third.log.size(), 1u);
@@ -234,7 +234,7 @@ TEST(OnCheckDoneTest, TwoAutomaticDownloadsThenBlockedWithTheFolderHint) {
     // "TEKRAR DENE" starts counting again.
     const WindowEffects retry = OnActionClick(third.state, r, Context(), fake.Get());
     EXPECT_EQ(retry.state.rounds, 0u);
-    EXPECT_EQ(retry.next, NextStep::run_check);
+    EXPECT_EQ(retry.next, NextStep::RunCheck);
 }
 
 // After a restart with --after-self-update only a manifest that still wants a new patcher means the
@@ -271,7 +271,7 @@ TEST(OnCheckDoneTest, PatcherStuckOnlyWhenTheRestartStillWantsANewPatcher) {
         // download: ready, with the red notice.
         const WindowEffects done =
             OnDownloadDone(e.state, {StatusCode::Ok, "", new_patcher}, Context(), fake.Get());
-        ASSERT_EQ(done.next, NextStep::run_check);
+        ASSERT_EQ(done.next, NextStep::RunCheck);
         EXPECT_EQ(done.log.size(), new_patcher ? 1u : 0u);
         ExpectScreen(OnCheckDone(done.state, new_patcher ? r : Ready(), Context(), fake.Get()),
                      ready, detail);
@@ -321,12 +321,12 @@ TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
                  kTextMoveThePatcher);
     EXPECT_EQ(check.log, std::vector<std::wstring>{L"install directory is not writable (win32 "
                                                    L"error 5): C:\\Users\\Ali\\OneDrive\\Velmor2"});
-    EXPECT_EQ(check.next, NextStep::none);
+    EXPECT_EQ(check.next, NextStep::None);
 
     // While busy neither asks the platform anything.
     fake.probed.clear();
-    EXPECT_EQ(StartCheck(Busy(), Context(), fake.Get()).next, NextStep::none);
-    EXPECT_EQ(StartDownload(Busy(), Wanting(2), fake.Get()).next, NextStep::none);
+    EXPECT_EQ(StartCheck(Busy(), Context(), fake.Get()).next, NextStep::None);
+    EXPECT_EQ(StartDownload(Busy(), Wanting(2), fake.Get()).next, NextStep::None);
     EXPECT_TRUE(fake.probed.empty());
 }
 
@@ -351,13 +351,13 @@ TEST(ConfirmInstallFolderTest, ChecksInOrder) {
         fake.free_bytes = c.free_bytes;
         fake.directory_made = c.made;
         WindowState s;
-        s.view = WindowView::first_install;
+        s.view = WindowView::FirstInstall;
         const WindowEffects e = ConfirmInstallFolder(s, c.text, fake.Get());
         EXPECT_EQ(e.state.headline, c.headline);
         const bool accepted = c.headline == kTextChecking;
         EXPECT_EQ(e.install_directory.has_value(), accepted);
-        EXPECT_EQ(e.next, accepted ? NextStep::run_check : NextStep::none);
-        EXPECT_EQ(e.state.view, accepted ? WindowView::main : WindowView::first_install);
+        EXPECT_EQ(e.next, accepted ? NextStep::RunCheck : NextStep::None);
+        EXPECT_EQ(e.state.view, accepted ? WindowView::Main : WindowView::FirstInstall);
         EXPECT_EQ(fake.probed,
                   accepted ? std::vector<std::wstring>{c.text} : std::vector<std::wstring>{});
     }
@@ -371,13 +371,13 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
         NextStep next;
         bool level_to_full;
     } cases[] = {
-        {WindowView::first_install, ActionButton::install, NextStep::confirm_install_folder, false},
-        {WindowView::main, ActionButton::wait, NextStep::none, false},
-        {WindowView::main, ActionButton::install, NextStep::run_download, false},
-        {WindowView::main, ActionButton::update, NextStep::run_download, false},
-        {WindowView::repair, ActionButton::repair, NextStep::run_check, true},
-        {WindowView::main, ActionButton::play, NextStep::launch_and_close, false},
-        {WindowView::blocked, ActionButton::retry, NextStep::run_check, false},
+        {WindowView::FirstInstall, ActionButton::Install, NextStep::ConfirmInstallFolder, false},
+        {WindowView::Main, ActionButton::Wait, NextStep::None, false},
+        {WindowView::Main, ActionButton::Install, NextStep::RunDownload, false},
+        {WindowView::Main, ActionButton::Update, NextStep::RunDownload, false},
+        {WindowView::Repair, ActionButton::Repair, NextStep::RunCheck, true},
+        {WindowView::Main, ActionButton::Play, NextStep::LaunchAndClose, false},
+        {WindowView::Blocked, ActionButton::Retry, NextStep::RunCheck, false},
     };
     for (const Case& c : cases) {
         WindowState s;
@@ -387,13 +387,13 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
         EXPECT_EQ(e.next, c.next) << static_cast<int>(c.action);
         EXPECT_EQ(e.level_to_full, c.level_to_full);
         EXPECT_EQ(e.state.download_after_check, c.level_to_full);
-        EXPECT_EQ(e.state.rounds, c.action == ActionButton::retry ? 0u : 2u);
+        EXPECT_EQ(e.state.rounds, c.action == ActionButton::Retry ? 0u : 2u);
         // A click queued behind a launch, or reaching the hidden window, does nothing at all.
         for (bool hidden : {false, true}) {
             WindowState after = s;
             (hidden ? after.hidden : after.launching) = true;
             const WindowEffects ignored = OnActionClick(after, Wanting(1), Context(1), fake.Get());
-            EXPECT_EQ(ignored.next, NextStep::none) << static_cast<int>(c.action);
+            EXPECT_EQ(ignored.next, NextStep::None) << static_cast<int>(c.action);
             EXPECT_FALSE(ignored.view_set || ignored.status_set || ignored.level_to_full);
         }
     }
@@ -414,9 +414,9 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
                        Context(), fake.Get());
     ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · Bazı oyun dosyaları eksik", L"kept");
     EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, "", true}, Context(), fake.Get()).next,
-              NextStep::apply_self_update);
+              NextStep::ApplySelfUpdate);
 
-    EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::destroy_window);
+    EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::DestroyWindow);
     for (bool intact : {true, false}) {
         const WindowEffects e = OnSelfUpdateApplied(s, false, intact);
         ExpectScreen(
@@ -426,19 +426,18 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
             L"kept");
     }
 
-    SetView(s, WindowView::main, ActionButton::play, false);
+    SetView(s, WindowView::Main, ActionButton::Play, false);
     const WindowEffects starting = LaunchStarting(s);
     EXPECT_EQ(starting.state.headline, kTextStartingGame);
     EXPECT_EQ(std::make_tuple(starting.state.launching, starting.state.action_enabled,
                               starting.view_set, starting.next),
-              std::make_tuple(true, false, true, NextStep::run_launch));
+              std::make_tuple(true, false, true, NextStep::RunLaunch));
     // "Yine de oyna" pressed meanwhile starts nothing.
-    EXPECT_EQ(LaunchStarting(starting.state).next, NextStep::none);
-    EXPECT_EQ(LaunchFinished(starting.state, Context(), true, false).next,
-              NextStep::destroy_window);
+    EXPECT_EQ(LaunchStarting(starting.state).next, NextStep::None);
+    EXPECT_EQ(LaunchFinished(starting.state, Context(), true, false).next, NextStep::DestroyWindow);
     const WindowEffects hidden = LaunchFinished(starting.state, Context(), true, true);
     EXPECT_EQ(std::make_tuple(hidden.next, hidden.state.launching, hidden.state.hidden),
-              std::make_tuple(NextStep::hide_window, false, true));
+              std::make_tuple(NextStep::HideWindow, false, true));
     // The text says "Onar ile deneyin": the button is "ONAR", a full check and download.
     const WindowEffects not_started = LaunchFinished(s, Context(), false, false);
     ExpectScreen(not_started,
@@ -449,7 +448,7 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     after.busy = false;
     const WindowEffects repair = OnActionClick(after, Wanting(1), Context(1), fake.Get());
     EXPECT_TRUE(repair.level_to_full);
-    EXPECT_EQ(repair.next, NextStep::run_check);
+    EXPECT_EQ(repair.next, NextStep::RunCheck);
 }
 
 TEST(WindowStateTest, SyncedFolderHintAndSetView) {
@@ -464,16 +463,16 @@ TEST(WindowStateTest, SyncedFolderHintAndSetView) {
         std::wstring seen;
         bool first_install, play_anyway;
     } cases[] = {
-        {WindowView::first_install, ActionButton::install, true,
+        {WindowView::FirstInstall, ActionButton::Install, true,
          L"first-install YÜKLE enabled amber", true, false},
-        {WindowView::main, ActionButton::update, true, L"main GÜNCELLE enabled green", false,
+        {WindowView::Main, ActionButton::Update, true, L"main GÜNCELLE enabled green", false,
          false},
-        {WindowView::downloading, ActionButton::wait, false, L"downloading BEKLEYİN disabled amber",
+        {WindowView::Downloading, ActionButton::Wait, false, L"downloading BEKLEYİN disabled amber",
          false, false},
-        {WindowView::repair, ActionButton::repair, false, L"repair ONAR enabled red", false, false},
-        {WindowView::connection_error, ActionButton::retry, true,
+        {WindowView::Repair, ActionButton::Repair, false, L"repair ONAR enabled red", false, false},
+        {WindowView::ConnectionError, ActionButton::Retry, true,
          L"connection-error TEKRAR DENE enabled red", false, true},
-        {WindowView::blocked, ActionButton::play, true, L"blocked OYNA enabled red", false, false},
+        {WindowView::Blocked, ActionButton::Play, true, L"blocked OYNA enabled red", false, false},
     };
     for (const Case& c : cases) {
         WindowState s;

@@ -39,11 +39,11 @@ const CommandInfo kValidate{
 
 bool ParseLevel(const std::string& text, CheckLevel& level) {
     if (text == "full")
-        level = CheckLevel::full;
+        level = CheckLevel::Full;
     else if (text == "quick")
-        level = CheckLevel::quick;
+        level = CheckLevel::Quick;
     else if (text == "size")
-        level = CheckLevel::size;
+        level = CheckLevel::Size;
     else
         return false;
     return true;

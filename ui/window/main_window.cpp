@@ -6,16 +6,16 @@
 
 #include <utility>
 
+#include "model/player_message.h"
 #include "model/post_gate.h"
+#include "model/window_texts.h"
 #include "ui/window/draw.h"
 #include "ui/window/window_lock.h"
 #include "ui/window/work_area.h"
 #include "ui/window/worker_thread.h"
-#include "model/window_texts.h"
 #include "win/engine/check.h"
 #include "win/engine/download.h"
 #include "win/engine/news_feed.h"
-#include "model/player_message.h"
 #include "win/engine/self_update.h"
 #include "win/launch/launch_game.h"
 #include "win/platform/atomic_file.h"
@@ -156,7 +156,7 @@ bool MainWindow::Create(HINSTANCE instance, bool self_test, int show_command) {
     LoadPictures();
     CreateControls(instance);
     Relayout();
-    SetView(WindowView::main, ActionButton::wait);
+    SetView(WindowView::Main, ActionButton::Wait);
     if (self_test) return true;
     Apply(StartCheck(state_, Context(), Platform()));
     StartNewsThread();
@@ -382,30 +382,30 @@ void MainWindow::LogStateWhenChanged() {
 
 void MainWindow::RunNext(NextStep next) {
     switch (next) {
-        case NextStep::none:
+        case NextStep::None:
             return;
-        case NextStep::run_check:
+        case NextStep::RunCheck:
             return StartCheckThread();
-        case NextStep::run_download:
+        case NextStep::RunDownload:
             return StartDownloadThread();
-        case NextStep::apply_self_update:
+        case NextStep::ApplySelfUpdate:
             return ApplySelfUpdateAndRestart();
-        case NextStep::launch_and_close:
+        case NextStep::LaunchAndClose:
             return LaunchAndClose();
-        case NextStep::confirm_install_folder: {
+        case NextStep::ConfirmInstallFolder: {
             const HWND edit = Control(kFolderEdit);
             std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
             text.resize(static_cast<std::size_t>(
                 GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
             return Apply(ConfirmInstallFolder(state_, text, Platform()));
         }
-        case NextStep::destroy_window:
+        case NextStep::DestroyWindow:
             DestroyWindow(hwnd_);
             return;
-        case NextStep::hide_window:
+        case NextStep::HideWindow:
             ShowWindow(hwnd_, SW_HIDE);
             return;
-        case NextStep::run_launch:
+        case NextStep::RunLaunch:
             return StartLaunchThread();
     }
 }
@@ -803,8 +803,8 @@ bool MainWindow::HandleMouse(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         case WM_MOUSELEAVE:
             tracking_mouse_ = false;
-            if (hover_ != TitleBarItem::none) {
-                hover_ = TitleBarItem::none;
+            if (hover_ != TitleBarItem::None) {
+                hover_ = TitleBarItem::None;
                 InvalidateTitleBar();
             }
             return true;
@@ -814,7 +814,7 @@ bool MainWindow::HandleMouse(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_LBUTTONUP: {
             // A title-bar button acts only on a click that began on it: a press on the stage
             // released over the close button is no click.
-            const TitleBarItem pressed = std::exchange(pressed_, TitleBarItem::none);
+            const TitleBarItem pressed = std::exchange(pressed_, TitleBarItem::None);
             if (settings_open_ && SettingsClick(x, y)) return true;
             const int tab = settings_open_ ? -1 : NewsTabAt(tabs_, x, y);
             if (tab >= 0) {
@@ -826,17 +826,17 @@ bool MainWindow::HandleMouse(UINT message, WPARAM wparam, LPARAM lparam) {
                 return true;
             }
             const TitleBarItem released = TitleBarItemAt(layout_, x, y);
-            switch (released == pressed ? released : TitleBarItem::none) {
-                case TitleBarItem::settings:
+            switch (released == pressed ? released : TitleBarItem::None) {
+                case TitleBarItem::Settings:
                     ToggleSettingsPanel();
                     break;
-                case TitleBarItem::minimise:
+                case TitleBarItem::Minimise:
                     ShowWindow(hwnd_, SW_MINIMIZE);
                     break;
-                case TitleBarItem::close:
+                case TitleBarItem::Close:
                     PostMessageW(hwnd_, WM_CLOSE, 0, 0);
                     break;
-                case TitleBarItem::none:
+                case TitleBarItem::None:
                     break;
             }
             return true;

@@ -13,15 +13,15 @@
 #include <utility>
 
 #include "model/layout.h"
+#include "model/patcher_config.h"
+#include "model/window_handlers.h"
+#include "model/window_state.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
 #include "ui/window/image_decode.h"
 #include "ui/window/paint.h"
 #include "ui/window/settings_panel.h"
-#include "model/window_handlers.h"
-#include "model/window_state.h"
 #include "win/launch/key_channel.h"
-#include "model/patcher_config.h"
 
 namespace patcher::win {
 
@@ -140,8 +140,8 @@ class MainWindow {
     bool news_waits_for_keys_ = false;
     SettingsPanel settings_;
     bool tracking_mouse_ = false;
-    TitleBarItem hover_ = TitleBarItem::none;
-    TitleBarItem pressed_ = TitleBarItem::none;  // where the left button went down
+    TitleBarItem hover_ = TitleBarItem::None;
+    TitleBarItem pressed_ = TitleBarItem::None;  // where the left button went down
     int news_tab_ = 0;
     std::array<NewsScroll, 2> news_scroll_{};
     std::array<Box, 2> tabs_{};

@@ -4,9 +4,9 @@
 
 #include "model/colours.h"
 #include "model/wide_text.h"
+#include "model/window_texts.h"
 #include "ui/window/draw.h"
 #include "ui/window/gdi.h"
-#include "model/window_texts.h"
 
 namespace patcher::win {
 namespace {
@@ -60,9 +60,9 @@ void PaintTitleBar(HDC dc, const PaintScene& scene) {
     Text(dc, kTextTitle, RECT{l.margin, l.title_text_y, l.width, l.title_height},
          scene.fonts->small_bold.get(), kMutedText, DT_SINGLELINE);
     const std::pair<TitleBarItem, const wchar_t*> buttons[] = {
-        {TitleBarItem::settings, kGlyphSettings},
-        {TitleBarItem::minimise, kGlyphMinimise},
-        {TitleBarItem::close, kGlyphClose},
+        {TitleBarItem::Settings, kGlyphSettings},
+        {TitleBarItem::Minimise, kGlyphMinimise},
+        {TitleBarItem::Close, kGlyphClose},
     };
     for (const auto& [item, glyph] : buttons) {
         const Box box = TitleButtonBox(l, item);
@@ -168,7 +168,7 @@ void PaintStatus(HDC dc, const PaintScene& scene) {
     Fill(dc, boxes.progress_track, kHover);
     const std::int32_t fill =
         ProgressFillWidth(scene.progress.bytes_done, scene.progress.bytes_total,
-                          boxes.progress_track.width, state.view == WindowView::main);
+                          boxes.progress_track.width, state.view == WindowView::Main);
     if (fill > 0) {
         Box filled = boxes.progress_track;
         filled.width = fill;

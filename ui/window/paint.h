@@ -10,11 +10,11 @@
 #include <string>
 
 #include "core/news_document.h"
+#include "model/download_progress.h"
 #include "model/layout.h"
 #include "model/settings_panel_state.h"
-#include "ui/window/fonts.h"
 #include "model/window_state.h"
-#include "model/download_progress.h"
+#include "ui/window/fonts.h"
 
 namespace patcher::win {
 
@@ -32,7 +32,7 @@ struct PaintScene {
     PictureRef stage;
     bool draw_stage = true;  // the UI self-test samples the flat ground under it
     PictureRef logo;
-    TitleBarItem hover = TitleBarItem::none;
+    TitleBarItem hover = TitleBarItem::None;
     const SettingsPanelState* settings = nullptr;  // while open: drawn in place of the news
     int news_tab = 0;
     NewsDocument news;  // the current tab's list

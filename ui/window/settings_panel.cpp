@@ -99,13 +99,13 @@ bool SettingsPanel::Click(const Layout& layout, std::int32_t x, std::int32_t y,
                           const std::wstring& install_directory) {
     const SettingsHit hit = SettingsHitAt(ComputeSettingsPanel(layout), x, y);
     switch (hit.kind) {
-        case SettingsHit::Kind::row:
+        case SettingsHit::Kind::Row:
             StepGameSetting(hit.row, hit.direction);
             return true;
-        case SettingsHit::Kind::save:
+        case SettingsHit::Kind::Save:
             if (SaveOffered(state_)) SaveGameSettings(install_directory);
             return true;
-        case SettingsHit::Kind::none:
+        case SettingsHit::Kind::None:
             break;
     }
     return false;

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "model/player_message.h"
 #include "model/ui_self_test_sections.h"
 #include "model/wide_text.h"
+#include "model/window_texts.h"
 #include "ui/window/draw.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
-#include "model/window_texts.h"
-#include "model/player_message.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
@@ -132,7 +132,7 @@ int PaintedView(MainWindow& window, Surface& surface, const ViewCase& c,
     const Rgb dot_got = surface.At(dot.x + dot.width / 2, dot.y + dot.height / 2);
     const Rgb button = surface.At(l.action_x + 8, l.action_y + l.action_height / 2);
     const Rgb dot_expected = ViewDotColour(c.view);
-    const Rgb button_expected = c.view == WindowView::downloading ? kHover : kAmber;
+    const Rgb button_expected = c.view == WindowView::Downloading ? kHover : kAmber;
     const bool ok = title == kPanel && ground == kGround && news == kPanel && footer == kPanel &&
                     dot_got == dot_expected && button == button_expected;
     print(Prefix(ok) + WindowViewName(c.view) + L"  title=" + FormatColour(title) + L" ground=" +
@@ -267,7 +267,7 @@ Rgb BrushColour(LRESULT answer) {
 // enabled state changed, before its own drawing. Either in button-face grey is a grey box or a
 // flash the player sees.
 int ControlBackgrounds(MainWindow& window, Surface& surface, const SelfTestPrinter& print) {
-    window.SetView(WindowView::first_install, ActionButton::install);
+    window.SetView(WindowView::FirstInstall, ActionButton::Install);
     const HWND prompt = window.FolderPromptControl();
     RECT box{};
     GetClientRect(prompt, &box);
@@ -413,12 +413,12 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
     }
     int failures = 0;
     const ViewCase views[] = {
-        {WindowView::first_install, ActionButton::install},
-        {WindowView::main, ActionButton::play},
-        {WindowView::downloading, ActionButton::wait},
-        {WindowView::repair, ActionButton::repair},
-        {WindowView::connection_error, ActionButton::retry},
-        {WindowView::blocked, ActionButton::retry},
+        {WindowView::FirstInstall, ActionButton::Install},
+        {WindowView::Main, ActionButton::Play},
+        {WindowView::Downloading, ActionButton::Wait},
+        {WindowView::Repair, ActionButton::Repair},
+        {WindowView::ConnectionError, ActionButton::Retry},
+        {WindowView::Blocked, ActionButton::Retry},
     };
     for (const ViewCase& c : views) failures += PaintedView(window, surface, c, print);
     if (!screenshots.empty()) SaveViews(window, views, std::size(views), screenshots, print);

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "core/rollback_state.h"
-#include "tests/core/test_release_fixture.h"
 #include "model/player_message.h"
+#include "tests/core/test_release_fixture.h"
 #include "win/platform/text.h"
 
 namespace patcher::win {
@@ -92,11 +92,11 @@ TEST_F(CheckTest, OfflineWithAnAcceptedSetComparesTheDisk) {
     EXPECT_EQ(outcome.files, 4u);
     ASSERT_EQ(outcome.diff.size(), 3u);
     EXPECT_EQ(outcome.diff[0].path, "data/a.pak");
-    EXPECT_EQ(outcome.diff[0].reason, DiffReason::hash_mismatch);
-    EXPECT_EQ(outcome.diff[1].reason, DiffReason::missing);
+    EXPECT_EQ(outcome.diff[0].reason, DiffReason::HashMismatch);
+    EXPECT_EQ(outcome.diff[1].reason, DiffReason::Missing);
     // The patcher entry is compared with the running executable, not a copy in the game folder.
     EXPECT_EQ(outcome.diff[2].path, "Velmor2Launcher.exe");
-    EXPECT_EQ(outcome.diff[2].reason, DiffReason::size_mismatch);
+    EXPECT_EQ(outcome.diff[2].reason, DiffReason::SizeMismatch);
     EXPECT_TRUE(outcome.self_update);
     EXPECT_EQ(outcome.self_update_sha256, outcome.diff[2].sha256);
     EXPECT_EQ(outcome.download_bytes, 4u + 6u + 15u);

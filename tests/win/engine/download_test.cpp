@@ -12,8 +12,8 @@
 
 #include "core/chunk_index.h"
 #include "core/sha256.h"
-#include "tests/win/test_scratch_directory.h"
 #include "model/resume_rules.h"
+#include "tests/win/test_scratch_directory.h"
 #include "win/platform/text.h"
 
 namespace patcher::win {
@@ -147,7 +147,7 @@ struct Rig {
         const std::string url = "https://stand-in/" + path;
         server_.Publish(url, body);
         outcome_.diff.push_back(
-            DiffItem{path, url, std::to_string(body.size()), Sha256Hex(body), DiffReason::missing});
+            DiffItem{path, url, std::to_string(body.size()), Sha256Hex(body), DiffReason::Missing});
         outcome_.download_bytes += body.size();
         return outcome_.diff.back();
     }
