@@ -394,4 +394,25 @@ WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring&
     return e;
 }
 
+ReleaseDecision DecideRelease(const PointerRelease& release) {
+    if (release.settings_took) return {};
+    const int tab = release.settings_open ? -1 : release.tab_hit;
+    if (tab >= 0) {
+        if (tab == release.news_tab) return {};
+        return {ReleaseAction::ShowTab, tab};
+    }
+    if (release.released != release.pressed) return {};
+    switch (release.released) {
+        case TitleBarItem::Settings:
+            return {ReleaseAction::ToggleSettings, -1};
+        case TitleBarItem::Minimise:
+            return {ReleaseAction::Minimise, -1};
+        case TitleBarItem::Close:
+            return {ReleaseAction::Close, -1};
+        case TitleBarItem::None:
+            break;
+    }
+    return {};
+}
+
 }  // namespace patcher::win

@@ -13,6 +13,7 @@
 
 #include "model/check_outcome.h"
 #include "model/download_progress.h"
+#include "model/layout.h"
 #include "model/window_state.h"
 
 namespace patcher::win {
@@ -120,5 +121,37 @@ WindowEffects LaunchFinished(const WindowState& state, const WindowContext& cont
 inline constexpr std::uint64_t kMinInstallFreeBytes = 268435456;
 WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring& edit_text,
                                    const WindowPlatform& platform);
+
+// A left button released on the window's own surface. The settings panel, while open, takes the
+// click first (`settings_took`: the window asked it); then a news tab (none while the panel is
+// open); then a title-bar button, which acts only on a click that began on it: a press on the stage
+// released over the close button is no click.
+struct PointerRelease {
+    TitleBarItem pressed = TitleBarItem::None;
+    TitleBarItem released = TitleBarItem::None;
+    bool settings_open = false;
+    bool settings_took = false;
+    int tab_hit = -1;  // NewsTabAt, -1 outside the tabs
+    int news_tab = 0;  // the tab shown
+};
+enum class ReleaseAction : std::int32_t { None, ShowTab, ToggleSettings, Minimise, Close };
+struct ReleaseDecision {
+    ReleaseAction action = ReleaseAction::None;
+    int tab = -1;  // for ShowTab: a tab other than the one shown
+};
+ReleaseDecision DecideRelease(const PointerRelease& release);
+
+// News is verified with the keys of the registry a check accepted. On a first-ever start there is
+// none yet: the news is fetched once more, after the first check that leaves keys behind.
+class NewsRefetch {
+  public:
+    // A fetch starts; without keys on disk its answer cannot be verified.
+    void FetchStarted(bool keys_exist) { waits_for_keys_ = !keys_exist; }
+    // A check finished: true when the news must be fetched again now.
+    bool DueAfterCheck(bool keys_exist) const { return waits_for_keys_ && keys_exist; }
+
+  private:
+    bool waits_for_keys_ = false;
+};
 
 }  // namespace patcher::win

@@ -484,5 +484,45 @@ TEST(WindowStateTest, SyncedFolderHintAndSetView) {
     EXPECT_STREQ(ActionCaption(static_cast<ActionButton>(9)), kCaptionRetry);
 }
 
+TEST(DecideRelease, TheFirstTakerOfAClickActs) {
+    using T = TitleBarItem;
+    using A = ReleaseAction;
+    struct Row {
+        PointerRelease release;
+        A action;
+        int tab;
+    };
+    const Row rows[] = {
+        {{T::Close, T::Close, false, false, -1, 0}, A::Close, -1},
+        {{T::Minimise, T::Minimise, false, false, -1, 0}, A::Minimise, -1},
+        {{T::Settings, T::Settings, true, false, -1, 0}, A::ToggleSettings, -1},
+        {{T::None, T::Close, false, false, -1, 0}, A::None, -1},  // pressed on the stage
+        {{T::Close, T::None, false, false, -1, 0}, A::None, -1},  // dragged off the button
+        {{T::Close, T::Close, true, true, -1, 0}, A::None, -1},   // the open panel took it
+        {{T::None, T::None, false, false, 1, 0}, A::ShowTab, 1},
+        {{T::None, T::None, false, false, 0, 0}, A::None, -1},          // the tab already shown
+        {{T::None, T::None, true, false, 1, 0}, A::None, -1},           // tabs sit under the panel
+        {{T::Settings, T::Settings, false, false, 1, 1}, A::None, -1},  // a tab before the bar
+    };
+    for (const Row& row : rows) {
+        const ReleaseDecision got = DecideRelease(row.release);
+        EXPECT_EQ(got.action, row.action) << static_cast<int>(row.release.released);
+        EXPECT_EQ(got.tab, row.tab);
+    }
+}
+
+TEST(NewsRefetch, AFirstStartFetchesOnceMoreAfterTheFirstCheckThatLeavesKeys) {
+    NewsRefetch refetch;
+    refetch.FetchStarted(false);
+    EXPECT_FALSE(refetch.DueAfterCheck(false));
+    ASSERT_TRUE(refetch.DueAfterCheck(true));
+    refetch.FetchStarted(true);
+    EXPECT_FALSE(refetch.DueAfterCheck(true));
+
+    NewsRefetch later_start;
+    later_start.FetchStarted(true);
+    EXPECT_FALSE(later_start.DueAfterCheck(true));
+}
+
 }  // namespace
 }  // namespace patcher::win

@@ -57,4 +57,24 @@ std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font) {
     return size.cx;
 }
 
+void PaintBuffered(HWND window, const std::function<void(HDC)>& paint) {
+    PAINTSTRUCT ps{};
+    const HDC dc = BeginPaint(window, &ps);
+    const RECT& update = ps.rcPaint;
+    const int width = update.right - update.left;
+    const int height = update.bottom - update.top;
+    unique_memory_dc memory(width > 0 && height > 0 ? CreateCompatibleDC(dc) : nullptr);
+    unique_hbitmap buffer(memory ? CreateCompatibleBitmap(dc, width, height) : nullptr);
+    if (buffer) {
+        const unique_select_object selected(memory.get(), buffer.get());
+        SetWindowOrgEx(memory.get(), update.left, update.top, nullptr);
+        paint(memory.get());
+        SetWindowOrgEx(memory.get(), 0, 0, nullptr);
+        BitBlt(dc, update.left, update.top, width, height, memory.get(), 0, 0, SRCCOPY);
+    } else {
+        paint(dc);
+    }
+    EndPaint(window, &ps);
+}
+
 }  // namespace patcher::win

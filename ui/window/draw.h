@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "model/colours.h"
@@ -28,5 +29,9 @@ std::wstring ShownText(HDC dc, const std::wstring& text, RECT rect, HFONT font);
 
 // The single-line width of `text` in `font`.
 std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font);
+
+// WM_PAINT through an off-screen bitmap of the update region, so that nothing flickers; straight
+// onto the window when the bitmap cannot be made.
+void PaintBuffered(HWND window, const std::function<void(HDC)>& paint);
 
 }  // namespace patcher::win

@@ -92,4 +92,14 @@ std::string_view ExecutableResource(int id) {
     return std::string_view(static_cast<const char*>(data), size);
 }
 
+bool LoadBitmapFile(const std::wstring& path, DecodedImage& image) {
+    image.bitmap.reset(static_cast<HBITMAP>(LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
+                                                       LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+    BITMAP info{};
+    if (!image.bitmap || GetObjectW(image.bitmap.get(), sizeof(info), &info) == 0) return false;
+    image.width = info.bmWidth;
+    image.height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+    return true;
+}
+
 }  // namespace patcher::win

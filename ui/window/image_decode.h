@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "ui/window/gdi.h"
@@ -38,5 +39,8 @@ bool DecodeImage(std::string_view bytes, DecodedImage& image);
 
 // Resource `id` of type RCDATA in the running executable; empty when it is missing.
 std::string_view ExecutableResource(int id);
+
+// A .bmp file as it is; false (and no bitmap) when it is missing or not a bitmap.
+bool LoadBitmapFile(const std::wstring& path, DecodedImage& image);
 
 }  // namespace patcher::win

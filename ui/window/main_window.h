@@ -1,7 +1,7 @@
 // The player's window: one borderless, custom-painted top-level window that checks the
 // installation as it opens, downloads what is missing without being asked and offers one action
-// button. The rules live in the window model (ui/window_handlers.h): this class feeds them the
-// events, carries out the effects they return, runs the worker threads and paints.
+// button. The rules live in the window model (model/window_handlers.h): this class routes the
+// messages to them, carries out the effects they return, starts the workers and paints.
 #pragma once
 
 #include <windows.h>
@@ -16,24 +16,19 @@
 #include "model/patcher_config.h"
 #include "model/window_handlers.h"
 #include "model/window_state.h"
+#include "ui/window/child_controls.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
 #include "ui/window/image_decode.h"
 #include "ui/window/paint.h"
+#include "ui/window/pointer_input.h"
 #include "ui/window/settings_panel.h"
+#include "ui/window/window_workers.h"
 #include "win/launch/key_channel.h"
 
 namespace patcher::win {
 
 inline constexpr wchar_t kMainWindowClassName[] = L"Garun2PatcherMainWindow";
-
-// The payload-free messages the workers post; the window reads their results under its lock.
-inline constexpr UINT kMsgCheckDone = WM_APP + 1;
-inline constexpr UINT kMsgProgress = WM_APP + 2;
-inline constexpr UINT kMsgDownloadDone = WM_APP + 3;
-inline constexpr UINT kMsgNews = WM_APP + 4;
-inline constexpr UINT kMsgChannelClosed = WM_APP + 5;
-inline constexpr UINT kMsgLaunchDone = WM_APP + 6;
 
 class MainWindow {
   public:
@@ -44,8 +39,10 @@ class MainWindow {
 
     // Before Create: the --after-self-update switch, and the command-line options a restart after
     // a self-update must repeat so the new patcher serves the same release and folders.
-    void SetAfterSelfUpdate(bool after_self_update);
-    void SetRestartArguments(std::wstring arguments);
+    void SetAfterSelfUpdate(bool after_self_update) {
+        state_.after_self_update = after_self_update;
+    }
+    void SetRestartArguments(std::wstring arguments) { restart_arguments_ = std::move(arguments); }
 
     // In self-test mode the window stays hidden, starts no thread and is laid out for a
     // 1920 x 1080 desktop with a 48-pixel taskbar.
@@ -69,64 +66,42 @@ class MainWindow {
     HWND ActionControl() const;        // 1001
 
   private:
-    struct Shared;
-
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    // Reached through GWLP_USERDATA, set at WM_NCCREATE. Nothing may unwind through the system's
+    // code that called it.
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
+                                       LPARAM lparam) noexcept;
     LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
     bool HandleMouse(UINT message, WPARAM wparam, LPARAM lparam);
     bool HandleWorkerMessage(UINT message);
+    void OnCommand(int id);
 
-    bool RegisterWindowClass(HINSTANCE instance);
     void PlaceWindow(bool self_test);
     void LoadPictures();
-    void CreateControls(HINSTANCE instance);
     void Relayout();
     void UpdateFonts();
-    // Each child control's id with the box the layout gives it.
-    std::array<std::pair<int, Box>, 8> PlacedControls() const;
-    void MoveControls();
-    void SyncControls();
-    HWND Control(int id) const;
 
     WindowContext Context() const;
-    WindowPlatform Platform() const;
     void Apply(WindowEffects effects);
     void LogStateWhenChanged();
     void RunNext(NextStep next);
 
-    void StartCheckThread();
-    void StartDownloadThread();
-    void StartNewsThread();
+    void StartNews();
     void ApplySelfUpdateAndRestart();
-    void LaunchAndClose();
-    void StartLaunchThread();
-    void BrowseForFolder();
+    void StartLaunch();
     void OnNews();
-    void OnActionClick();
-    void OnPlayAnywayClick();
 
     void Paint();
     PaintScene Scene(bool draw_stage);
     void InvalidateStatus();
     void InvalidateTitleBar();
-    void DrawItem(const DRAWITEMSTRUCT& item);
-    // WM_CTLCOLOR*: the text colour and the brush of what lies behind the control.
-    HBRUSH ControlColours(HDC dc, HWND control);
-
-    // The settings panel takes left clicks first while open; the title-bar button opens (and
-    // loads) it and closes it.
-    bool SettingsClick(std::int32_t x, std::int32_t y);
-    void ToggleSettingsPanel();
 
     PatcherConfig config_;
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<WindowShared> shared_;
     WindowState state_;
     Layout layout_;
     HWND hwnd_ = nullptr;
     FontSet fonts_;
-    // Made on first use, kept until WM_DESTROY: what the child controls erase and fill with.
-    unique_hbrush panel_brush_;
-    unique_hbrush ground_brush_;
+    ChildControls controls_;
     DecodedImage logo_;
     DecodedImage stage_;
     GdiplusSession gdiplus_;
@@ -136,15 +111,9 @@ class MainWindow {
     std::wstring logged_state_;  // the last WindowStateLine written
     bool self_test_ = false;
     bool in_creation_ = false;
-    bool settings_open_ = false;
-    bool news_waits_for_keys_ = false;
+    NewsRefetch news_refetch_;
     SettingsPanel settings_;
-    bool tracking_mouse_ = false;
-    TitleBarItem hover_ = TitleBarItem::None;
-    TitleBarItem pressed_ = TitleBarItem::None;  // where the left button went down
-    int news_tab_ = 0;
-    std::array<NewsScroll, 2> news_scroll_{};
-    std::array<Box, 2> tabs_{};
+    PointerInput pointer_;
 };
 
 }  // namespace patcher::win

@@ -1,8 +1,8 @@
 // The settings panel, drawn over the news column in place of the news tabs and list.
 #include "model/settings_panel_layout.h"
+#include "model/window_texts.h"
 #include "ui/window/draw.h"
 #include "ui/window/paint.h"
-#include "model/window_texts.h"
 
 namespace patcher::win {
 namespace {

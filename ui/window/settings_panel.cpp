@@ -111,4 +111,13 @@ bool SettingsPanel::Click(const Layout& layout, std::int32_t x, std::int32_t y,
     return false;
 }
 
+void SettingsPanel::Toggle(const std::wstring& install_directory) {
+    open_ = !open_;
+    if (open_) {
+        LoadGameSettings(install_directory);
+    } else {
+        ClearMessage();
+    }
+}
+
 }  // namespace patcher::win

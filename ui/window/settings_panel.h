@@ -1,7 +1,7 @@
 // The settings panel's platform side: reading garun2.cfg from the install directory, asking the
 // display for its modes and writing the file back through AtomicFile. What the answers mean
-// (refuse, start empty, step, offer saving) is the panel model's (ui/settings_panel_state.h); this
-// class fetches the answers, hands them in and writes the log lines the model returns. Window
+// (refuse, start empty, step, offer saving) is the panel model's (model/settings_panel_state.h);
+// this class fetches the answers, hands them in and writes the log lines the model returns. Window
 // thread.
 #pragma once
 
@@ -18,6 +18,10 @@ namespace patcher::win {
 class SettingsPanel {
   public:
     const SettingsPanelState& state() const { return state_; }
+    bool open() const { return open_; }
+
+    // The title-bar button: opening loads, closing forgets the last message.
+    void Toggle(const std::wstring& install_directory);
 
     // On opening: reloads the file (unsaved steps are dropped) and, the first time, the modes.
     void LoadGameSettings(const std::wstring& install_directory);
@@ -37,6 +41,7 @@ class SettingsPanel {
     SettingsPanelState state_;
     std::vector<DisplayMode> modes_;
     bool modes_enumerated_ = false;
+    bool open_ = false;
 };
 
 }  // namespace patcher::win

@@ -30,4 +30,23 @@ ScreenRect WorkAreaUnderCursor() {
     return ScreenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
+void PlaceOnWorkArea(HWND window, bool self_test) {
+    constexpr UINT kQuiet = SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
+    if (self_test) {
+        const WindowRect target = TargetWindowRect(ScreenRect{0, 0, 1920, 1080 - 48});
+        SetWindowPos(window, nullptr, target.left, target.top, target.width, target.height, kQuiet);
+        return;
+    }
+    // A move to another monitor may change the DPI and with it the size: a second pass settles it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const WindowRect target = TargetWindowRect(WorkAreaUnderCursor());
+        RECT now{};
+        GetWindowRect(window, &now);
+        if (attempt > 0 && now.left == target.left && now.top == target.top &&
+            now.right == target.right && now.bottom == target.bottom)
+            break;
+        SetWindowPos(window, nullptr, target.left, target.top, target.width, target.height, kQuiet);
+    }
+}
+
 }  // namespace patcher::win

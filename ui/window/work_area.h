@@ -2,6 +2,8 @@
 // cursor.
 #pragma once
 
+#include <windows.h>
+
 #include "model/layout.h"
 
 namespace patcher::win {
@@ -9,5 +11,10 @@ namespace patcher::win {
 // The nearest monitor's work area; the primary work area when the cursor or the monitor cannot
 // be read or the rectangle is empty; the whole screen when that is empty too.
 ScreenRect WorkAreaUnderCursor();
+
+// Moves and sizes `window` for the work area under the cursor, or for a 1920 x 1080 desktop with a
+// 48-pixel taskbar in self-test mode. The frame the style asks for is taken away by WM_NCCALCSIZE,
+// so Windows is made to ask again.
+void PlaceOnWorkArea(HWND window, bool self_test);
 
 }  // namespace patcher::win

@@ -142,9 +142,10 @@ bool RestartSelf(const std::wstring& extra_arguments, std::string& error) {
     return true;
 }
 
-bool ApplyAndRestart(const std::string& expected_sha256, std::string& error, bool& patcher_intact) {
+bool ApplyAndRestart(const std::string& expected_sha256, const std::wstring& extra_arguments,
+                     std::string& error, bool& patcher_intact) {
     return ApplySelfUpdate(expected_sha256, error, patcher_intact) &&
-           RestartSelf(std::wstring(), error);
+           RestartSelf(extra_arguments, error);
 }
 
 }  // namespace patcher::win

@@ -27,7 +27,8 @@ bool PublishReplacement(const SelfUpdateNames& names, const std::string& expecte
 bool RestartSelf(const std::wstring& extra_arguments, std::string& error);
 
 // ApplySelfUpdate, then RestartSelf; the caller closes the running instance on success.
-bool ApplyAndRestart(const std::string& expected_sha256, std::string& error, bool& patcher_intact);
+bool ApplyAndRestart(const std::string& expected_sha256, const std::wstring& extra_arguments,
+                     std::string& error, bool& patcher_intact);
 
 // Moves `from` to `to` however it can (retried, then copied); true when `to` exists afterwards.
 bool RestoreFile(const std::wstring& from, const std::wstring& to);

@@ -1,0 +1,18 @@
+// The Windows answers to the window rules' platform questions, and the folder picker they lead to.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "model/patcher_config.h"
+#include "model/window_handlers.h"
+
+namespace patcher::win {
+
+WindowPlatform MakeWindowPlatform(const PatcherConfig& config);
+
+// The shell's folder dialog; the chosen folder, or empty when the player cancelled.
+std::wstring PickFolder(HWND owner, const wchar_t* title);
+
+}  // namespace patcher::win

@@ -1,0 +1,67 @@
+// The window's worker threads: the check, the download, the news fetch and the launch. Each runs
+// on a thread nobody waits for, writes its result into the shared record under the window lock and
+// posts one payload-free message; the window reads the record when the message arrives.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "model/check_outcome.h"
+#include "model/download_progress.h"
+#include "model/patcher_config.h"
+#include "model/post_gate.h"
+#include "model/window_handlers.h"
+#include "ui/window/window_lock.h"
+#include "win/engine/news_feed.h"
+#include "win/launch/key_channel.h"
+
+namespace patcher::win {
+
+inline constexpr UINT kMsgCheckDone = WM_APP + 1;
+inline constexpr UINT kMsgProgress = WM_APP + 2;
+inline constexpr UINT kMsgDownloadDone = WM_APP + 3;
+inline constexpr UINT kMsgNews = WM_APP + 4;
+inline constexpr UINT kMsgChannelClosed = WM_APP + 5;
+inline constexpr UINT kMsgLaunchDone = WM_APP + 6;
+
+// What the workers hand to the window. Workers hold it too, so a worker that finishes after the
+// window is gone writes into memory that still exists and posts to a window that no longer does.
+struct WindowShared {
+    WindowLock lock;
+    HWND window = nullptr;  // set before the first worker starts, never changed
+    CheckOutcome last_check;
+    StatusCode download_code = StatusCode::Ok;
+    std::string download_error;
+    DownloadProgress progress;
+    NewsBundle news;
+    PostGate progress_gate;
+    bool launch_started = false;
+    bool launch_channel_active = false;
+
+    // Copies taken under the lock, for the window thread.
+    CheckOutcome LastCheck();
+    DownloadProgress Progress();
+    DownloadDone Download();
+    std::pair<bool, bool> Launch();  // started, channel active
+    std::string StageArt();
+
+    // A worker's last word; see the definition for why it may take a while.
+    void Post(UINT message) const;
+    // Progress is coalesced: at most one message waiting.
+    void PostProgress();
+};
+
+// Each starter reports a thread that would not start as that worker's failure, so the window
+// never waits for a message that cannot come.
+void StartCheckWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config);
+void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config);
+// Posts only when something was fetched and verified.
+void StartNewsWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config);
+// Runs LaunchGame, which fetches the first key over HTTPS before it returns, off the window thread.
+void StartLaunchWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config,
+                       const std::shared_ptr<KeyChannel>& channel);
+
+}  // namespace patcher::win
