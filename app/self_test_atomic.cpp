@@ -283,6 +283,8 @@ int RunOverwriteParallelSelfTest(const Arguments& arguments) {
     PrintField(L"SEEDED_READONLY", FormatDecimal(static_cast<std::uint64_t>(seeded_read_only)));
 
     const ULONGLONG started_at = ::GetTickCount64();
+    // Win32 threads, not std::thread: a hung commit must not hang the test, so the wait has a
+    // limit.
     std::vector<unique_handle> threads;
     std::vector<HANDLE> raw;
     for (int i = 0; i < kParallelWorkers; ++i) {

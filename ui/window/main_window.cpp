@@ -270,7 +270,7 @@ PaintScene MainWindow::Scene(bool draw_stage) {
     scene.hover = pointer_.hover();
     scene.settings = settings_.open() ? &settings_.state() : nullptr;
     scene.news_tab = pointer_.news_tab();
-    WindowLock::Guard guard(shared_->lock);
+    const std::lock_guard<std::mutex> guard(shared_->lock);
     scene.news = pointer_.news_tab() == 0 ? shared_->news.announce : shared_->news.updates;
     scene.progress = shared_->progress;
     return scene;

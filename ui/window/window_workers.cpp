@@ -25,7 +25,7 @@ CheckOutcome FailedCheck(const std::string& diagnostic) {
 
 void FinishCheck(WindowShared& shared, CheckOutcome outcome) {
     {
-        WindowLock::Guard guard(shared.lock);
+        const std::lock_guard<std::mutex> guard(shared.lock);
         shared.last_check = std::move(outcome);
     }
     shared.Post(kMsgCheckDone);
@@ -33,7 +33,7 @@ void FinishCheck(WindowShared& shared, CheckOutcome outcome) {
 
 void FinishDownload(WindowShared& shared, Reject code, std::string error) {
     {
-        WindowLock::Guard guard(shared.lock);
+        const std::lock_guard<std::mutex> guard(shared.lock);
         shared.download_code = code;
         shared.download_error = std::move(error);
     }
@@ -42,7 +42,7 @@ void FinishDownload(WindowShared& shared, Reject code, std::string error) {
 
 void FinishLaunch(WindowShared& shared, bool started, bool channel_active) {
     {
-        WindowLock::Guard guard(shared.lock);
+        const std::lock_guard<std::mutex> guard(shared.lock);
         shared.launch_started = started;
         shared.launch_channel_active = started && channel_active;
     }
@@ -52,19 +52,19 @@ void FinishLaunch(WindowShared& shared, bool started, bool channel_active) {
 }  // namespace
 
 CheckOutcome WindowShared::LastCheck() {
-    WindowLock::Guard guard(lock);
+    const std::lock_guard<std::mutex> guard(lock);
     return last_check;
 }
 
 DownloadProgress WindowShared::Progress() {
-    WindowLock::Guard guard(lock);
+    const std::lock_guard<std::mutex> guard(lock);
     return progress;
 }
 
 DownloadDone WindowShared::Download() {
     DownloadDone done;
     {
-        WindowLock::Guard guard(lock);
+        const std::lock_guard<std::mutex> guard(lock);
         done.code = download_code;
         done.self_update = last_check.self_update;
     }
@@ -73,12 +73,12 @@ DownloadDone WindowShared::Download() {
 }
 
 std::string WindowShared::StageArt() {
-    WindowLock::Guard guard(lock);
+    const std::lock_guard<std::mutex> guard(lock);
     return news.stage_jpeg;
 }
 
 std::pair<bool, bool> WindowShared::Launch() {
-    WindowLock::Guard guard(lock);
+    const std::lock_guard<std::mutex> guard(lock);
     return {launch_started, launch_channel_active};
 }
 
@@ -113,7 +113,7 @@ void StartCheckWorker(const std::shared_ptr<WindowShared>& shared, const Patcher
 
 void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config) {
     {
-        WindowLock::Guard guard(shared->lock);
+        const std::lock_guard<std::mutex> guard(shared->lock);
         shared->progress = DownloadProgress{};
     }
     const bool started = StartWorkerThread("download", [shared, config] {
@@ -121,7 +121,7 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
         // Runs with the download's own lock held: copy, leave the window lock, then post.
         const DownloadProgressCallback on_progress = [shared](const DownloadProgress& progress) {
             {
-                WindowLock::Guard guard(shared->lock);
+                const std::lock_guard<std::mutex> guard(shared->lock);
                 shared->progress = progress;
             }
             shared->PostProgress();
@@ -146,7 +146,7 @@ void StartNewsWorker(const std::shared_ptr<WindowShared>& shared, const PatcherC
             bundle.stage_jpeg.empty())
             return;
         {
-            WindowLock::Guard guard(shared->lock);
+            const std::lock_guard<std::mutex> guard(shared->lock);
             shared->news = std::move(bundle);
         }
         shared->Post(kMsgNews);

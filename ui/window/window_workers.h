@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -14,7 +15,6 @@
 #include "model/patcher_config.h"
 #include "model/post_gate.h"
 #include "model/window_handlers.h"
-#include "ui/window/window_lock.h"
 #include "win/engine/news_feed.h"
 #include "win/launch/key_channel.h"
 
@@ -30,7 +30,8 @@ inline constexpr UINT kMsgLaunchDone = WM_APP + 6;
 // What the workers hand to the window. Workers hold it too, so a worker that finishes after the
 // window is gone writes into memory that still exists and posts to a window that no longer does.
 struct WindowShared {
-    WindowLock lock;
+    // Held only for copies: nothing is called, shown or posted while it is held.
+    std::mutex lock;
     HWND window = nullptr;  // set before the first worker starts, never changed
     CheckOutcome last_check;
     StatusCode download_code = StatusCode::Ok;

@@ -351,6 +351,7 @@ struct KeyChannel::State {
         return 0;
     }
 
+    // Win32 threads, not std::thread: WaitThreads waits on their handles with a time limit.
     static HANDLE StartThread(LPTHREAD_START_ROUTINE main, const std::shared_ptr<State>& state) {
         auto* reference = new std::shared_ptr<State>(state);
         const HANDLE thread = CreateThread(nullptr, 0, main, reference, 0, nullptr);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "win/platform/atomic_file.h"
 #include "win/platform/paths.h"
@@ -15,7 +16,7 @@ namespace {
 
 struct LogState {
     std::atomic<bool> ready{false};
-    CRITICAL_SECTION lock;
+    std::mutex lock;
     unique_hfile handle;
     std::wstring path;
     std::uint64_t size = 0;
@@ -29,13 +30,10 @@ LogState& State() {
 
 class LogLock {
   public:
-    explicit LogLock(LogState& state) : state_(state) { ::EnterCriticalSection(&state_.lock); }
-    ~LogLock() { ::LeaveCriticalSection(&state_.lock); }
-    LogLock(const LogLock&) = delete;
-    LogLock& operator=(const LogLock&) = delete;
+    explicit LogLock(LogState& state) : hold_(state.lock) {}
 
   private:
-    LogState& state_;
+    std::lock_guard<std::mutex> hold_;
 };
 
 // Caller holds the lock.
@@ -91,10 +89,7 @@ std::string Timestamp() {
 
 void LogOpen(const std::wstring& first_directory, const std::wstring& second_directory) {
     LogState& state = State();
-    if (!state.ready.load()) {
-        ::InitializeCriticalSection(&state.lock);
-        state.ready.store(true);
-    }
+    state.ready.store(true);
     LogLock lock(state);
     if (state.handle) return;
     for (const std::wstring* directory : {&first_directory, &second_directory}) {
