@@ -32,8 +32,8 @@ TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
 BUILD = os.environ.get("GARUN2_DEMO_BUILD", "win64")
 WINE_NAME = "32-bit Wine, the shipped 32-bit exe" if BUILD == "win32" else "wine64, the 64-bit build"
 PATCHER = ROOT / "build" / BUILD / "app" / "Velmor2Launcher.exe"
-GAME_EXE = ROOT / "build" / BUILD / "tools" / "demo_game" / "Velmor2.exe"
-LAUNCHER = ROOT / "build" / BUILD / "tools" / "demo_launch" / "demo_launch.exe"
+GAME_EXE = ROOT / "build" / BUILD / "win" / "demo_game" / "Velmor2.exe"
+LAUNCHER = ROOT / "build" / BUILD / "win" / "demo_launch" / "demo_launch.exe"
 # A prefix is either 32-bit or 64-bit for good: each build has its own.
 WINE_PREFIX = DEMO / ("wineprefix32" if BUILD == "win32" else "wineprefix")
 WINE_RUN = ROOT / "cmake" / "wine-run.sh"

@@ -18,7 +18,7 @@ from patcher_run import BUILD_DIR, LOCAL_APP_DATA, WINE_RUN, windows_path
 from release_server import Fault, ReleaseServer
 from update_scenario import KEYS, UpdateScenario
 
-DEMO_GAME = BUILD_DIR / "tools" / "demo_game" / "Velmor2.exe"
+DEMO_GAME = BUILD_DIR / "win" / "demo_game" / "Velmor2.exe"
 
 
 def setUpModule():
