@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "win/platform/last_error.h"
+
 namespace patcher::win {
 
 template <class Traits>
@@ -29,8 +31,13 @@ class unique_any {
     bool is_valid() const noexcept { return value_ != Traits::invalid(); }
     explicit operator bool() const noexcept { return is_valid(); }
 
+    // The last error survives the close: a handle let go on an error path must not replace the
+    // error its owner is about to report.
     void reset(pointer value = Traits::invalid()) noexcept {
-        if (value_ != Traits::invalid()) Traits::close(value_);
+        if (value_ != Traits::invalid()) {
+            const last_error_context keep;
+            Traits::close(value_);
+        }
         value_ = value;
     }
     [[nodiscard]] pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
