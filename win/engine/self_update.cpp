@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "win/platform/atomic_file.h"
 #include "win/platform/cng_sha256.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
+#include "win/platform/process.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 #include "win/platform/unique_handle.h"
@@ -123,22 +122,15 @@ bool RestartSelf(const std::wstring& extra_arguments, std::string& error) {
     if (exe.empty()) {
         return Fail("restart-self", error, "cannot determine the running executable path");
     }
-    std::wstring command_line = L"\"" + exe + L"\" --after-self-update";
-    if (!extra_arguments.empty()) command_line += L" " + extra_arguments;
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    const std::wstring folder = ParentPath(exe);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    std::wstring tail = L"--after-self-update";
+    if (!extra_arguments.empty()) tail += L" " + extra_arguments;
+    // The new copy inherits nothing of ours and starts in its own folder.
+    const StartedProcess started = StartProcess({exe, tail, ParentPath(exe)});
+    if (!started.ok()) {
         return Fail(
             "restart-self", error,
-            "cannot restart after the update (error " + std::to_string(::GetLastError()) + ")");
+            "cannot restart after the update (error " + std::to_string(started.error) + ")");
     }
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "win/launch/inherited_handle_list.h"
+#include "win/platform/inherited_handle_list.h"
 
 namespace patcher::win {
 
