@@ -1,7 +1,12 @@
-// The calling thread's last Win32 error, kept across clean-up.
+// The calling thread's last Win32 error: kept across clean-up, and put into a failure's text.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "model/error_text.h"
 
 namespace patcher::win {
 
@@ -18,5 +23,15 @@ class last_error_context {
   private:
     DWORD error_;
 };
+
+// "what (error N)" with the last error of the call that just failed.
+inline std::string WithLastError(std::string_view what, std::string_view label = "error") {
+    const DWORD code = ::GetLastError();
+    return WithError(what, code, label);
+}
+inline std::wstring WithLastError(std::wstring_view what, std::wstring_view label = L"error") {
+    const DWORD code = ::GetLastError();
+    return WithError(what, code, label);
+}
 
 }  // namespace patcher::win
