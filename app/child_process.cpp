@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "win/launch/inherited_handle_list.h"
 #include "win/platform/known_paths.h"
+#include "win/platform/process.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
@@ -41,49 +41,21 @@ class InheritedStdHandles {
 
 }  // namespace
 
-std::wstring Quoted(const std::wstring& text) {
-    // Backslashes right before the closing quote would escape it ("C:\data\" would swallow the
-    // rest of the line), so they are doubled as the command-line parser expects.
-    std::size_t trailing = 0;
-    while (trailing < text.size() && text[text.size() - 1 - trailing] == L'\\') ++trailing;
-    return L"\"" + text + std::wstring(trailing, L'\\') + L"\"";
-}
-
 bool StartChildProcess(const std::wstring& executable, const std::wstring& tail,
                        unique_handle& process, std::uint32_t& error) {
-    error = 0;
-    if (executable.empty()) {
-        error = ERROR_FILE_NOT_FOUND;
-        return false;
-    }
-    std::wstring command_line = Quoted(executable);
-    if (!tail.empty()) command_line += L" " + tail;
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-
     InheritedStdHandles handles;
-    InheritedHandleList inherited;
-    std::string unused;
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof(startup);
-    DWORD flags = 0;
-    if (handles.any() && inherited.Build(handles.list(), unused)) {
-        startup.lpAttributeList = inherited.get();
-        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-        startup.StartupInfo.hStdInput = handles.at(0);
-        startup.StartupInfo.hStdOutput = handles.at(1);
-        startup.StartupInfo.hStdError = handles.at(2);
-        flags = EXTENDED_STARTUPINFO_PRESENT;
+    ProcessStart start{executable, tail};
+    if (handles.any()) {
+        start.std_handles = StdHandles{handles.at(0), handles.at(1), handles.at(2)};
+        start.inherit = handles.list();
     }
-    const BOOL inherit = flags != 0 ? TRUE : FALSE;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(executable.c_str(), writable.data(), nullptr, nullptr, inherit, flags,
-                          nullptr, nullptr, &startup.StartupInfo, &info)) {
-        error = ::GetLastError();
-        return false;
-    }
-    ::CloseHandle(info.hThread);
-    process.reset(info.hProcess);
+    StartedProcess started = StartProcess(start);
+    // Without its list the child still starts, with standard handles of its own and nothing of
+    // ours: the self-test then misses the child's report lines rather than the child itself.
+    if (!started.list_failure.empty()) started = StartProcess({executable, tail});
+    error = started.error;
+    if (!started.ok()) return false;
+    process = started.process.take_process();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "win/platform/process.h"  // Quoted, for the callers' command tails
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
@@ -28,8 +29,5 @@ ChildRun RunChildProcess(const std::wstring& executable, const std::wstring& tai
 
 // The same with the running patcher's own executable.
 ChildRun RunSelfAsChild(const std::wstring& tail, std::uint32_t timeout_ms);
-
-// `text` in double quotes, for paths on a child command line (paths cannot contain quotes).
-std::wstring Quoted(const std::wstring& text);
 
 }  // namespace patcher::win

@@ -15,10 +15,11 @@
 #include "app/resolve_config.h"
 #include "garun2/patcher_version.h"
 #include "garun2/source_revision.h"
+#include "model/window_texts.h"
 #include "ui/window/main_window.h"
 #include "ui/window/ui_self_test.h"
-#include "model/window_texts.h"
 #include "win/platform/known_paths.h"
+#include "win/platform/last_error.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 #include "win/platform/unique_handle.h"
@@ -156,8 +157,9 @@ void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previ
     const int retries = after_previous_exit ? kLeftoverRetries : 0;
     for (int attempt = 0; !DeleteFileW(old_file.c_str()); ++attempt) {
         if (attempt == retries) {
-            LogLineWide(L"self-update: could not delete " + old_file + L" (win32 error " +
-                        std::to_wstring(GetLastError()) + L"); next start tries again");
+            LogLineWide(
+                WithLastError(L"self-update: could not delete " + old_file, L"win32 error") +
+                L"; next start tries again");
             return;
         }
         Sleep(kLeftoverRetryMs);

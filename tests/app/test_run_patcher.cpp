@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "win/platform/process.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win::testing {
@@ -19,21 +20,12 @@ PatcherRun RunOnce(const std::wstring& arguments, std::uint32_t timeout_ms) {
     unique_hfile nul(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    &inheritable, OPEN_EXISTING, 0, nullptr));
 
-    const std::wstring exe = PatcherExecutablePath();
-    std::wstring command = L"\"" + exe + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul.get();
-    startup.hStdOutput = write_end.get();
-    startup.hStdError = write_end.get();
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                          &startup, &info)) {
-        return run;
-    }
-    unique_handle process(info.hProcess);
-    unique_handle thread(info.hThread);
+    ProcessStart start{PatcherExecutablePath(), arguments};
+    start.std_handles = StdHandles{nul.get(), write_end.get(), write_end.get()};
+    start.inherit_everything = true;
+    const StartedProcess started = StartProcess(start);
+    if (!started.ok()) return run;
+    const HANDLE process = started.process.process();
     write_end.reset();  // EOF arrives once the patcher and its children are gone
     run.started = true;
 
@@ -44,14 +36,14 @@ PatcherRun RunOnce(const std::wstring& arguments, std::uint32_t timeout_ms) {
             run.output.append(chunk, got);
         }
     });
-    if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) {
         run.timed_out = true;
-        ::TerminateProcess(process.get(), 255);
-        ::WaitForSingleObject(process.get(), INFINITE);
+        ::TerminateProcess(process, 255);
+        ::WaitForSingleObject(process, INFINITE);
     }
     reader.join();
     DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
+    ::GetExitCodeProcess(process, &code);
     run.exit_code = code;
     return run;
 }

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "model/error_text.h"
 #include "model/resume_rules.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
@@ -25,8 +26,9 @@ void DeletePartial(const std::wstring& path, DWORD attributes, std::uint32_t& de
         ++deleted;
         LogLine("download: deleted a partial file that no download needs: " + WideToUtf8(path));
     } else {
-        LogLine("download: cannot delete the stale partial file " + WideToUtf8(path) + " (os " +
-                std::to_string(::GetLastError()) + ")");
+        const DWORD code = ::GetLastError();  // before the path conversion can touch it
+        LogLine(WithError("download: cannot delete the stale partial file " + WideToUtf8(path),
+                          code, "os"));
     }
 }
 

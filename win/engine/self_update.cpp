@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "win/platform/atomic_file.h"
 #include "win/platform/cng_sha256.h"
 #include "win/platform/known_paths.h"
+#include "win/platform/last_error.h"
 #include "win/platform/paths.h"
+#include "win/platform/process.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 #include "win/platform/unique_handle.h"
@@ -32,20 +32,16 @@ bool Swap(HANDLE verified, const std::wstring& exe, const std::wstring& old, std
     ::DeleteFileW(old.c_str());
     if (!::MoveFileExW(exe.c_str(), old.c_str(), kReplaceThrough)) {
         return Fail("self-update", error,
-                    "cannot rename the running executable aside (error " +
-                        std::to_string(::GetLastError()) + ")");
+                    WithLastError("cannot rename the running executable aside"));
     }
     if (RenameOpenFile(verified, exe)) return true;
-    const std::string failure = std::to_string(::GetLastError());
+    const std::string failure = WithLastError("cannot move the new executable into place");
     if (RestoreFile(old, exe)) {
-        return Fail("self-update", error,
-                    "cannot move the new executable into place (error " + failure +
-                        "); the working copy was put back");
+        return Fail("self-update", error, failure + "; the working copy was put back");
     }
     patcher_intact = false;
     return Fail("self-update", error,
-                "cannot move the new executable into place (error " + failure +
-                    ") AND the working copy could not be restored from " + WideToUtf8(old) +
+                failure + " AND the working copy could not be restored from " + WideToUtf8(old) +
                     " -- no usable patcher remains");
 }
 
@@ -85,9 +81,9 @@ bool PublishReplacement(const SelfUpdateNames& names, const std::string& expecte
     unique_hfile held(::CreateFileW(fresh.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!held) {
-        return Fail("self-update", error,
-                    "cannot open the replacement executable exclusively at " + fresh_utf8 +
-                        " (error " + std::to_string(::GetLastError()) + ")");
+        return Fail(
+            "self-update", error,
+            WithLastError("cannot open the replacement executable exclusively at " + fresh_utf8));
     }
     const std::string actual = CngSha256OfHandle(held.get());
     if (actual.empty()) {
@@ -123,22 +119,14 @@ bool RestartSelf(const std::wstring& extra_arguments, std::string& error) {
     if (exe.empty()) {
         return Fail("restart-self", error, "cannot determine the running executable path");
     }
-    std::wstring command_line = L"\"" + exe + L"\" --after-self-update";
-    if (!extra_arguments.empty()) command_line += L" " + extra_arguments;
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    const std::wstring folder = ParentPath(exe);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-        return Fail(
-            "restart-self", error,
-            "cannot restart after the update (error " + std::to_string(::GetLastError()) + ")");
+    std::wstring tail = L"--after-self-update";
+    if (!extra_arguments.empty()) tail += L" " + extra_arguments;
+    // The new copy inherits nothing of ours and starts in its own folder.
+    const StartedProcess started = StartProcess({exe, tail, ParentPath(exe)});
+    if (!started.ok()) {
+        return Fail("restart-self", error,
+                    WithError("cannot restart after the update", started.error));
     }
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "win/platform/last_error.h"
 #include "win/platform/secure_wipe.h"
 #include "win/platform/support_log.h"
 
@@ -441,7 +442,7 @@ bool KeyChannel::Attach(unique_handle process, std::string& message) {
     s.answerer.reset(State::StartThread(&State::AnswererMain, state_));
     if (s.answerer) s.reader.reset(State::StartThread(&State::ReaderMain, state_));
     if (!s.reader) {
-        message = "cannot start the key-request thread (error " + ErrorText() + ")";
+        message = WithLastError("cannot start the key-request thread");
         s.stopping = 1;
         SetEvent(s.stop_event.get());
         s.WaitThreads(kCloseWaitMs);

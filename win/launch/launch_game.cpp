@@ -4,12 +4,12 @@
 
 #include <memory>
 #include <optional>
-#include <vector>
+#include <utility>
 
-#include "win/launch/inherited_handle_list.h"
 #include "win/launch/key_client.h"
 #include "win/launch/service_key_provider.h"
 #include "win/platform/paths.h"
+#include "win/platform/process.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 
@@ -17,20 +17,15 @@ namespace patcher::win {
 namespace {
 
 struct Launch {
-    std::wstring exe;
-    std::wstring directory;
-    std::vector<wchar_t> command_line;  // CreateProcessW may write into it
-    std::string summary;                // ends every log line of the launch
+    ProcessStart start;   // the game's own folder as its working folder
+    std::string summary;  // ends every log line of the launch
 };
 
 Launch PrepareLaunch(const PatcherConfig& config) {
     Launch launch;
-    launch.exe = JoinPath(config.install_directory, config.game_executable);
-    launch.directory = config.install_directory;
-    const std::wstring line = GameCommandLine(launch.exe, config.game_arguments);
-    launch.command_line.assign(line.begin(), line.end());
-    launch.command_line.push_back(L'\0');
-    launch.summary = " :: exe=" + WideToUtf8(launch.exe) + " cwd=" + WideToUtf8(launch.directory) +
+    const std::wstring exe = JoinPath(config.install_directory, config.game_executable);
+    launch.start = {exe, config.game_arguments, config.install_directory};
+    launch.summary = " :: exe=" + WideToUtf8(exe) + " cwd=" + WideToUtf8(config.install_directory) +
                      " key-path=" + (config.key_service.empty() ? "off" : "on");
     return launch;
 }
@@ -39,18 +34,18 @@ void LogLaunch(const Launch& launch, const std::string& message) {
     LogLine("launch: " + message + launch.summary);
 }
 
-bool StartPlain(Launch& launch, std::string& diagnostic) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(launch.exe.c_str(), launch.command_line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, launch.directory.c_str(), &startup, &info)) {
-        diagnostic = "CreateProcessW failed with " + std::to_string(GetLastError());
-        LogLaunch(launch, diagnostic);
+void LogStartFailure(const Launch& launch, const StartedProcess& started, std::string& diagnostic) {
+    diagnostic = "CreateProcessW failed with " + std::to_string(started.error);
+    LogLaunch(launch, diagnostic);
+}
+
+// Nothing of ours is inherited: without a key channel the game needs no handle of the patcher.
+bool StartPlain(const Launch& launch, std::string& diagnostic) {
+    const StartedProcess started = StartProcess(launch.start);
+    if (!started.ok()) {
+        LogStartFailure(launch, started, diagnostic);
         return false;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
     LogLaunch(launch, "started");
     return true;
 }
@@ -69,7 +64,7 @@ void CopyFetchOutcome(const std::optional<KeyFetchOutcome>& outcome, LaunchRepor
     report.fetch_message = outcome->message;
 }
 
-bool StartWithKeyChannel(const PatcherConfig& config, Launch& launch, KeyChannel& channel,
+bool StartWithKeyChannel(const PatcherConfig& config, const Launch& launch, KeyChannel& channel,
                          LaunchReport& report, std::string& diagnostic) {
     if (!channel.has_provider()) InstallServiceProvider(config, channel);
     std::string message;
@@ -79,30 +74,25 @@ bool StartWithKeyChannel(const PatcherConfig& config, Launch& launch, KeyChannel
         LogLaunch(launch, diagnostic);
         return false;
     }
-    InheritedHandleList inherited;
-    if (!inherited.Build({channel.game_input(), channel.game_output()}, message)) {
-        diagnostic = "inherit list failed: " + message;
+    // The game's standard handles are the channel's ends and it inherits those two only.
+    ProcessStart start = launch.start;
+    start.std_handles =
+        StdHandles{channel.game_input(), channel.game_output(), channel.game_output()};
+    start.inherit = {channel.game_input(), channel.game_output()};
+    StartedProcess started = StartProcess(start);
+    if (!started.list_failure.empty()) {
+        diagnostic = "inherit list failed: " + started.list_failure;
         LogLaunch(launch, diagnostic);
         return false;
     }
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof(startup);
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = channel.game_input();
-    startup.StartupInfo.hStdOutput = channel.game_output();
-    startup.StartupInfo.hStdError = channel.game_output();
-    startup.lpAttributeList = inherited.get();
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(launch.exe.c_str(), launch.command_line.data(), nullptr, nullptr, TRUE,
-                        EXTENDED_STARTUPINFO_PRESENT, nullptr, launch.directory.c_str(),
-                        &startup.StartupInfo, &info)) {
-        diagnostic = "CreateProcessW failed with " + std::to_string(GetLastError());
-        LogLaunch(launch, diagnostic);
+    if (!started.ok()) {
+        LogStartFailure(launch, started, diagnostic);
         channel.Close();
         return false;
     }
-    CloseHandle(info.hThread);
-    if (!channel.Attach(unique_handle(info.hProcess), message)) {
+    unique_handle game = started.process.take_process();
+    started.process.reset();  // the game's first thread is no business of ours
+    if (!channel.Attach(std::move(game), message)) {
         LogLaunch(launch, "started, key channel not attached: " + message);
         channel.Close();
         return true;
@@ -121,9 +111,7 @@ bool StartWithKeyChannel(const PatcherConfig& config, Launch& launch, KeyChannel
 }  // namespace
 
 std::wstring GameCommandLine(const std::wstring& exe, const std::wstring& arguments) {
-    std::wstring line = L"\"" + exe + L"\"";
-    if (!arguments.empty()) line += L" " + arguments;
-    return line;
+    return CommandLine(exe, arguments);
 }
 
 bool LaunchGame(const PatcherConfig& config, KeyChannel& channel, LaunchReport& report,
@@ -131,8 +119,8 @@ bool LaunchGame(const PatcherConfig& config, KeyChannel& channel, LaunchReport& 
     diagnostic.clear();
     report = LaunchReport{};
     Launch launch = PrepareLaunch(config);
-    if (GetFileAttributesW(launch.exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        diagnostic = "game executable not found: " + WideToUtf8(launch.exe);
+    if (GetFileAttributesW(launch.start.executable.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        diagnostic = "game executable not found: " + WideToUtf8(launch.start.executable);
         LogLaunch(launch, diagnostic);
         return false;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "win/platform/last_error.h"
 #include "win/platform/paths.h"
 
 namespace patcher::win {
@@ -60,18 +61,6 @@ bool ExistingFileIsReachedThroughALink(const std::wstring& path) {
     return ::CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
                                   static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL;
 }
-
-// Keeps the Win32 error of the failing call intact across clean-up calls on the way out.
-class PreserveLastError {
-  public:
-    PreserveLastError() : error_(::GetLastError()) {}
-    ~PreserveLastError() { ::SetLastError(error_); }
-    PreserveLastError(const PreserveLastError&) = delete;
-    PreserveLastError& operator=(const PreserveLastError&) = delete;
-
-  private:
-    DWORD error_;
-};
 
 }  // namespace
 
@@ -132,7 +121,7 @@ void AtomicFile::DeleteThroughHandle() {
 
 bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp) {
     {
-        PreserveLastError keep;
+        const last_error_context keep;
         Abandon();
     }
     committed_ = false;
@@ -303,7 +292,7 @@ bool AtomicFile::Commit() {
         if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
         if (!::SetFileAttributesW(target_.c_str(), cleared)) return false;
         if (!RenameOpenFile(handle_.get(), target_)) {
-            PreserveLastError keep;
+            const last_error_context keep;
             ::SetFileAttributesW(target_.c_str(), attributes);
             return false;
         }

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "win/platform/last_error.h"
+
 namespace patcher::win {
 
 template <class Traits>
@@ -29,8 +31,13 @@ class unique_any {
     bool is_valid() const noexcept { return value_ != Traits::invalid(); }
     explicit operator bool() const noexcept { return is_valid(); }
 
+    // The last error survives the close: a handle let go on an error path must not replace the
+    // error its owner is about to report.
     void reset(pointer value = Traits::invalid()) noexcept {
-        if (value_ != Traits::invalid()) Traits::close(value_);
+        if (value_ != Traits::invalid()) {
+            const last_error_context keep;
+            Traits::close(value_);
+        }
         value_ = value;
     }
     [[nodiscard]] pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
@@ -75,5 +82,30 @@ using unique_hfile = unique_any<handle_traits::File>;
 using unique_handle = unique_any<handle_traits::Kernel>;
 using unique_hfind = unique_any<handle_traits::Find>;
 using unique_hlocal = unique_any<handle_traits::LocalMemory>;
+
+// Both handles CreateProcessW hands back, owned together so that the thread handle, which hardly
+// anyone needs, cannot be forgotten.
+class unique_process_information {
+  public:
+    unique_process_information() noexcept = default;
+    explicit unique_process_information(const PROCESS_INFORMATION& info) noexcept
+        : process_(info.hProcess), thread_(info.hThread) {}
+
+    HANDLE process() const noexcept { return process_.get(); }
+    HANDLE thread() const noexcept { return thread_.get(); }
+    bool is_valid() const noexcept { return process_.is_valid(); }
+    explicit operator bool() const noexcept { return is_valid(); }
+
+    void reset() noexcept {
+        thread_.reset();
+        process_.reset();
+    }
+    // For an owner that only waits for the process; the thread handle stays here until reset.
+    [[nodiscard]] unique_handle take_process() noexcept { return std::move(process_); }
+
+  private:
+    unique_handle process_;
+    unique_handle thread_;
+};
 
 }  // namespace patcher::win

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "win/launch/game_side_lines.h"
+#include "win/platform/process.h"
 
 namespace {
 
@@ -59,17 +60,11 @@ int Flood(HANDLE output) {
 int StartHelper(HANDLE output) {
     wchar_t self[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"channel_game.exe sleep";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        return 1;
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    WriteGameLine(output, "NOTE CHILD " + std::to_string(info.dwProcessId));
+    patcher::win::ProcessStart start{self, L"sleep"};
+    start.inherit_everything = true;
+    const patcher::win::StartedProcess started = patcher::win::StartProcess(start);
+    if (!started.ok()) return 1;
+    WriteGameLine(output, "NOTE CHILD " + std::to_string(GetProcessId(started.process.process())));
     WriteGameLine(output, "KEYREQ");
     return 7;
 }

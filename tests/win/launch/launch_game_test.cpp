@@ -15,6 +15,7 @@
 #include "win/launch/game_side_lines.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/launch_game.h"
+#include "win/platform/process.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
@@ -79,19 +80,12 @@ struct GameRun {
 
 // The stand-in's exit code when started plainly, inheriting every inheritable handle.
 DWORD RunInheritingEverything(const std::wstring& arguments) {
-    const std::wstring exe = TestBinaryDirectory() + L"\\channel_game.exe";
-    std::wstring command = L"channel_game.exe " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return 0;
-    }
-    const unique_handle process(info.hProcess), thread(info.hThread);
+    ProcessStart start{TestBinaryDirectory() + L"\\channel_game.exe", arguments};
+    start.inherit_everything = true;
+    const StartedProcess started = StartProcess(start);
     DWORD code = 0;
-    if (WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.get(), &code);
+    if (started.ok() && WaitForSingleObject(started.process.process(), 10000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(started.process.process(), &code);
     }
     return code;
 }

@@ -1,4 +1,6 @@
-#include "win/launch/inherited_handle_list.h"
+#include "win/platform/inherited_handle_list.h"
+
+#include "win/platform/last_error.h"
 
 namespace patcher::win {
 
@@ -29,8 +31,7 @@ bool InheritedHandleList::Build(const std::vector<HANDLE>& handles, std::string&
     SIZE_T size = 0;
     if (InitializeProcThreadAttributeList(nullptr, 1, 0, &size) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        message =
-            "cannot size a process attribute list (error " + std::to_string(GetLastError()) + ")";
+        message = WithLastError("cannot size a process attribute list");
         return false;
     }
     if (size == 0) {
@@ -40,15 +41,13 @@ bool InheritedHandleList::Build(const std::vector<HANDLE>& handles, std::string&
     buffer_.assign(size, 0);
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
     if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-        message = "cannot initialise a process attribute list (error " +
-                  std::to_string(GetLastError()) + ")";
+        message = WithLastError("cannot initialise a process attribute list");
         return false;
     }
     initialised_ = true;
     if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
                                    handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
-        message = "cannot restrict the inherited handle list (error " +
-                  std::to_string(GetLastError()) + ")";
+        message = WithLastError("cannot restrict the inherited handle list");
         return false;
     }
     return true;
