@@ -1,4 +1,5 @@
 #include "model/window_handlers.h"
+#include "model/error_text.h"
 
 #include "model/format_size.h"
 #include "model/wide_text.h"
@@ -51,8 +52,8 @@ bool ChainCheck(WindowEffects& e, const std::wstring& install_directory,
     if (e.state.busy) return false;
     std::uint32_t error = 0;
     if (!platform.probe_writable(install_directory, error)) {
-        e.log.push_back(L"install directory is not writable (win32 error " + Decimal(error) +
-                        L"): " + install_directory);
+        e.log.push_back(WithError(L"install directory is not writable", error, L"win32 error") +
+                        L": " + install_directory);
         Block(e);
         Status(e, kDotRed, kTextNotWritable, kTextMoveThePatcher);
         return false;

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "model/error_text.h"
 #include "win/platform/support_log.h"
 
 namespace patcher::win {
@@ -21,8 +22,8 @@ bool StartWorkerThread(const char* name, std::function<void()> work) {
         }).detach();
         return true;
     } catch (const std::system_error& e) {
-        LogLine(std::string(name) + " thread could not start (error " +
-                std::to_string(e.code().value()) + ")");
+        LogLine(WithError(std::string(name) + " thread could not start",
+                          static_cast<std::uint32_t>(e.code().value())));
         return false;
     }
 }
