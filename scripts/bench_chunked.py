@@ -16,13 +16,26 @@ nginx over plain HTTP (zsync has no TLS; its control file is counted), and the d
 `xdelta3 -e -9` and `zstd -19 --long=28 --patch-from`. Every result is checked: the installed or
 rebuilt file must equal release 2's, and each delta must decode to it.
 
+With --rate RATE (nginx's limit_rate syntax, bytes a second: 20m is 20 MiB/s, about 168 Mbit/s)
+nginx sends each response no faster, as a real line would: on loopback bytes cost next to nothing,
+so the update's wall time against the whole file's says little without it.
+
 With --keep DIR everything is made in DIR and kept; otherwise in a temporary folder removed at the
-end. nginx and the Wine server are stopped at the end, on Ctrl-C and on SIGTERM too.
+end. Under --keep each case also gets two scripts for another timer, DIR/commands/CASE-chunked.sh
+and CASE-whole.sh: each restores the release-1 install into a scratch folder of its own and updates
+it to the case's release, the first from the old copy, the second with the pack deleted first; each
+exits non-zero unless the patcher exits 0, reports release 2 from the network with its one file
+fetched and DOWNLOAD_CODE 0, and leaves a pack of release 2's size. They need this run's nginx and
+Wine server: with --serve both stay up after the tables until Ctrl-C or SIGTERM. nginx and the
+Wine server are stopped at the end, on Ctrl-C and on SIGTERM too.
+
+Usage: bench_chunked.py [--keep DIR [--serve]] [--rate RATE] [--mib N] [--cases abc]
 """
 import argparse
 import hashlib
 import os
 import random
+import re
 import shlex
 import shutil
 import signal
@@ -148,10 +161,13 @@ class Patcher:
                 (folder / part).mkdir()
         return folder
 
+    def command(self, folder, *args):
+        return [str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), "--headless", *args]
+
     def run(self, folder, *args):
         """Answers (Run, wall seconds). Output goes to files: Wine's own processes inherit the
         handles, and a pipe would stay open for as long as they live."""
-        command = [str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), "--headless", *args]
+        command = self.command(folder, *args)
         with open(folder / "stdout.txt", "wb") as out, open(folder / "stderr.txt", "wb") as err:
             start = time.perf_counter()
             done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
@@ -161,11 +177,49 @@ class Patcher:
                 for name in ("stdout.txt", "stderr.txt")]
         return Run(done.returncode, *text), wall
 
+    def update_args(self, folder, release):
+        return ("--update", "--base-url", f"https://127.0.0.1:{PORT}/{release}",
+                "--data-dir", windows_path(folder / "data"),
+                "--install-dir", windows_path(folder / "game"), "--root-key-b64", self.root_key)
+
     def update(self, folder, release):
-        return self.run(folder, "--update", "--base-url", f"https://127.0.0.1:{PORT}/{release}",
-                        "--data-dir", windows_path(folder / "data"),
-                        "--install-dir", windows_path(folder / "game"),
-                        "--root-key-b64", self.root_key)
+        return self.run(folder, *self.update_args(folder, release))
+
+    def timed_script(self, install, case, kind, size):
+        """DIR/commands/CASE-KIND.sh, one update to be timed by another tool; answers its path.
+        Both kinds copy the whole install, the pack included, so restoring costs them the same and
+        the difference between them is the update alone."""
+        folder = self.work / "runs" / f"{case}-{kind}-timed"
+        pack, q = folder / "game" / PACK, shlex.quote
+        update = ["env", f"GARUN2_WINEPREFIX={self.prefix}",
+                  *self.command(folder, *self.update_args(folder, case))]
+        lines = [
+            "#!/bin/sh",
+            f"# Case {case} ({CASES[case]}): the update "
+            + ("from the old copy." if kind == "chunked" else "with the old copy deleted first."),
+            "set -eu",
+            f"rm -rf {q(str(folder))}",
+            f"mkdir -p {q(str(folder))}",
+            "cp -a " + " ".join(q(str(install / part)) for part in
+                                ("Velmor2Launcher.exe", "data", "game")) + f" {q(str(folder))}/",
+            *([f"rm {q(str(pack))}"] if kind == "whole" else []),
+            # Files, not the timer's pipe: Wine's own processes inherit the handles.
+            f"{shlex.join(update)} >{q(str(folder / 'stdout.txt'))} "
+            f"2>{q(str(folder / 'stderr.txt'))}",
+            # A failed update must not pass for a fast one. Exit code 0 and DOWNLOAD_CODE 0 alone
+            # do not show it: without the server the patcher checks against its local copy of
+            # release 1 and reports both, having fetched nothing.
+            *(f"grep -q {q(f'^{line}[[:space:]]*$')} {q(str(folder / 'stdout.txt'))} || "
+              f"{{ echo {q(f'no {line!r} in {folder}/stdout.txt')} >&2; exit 1; }}"
+              for line in ("SOURCE: NETWORK", "VERSION: 2.0.0", "DOWNLOAD_COUNT: 1",
+                           "DOWNLOAD_CODE: 0")),
+            f'[ "$(stat -c %s {q(str(pack))})" = {size} ] || '
+            f"{{ echo {q(f'{pack} is not {size} bytes long')} >&2; exit 1; }}",
+        ]
+        script = self.work / "commands" / f"{case}-{kind}.sh"
+        script.parent.mkdir(exist_ok=True)
+        script.write_text("\n".join(lines) + "\n")
+        return script
 
     def start(self):
         """Boots the prefix and keeps its wineserver running, so every run starts the same way."""
@@ -278,10 +332,19 @@ def share(count, whole):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--keep", metavar="DIR", help="make everything in DIR and keep it")
+    parser.add_argument("--keep", metavar="DIR", help="make everything in DIR and keep it, with "
+                        "scripts in DIR/commands that time each case's two updates")
+    parser.add_argument("--serve", action="store_true", help="with --keep: keep nginx and the Wine "
+                        "server up after the tables, for those scripts, until interrupted")
+    parser.add_argument("--rate", help="nginx's limit_rate for every response (20m: 20 MiB/s); "
+                        "default unlimited")
     parser.add_argument("--mib", type=int, default=128, help="the pack's size (default 128)")
     parser.add_argument("--cases", default="abc", help="which of a, b, c to run (default abc)")
     options = parser.parse_args()
+    if options.serve and not options.keep:
+        parser.error("--serve needs --keep DIR")
+    if options.rate and not re.fullmatch(r"[0-9]+[kKmM]?", options.rate):
+        parser.error(f"--rate {options.rate}: a number of bytes a second, with k or m after it")
     began = time.perf_counter()
     # Ctrl-C and SIGTERM both leave through the `finally` and the `with` below.
     signal.signal(signal.SIGTERM, signal.default_int_handler)
@@ -295,10 +358,14 @@ def main():
         old_path = publish(work, "r1", old)
         patcher = Patcher(work)
         wine_start = patcher.start()
-        rows, details = [], []
-        with StaticServer(work / "site", work / "nginx", PORT,
-                          f"https://127.0.0.1:{PORT}/r1/keys.txt", plain_port=PLAIN_PORT,
-                          log_format=LOG_FORMAT):
+        rows, details, scripts = [], [], []
+
+        def server():
+            return StaticServer(work / "site", work / "nginx", PORT,
+                                f"https://127.0.0.1:{PORT}/r1/keys.txt", plain_port=PLAIN_PORT,
+                                log_format=LOG_FORMAT, rate=options.rate)
+
+        with server():
             access = AccessLog(work / "nginx" / "access.log")
             install = patcher.folder("install")
             access.mark()
@@ -309,7 +376,8 @@ def main():
                 sys.exit("bench: the install of release 1 failed; nothing to compare")
             print(f"pack: {len(old):,} bytes; install of release 1 into an empty folder: "
                   f"{wall:.2f} s, {sent(requests, PORT, files=True)[0]:,} bytes under files/; "
-                  f"Wine's start (--self-test noop, best of 3): {wine_start:.2f} s", flush=True)
+                  f"Wine's start (--self-test noop, best of 3): {wine_start:.2f} s; rate limit: "
+                  f"{options.rate or 'none'}", flush=True)
             for case in options.cases:
                 new = make_new(old, case)
                 new_hash = hashlib.sha256(new).hexdigest()
@@ -324,6 +392,9 @@ def main():
                 failed |= not (chunked["code"] == 0 and chunked["equal"] and whole["code"] == 0
                                and whole["equal"] and zsync["code"] == 0 and zsync["equal"])
                 rows.append((case, chunked, whole, zsync, deltas, size))
+                if options.keep:
+                    scripts.extend(patcher.timed_script(install, case, kind, size)
+                                   for kind in ("chunked", "whole"))
                 print(f"case {case} ({CASES[case]}) done after "
                       f"{time.perf_counter() - began:.0f} s", flush=True)
         print("\n| case | patcher fetched (server-counted) | patcher wall s | whole-file update "
@@ -353,6 +424,15 @@ def main():
                   f"{zsync['code']}, {'yes' if zsync['equal'] else 'NO'}, {zsync['sent'][1]}, "
                   f"{zsync['wall']:.2f} | {deltas['xdelta3'][1]:.1f} | {deltas['zstd'][1]:.1f} |")
         print(f"\ntotal runtime: {time.perf_counter() - began:.0f} s")
+        for script in scripts:
+            print(f"timed update: sh {script}")
+        if options.serve:
+            with server():
+                print("serving until interrupted (Ctrl-C or SIGTERM)", flush=True)
+                try:
+                    signal.pause()
+                except KeyboardInterrupt:
+                    pass
         return 1 if failed else 0
     except KeyboardInterrupt:
         print("bench: interrupted", file=sys.stderr)

@@ -35,7 +35,7 @@ http {{
         ssl_certificate_key {ca}/server.key;
         ssl_protocols TLSv1.2 TLSv1.3;
         root {site};
-        location / {{ try_files $uri =404; }}
+{limit_rate}        location / {{ try_files $uri =404; }}
     }}
 {plain_server}}}
 """
@@ -45,7 +45,7 @@ PLAIN_SERVER = """\
     server {{
         listen 127.0.0.1:{port};
         root {site};
-        location / {{ try_files $uri =404; }}
+{limit_rate}        location / {{ try_files $uri =404; }}
     }}
 """
 
@@ -63,11 +63,13 @@ class StaticServer:
     """nginx serving `site` on 127.0.0.1:`port` for as long as the `with` block runs; `probe` is a
     URL under it that answers once the server is up. Its configuration and logs live in `run`.
     With `plain_port` the same folder is served over plain HTTP there too; with `log_format` (an
-    nginx log_format string) access.log is written in it instead of nginx's "combined"."""
+    nginx log_format string) access.log is written in it instead of nginx's "combined". With `rate`
+    (nginx's limit_rate syntax: bytes a second, 20m for 20 MiB) each response is sent no faster,
+    on both ports: on loopback bytes cost next to nothing, on a real line they cost time."""
 
-    def __init__(self, site, run, port, probe, plain_port=None, log_format=None):
+    def __init__(self, site, run, port, probe, plain_port=None, log_format=None, rate=None):
         self.site, self.run, self.port, self.probe = Path(site), Path(run), port, probe
-        self.plain_port, self.log_format = plain_port, log_format
+        self.plain_port, self.log_format, self.rate = plain_port, log_format, rate
         self.process = None
 
     def __enter__(self):
@@ -80,14 +82,18 @@ class StaticServer:
                 sys.exit(f"nginx's workers run unprivileged and cannot enter {private} "
                          f"(mode {stat.S_IMODE(private.stat().st_mode):o}): serve {self.site} "
                          f"from a folder every user may enter")
-        log_format = log_name = plain_server = ""
+        log_format = log_name = plain_server = limit_rate = ""
+        if self.rate:
+            limit_rate = f"        limit_rate {self.rate};\n"
         if self.log_format:
             log_format, log_name = f"    log_format ours '{self.log_format}';\n", " ours"
         if self.plain_port:
-            plain_server = PLAIN_SERVER.format(port=self.plain_port, site=self.site)
+            plain_server = PLAIN_SERVER.format(port=self.plain_port, site=self.site,
+                                               limit_rate=limit_rate)
         conf.write_text(NGINX_CONF.format(run=self.run, port=self.port, ca=ca_setup.ensure(),
                                           site=self.site, log_format=log_format,
-                                          log_name=log_name, plain_server=plain_server))
+                                          log_name=log_name, plain_server=plain_server,
+                                          limit_rate=limit_rate))
         self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
                                          "-g", "daemon off;"])
         context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
