@@ -19,6 +19,7 @@
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
+#include "win/platform/process.h"
 #include "win/platform/secure_wipe.h"
 #include "win/platform/text.h"
 
@@ -136,7 +137,8 @@ bool ReportRound(const KeyChannel& channel, const PatcherConfig& config, SentKey
         WriteConsoleText(L"  NOTE " + Utf8ToWide(note) + L"\r\n");
     }
     std::string key1 = sent.At(0), key2 = sent.At(1);
-    const std::string command_line = WideToUtf8(GameCommandLine(
+    // The line StartProcess hands the game: the quoted executable, then the configured arguments.
+    const std::string command_line = WideToUtf8(CommandLine(
         JoinPath(config.install_directory, config.game_executable), config.game_arguments));
     const bool cmdline_has = Contains(command_line, key1) || Contains(command_line, key2);
     const bool env_has = EnvironmentContains(key1) || EnvironmentContains(key2);

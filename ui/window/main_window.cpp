@@ -105,7 +105,9 @@ void MainWindow::UpdateFonts() {
 }
 
 void MainWindow::SetView(WindowView view, ActionButton action) {
-    patcher::win::SetView(state_, view, action, shared_->LastCheck().offer_play_anyway);
+    const bool offer_play_anyway =
+        shared_->ReadLastCheck([](const CheckOutcome& check) { return check.offer_play_anyway; });
+    patcher::win::SetView(state_, view, action, offer_play_anyway);
     controls_.Sync(state_);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -223,7 +225,8 @@ bool MainWindow::HandleWorkerMessage(UINT message) {
 }
 
 void MainWindow::ApplySelfUpdateAndRestart() {
-    const std::string sha256 = shared_->LastCheck().self_update_sha256;
+    const std::string sha256 =
+        shared_->ReadLastCheck([](const CheckOutcome& check) { return check.self_update_sha256; });
     std::string error;
     bool patcher_intact = true;
     const bool applied = ApplyAndRestart(sha256, restart_arguments_, error, patcher_intact);
@@ -245,7 +248,7 @@ void MainWindow::OnCommand(int id) {
             return Apply(patcher::win::OnActionClick(state_, shared_->LastCheck(), Context(),
                                                      MakeWindowPlatform(config_)));
         case kPlayAnywayButton:
-            if (PlayAnywayAllowed(shared_->LastCheck())) Apply(LaunchStarting(state_));
+            if (shared_->ReadLastCheck(PlayAnywayAllowed)) Apply(LaunchStarting(state_));
             return;
         case kBrowseButton: {
             const std::wstring folder = PickFolder(hwnd_, kTextFolderPickerTitle);
@@ -305,10 +308,10 @@ void MainWindow::DrawActionButtonInto(HDC dc) {
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wparam,
                                         LPARAM lparam) noexcept {
     if (message == WM_NCCREATE) {
-        auto* self =
+        auto* created =
             static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->hwnd_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        created->hwnd_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
     }
     // WM_GETMINMAXINFO comes before WM_NCCREATE: until then there is no object to ask.
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));

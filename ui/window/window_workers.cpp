@@ -52,8 +52,7 @@ void FinishLaunch(WindowShared& shared, bool started, bool channel_active) {
 }  // namespace
 
 CheckOutcome WindowShared::LastCheck() {
-    const std::lock_guard<std::mutex> guard(lock);
-    return last_check;
+    return ReadLastCheck([](const CheckOutcome& check) { return check; });
 }
 
 DownloadProgress WindowShared::Progress() {

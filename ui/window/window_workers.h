@@ -42,7 +42,13 @@ struct WindowShared {
     bool launch_started = false;
     bool launch_channel_active = false;
 
-    // Copies taken under the lock, for the window thread.
+    // Copies taken under the lock, for the window thread. `read` picks what it needs of the last
+    // check, so a caller after one field does not copy the whole outcome and its diff.
+    template <class Read>
+    auto ReadLastCheck(Read read) {
+        const std::lock_guard<std::mutex> guard(lock);
+        return read(static_cast<const CheckOutcome&>(last_check));
+    }
     CheckOutcome LastCheck();
     DownloadProgress Progress();
     DownloadDone Download();

@@ -110,10 +110,6 @@ bool StartWithKeyChannel(const PatcherConfig& config, const Launch& launch, KeyC
 
 }  // namespace
 
-std::wstring GameCommandLine(const std::wstring& exe, const std::wstring& arguments) {
-    return CommandLine(exe, arguments);
-}
-
 bool LaunchGame(const PatcherConfig& config, KeyChannel& channel, LaunchReport& report,
                 std::string& diagnostic) {
     diagnostic.clear();

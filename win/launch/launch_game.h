@@ -8,9 +8,9 @@
 #include <string>
 
 #include "garun2/patcher_version.h"
-#include "win/launch/key_channel.h"
 #include "model/key_fetch_outcome.h"
 #include "model/patcher_config.h"
+#include "win/launch/key_channel.h"
 
 namespace patcher::win {
 
@@ -25,9 +25,6 @@ struct LaunchReport {
     std::uint32_t retry_after = 0;
     std::string fetch_message;
 };
-
-// The game's command line: the quoted executable, then the configured arguments, nothing else.
-std::wstring GameCommandLine(const std::wstring& exe, const std::wstring& arguments);
 
 // True when the game process was started. The caller owns `channel` (with its closing callback
 // and, optionally, a provider of its own) and keeps it while the game runs.

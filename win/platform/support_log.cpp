@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -15,7 +14,6 @@ namespace patcher::win {
 namespace {
 
 struct LogState {
-    std::atomic<bool> ready{false};
     std::mutex lock;
     unique_hfile handle;
     std::wstring path;
@@ -89,7 +87,6 @@ std::string Timestamp() {
 
 void LogOpen(const std::wstring& first_directory, const std::wstring& second_directory) {
     LogState& state = State();
-    state.ready.store(true);
     LogLock lock(state);
     if (state.handle) return;
     for (const std::wstring* directory : {&first_directory, &second_directory}) {
@@ -102,7 +99,6 @@ void LogOpen(const std::wstring& first_directory, const std::wstring& second_dir
 
 void LogLine(const std::string& message) {
     LogState& state = State();
-    if (!state.ready.load()) return;
     LogLock lock(state);
     if (!state.handle) return;
     std::string line = Timestamp();
@@ -126,14 +122,12 @@ void LogLineWide(const std::wstring& message) {
 
 std::wstring LogPath() {
     LogState& state = State();
-    if (!state.ready.load()) return std::wstring();
     LogLock lock(state);
     return state.path;
 }
 
 void LogClose() {
     LogState& state = State();
-    if (!state.ready.load()) return;
     LogLock lock(state);
     state.handle.reset();
     state.path.clear();
