@@ -21,6 +21,7 @@
 #include "win/platform/known_paths.h"
 #include "win/platform/last_error.h"
 #include "win/platform/paths.h"
+#include "win/platform/plain_file.h"
 #include "win/platform/support_log.h"
 #include "win/platform/unique_handle.h"
 
@@ -147,6 +148,15 @@ ArgumentList SplitCommandLine(const wchar_t* command_line) {
     return arguments;
 }
 
+namespace {
+
+// Deleting a link by name would delete the file it leads to, which may be anything.
+void LogLeftLink(const std::wstring& path) {
+    LogLineWide(L"self-update: left alone " + path + L": it is a link to another file");
+}
+
+}  // namespace
+
 void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previous_exit) {
     if (executable.empty()) return;
     const std::wstring old_file = executable + L".old";
@@ -155,7 +165,10 @@ void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previ
     // file) for a moment. Any other start tries once: the .old may belong to a patcher that is
     // still running, and a second start only brings that one forward.
     const int retries = after_previous_exit ? kLeftoverRetries : 0;
-    for (int attempt = 0; !DeleteFileW(old_file.c_str()); ++attempt) {
+    for (int attempt = 0;; ++attempt) {
+        const PlainDelete result = DeletePlainFile(old_file);
+        if (result == PlainDelete::Deleted || result == PlainDelete::Missing) break;
+        if (result == PlainDelete::Link) return LogLeftLink(old_file);
         if (attempt == retries) {
             LogLineWide(
                 WithLastError(L"self-update: could not delete " + old_file, L"win32 error") +
@@ -164,7 +177,8 @@ void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previ
         }
         Sleep(kLeftoverRetryMs);
     }
-    DeleteFileW((executable + L".new").c_str());
+    const std::wstring new_file = executable + L".new";
+    if (DeletePlainFile(new_file) == PlainDelete::Link) LogLeftLink(new_file);
 }
 
 int RunPatcher(int show_command) {

@@ -147,7 +147,11 @@ std::optional<std::vector<ChunkGroup>> ParseChunkGroups(std::string_view bytes,
         for (std::size_t k = 0; k < kGroupTagBytes; ++k) {
             group.tag = (group.tag << 8) | static_cast<std::uint8_t>(bytes[at + 5 + k]);
         }
-        if (group.chunk_count == 0 || group.chunk_count > kGroupMaxChunks || group.length == 0 ||
+        // Only the file's last chunk may be shorter than the chunker's minimum.
+        const bool last = i + 1 == header.group_count;
+        const std::uint64_t least =
+            std::uint64_t{group.chunk_count} * kChunkMinBytes - (last ? kChunkMinBytes - 1 : 0);
+        if (group.chunk_count == 0 || group.chunk_count > kGroupMaxChunks || group.length < least ||
             group.length > std::uint64_t{group.chunk_count} * kChunkMaxBytes) {
             why = "group " + std::to_string(i) + " has " + std::to_string(group.chunk_count) +
                   " chunks in " + std::to_string(group.length) + " bytes";
@@ -168,6 +172,7 @@ std::optional<std::vector<ChunkGroup>> ParseChunkGroups(std::string_view bytes,
 
 std::optional<std::vector<ChunkEntry>> ParseChunkEntries(std::string_view bytes,
                                                          const ChunkGroup& group,
+                                                         std::uint64_t file_size,
                                                          std::string& why) {
     if (bytes.size() != std::size_t{group.chunk_count} * kChunkEntryBytes) {
         why = "the chunk entries of a group of " + std::to_string(group.chunk_count) +
@@ -185,7 +190,9 @@ std::optional<std::vector<ChunkEntry>> ParseChunkEntries(std::string_view bytes,
             (std::uint32_t{static_cast<std::uint8_t>(bytes[at + 3])} << 16) |
             (std::uint32_t{static_cast<std::uint8_t>(bytes[at + 4])} << 8) |
             static_cast<std::uint8_t>(bytes[at + 5]));
-        if (chunks[i].length == 0 || chunks[i].length > kChunkMaxBytes) {
+        const bool last = offset + chunks[i].length == file_size;
+        if (chunks[i].length == 0 || chunks[i].length > kChunkMaxBytes ||
+            (chunks[i].length < kChunkMinBytes && !last)) {
             why = "a chunk of the group at byte " + std::to_string(group.offset) + " has " +
                   std::to_string(chunks[i].length) + " bytes";
             return std::nullopt;

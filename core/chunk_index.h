@@ -85,7 +85,8 @@ std::uint64_t ChunkEntriesOffset(const ChunkIndexHeader& header, std::uint32_t f
 
 // Each parser takes exactly the bytes of its part and refuses, with the reason in `why`, an index
 // that cannot describe the file the manifest names: another size or digest, counts a file of that
-// size cannot have, lengths that do not add up to the file or to their group.
+// size cannot have, lengths that do not add up to the file or to their group, chunks the chunker
+// never cuts (below its minimum anywhere but at the end of the file).
 std::optional<ChunkIndexHeader> ParseChunkIndexHeader(std::string_view bytes,
                                                       std::uint64_t file_size,
                                                       const Sha256Digest& file_sha256,
@@ -95,7 +96,7 @@ std::optional<std::vector<ChunkGroup>> ParseChunkGroups(std::string_view bytes,
                                                         std::string& why);
 std::optional<std::vector<ChunkEntry>> ParseChunkEntries(std::string_view bytes,
                                                          const ChunkGroup& group,
-                                                         std::string& why);
+                                                         std::uint64_t file_size, std::string& why);
 
 }  // namespace patcher
 

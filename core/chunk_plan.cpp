@@ -49,7 +49,86 @@ void Append(std::vector<ChunkSegment>& plan, const ChunkSegment& next) {
     plan.push_back(next);
 }
 
+std::vector<ByteRun> FetchedRuns(const std::vector<ChunkSegment>& segments) {
+    std::vector<ByteRun> runs;
+    for (const ChunkSegment& segment : segments) {
+        if (segment.local) continue;
+        if (!runs.empty() && runs.back().offset + runs.back().length == segment.offset) {
+            runs.back().length += segment.length;
+        } else {
+            runs.push_back({segment.offset, segment.length});
+        }
+    }
+    return runs;
+}
+
 }  // namespace
+
+std::vector<ByteRun> CoalesceRuns(const std::vector<ByteRun>& runs, std::uint64_t min_gap,
+                                  std::size_t max_runs) {
+    if (runs.empty()) return {};
+    const auto gap_after = [&](std::size_t i) {
+        return runs[i + 1].offset - (runs[i].offset + runs[i].length);
+    };
+    // joined[i]: run i+1 continues run i's fetch.
+    std::vector<bool> joined(runs.size() - 1, false);
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i + 1 < runs.size(); ++i) {
+        if (gap_after(i) < min_gap) {
+            joined[i] = true;
+        } else {
+            open.push_back(i);
+        }
+    }
+    const std::size_t keep = max_runs == 0 ? 1 : max_runs;
+    if (open.size() + 1 > keep) {
+        const std::size_t extra = open.size() + 1 - keep;
+        std::nth_element(open.begin(), open.begin() + static_cast<std::ptrdiff_t>(extra) - 1,
+                         open.end(), [&](std::size_t a, std::size_t b) {
+                             return std::make_pair(gap_after(a), a) <
+                                    std::make_pair(gap_after(b), b);
+                         });
+        for (std::size_t k = 0; k < extra; ++k) joined[open[k]] = true;
+    }
+    std::vector<ByteRun> out{runs[0]};
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        if (joined[i - 1]) {
+            out.back().length = runs[i].offset + runs[i].length - out.back().offset;
+        } else {
+            out.push_back(runs[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<ChunkSegment> CoalesceFetches(const std::vector<ChunkSegment>& segments,
+                                          std::uint64_t min_gap, std::size_t max_runs) {
+    const std::vector<ByteRun> runs = CoalesceRuns(FetchedRuns(segments), min_gap, max_runs);
+    std::vector<ChunkSegment> plan;
+    std::size_t next = 0;
+    for (const ChunkSegment& segment : segments) {
+        while (next < runs.size() && runs[next].offset + runs[next].length <= segment.offset) {
+            ++next;
+        }
+        const bool fetched = next < runs.size() && runs[next].offset <= segment.offset;
+        if (!fetched) {
+            Append(plan, segment);
+        } else if (segment.offset == runs[next].offset) {
+            Append(plan, {runs[next].offset, runs[next].length, false, 0});
+        }
+    }
+    return plan;
+}
+
+bool PlanBeatsWholeFetch(const std::vector<ChunkSegment>& segments, std::uint64_t whole) {
+    std::uint64_t requests = 0, cost = 0;
+    for (const ChunkSegment& segment : segments) {
+        if (segment.local) continue;
+        ++requests;
+        cost += segment.length + kRangeRequestCostBytes;
+    }
+    return requests <= kMaxRangeRequests && cost < whole;
+}
 
 std::vector<std::int64_t> MatchGroups(const std::vector<ChunkGroup>& new_groups,
                                       const std::vector<ChunkGroup>& old_groups) {

@@ -31,6 +31,10 @@ bool IsRetryable(HttpError error, std::uint32_t status) {
     }
 }
 
+HttpError BodyOutcome(HttpError error, std::uint64_t got, std::uint64_t wanted) {
+    return error == HttpError::Ok && got < wanted ? HttpError::Truncated : error;
+}
+
 std::wstring PartialPathOf(const std::wstring& destination, const std::string& sha256) {
     std::wstring path = destination + L"~";
     for (std::size_t i = 0; i < kTagDigits && i < sha256.size(); ++i) {

@@ -19,6 +19,10 @@ std::uint32_t RetryPauseMs(std::uint32_t next_attempt);
 // a local failure or a body the manifest refuses would only fail again.
 bool IsRetryable(HttpError error, std::uint32_t status);
 
+// A body that ends before the `wanted` bytes have come is a cut transfer, also when nothing
+// announced its length (a close-delimited body, or a chunked one a proxy ends early).
+HttpError BodyOutcome(HttpError error, std::uint64_t got, std::uint64_t wanted);
+
 // Where a manifest entry's bytes wait beside its destination: "<destination>~<12 hex>.g2part",
 // the hex being the start of the entry's SHA-256, so that another release's bytes never pass for
 // this one's. A manifest path never contains "~", so no game file can carry such a name.

@@ -118,7 +118,7 @@ TEST(ChunkIndexTest, AnIndexReadsBackAsTheFileItWasBuiltFrom) {
         const auto entries = ParseChunkEntries(
             std::string_view(index).substr(ChunkEntriesOffset(*header, group.first_chunk),
                                            group.chunk_count * kChunkEntryBytes),
-            group, why);
+            group, bytes.size(), why);
         ASSERT_TRUE(entries) << why;
         for (std::size_t i = 0; i < entries->size(); ++i) {
             const Cut& cut = cuts[group.first_chunk + i];
@@ -132,6 +132,11 @@ std::uint32_t ReadFirstGroupLength(const std::string& index) {
     std::uint32_t length = 0;
     for (std::size_t i = 4; i-- > 0;) length = (length << 8) | static_cast<std::uint8_t>(index[64 + i]);
     return length;
+}
+
+std::uint64_t ReadLe16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint8_t>(bytes[at]) |
+           std::uint64_t{static_cast<std::uint8_t>(bytes[at + 1])} << 8;
 }
 
 void PutLe(std::string& bytes, std::size_t at, std::uint64_t value, std::size_t width) {
@@ -166,11 +171,18 @@ TEST(ChunkIndexTest, AnIndexThatCannotDescribeTheFileIsRefused) {
         {"a group of too many chunks", groups_at + 4, kGroupMaxChunks + 1, 1},
         {"a chunk of no bytes", chunks_at, 0, 2},
         {"a chunk longer than any", chunks_at, kChunkMaxBytes + 1, 2},
+        // The sum stays right: the second chunk takes what the first gives up.
+        {"a chunk shorter than the chunker cuts", chunks_at, kChunkMinBytes - 1, 2},
     };
     for (const Row& row : rows) {
         std::string index = good;
         if (row.name == std::string("a group longer by one byte")) {
             PutLe(index, row.at, ReadFirstGroupLength(good) + 1, 4);
+        } else if (row.at == chunks_at && row.value == kChunkMinBytes - 1) {
+            const std::uint64_t first = ReadLe16(good, chunks_at);
+            PutLe(index, chunks_at, row.value, 2);
+            PutLe(index, chunks_at + kChunkEntryBytes,
+                  ReadLe16(good, chunks_at + kChunkEntryBytes) + first - row.value, 2);
         } else {
             PutLe(index, row.at, row.value, row.width);
         }
@@ -182,9 +194,9 @@ TEST(ChunkIndexTest, AnIndexThatCannotDescribeTheFileIsRefused) {
             refused = !groups;
             if (groups) {
                 const ChunkGroup& first = (*groups)[0];
-                refused = !ParseChunkEntries(
-                    view.substr(ChunkEntriesOffset(*parsed, 0), first.chunk_count * kChunkEntryBytes),
-                    first, why);
+                refused = !ParseChunkEntries(view.substr(ChunkEntriesOffset(*parsed, 0),
+                                                         first.chunk_count * kChunkEntryBytes),
+                                             first, bytes.size(), why);
             }
         }
         EXPECT_TRUE(refused) << row.name;
@@ -238,6 +250,51 @@ TEST(ChunkPlanTest, ThePlanRebuildsTheNewFileFromTheOldCopyAndTheFetchedRest) {
     std::uint64_t end = 0;
     for (const ChunkSegment& segment : coarse) end = segment.offset + segment.length;
     EXPECT_EQ(end, changed.size());
+}
+
+TEST(ChunkPlanTest, RunsCloseTogetherOrBeyondTheRequestLimitAreFetchedAsOne) {
+    const std::vector<ByteRun> runs = {{0, 10}, {15, 10}, {100, 10}};
+    struct Row {
+        std::uint64_t min_gap;
+        std::size_t max_runs;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> want;
+    } rows[] = {
+        {0, 3, {{0, 10}, {15, 10}, {100, 10}}},
+        {6, 3, {{0, 25}, {100, 10}}},
+        {0, 2, {{0, 25}, {100, 10}}},  // the shortest gap goes first
+        {0, 1, {{0, 110}}},
+        {100, 3, {{0, 110}}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> got;
+        for (const ByteRun& run : CoalesceRuns(runs, row.min_gap, row.max_runs)) {
+            got.emplace_back(run.offset, run.length);
+        }
+        EXPECT_EQ(got, row.want) << row.min_gap << " " << row.max_runs;
+    }
+}
+
+// A hostile index can split a file into chunks the old copy has and chunks it lacks, one after
+// the other; fetched as planned, each lacking chunk would be a request of its own.
+TEST(ChunkPlanTest, AnAlternatingPlanCostsNoMoreRequestsThanTheWholeFile) {
+    std::vector<ChunkSegment> hostile;
+    for (std::uint64_t at = 0; at < (2 << 20); at += 3072) {
+        hostile.push_back({at, 2048, true, at});
+        hostile.push_back({at + 2048, 1024, false, 0});
+    }
+    const std::vector<ChunkSegment> shaped =
+        CoalesceFetches(hostile, kRangeRequestCostBytes, kMaxRangeRequests);
+    ASSERT_EQ(shaped.size(), 2u);
+    EXPECT_TRUE(shaped[0].local);
+    EXPECT_EQ(shaped[1].offset, 2048u);
+    EXPECT_EQ(shaped[1].offset + shaped[1].length, hostile.back().offset + hostile.back().length);
+    EXPECT_FALSE(PlanBeatsWholeFetch(shaped, 2 << 20));
+
+    // Changes far apart keep their requests, and the old copy gives the rest.
+    const std::vector<ChunkSegment> honest = {
+        {0, 1 << 20, true, 0}, {1 << 20, 8192, false, 0}, {(1 << 20) + 8192, 3 << 20, true, 9}};
+    EXPECT_EQ(CoalesceFetches(honest, kRangeRequestCostBytes, kMaxRangeRequests).size(), 3u);
+    EXPECT_TRUE(PlanBeatsWholeFetch(honest, 4 << 20));
 }
 
 }  // namespace

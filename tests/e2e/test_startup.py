@@ -1,8 +1,11 @@
 """Start-up of the real exe under Wine: banner, leftovers, single instance, headless parse errors."""
 import os
+import shutil
 import subprocess
+import tempfile
 import time
 import unittest
+from pathlib import Path
 
 import version_resource
 from patcher_run import LOCAL_APP_DATA, Sandbox, windows_path
@@ -81,6 +84,29 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
         self.assertFalse(old.exists())
         self.assertFalse(new.exists())
+
+    def test_leftover_names_that_are_links_are_left_alone(self):
+        # Under Wine a host symbolic link shows as a plain file: deleting it by name would delete
+        # the file it leads to.
+        outside = Path(tempfile.mkdtemp(prefix="garun2-outside-"))
+        self.addCleanup(shutil.rmtree, outside, True)
+        old = self.box.root / "Velmor2Launcher.exe.old"
+        new = self.box.root / "Velmor2Launcher.exe.new"
+        for name, plain in (("old", new), ("new", old)):
+            with self.subTest(name):
+                victim = outside / name
+                victim.write_bytes(b"not the patcher's")
+                link = old if name == "old" else new
+                link.symlink_to(victim)
+                plain.write_bytes(b"retired")
+                self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
+                self.assertEqual(victim.read_bytes(), b"not the patcher's")
+                self.assertTrue(link.is_symlink())
+                shown = windows_path(link.parent) + "\\" + link.name
+                self.assertIn(f"self-update: left alone {shown}: it is a link",
+                              self.box.log_text())
+                for leftover in (old, new):
+                    leftover.unlink(missing_ok=True)
 
     def test_second_instance_is_refused_but_child_probes_run(self):
         first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "10000")

@@ -121,6 +121,32 @@ def huge(counts_plausible):
     return head + bytes(100 * MIB - len(head))
 
 
+def flipped(tag):
+    return bytes([tag[0] ^ 1]) + tag[1:]
+
+
+def alternating(index):
+    """The real first group, then groups the old copy seems to lack, whose chunks alternate
+    between ones it has and ones that match nothing: planned as they are, every other chunk would
+    be a range request of its own."""
+    for group in index.groups[1:]:
+        group.tag = flipped(group.tag)
+    for chunk in index.chunks[index.groups[0].chunk_count::2]:
+        chunk.tag = flipped(chunk.tag)
+
+
+def old_copy_then_a_range():
+    """The old copy's index under the new file's name, its last group made to look new: the old
+    copy's bytes, wrong where the five blocks changed, fill all but that group's range."""
+    index = ci.index_of(OLD)
+    index.header.file_sha256 = hashlib.sha256(NEW).digest()
+    last = index.groups[-1]
+    last.tag = flipped(last.tag)
+    for chunk in index.chunks_of_group(len(index.groups) - 1):
+        chunk.tag = flipped(chunk.tag)
+    return ci.serialize(index)
+
+
 class ChunkedUpdateTest(UpdateScenario):
     def setUp(self):
         super().setUp()
@@ -217,6 +243,25 @@ class ChunkedUpdateTest(UpdateScenario):
                 self.assertLessEqual(self.server.bytes_sent(INDEX_URL), most)
                 # At worst the ranges fetched before the index was found out, then the whole file.
                 self.assertLessEqual(self.server.bytes_sent(URL), len(NEW) + len(NEW) // 4)
+
+    def test_an_index_that_would_cost_a_request_per_chunk_means_a_whole_fetch(self):
+        self.fresh(crafted(alternating))
+        fields, log = self.run_logged()
+        self.assertUpdated(fields)
+        self.assertIn("too few for the requests they take; the rest is fetched whole", log)
+        self.assertEqual(self.server.ranges_for(URL), [None])
+
+    def test_bytes_an_interrupted_run_built_from_the_old_copy_are_fetched_whole_if_wrong(self):
+        # Run 1 writes the old copy's bytes, then every ranged request is cut.
+        self.fresh(old_copy_then_a_range(), fault=Fault.cut(NEW, keep=256, times=None))
+        self.assertNotEqual(self.update()["DOWNLOAD_CODE"], "0")
+        self.assertTrue(leftovers(self.game), "run 1 kept no partial file")
+        # Run 2 has no index: it appends the rest, finds the file wrong and fetches it whole.
+        rb.write_chunk_indexes(self.files, NEW_FILES, {BIG: None})
+        self.server.set_fault(URL, None)
+        fields, log = self.run_logged()
+        self.assertUpdated(fields)
+        self.assertIn(f"sha256 mismatch after download: {BIG}; the file is fetched whole", log)
 
     def test_forged_group_tags_fail_verification_and_the_file_is_fetched_whole(self):
         self.fresh(old_groups_for_new_hash())

@@ -84,6 +84,10 @@ class ChunkedUpdate {
         }
         const auto header = ParseChunkIndexHeader(bytes, transfer_.expected(), *digest, why_);
         if (!header) return Refuse(why_);
+        if (header->group_count > kMaxIndexGroups) {
+            return Refuse("it has " + std::to_string(header->group_count) +
+                          " groups, more than the patcher holds for one file");
+        }
         if (const Step step = IndexPart(kChunkIndexHeaderBytes, ChunkGroupTableBytes(*header), bytes);
             step != Step::Done) {
             return Ended(step);
@@ -102,12 +106,21 @@ class ChunkedUpdate {
         if (const Step step = FetchEntries(*header, *groups, matches, new_chunks); step != Step::Done) {
             return Ended(step);
         }
-        if (const Step step = ScanOldChunks(UnmatchedOldGroups(old_groups, matches), old_chunks);
+        if (const Step step = ScanOldChunks(UnmatchedOldGroups(old_groups, matches),
+                                            kMaxChunkEntriesHeld - new_chunks.size(), old_chunks);
             step != Step::Done) {
             return Ended(step);
         }
-        const std::vector<ChunkSegment> plan = SegmentsFrom(
-            PlanSegments(*groups, old_groups, matches, new_chunks, old_chunks), transfer_.have());
+        const std::vector<ChunkSegment> plan = CoalesceFetches(
+            SegmentsFrom(PlanSegments(*groups, old_groups, matches, new_chunks, old_chunks),
+                         transfer_.have()),
+            kRangeRequestCostBytes, kMaxRangeRequests);
+        const std::uint64_t rest = transfer_.expected() - transfer_.have();
+        if (!PlanBeatsWholeFetch(plan, rest)) {
+            why_ = "the old copy gives " + std::to_string(LocalBytes(plan)) +
+                   " bytes, too few for the requests they take";
+            return ChunkedResult::Fallback;
+        }
         const std::uint64_t reuse = LocalBytes(plan);
         transfer_.ExpectReuse(reuse);
         LogLine("download: " + item_.path + ": " + std::to_string(reuse) +
@@ -142,7 +155,7 @@ class ChunkedUpdate {
                 exact = IsExactRange(start, from, rest);
                 return exact;
             };
-            const HttpResponse response = source_(
+            HttpResponse response = source_(
                 BodyRequest{url, RangeHeader(from, rest), rest, FileDeadlineMs(rest)}, accept,
                 [&](const char* bytes, std::uint32_t size) {
                     if (!sink(bytes, size)) return false;
@@ -151,6 +164,7 @@ class ChunkedUpdate {
                 },
                 [&](std::uint64_t, std::uint64_t) { transfer_.Progress(); });
             if (transfer_.cancelled()) return Step::Cancelled;
+            response.error = BodyOutcome(response.error, got, length);
             if (response.error == HttpError::Ok && got == length) return Step::Done;
             if (!exact || response.error == HttpError::Ok) {
                 why_ = "the server did not answer bytes " + std::to_string(from) + "-" +
@@ -191,32 +205,46 @@ class ChunkedUpdate {
         return step;
     }
 
-    // The chunk entries of the groups the old copy lacks, fetched in runs of adjacent groups.
+    // The chunk entries of the groups the old copy lacks, fetched in runs of adjacent groups; a
+    // run of groups the old copy has between two such runs is fetched through when it is short.
     Step FetchEntries(const ChunkIndexHeader& header, const std::vector<ChunkGroup>& groups,
                       const std::vector<std::int64_t>& matches, std::vector<ChunkEntry>& out) {
+        const auto entries_of = [&](std::size_t g) {
+            return ByteRun{ChunkEntriesOffset(header, groups[g].first_chunk),
+                           std::uint64_t{groups[g].chunk_count} * kChunkEntryBytes};
+        };
+        std::vector<ByteRun> wanted;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (matches[g] < 0) wanted.push_back(entries_of(g));
+        }
+        const std::vector<ByteRun> runs =
+            CoalesceRuns(wanted, kRangeRequestCostBytes, kMaxRangeRequests);
+        std::uint64_t held = 0;
+        for (const ByteRun& run : runs) held += run.length / kChunkEntryBytes;
+        if (held > kMaxChunkEntriesHeld) {
+            why_ = "the chunk index is refused: it asks for " + std::to_string(held) +
+                   " chunk entries, more than the patcher holds for one file";
+            return Step::Fallback;
+        }
         std::string bytes;
-        for (std::size_t g = 0; g < groups.size();) {
-            if (matches[g] >= 0) {
-                ++g;
-                continue;
-            }
-            std::size_t end = g;
-            while (end < groups.size() && matches[end] < 0) ++end;
-            const std::uint32_t first = groups[g].first_chunk;
-            const std::uint32_t count = groups[end - 1].first_chunk + groups[end - 1].chunk_count - first;
-            const Step step = IndexPart(ChunkEntriesOffset(header, first),
-                                        std::uint64_t{count} * kChunkEntryBytes, bytes);
+        std::size_t g = 0;
+        for (const ByteRun& run : runs) {
+            const Step step = IndexPart(run.offset, run.length, bytes);
             if (step != Step::Done) return step;
-            std::size_t at = 0;
-            for (; g < end; ++g) {
-                const std::size_t size = std::size_t{groups[g].chunk_count} * kChunkEntryBytes;
-                auto entries = ParseChunkEntries(std::string_view(bytes).substr(at, size), groups[g], why_);
+            for (; g < groups.size(); ++g) {
+                const ByteRun part = entries_of(g);
+                if (part.offset >= run.offset + run.length) break;
+                if (part.offset < run.offset || matches[g] >= 0) continue;
+                auto entries =
+                    ParseChunkEntries(std::string_view(bytes).substr(
+                                          static_cast<std::size_t>(part.offset - run.offset),
+                                          static_cast<std::size_t>(part.length)),
+                                      groups[g], header.file_size, why_);
                 if (!entries) {
                     why_ = "the chunk index is refused: " + why_;
                     return Step::Fallback;
                 }
                 out.insert(out.end(), entries->begin(), entries->end());
-                at += size;
             }
         }
         return Step::Done;
@@ -255,16 +283,26 @@ class ChunkedUpdate {
         return step;
     }
 
-    // A group starts where a chunk does, so cutting from its start finds its chunks again.
-    Step ScanOldChunks(const std::vector<ChunkGroup>& groups, std::vector<ChunkEntry>& out) {
+    // A group starts where a chunk does, so cutting from its start finds its chunks again. What is
+    // held of the old copy's chunks and the new file's together stays within one cap.
+    Step ScanOldChunks(const std::vector<ChunkGroup>& groups, std::size_t room,
+                       std::vector<ChunkEntry>& out) {
+        bool full = false;
         for (const ChunkGroup& group : groups) {
-            ChunkScanner scanner([&](std::uint64_t offset, std::uint32_t length, const Sha256Digest& d) {
-                out.push_back(ChunkEntry{group.offset + offset, length, ChunkTag(d)});
-            });
+            ChunkScanner scanner(
+                [&](std::uint64_t offset, std::uint32_t length, const Sha256Digest& d) {
+                    full = full || out.size() >= room;
+                    if (!full)
+                        out.push_back(ChunkEntry{group.offset + offset, length, ChunkTag(d)});
+                });
             const Step step = ReadOld(group.offset, group.length, [&](const char* bytes, std::uint32_t length) {
                 scanner.Feed(bytes, length);
-                return true;
+                return !full;
             });
+            if (full) {
+                why_ = "the old copy has more unmatched chunks than the patcher holds for one file";
+                return Step::Fallback;
+            }
             if (step != Step::Done) return step;
             scanner.Finish();
         }

@@ -63,7 +63,7 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
                       "\" to a request for bytes " + std::to_string(offset) + "-";
             return false;
         };
-        const HttpResponse response = source(
+        HttpResponse response = source(
             // A 200 may bring the whole file whatever was asked: cap and time fit the whole file.
             BodyRequest{Utf8ToWide(item.url), RangeHeader(offset), expected + kDownloadSlackBytes,
                         FileDeadlineMs(expected)},
@@ -71,6 +71,7 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
             [&](const char* bytes, std::uint32_t length) { return transfer.Accept(bytes, length); },
             [&](std::uint64_t, std::uint64_t) { transfer.Progress(); });
         if (transfer.cancelled()) return Reject::BadInput;
+        response.error = BodyOutcome(response.error, transfer.have(), expected);
         if (response.error == HttpError::Ok) return Reject::Ok;
         if (!refused.empty()) {
             return Fail(error, "download failed for " + item.path + ": " + refused);
@@ -156,10 +157,11 @@ void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& insta
     DeleteStalePartials(install_directory, keep);
 }
 
-// Verifies the assembled file; a file the chunk path helped build gets one plain download more
-// when it does not verify, since the index or the old copy may have misled it.
-Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer,
-              bool chunked, AtomicFile& file, std::string& error) {
+// Verifies the assembled file; a file the chunk path or an earlier run helped build gets one
+// plain download more when it does not verify, since the index, the old copy or the bytes left
+// behind may have misled it.
+Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer, bool assembled,
+              AtomicFile& file, std::string& error) {
     const auto mismatch = [&]() -> std::string {
         if (std::to_string(transfer.have()) != item.size) {
             return "size mismatch after download: " + item.path + " (manifest " + item.size +
@@ -169,7 +171,7 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
         return std::string();
     };
     std::string wrong = mismatch();
-    if (!wrong.empty() && chunked) {
+    if (!wrong.empty() && assembled) {
         LogLine("download: " + wrong + "; the file is fetched whole");
         if (!transfer.Restart()) return Fail(error, "cannot restart the partial file of " + item.path);
         const Reject fetched = Fetch(source, item, transfer.expected(), transfer, error);
@@ -281,6 +283,11 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     AtomicFile file;
     const std::wstring partial = PartialPathOf(destination, item.sha256);
     if (!(own_executable ? file.Open(destination) : file.OpenResumable(destination, partial))) {
+        if (file.link_refused()) {
+            return Fail(error,
+                        "refusing to download " + item.path + ": " + WideToUtf8(file.temp_path()) +
+                            " is a link to another file, left alone; remove it and try again");
+        }
         return Fail(error, "cannot open a temporary file next to " + WideToUtf8(destination));
     }
     const std::uint64_t expected = LeadingU64(item.size);
@@ -288,13 +295,16 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     if (!transfer.TakeOverExisting()) {
         return Fail(error, "cannot read the partial file " + WideToUtf8(partial));
     }
+    // Bytes an earlier run left may have come from an old copy or a chunk index as well as from
+    // the server, and either may have misled it.
+    const bool carried_over = transfer.have() > 0;
     Reject fetched = Reject::Ok;
     const bool chunked = TryChunkedFetch(source, item, destination, transfer, fetched, error);
     if (fetched == Reject::Ok && !transfer.cancelled()) {
         fetched = Fetch(source, item, expected, transfer, error);
     }
     if (fetched == Reject::Ok && !transfer.cancelled()) {
-        fetched = Verify(source, item, transfer, chunked, file, error);
+        fetched = Verify(source, item, transfer, chunked || carried_over, file, error);
     }
     transfer.Settle();
     // An empty partial would only be clutter; bytes are kept for the next attempt.

@@ -7,6 +7,7 @@
 #include "model/error_text.h"
 #include "model/resume_rules.h"
 #include "win/platform/paths.h"
+#include "win/platform/plain_file.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 #include "win/platform/unique_handle.h"
@@ -18,18 +19,24 @@ bool IsDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
-void DeletePartial(const std::wstring& path, DWORD attributes, std::uint32_t& deleted) {
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+void DeletePartial(const std::wstring& path, std::uint32_t& deleted) {
+    switch (DeletePlainFile(path)) {
+        case PlainDelete::Deleted:
+            ++deleted;
+            LogLine("download: deleted a partial file that no download needs: " + WideToUtf8(path));
+            return;
+        case PlainDelete::Missing:
+            return;
+        case PlainDelete::Link:
+            LogLine("download: left alone " + WideToUtf8(path) +
+                    ", named like a partial file: it is a link to another file");
+            return;
+        case PlainDelete::Failed:
+            break;
     }
-    if (::DeleteFileW(path.c_str())) {
-        ++deleted;
-        LogLine("download: deleted a partial file that no download needs: " + WideToUtf8(path));
-    } else {
-        const DWORD code = ::GetLastError();  // before the path conversion can touch it
-        LogLine(WithError("download: cannot delete the stale partial file " + WideToUtf8(path),
-                          code, "os"));
-    }
+    const DWORD code = ::GetLastError();  // before the path conversion can touch it
+    LogLine(WithError("download: cannot delete the stale partial file " + WideToUtf8(path), code,
+                      "os"));
 }
 
 }  // namespace
@@ -57,7 +64,7 @@ std::uint32_t DeleteStalePartials(const std::wstring& install_directory,
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                 if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) folders.push_back(path);
             } else if (IsPartialFileName(found.cFileName) && kept.count(FoldPathCase(path)) == 0) {
-                DeletePartial(path, attributes, deleted);
+                DeletePartial(path, deleted);
             }
         } while (::FindNextFileW(find.get(), &found));
     }

@@ -29,7 +29,8 @@ bool Fail(const char* area, std::string& error, std::string message) {
 // under its name, and a move by name would then publish that one unverified.
 bool Swap(HANDLE verified, const std::wstring& exe, const std::wstring& old, std::string& error,
           bool& patcher_intact) {
-    ::DeleteFileW(old.c_str());
+    // A link left under the old name is only replaced by the move, never deleted through.
+    DeletePlainFile(old);
     if (!::MoveFileExW(exe.c_str(), old.c_str(), kReplaceThrough)) {
         return Fail("self-update", error,
                     WithLastError("cannot rename the running executable aside"));
@@ -85,14 +86,19 @@ bool PublishReplacement(const SelfUpdateNames& names, const std::string& expecte
             "self-update", error,
             WithLastError("cannot open the replacement executable exclusively at " + fresh_utf8));
     }
+    if (IsReachedThroughALink(held.get(), fresh)) {
+        return Fail(
+            "self-update", error,
+            "the replacement executable is a link to another file, left alone: " + fresh_utf8);
+    }
     const std::string actual = CngSha256OfHandle(held.get());
     if (actual.empty()) {
         return Fail("self-update", error,
                     "cannot hash the replacement executable at " + fresh_utf8);
     }
     if (actual != expected_sha256) {
+        DeleteThroughHandle(held.get());
         held.reset();
-        ::DeleteFileW(fresh.c_str());
         return Fail("self-update", error,
                     "the replacement executable no longer matches the manifest (manifest " +
                         expected_sha256 + ", on disk " + actual + ") -- refusing to run it");

@@ -6,6 +6,7 @@
 
 #include "win/platform/last_error.h"
 #include "win/platform/paths.h"
+#include "win/platform/plain_file.h"
 
 namespace patcher::win {
 namespace {
@@ -21,45 +22,19 @@ bool IsRealDirectory(DWORD attributes) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-// A link anywhere between the drive root and the destination could send the write to a place the
-// caller never named. Indices 0-2 are skipped so that "C:\" or the "\\" of a UNC path is not
-// examined as a prefix.
-bool AnyAncestorIsReparsePoint(const std::wstring& directory) {
-    for (std::size_t i = 3; i < directory.size(); ++i) {
-        if (directory[i] != L'\\' && directory[i] != L'/') continue;
-        if (IsReparsePoint(directory.substr(0, i))) return true;
-    }
-    return IsReparsePoint(directory);
+HANDLE OpenPartial(const std::wstring& path, DWORD disposition) {
+    return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
 }
 
-std::wstring LastComponent(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// Wine shows a host symbolic link to a file as a plain file, without the reparse attribute, and
-// follows it: truncating a stale temporary file that is such a link would truncate, and dropping
-// the writer would delete, the file it points to. The link shows only in the final path of an
-// open handle, whose last component then names another file. A path whose final name cannot be
-// read is not refused.
-bool ExistingFileIsReachedThroughALink(const std::wstring& path) {
+// Whether an existing name may be written through: a file of its own, not a link.
+bool IsOwnFile(const std::wstring& path) {
     unique_hfile probe(::CreateFileW(
         path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
         nullptr));
-    if (!probe) return false;
-    std::wstring final_path;
-    if (!GrowingWideCall(
-            [&](wchar_t* buffer, std::uint32_t size) {
-                return ::GetFinalPathNameByHandleW(probe.get(), buffer, size, 0);
-            },
-            final_path)) {
-        return false;
-    }
-    const std::wstring expected = LastComponent(path);
-    const std::wstring actual = LastComponent(final_path);
-    return ::CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
-                                  static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL;
+    return !probe || !IsReachedThroughALink(probe.get(), path);
 }
 
 }  // namespace
@@ -101,20 +76,17 @@ void AtomicFile::Abandon() {
         handle_.reset();
         return;
     }
-    DeleteThroughHandle();
+    DeleteOwnFile();
 }
 
 void AtomicFile::Discard() {
-    if (handle_ && !renamed_) DeleteThroughHandle();
+    if (handle_ && !renamed_) DeleteOwnFile();
 }
 
-void AtomicFile::DeleteThroughHandle() {
+void AtomicFile::DeleteOwnFile() {
     // Deleting through our own handle removes exactly the file we wrote, even if something else
     // took its name in the meantime.
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    const bool marked = ::SetFileInformationByHandle(handle_.get(), FileDispositionInfo,
-                                                     &disposition, sizeof(disposition)) != 0;
+    const bool marked = DeleteThroughHandle(handle_.get());
     handle_.reset();
     if (!marked) ::DeleteFileW(temp_.c_str());
 }
@@ -127,6 +99,7 @@ bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp) {
     committed_ = false;
     renamed_ = false;
     keep_ = false;
+    link_refused_ = false;
     target_ = target;
     temp_ = temp;
 
@@ -141,69 +114,57 @@ bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp) {
     return !IsReparsePoint(target_);
 }
 
+// A name that did not exist and yet cannot be created is a link to nothing, under Wine, which
+// would have created the file it leads to.
+void AtomicFile::NoteDanglingLink() {
+    if (!handle_ && ::GetLastError() == ERROR_FILE_EXISTS) link_refused_ = true;
+}
+
 bool AtomicFile::Open(const std::wstring& target) {
     if (!Prepare(target, target + L".tmp") || IsReparsePoint(temp_)) return false;
 
-    // A stale read-only temporary file from an earlier run would block the create below. The link
-    // test comes first: clearing the attributes through a link would change the file it points at.
+    // A stale temporary file from an earlier run is overwritten, unless it is a link: clearing its
+    // attributes or truncating it would change the file it points at. A name that does not exist
+    // is created afresh, which a dangling link refuses instead of creating its target.
     const DWORD temp_attributes = ::GetFileAttributesW(temp_.c_str());
-    if (Exists(temp_attributes) && ExistingFileIsReachedThroughALink(temp_)) return false;
-    if (Exists(temp_attributes) && (temp_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    const bool stale = Exists(temp_attributes);
+    if (stale && !IsOwnFile(temp_)) {
+        link_refused_ = true;
+        return false;
+    }
+    if (stale && (temp_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-
-    HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                   stale ? CREATE_ALWAYS : CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     handle_.reset(created);
+    if (!stale) NoteDanglingLink();
     return handle_.is_valid();
-}
-
-namespace {
-
-bool IsPlainSingleLinkFile(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file, &info)) return false;
-    const DWORD odd = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    return (info.dwFileAttributes & odd) == 0 && info.nNumberOfLinks == 1;
-}
-
-HANDLE OpenPartial(const std::wstring& path, DWORD disposition) {
-    return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                         nullptr);
-}
-
-}  // namespace
-
-unique_hfile OpenPlainFileForReading(const std::wstring& path) {
-    const std::wstring parent = ParentPath(path);
-    if (!parent.empty() && AnyAncestorIsReparsePoint(parent)) return unique_hfile();
-    if (IsReparsePoint(path) || ExistingFileIsReachedThroughALink(path)) return unique_hfile();
-    unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file && !IsPlainSingleLinkFile(file.get())) file.reset();
-    return file;
 }
 
 bool AtomicFile::OpenResumable(const std::wstring& target, const std::wstring& partial) {
     if (!Prepare(target, partial)) return false;
     const DWORD attributes = ::GetFileAttributesW(temp_.c_str());
     if (Exists(attributes)) {
-        // Deleting a link removes the link, never the file it leads to.
-        const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                          ExistingFileIsReachedThroughALink(temp_);
-        if (link && !::DeleteFileW(temp_.c_str())) return false;
-        if (!link && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        // A link is neither reused nor removed: either would reach the file it points at.
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsOwnFile(temp_)) {
+            link_refused_ = true;
+            return false;
+        }
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
         }
-    }
-    handle_.reset(OpenPartial(temp_, OPEN_ALWAYS));
-    if (handle_ && !IsPlainSingleLinkFile(handle_.get())) {
-        // A second name for some other file: drop only this name and start a file of our own.
-        handle_.reset();
-        if (!::DeleteFileW(temp_.c_str())) return false;
+        handle_.reset(OpenPartial(temp_, OPEN_EXISTING));
+        if (handle_ && !IsPlainSingleLinkFile(handle_.get())) {
+            // A second name of some other file: drop only this name and start a file of our own.
+            handle_.reset();
+            if (DeletePlainFile(temp_) != PlainDelete::Deleted) return false;
+            handle_.reset(OpenPartial(temp_, CREATE_NEW));
+        }
+    } else {
         handle_.reset(OpenPartial(temp_, CREATE_NEW));
+        NoteDanglingLink();
     }
     if (!handle_) return false;
     keep_ = true;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "win/platform/plain_file.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
@@ -21,11 +22,6 @@ bool EnsureDirectory(const std::wstring& path);
 // Renames the file behind `file` (opened with DELETE access) to `target`, replacing a file there.
 // Whatever stands under the file's old name by now, exactly the file the handle holds is moved.
 bool RenameOpenFile(HANDLE file, const std::wstring& target);
-
-// Opens an existing file for reading, and sharing deletion so that it can still be replaced, only
-// when it is a plain file with a single name, reached through no link of any kind and in a folder
-// reached through none: the checks every file the patcher writes goes through.
-unique_hfile OpenPlainFileForReading(const std::wstring& path);
 
 class AtomicFile {
   public:
@@ -39,8 +35,9 @@ class AtomicFile {
     bool Open(const std::wstring& target);
     // Opens `partial`, a name of the caller's beside `target`, to carry on from the bytes an
     // earlier writer left there. Unlike the temporary file of Open, it outlives the writer unless
-    // the writer commits or discards it. A partial that is a link of any kind (symbolic, hard, or
-    // a host link under Wine) is removed and started afresh: what it leads to is never read.
+    // the writer commits or discards it. A partial that is a second hard link is removed and
+    // started afresh; one that is a symbolic link (a host link under Wine too) is left alone and
+    // refused, since removing it by name would remove what it leads to.
     bool OpenResumable(const std::wstring& target, const std::wstring& partial);
     // The bytes already in the file; false when it cannot be asked.
     bool Size(std::uint64_t& bytes) const;
@@ -58,10 +55,13 @@ class AtomicFile {
     const std::wstring& target_path() const { return target_; }
     const std::wstring& temp_path() const { return temp_; }
     bool committed() const { return committed_; }
+    // The last Open or OpenResumable failed because its file's name is a link to another file.
+    bool link_refused() const { return link_refused_; }
 
   private:
     void Abandon();
-    void DeleteThroughHandle();
+    void DeleteOwnFile();
+    void NoteDanglingLink();
     bool Prepare(const std::wstring& target, const std::wstring& temp);
 
     unique_hfile handle_;
@@ -72,6 +72,7 @@ class AtomicFile {
     bool keep_ = false;
     // Set once the rename took place: the handle then names the destination, which must survive.
     bool renamed_ = false;
+    bool link_refused_ = false;
 };
 
 }  // namespace patcher::win

@@ -28,6 +28,15 @@ bool IsReparsePoint(const std::wstring& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool AnyAncestorIsReparsePoint(const std::wstring& directory) {
+    // Indices 0-2 are skipped so that "C:\" or the "\\" of a UNC path is not examined as a prefix.
+    for (std::size_t i = 3; i < directory.size(); ++i) {
+        if (directory[i] != L'\\' && directory[i] != L'/') continue;
+        if (IsReparsePoint(directory.substr(0, i))) return true;
+    }
+    return IsReparsePoint(directory);
+}
+
 bool GrowingWideCall(const std::function<std::uint32_t(wchar_t*, std::uint32_t)>& call,
                      std::wstring& out) {
     std::wstring buffer(MAX_PATH, L'\0');

@@ -15,6 +15,10 @@ bool PathExists(const std::wstring& path);
 // The path is a symbolic link, junction or mount point (as the file system reports it).
 bool IsReparsePoint(const std::wstring& path);
 
+// A link anywhere between the drive root and `directory`, the directory itself included, which
+// could send a write to a place the caller never named.
+bool AnyAncestorIsReparsePoint(const std::wstring& directory);
+
 // Calls a Win32 function of the "(buffer, size) -> length" kind (GetFullPathNameW,
 // GetLongPathNameW, GetFinalPathNameByHandleW...), growing the buffer to the size it asks for until
 // the answer fits. False when the call fails or answers nothing.
