@@ -9,7 +9,7 @@ import release_builder as rb
 import update_scenario
 from patcher_run import windows_path
 from release_server import Fault
-from update_scenario import UpdateScenario, leftovers
+from update_scenario import UpdateScenario, leftovers, partial_name
 
 setUpModule = update_scenario.make_keys
 tearDownModule = update_scenario.drop_keys
@@ -111,8 +111,9 @@ class RefusalTest(UpdateScenario):
         cases = [
             (Fault.body(new + b"x"), "7", f"size mismatch after download: {self.TARGET} "
                                           f"(manifest {n}, got {n + 1})"),
-            (Fault.body(new[:-1]), "7", f"size mismatch after download: {self.TARGET} "
-                                        f"(manifest {n}, got {n - 1})"),
+            # A body shorter than the file is a cut transfer: its bytes wait for the rest.
+            (Fault.body(new[:-1]), "1",
+             f"download failed for {self.TARGET}: TRUNCATED (status 200, os 0)"),
             (Fault.body(bytes([new[0] ^ 1]) + new[1:]), "7",
              f"sha256 mismatch after download: {self.TARGET}"),
             (Fault.body(new + b"x" * 65537), "1",
@@ -129,7 +130,11 @@ class RefusalTest(UpdateScenario):
                 self.assertEqual((fields["DOWNLOAD_CODE"], fields["DOWNLOAD_DIAGNOSTIC"]),
                                  (code, diagnostic))
                 self.assertEqual((self.game / self.TARGET).read_bytes(), b"old bytes")
-                self.assertEqual(leftovers(self.game), [])
+                cut = "TRUNCATED" in diagnostic
+                kept = [str(self.game / partial_name(self.TARGET, new))] if cut else []
+                self.assertEqual(leftovers(self.game), kept)
+                for partial in kept:
+                    os.remove(partial)
         self.server.set_fault(f"/live/files/{self.TARGET}", None)
         self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
         self.assertInstalled(files)
