@@ -8,6 +8,7 @@ import shutil
 import socket
 import ssl
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -343,6 +344,70 @@ class Authenticode(ReleaseToolCase):
         tampered[0x200] ^= 0x01
         (self.dir / "tampered.exe").write_bytes(tampered)
         self.assertNotEqual(self.verify("tampered.exe"), 0)
+
+
+    def test_lint_and_publish_refuse_a_signature_that_does_not_verify(self):
+        exe = self.dir / "game/Velmor2Launcher.exe"
+        unsigned = exe.read_bytes()
+        self.tool("sign-exe", exe, "--pkcs12", "signer.p12", "--password-file", "password.txt")
+        signed = exe.read_bytes()
+        self.tool("sign-exe", exe, "--cert", "signer.crt", "--key", "signer.key",
+                  "--out", "leaf-only.exe")  # carries no CA certificate
+        other = self.dir / "other"
+        other.mkdir()
+        make_code_signing_ca(other)
+        changed = bytearray(signed)
+        changed[section_offset(signed, b".text") + 16] ^= 0x01
+        cases = [  # name, bytes, --ca-file, the reason osslsigncode gives or None when it verifies
+            ("bare certificate header", with_bare_certificate_header(unsigned), None,
+             "Unable to extract existing signature"),
+            ("bare certificate header", with_bare_certificate_header(unsigned), "ca.crt",
+             "Unable to extract existing signature"),
+            ("code changed after signing", bytes(changed), None, "MISMATCH"),
+            ("code changed after signing", bytes(changed), "ca.crt", "MISMATCH"),
+            ("another CA", signed, "other/ca.crt", "self-signed certificate in certificate chain"),
+            ("leaf only, no CA", (self.dir / "leaf-only.exe").read_bytes(), None,
+             "unable to get local issuer certificate"),
+            ("signed", signed, None, None),
+            ("signed", signed, "ca.crt", None),
+            ("leaf only", (self.dir / "leaf-only.exe").read_bytes(), "ca.crt", None),
+        ]
+        for number, (name, data, ca_file, reason) in enumerate(cases):
+            exe.write_bytes(data)
+            ca = ["--ca-file", ca_file] if ca_file else []
+            lint = fields(self.tool("lint", "exe", exe, *ca, expect=2 if reason else 0).stdout)
+            publish = self.publish(f"rel{number}", "--counter", "1", "--require-signed-patcher",
+                                   *ca, expect=1 if reason else 0)
+            if reason is None:
+                self.assertEqual(lint["AUTHENTICODE"], "signed", name)
+                continue
+            self.assertEqual(lint["AUTHENTICODE"], "invalid", name)
+            self.assertIn("Authenticode signature does not verify", lint["MESSAGE"], name)
+            self.assertIn(reason, lint["MESSAGE"], name)
+            self.assertIn("--require-signed-patcher: Velmor2Launcher.exe: its Authenticode "
+                          "signature does not verify", publish.stderr, name)
+            self.assertIn(reason, publish.stderr, name)
+            self.assertFalse((self.dir / f"rel{number}").exists(), name)
+
+
+def section_offset(data, name):
+    """Where the named section's bytes start in a PE file."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, = struct.unpack_from("<H", data, pe + 6)
+    optional_size, = struct.unpack_from("<H", data, pe + 20)
+    for entry in range(pe + 24 + optional_size, pe + 24 + optional_size + 40 * count, 40):
+        if data[entry:entry + 8].rstrip(b"\0") == name:
+            return struct.unpack_from("<I", data, entry + 20)[0]
+    raise AssertionError(f"no {name} section")
+
+
+def with_bare_certificate_header(data):
+    """A PE32 file whose security directory points at a WIN_CERTIFICATE header with nothing in
+    it: the table is present, yet no signature is."""
+    data = bytearray(data) + bytes(-len(data) % 8)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    struct.pack_into("<II", data, pe + 24 + 96 + 4 * 8, len(data), 8)
+    return bytes(data) + struct.pack("<IHH", 8, 0x0200, 0x0002)
 
 
 def free_port():
