@@ -1,5 +1,9 @@
 #include "tools/release/authenticode.h"
 
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,9 +80,8 @@ Status RunProgram(const std::vector<std::string>& arguments, std::string& output
     return Status(StatusCode::BadInput, arguments[0] + " failed: " + output);
 }
 
-}  // namespace
-
-Result<PeSignature> InspectPeSignature(std::string_view bytes) {
+// The certificate table's entry, its PKCS#7 bytes left in pkcs7.
+Result<PeSignature> FindSignature(std::string_view bytes, std::string_view& pkcs7) {
     if (bytes.size() < 0x40 || bytes.substr(0, 2) != "MZ") return BadPe("no MZ header");
     const std::uint64_t pe = Read32(bytes, 0x3C);
     if (pe + 24 + 2 > bytes.size() || bytes.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
@@ -111,7 +114,110 @@ Result<PeSignature> InspectPeSignature(std::string_view bytes) {
         Read16(bytes, table + 6) != kCertificateTypePkcs7) {
         return BadPe("the certificate table holds no Authenticode signature");
     }
+    pkcs7 = bytes.substr(table + 8, length - 8);
     return PeSignature::Signed;
+}
+
+// The certificates a signature carries as PEM; nothing when it does not parse (osslsigncode then
+// says why).
+std::string CarriedCertificates(std::string_view pkcs7) {
+    const unsigned char* der = reinterpret_cast<const unsigned char*>(pkcs7.data());
+    PKCS7* signature = d2i_PKCS7(nullptr, &der, static_cast<long>(pkcs7.size()));
+    std::string pem;
+    BIO* out = BIO_new(BIO_s_mem());
+    if (signature != nullptr && out != nullptr && PKCS7_type_is_signed(signature) &&
+        signature->d.sign != nullptr) {
+        const STACK_OF(X509)* certificates = signature->d.sign->cert;
+        for (int i = 0; i < sk_X509_num(certificates); ++i) {
+            PEM_write_bio_X509(out, sk_X509_value(certificates, i));
+        }
+        char* data = nullptr;
+        const long size = BIO_get_mem_data(out, &data);
+        if (size > 0) pem.assign(data, static_cast<std::size_t>(size));
+    }
+    BIO_free(out);
+    PKCS7_free(signature);
+    ERR_clear_error();
+    return pem;
+}
+
+// The certificates a chain may end in when the operator names no CA: the signature's own and the
+// system's, which osslsigncode trusts by default.
+constexpr const char* kSystemCertificates = "/etc/ssl/certs/ca-certificates.crt";
+
+Result<std::string> TrustWithoutCa(std::string_view pkcs7) {
+    std::string bundle = CarriedCertificates(pkcs7);
+    if (PathExists(kSystemCertificates)) {
+        Result<std::string> system = ReadWholeFile(kSystemCertificates, 64ull << 20);
+        if (!system.ok()) return system.status();
+        bundle += system.value();
+    }
+    return WriteTemporaryFile("garun2-release-ca", bundle);
+}
+
+std::string CollapseSpaces(std::string_view line) {
+    std::string collapsed;
+    for (const char c : line) {
+        const bool space = c == ' ' || c == '\t' || c == '\r';
+        if (space && (collapsed.empty() || collapsed.back() == ' ')) continue;
+        collapsed += space ? ' ' : c;
+    }
+    while (!collapsed.empty() && collapsed.back() == ' ') collapsed.pop_back();
+    return collapsed;
+}
+
+// osslsigncode's report runs to dozens of lines; these are the ones that say why it failed.
+std::string VerifyFailureReason(const std::string& output) {
+    static constexpr std::string_view kReasons[] = {
+        "MISMATCH",   "Unable to",  "No signature found", "Unsupported ",
+        "Corrupted ", "Failed to ", "Use the \"",         "cannot run "};
+    std::string last;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        const std::string line =
+            CollapseSpaces(std::string_view(output).substr(start, end - start));
+        start = end + 1;
+        if (line.rfind("Error: ", 0) == 0) return line;
+        for (const std::string_view reason : kReasons) {
+            if (line.find(reason) != std::string::npos) return line;
+        }
+        if (!line.empty() && line != "Failed") last = line;
+    }
+    return last.empty() ? "no reason given" : last;
+}
+
+}  // namespace
+
+Result<PeSignature> InspectPeSignature(std::string_view bytes) {
+    std::string_view pkcs7;
+    return FindSignature(bytes, pkcs7);
+}
+
+Result<PeSignature> VerifyExeSignature(const std::string& path, std::string_view bytes,
+                                       const std::string& ca_file) {
+    std::string_view pkcs7;
+    Result<PeSignature> found = FindSignature(bytes, pkcs7);
+    if (!found.ok() || found.value() == PeSignature::Unsigned) return found;
+    Result<std::string> trust =
+        ca_file.empty() ? TrustWithoutCa(pkcs7) : Result<std::string>(ca_file);
+    if (!trust.ok()) return trust.status();
+    std::string output;
+    const Status verified =
+        RunProgram({kOsslsigncode, "verify", "-CAfile", trust.value(), "-in", path}, output);
+    if (ca_file.empty()) ::unlink(trust.value().c_str());
+    if (verified.ok()) return PeSignature::Signed;
+    const std::string reason = VerifyFailureReason(output);
+    std::string message =
+        "its Authenticode signature does not verify (osslsigncode: " + reason + ")";
+    // A chain that ends nowhere trusted is often only a missing CA file.
+    if (ca_file.empty() && reason.rfind("Error: ", 0) == 0) {
+        message +=
+            "; without --ca-file only the certificates it carries and the system's CAs "
+            "are trusted";
+    }
+    return Status(StatusCode::BadSignature, message);
 }
 
 std::vector<std::string> OsslsigncodeArguments(const SignExeOptions& options,

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -110,6 +111,20 @@ Status WriteFileReplacing(const std::string& path, const std::string& bytes) {
         return failure;
     }
     return Status::Success();
+}
+
+Result<std::string> WriteTemporaryFile(const std::string& name_prefix, const std::string& bytes) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" +
+                       name_prefix + "-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd < 0) return Failure("cannot create a temporary file", path);
+    if (!FinishFile(fd, bytes)) {
+        Status failure = Failure("cannot write", path);
+        ::unlink(path.c_str());
+        return failure;
+    }
+    return path;
 }
 
 Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode) {

@@ -19,6 +19,10 @@ Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned 
 // Writes a temporary file beside path and renames it over path.
 Status WriteFileReplacing(const std::string& path, const std::string& bytes);
 
+// Writes bytes into a new file that only the user can read, in $TMPDIR or /tmp, and returns its
+// path; the caller removes it.
+Result<std::string> WriteTemporaryFile(const std::string& name_prefix, const std::string& bytes);
+
 // Copies a regular file into a new file with exactly the given mode; the destination must not
 // exist.
 Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode);

@@ -21,14 +21,20 @@ namespace {
 
 const CommandInfo kLint{
     "lint",
-    "lint keys|manifest|news|exe|chunks FILE",
+    "lint keys|manifest|news|exe|chunks FILE [--ca-file PEM]",
     "Parses FILE as the patcher does (line rules, header, key or file lines; for news the news\n"
     "format and its caps) and prints what it found as KEY: value lines. A manifest is also\n"
     "refused when two of its paths would be one file on Windows. For exe, FILE is the patcher\n"
-    "exe, which must carry an Authenticode signature (sign-exe). For chunks, FILE is a served game\n"
-    "file, whose FILE.chunks must be the chunk index its bytes give. The exit code is the status\n"
-    "code (0 clean, 2 an unsigned exe, 6 bad format, 1 unreadable).\n",
-    {},
+    "exe, which must carry an Authenticode signature (sign-exe) that `osslsigncode verify`\n"
+    "accepts: AUTHENTICODE is signed, unsigned, or invalid when a signature is there but does\n"
+    "not verify (changed after signing, or not issued by the CA). For chunks, FILE is a served\n"
+    "game file, whose FILE.chunks must be the chunk index its bytes give.\n"
+    "  --ca-file PEM   exe only: the CA certificate(s) the signing certificate must chain to;\n"
+    "                  without it the signature need only be intact and made for FILE, its\n"
+    "                  chain ending in a certificate it carries or one of the system's CAs\n"
+    "The exit code is the status code (0 clean, 2 an exe without a signature that verifies, 6 bad\n"
+    "format, 1 unreadable).\n",
+    {{"ca-file"}},
     2,
     {},
 };
@@ -104,10 +110,14 @@ Status LintNews(const std::string& path, Fields& fields) {
     return Status::Success();
 }
 
-Status LintExe(const std::string& path, Fields& fields) {
+Status LintExe(const std::string& path, const std::string& ca_file, Fields& fields) {
     Result<std::string> bytes = ReadWholeFile(path, kLintReadLimit);
     if (!bytes.ok()) return bytes.status();
-    Result<PeSignature> signature = InspectPeSignature(bytes.value());
+    Result<PeSignature> signature = VerifyExeSignature(path, bytes.value(), ca_file);
+    if (signature.status().code == StatusCode::BadSignature) {
+        fields.emplace_back("AUTHENTICODE", "invalid");
+        return Status(StatusCode::BadSignature, path + ": " + signature.status().message);
+    }
     if (!signature.ok()) return signature.status();
     const bool is_signed = signature.value() == PeSignature::Signed;
     fields.emplace_back("AUTHENTICODE", is_signed ? "signed" : "unsigned");
@@ -132,6 +142,9 @@ int RunLint(const std::vector<std::string>& args) {
     if (parse != kContinue) return parse;
     const std::string& kind = parsed.positionals()[0];
     const std::string& path = parsed.positionals()[1];
+    if (parsed.Has("ca-file") && kind != "exe") {
+        return UsageError(kLint, "--ca-file applies to lint exe only");
+    }
     Fields fields;
     Status status;
     if (kind == "keys") {
@@ -141,12 +154,12 @@ int RunLint(const std::vector<std::string>& args) {
     } else if (kind == "news") {
         status = LintNews(path, fields);
     } else if (kind == "exe") {
-        status = LintExe(path, fields);
+        status = LintExe(path, parsed.Get("ca-file"), fields);
     } else if (kind == "chunks") {
         status = LintChunks(path, fields);
     } else {
-        return UsageError(kLint,
-                          "the kind must be keys, manifest, news, exe or chunks, not '" + kind + "'");
+        return UsageError(
+            kLint, "the kind must be keys, manifest, news, exe or chunks, not '" + kind + "'");
     }
     PrintField("CODE", std::to_string(static_cast<int>(status.code)));
     for (const auto& [key, value] : fields) {

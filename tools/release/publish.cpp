@@ -269,7 +269,8 @@ Status CheckExtra(const StagingFolder& staging, const std::string& name,
 }
 
 // Players download the patcher exe and Windows judges it by its Authenticode signature; the
-// patcher's own trust does not depend on it, so an unsigned one is refused only on request.
+// patcher's own trust does not depend on it, so one without a signature that verifies is refused
+// only on request.
 Status CheckPatcherSignature(const PublishOptions& options, const std::string& staged,
                              PublishSummary& summary) {
     if (!PathExists(staged)) {
@@ -279,15 +280,18 @@ Status CheckPatcherSignature(const PublishOptions& options, const std::string& s
     }
     Result<std::string> bytes = ReadWholeFile(staged, 1ull << 31);
     if (!bytes.ok()) return bytes.status();
-    Result<PeSignature> signature = InspectPeSignature(bytes.value());
-    if (!signature.ok()) return Within(kPatcherExeName, signature.status());
-    if (signature.value() == PeSignature::Signed) return Status::Success();
-    const std::string unsigned_text =
-        std::string(kPatcherExeName) + " carries no Authenticode signature (sign it with sign-exe)";
-    if (options.require_signed_patcher) return Refuse("--require-signed-patcher: " + unsigned_text);
-    summary.notes.push_back(unsigned_text +
-                            "; Windows treats it as a program from an unknown "
-                            "publisher");
+    Result<PeSignature> signature = VerifyExeSignature(staged, bytes.value(), options.ca_file);
+    if (signature.ok() && signature.value() == PeSignature::Signed) return Status::Success();
+    if (!signature.ok() && signature.status().code != StatusCode::BadSignature) {
+        return Within(kPatcherExeName, signature.status());
+    }
+    // A signature that does not verify is no better than none: Windows rejects it alike.
+    const std::string problem =
+        signature.ok() ? std::string(kPatcherExeName) +
+                             " carries no Authenticode signature (sign it with sign-exe)"
+                       : std::string(kPatcherExeName) + ": " + signature.status().message;
+    if (options.require_signed_patcher) return Refuse("--require-signed-patcher: " + problem);
+    summary.notes.push_back(problem + "; Windows treats it as a program from an unknown publisher");
     return Status::Success();
 }
 

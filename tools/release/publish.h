@@ -30,6 +30,7 @@ struct PublishOptions {
     std::string updates;
     std::string stage;
     bool require_signed_patcher = false;  // refuse a patcher exe without Authenticode
+    std::string ca_file;  // the CA its signature must chain to; empty: any intact signature
 };
 
 struct PublishSummary {
@@ -38,7 +39,7 @@ struct PublishSummary {
     std::string counter;
     std::string signing_key_id;
     int file_count = 0;
-    int chunk_indexes = 0;  // game files served with a chunk index beside them
+    int chunk_indexes = 0;               // game files served with a chunk index beside them
     std::vector<std::string> published;  // the names at the top of the release folder
     std::vector<std::string> notes;      // things the operator should know, not refusals
 };

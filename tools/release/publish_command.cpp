@@ -14,7 +14,7 @@ const CommandInfo kPublish{
     "publish --out DIR --game DIR --keys KEYS --key PEM --root-key BASE64 --base-url URL "
     "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
     "[--updates FILE] [--stage JPEG] [--files-url URL] [--created T] [--now T] "
-    "[--require-signed-patcher]",
+    "[--require-signed-patcher] [--ca-file PEM]",
     "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
     "from KEYS, signed beforehand with `registry`), manifest.txt and its .sig (signed with PEM, a\n"
     "valid key of KEYS), the game files under files/, and announce.txt, updates.txt, stage.jpg\n"
@@ -28,8 +28,11 @@ const CommandInfo kPublish{
     "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
     "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
     "  --require-signed-patcher   refuse the release when the game folder's Velmor2Launcher.exe\n"
-    "                     is missing or carries no Authenticode signature (see sign-exe);\n"
-    "                     without it an unsigned one is published with a NOTE\n"
+    "                     is missing or carries no Authenticode signature that `osslsigncode\n"
+    "                     verify` accepts (see sign-exe and lint exe); without it such an exe\n"
+    "                     is published with a NOTE\n"
+    "  --ca-file PEM      the CA certificate(s) the patcher's signing certificate must chain to;\n"
+    "                     without it its signature need only be intact and made for its bytes\n"
     "The exit code is 0, 1 for a usage error or bad input, else the patcher's status code.\n",
     {{"out"},
      {"game"},
@@ -49,7 +52,8 @@ const CommandInfo kPublish{
      {"announce"},
      {"updates"},
      {"stage"},
-     {"require-signed-patcher", false}},
+     {"require-signed-patcher", false},
+     {"ca-file"}},
     0,
     {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
 };
@@ -83,6 +87,7 @@ int RunPublish(const std::vector<std::string>& args) {
     options.updates = parsed.Get("updates");
     options.stage = parsed.Get("stage");
     options.require_signed_patcher = parsed.Has("require-signed-patcher");
+    options.ca_file = parsed.Get("ca-file");
 
     PublishSummary summary;
     const Status status = Publish(options, summary);
