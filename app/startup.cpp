@@ -32,6 +32,11 @@ constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Garun2PatcherSingleInstance"
 constexpr int kLeftoverRetries = 10;
 constexpr DWORD kLeftoverRetryMs = 300;
 
+// Deleting a link by name would delete the file it leads to, which may be anything.
+void LogLeftLink(const std::wstring& path) {
+    LogLineWide(L"self-update: left alone " + path + L": it is a link to another file");
+}
+
 void LogStartBanner(const std::wstring& executable, const ArgumentList& arguments) {
     LogLine(std::string("---- patcher start, version ") + kPatcherVersion + " ----");
     LogLineWide(L"exe: " + executable);
@@ -147,15 +152,6 @@ ArgumentList SplitCommandLine(const wchar_t* command_line) {
     for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
     return arguments;
 }
-
-namespace {
-
-// Deleting a link by name would delete the file it leads to, which may be anything.
-void LogLeftLink(const std::wstring& path) {
-    LogLineWide(L"self-update: left alone " + path + L": it is a link to another file");
-}
-
-}  // namespace
 
 void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previous_exit) {
     if (executable.empty()) return;

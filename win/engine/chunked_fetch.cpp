@@ -115,13 +115,12 @@ class ChunkedUpdate {
             SegmentsFrom(PlanSegments(*groups, old_groups, matches, new_chunks, old_chunks),
                          transfer_.have()),
             kRangeRequestCostBytes, kMaxRangeRequests);
-        const std::uint64_t rest = transfer_.expected() - transfer_.have();
-        if (!PlanBeatsWholeFetch(plan, rest)) {
-            why_ = "the old copy gives " + std::to_string(LocalBytes(plan)) +
+        const std::uint64_t reuse = LocalBytes(plan);
+        if (!PlanBeatsWholeFetch(plan, transfer_.expected() - transfer_.have())) {
+            why_ = "the old copy gives " + std::to_string(reuse) +
                    " bytes, too few for the requests they take";
             return ChunkedResult::Fallback;
         }
-        const std::uint64_t reuse = LocalBytes(plan);
         transfer_.ExpectReuse(reuse);
         LogLine("download: " + item_.path + ": " + std::to_string(reuse) +
                 " bytes from the old copy, " + std::to_string(transfer_.expected() - transfer_.have() - reuse) +
@@ -234,7 +233,7 @@ class ChunkedUpdate {
             for (; g < groups.size(); ++g) {
                 const ByteRun part = entries_of(g);
                 if (part.offset >= run.offset + run.length) break;
-                if (part.offset < run.offset || matches[g] >= 0) continue;
+                if (matches[g] >= 0) continue;  // fetched through with a run, not needed
                 auto entries =
                     ParseChunkEntries(std::string_view(bytes).substr(
                                           static_cast<std::size_t>(part.offset - run.offset),

@@ -28,15 +28,6 @@ HANDLE OpenPartial(const std::wstring& path, DWORD disposition) {
                          nullptr);
 }
 
-// Whether an existing name may be written through: a file of its own, not a link.
-bool IsOwnFile(const std::wstring& path) {
-    unique_hfile probe(::CreateFileW(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-        nullptr));
-    return !probe || !IsReachedThroughALink(probe.get(), path);
-}
-
 }  // namespace
 
 bool EnsureDirectory(const std::wstring& path) {
@@ -128,7 +119,7 @@ bool AtomicFile::Open(const std::wstring& target) {
     // is created afresh, which a dangling link refuses instead of creating its target.
     const DWORD temp_attributes = ::GetFileAttributesW(temp_.c_str());
     const bool stale = Exists(temp_attributes);
-    if (stale && !IsOwnFile(temp_)) {
+    if (stale && IsLinkToAnotherFile(temp_)) {
         link_refused_ = true;
         return false;
     }
@@ -148,7 +139,7 @@ bool AtomicFile::OpenResumable(const std::wstring& target, const std::wstring& p
     const DWORD attributes = ::GetFileAttributesW(temp_.c_str());
     if (Exists(attributes)) {
         // A link is neither reused nor removed: either would reach the file it points at.
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsOwnFile(temp_)) {
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || IsLinkToAnotherFile(temp_)) {
             link_refused_ = true;
             return false;
         }

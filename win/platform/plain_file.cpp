@@ -57,6 +57,14 @@ bool IsReachedThroughALink(HANDLE handle, const std::wstring& path) {
     return !SameName(folder + LastComponent(path), reached);
 }
 
+bool IsLinkToAnotherFile(const std::wstring& path) {
+    unique_hfile probe(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                     OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                     nullptr));
+    return probe && IsReachedThroughALink(probe.get(), path);
+}
+
 bool IsPlainSingleLinkFile(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file, &info)) return false;
@@ -98,7 +106,7 @@ PlainDelete DeletePlainFile(const std::wstring& path) {
         ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                       kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return PlainDelete::Failed;
-    // A second hard link is a name of its own: deleting it leaves the file's other name.
+    // A second hard link is a name of its own, which may go: the file keeps its other name.
     if (IsReachedThroughALink(file.get(), path)) return PlainDelete::Link;
     if (!ClearReadOnly(file.get(), attributes) || !DeleteThroughHandle(file.get())) {
         const last_error_context keep;

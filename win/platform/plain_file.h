@@ -17,6 +17,10 @@ namespace patcher::win {
 // folder. A handle whose final path cannot be read is not refused.
 bool IsReachedThroughALink(HANDLE handle, const std::wstring& path);
 
+// The same for an existing name, looked at through a handle of its own that reads attributes only.
+// A name that cannot be opened is not refused.
+bool IsLinkToAnotherFile(const std::wstring& path);
+
 // A plain file with one name: no folder, no reparse point, no second hard link.
 bool IsPlainSingleLinkFile(HANDLE file);
 
