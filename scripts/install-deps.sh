@@ -54,5 +54,19 @@ SUDO=
 if [ $i386 = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# A mirror caught mid-sync fails one index; the others still name every package we need, so a
+# failed update is retried once and then only reported.
+if ! $SUDO apt-get update -q; then
+    sleep 10
+    $SUDO apt-get update -q || echo "deps: apt-get update reported errors; installing from the indexes it has"
+fi
+install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@"; }
+if ! install "${missing[@]}"; then
+    # 32-bit Wine needs every i386 library at its amd64 twin's version; a mirror whose i386 index
+    # lags behind refuses the set. The tests then run the 64-bit build under wine64.
+    [ $i386 = yes ] || exit 1
+    echo "deps: 32-bit Wine could not be installed; going on without it"
+    without=()
+    for p in "${missing[@]}"; do [ "$p" = wine32:i386 ] || without+=("$p"); done
+    [ ${#without[@]} -eq 0 ] || install "${without[@]}"
+fi
