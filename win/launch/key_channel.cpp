@@ -7,9 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include <bcrypt.h>
+#include <sddl.h>
+
+#include "core/hex.h"
 #include "win/platform/last_error.h"
 #include "win/platform/secure_wipe.h"
 #include "win/platform/support_log.h"
+#include "win/platform/text.h"
 
 namespace patcher::win {
 namespace {
@@ -27,23 +32,62 @@ std::string ErrorText() {
     return std::to_string(GetLastError());
 }
 
-std::atomic<std::uint32_t> g_pipe_serial{0};
+// 128 random bits: nobody can create the name first or find it to connect.
+bool RandomPipeName(std::wstring& name) {
+    std::uint8_t bits[16] = {};
+    if (!BCRYPT_SUCCESS(
+            BCryptGenRandom(nullptr, bits, sizeof bits, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return false;
+    }
+    name = L"\\\\.\\pipe\\garun2-key-" + Utf8ToWide(HexEncode(bits));
+    return true;
+}
+
+// A protected DACL with one entry, full access for the account we run as: no other account, not
+// even an administrator's or a service's, opens the pipe.
+bool CurrentUserOnly(unique_hlocal& descriptor) {
+    unique_handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<std::uint8_t> user(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
+        return false;
+    }
+    wchar_t* sid_text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid_text)) {
+        return false;
+    }
+    const unique_hlocal sid_owner(sid_text);
+    const std::wstring sddl = L"D:P(A;;GA;;;" + std::wstring(sid_text) + L")";
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made,
+                                                              nullptr)) {
+        return false;
+    }
+    descriptor.reset(made);
+    return true;
+}
 
 // One direction of the channel. Our end must be overlapped: a read on a pipe that a helper of the
 // game keeps open, or a write to a game that never reads, has to be abandoned when the game exits
 // or Close says stop, and anonymous pipes only do synchronous I/O (CancelSynchronousIo on a pipe
 // is not honoured everywhere, Wine included). CreatePipe itself makes a named pipe and opens its
-// other end; this does the same, with our end overlapped and not inheritable. There is one
-// instance only: if anyone else connected first, our open fails and no key is ever written.
+// other end; this does the same, with our end overlapped and not inheritable, open to our own
+// account on this machine only. There is one instance only: if anyone else connected first, our
+// open fails and no key is ever written.
 bool MakePipe(bool to_game, unique_handle& ours, unique_handle& theirs) {
-    const std::wstring name = L"\\\\.\\pipe\\garun2-key-" + std::to_wstring(GetCurrentProcessId()) +
-                              L"-" + std::to_wstring(++g_pipe_serial) + L"-" +
-                              std::to_wstring(GetTickCount64());
+    std::wstring name;
+    unique_hlocal descriptor;
+    if (!RandomPipeName(name) || !CurrentUserOnly(descriptor)) return false;
+    SECURITY_ATTRIBUTES ours_only{sizeof(ours_only), descriptor.get(), FALSE};
     const DWORD access = (to_game ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) |
                          FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
-    const HANDLE server =
-        CreateNamedPipeW(name.c_str(), access, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
-                         kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
+    const HANDLE server = CreateNamedPipeW(
+        name.c_str(), access,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+        kPipeBufferBytes, kPipeBufferBytes, 0, &ours_only);
     if (server == INVALID_HANDLE_VALUE) return false;
     ours.reset(server);
     // The rights an anonymous pipe's ends carry, so the game finds what CreatePipe would give it.

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -11,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "win/launch/game_side_lines.h"
 #include "win/launch/key_channel.h"
@@ -210,6 +214,55 @@ TEST(KeyChannelTest, NoProviderAndNoReader) {
     EXPECT_FALSE(unread.SendKey(reason));
     EXPECT_EQ(reason, "PIPE_WRITE_FAILED");
     EXPECT_EQ(unread.Record().keys_sent, 0u);
+}
+
+// What another account or machine meets: each pipe admits our own account alone, under a name of
+// 128 random bits.
+TEST(KeyChannelTest, ThePipesAdmitOurAccountAloneUnderUnguessableNames) {
+    std::vector<std::uint8_t> user(256);
+    {
+        HANDLE token = nullptr;
+        ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+        const unique_handle owner(token);
+        DWORD size = 0;
+        ASSERT_TRUE(GetTokenInformation(token, TokenUser, user.data(), 256, &size));
+    }
+    const PSID self = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    std::wstring names[2];
+    for (std::wstring& name : names) {
+        KeyChannel channel;
+        std::string message;
+        ASSERT_TRUE(channel.Create(message)) << message;
+        for (HANDLE end : {channel.game_input(), channel.game_output()}) {
+            PACL dacl = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            ASSERT_EQ(GetSecurityInfo(end, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, &dacl, nullptr, &descriptor),
+                      static_cast<DWORD>(ERROR_SUCCESS));
+            const unique_hlocal owner(descriptor);
+            SECURITY_DESCRIPTOR_CONTROL control = 0;
+            DWORD revision = 0;
+            ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+            EXPECT_TRUE(control & SE_DACL_PROTECTED);
+            ASSERT_NE(dacl, nullptr);
+            ASSERT_EQ(dacl->AceCount, 1);
+            void* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, 0, &ace));
+            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+            EXPECT_TRUE(EqualSid(reinterpret_cast<PSID>(&allowed->SidStart), self));
+        }
+        std::vector<std::uint8_t> info(sizeof(FILE_NAME_INFO) + 512, 0);
+        ASSERT_TRUE(GetFileInformationByHandleEx(channel.game_input(), FileNameInfo, info.data(),
+                                                 static_cast<DWORD>(info.size())));
+        const auto* file = reinterpret_cast<const FILE_NAME_INFO*>(info.data());
+        name.assign(file->FileName, file->FileNameLength / sizeof(wchar_t));
+        const std::size_t hex = name.find(L"garun2-key-");
+        ASSERT_NE(hex, std::wstring::npos) << name.size();
+        EXPECT_EQ(name.size() - hex - 11, 32u);
+        EXPECT_EQ(name.find_first_not_of(L"0123456789abcdef", hex + 11), std::wstring::npos);
+    }
+    EXPECT_NE(names[0], names[1]);
 }
 
 }  // namespace
