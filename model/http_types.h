@@ -18,8 +18,9 @@ enum class HttpError : std::uint32_t {
     SinkFailure = 6,
     Timeout = 7,
     RedirectDenied = 8,
-    Truncated = 9,     // the connection ended before the announced Content-Length
-    HeadRefused = 10,  // the caller's accept check turned the response down before its body
+    Truncated = 9,           // the connection ended before the announced Content-Length
+    HeadRefused = 10,        // the caller's accept check turned the response down before its body
+    ProxyAuthRequired = 11,  // the proxy answered 407
 };
 
 // "OK", "BAD_URL", ... as printed in logs and reports; "UNKNOWN" for any other value.

@@ -264,7 +264,9 @@ WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
     e.state.busy = false;
     if (done.code != StatusCode::Ok) {
         Block(e);
-        Headline(e, WidenUtf8(done.player));
+        Status(e, kDotRed, DownloadFailureHeadline(done.fault.kind),
+               DownloadFailureDetail(done.fault));
+        e.log.push_back(L"download failed: " + e.state.detail);
         return e;
     }
     if (done.self_update && !e.state.patcher_stuck) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/check_outcome.h"
+#include "model/download_failure.h"
 #include "model/download_progress.h"
 #include "model/layout.h"
 #include "model/window_state.h"
@@ -83,14 +84,15 @@ WindowEffects StartDownload(const WindowState& state, const CheckOutcome& result
 WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& result,
                           const WindowContext& context, const WindowPlatform& platform);
 
-// The download thread's result. `player` is the Turkish sentence for a failed code (UTF-8,
-// PlayerMessage); `self_update` is the last check result's.
+// The download thread's result. `fault` says why a failed one failed; `self_update` is the last
+// check result's.
 struct DownloadDone {
     StatusCode code = StatusCode::Ok;
-    std::string player;
+    DownloadFault fault;
     bool self_update = false;
 };
-// WM_APP+3: a verifying check always follows a download; a new patcher is applied first.
+// WM_APP+3: a verifying check always follows a download; a new patcher is applied first. A failed
+// one shows its kind's headline and, instead of the last progress, the file and the reason.
 WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
                              const WindowContext& context, const WindowPlatform& platform);
 

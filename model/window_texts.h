@@ -63,6 +63,31 @@ inline constexpr wchar_t kTextNoSpaceTail[] = L" boş alan gerekiyor.";
 inline constexpr wchar_t kTextNeeded[] = L"gereken ";
 inline constexpr wchar_t kTextFree[] = L" \u00B7 boş ";
 inline constexpr wchar_t kTextDownloading[] = L"İndiriliyor\u2026";
+// A download that failed: what happened and what the player can do, then the file's reason.
+inline constexpr wchar_t kTextDownloadCut[] =
+    L"İndirme yarıda kaldı. Bağlantınızı kontrol edip TEKRAR DENE'ye basın.";
+inline constexpr wchar_t kTextProxyWantsCredentials[] =
+    L"Proxy kimlik doğrulaması istiyor. Windows proxy ayarlarını kontrol edin.";
+inline constexpr wchar_t kTextDiskFilledUp[] =
+    L"Disk doldu. Oyunun sürücüsünde yer açıp TEKRAR DENE'ye basın.";
+inline constexpr wchar_t kTextFolderRefusesFile[] =
+    L"Oyun klasörüne yazılamıyor. Güncelleyiciyi başka bir klasöre taşıyın.";
+inline constexpr wchar_t kTextDownloadDoesNotMatch[] =
+    L"İnen dosya sürümle uyuşmuyor. TEKRAR DENE'ye basın; sürerse bildirin.";
+inline constexpr wchar_t kTextDownloadNotSaved[] =
+    L"İnen dosya kaydedilemedi. Güncelleyiciyi kapatıp yeniden açın.";
+inline constexpr wchar_t kTextServerAnsweredLead[] = L"sunucu ";
+inline constexpr wchar_t kTextServerAnsweredTail[] = L" yanıtı verdi";
+inline constexpr wchar_t kTextReasonNoConnection[] = L"sunucuya bağlanılamadı";
+inline constexpr wchar_t kTextReasonTls[] = L"güvenli bağlantı kurulamadı";
+inline constexpr wchar_t kTextReasonTimeout[] = L"sunucu zamanında yanıt vermedi";
+inline constexpr wchar_t kTextReasonCut[] = L"bağlantı yarıda kesildi";
+inline constexpr wchar_t kTextReasonBadAnswer[] = L"sunucunun yanıtı kullanılamadı";
+inline constexpr wchar_t kTextReasonProxyAuth[] = L"proxy kimlik doğrulaması istedi (407)";
+inline constexpr wchar_t kTextReasonDiskFull[] = L"disk dolu";
+inline constexpr wchar_t kTextReasonRefused[] = L"bu konuma yazılamıyor";
+inline constexpr wchar_t kTextReasonMismatch[] = L"içerik doğrulanamadı";
+inline constexpr wchar_t kTextReasonLocal[] = L"dosya diske yazılamadı";
 inline constexpr wchar_t kTextPatcherNotRenewed[] =
     L"Güncelleyici yenilenemedi. Güncelleyiciyi kapatıp yeniden açın.";
 inline constexpr wchar_t kTextPatcherRenewInterrupted[] =

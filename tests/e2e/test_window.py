@@ -165,12 +165,36 @@ class WindowTest(UpdateScenario):
         window.save("no-space")
         self.assertEqual(self.file_requests(), [])
 
+        # A failed download says what happened and what to do, and its detail line names the
+        # file and the reason: a server's 404, bytes that are not the file, a partial file that is
+        # a link to a file outside the game folder.
         self.publish(files, counter="11")
-        self.server.set_fault("/live/files/data/world.pak", Fault.status_code(404))
-        window.wait_look(wd.RED, wd.AMBER, timeout=30)
-        window.click_action()
-        states = self.wait_state("blocked TEKRAR DENE enabled red · ")
-        self.assertNotIn("Yeterli disk", states[-1])
+        outside = self.box.root / "outside.txt"
+        outside.write_bytes(b"not the game's")
+        partial = self.game / update_scenario.partial_name("data/world.pak", files["data/world.pak"])
+        failures = [
+            (Fault.status_code(404), "İndirme yarıda kaldı. Bağlantınızı kontrol edip TEKRAR "
+             "DENE'ye basın.", "data/world.pak · sunucu 404 yanıtı verdi"),
+            (Fault.body(b"x" * 50000), "İnen dosya sürümle uyuşmuyor. TEKRAR DENE'ye basın; "
+             "sürerse bildirin.", "data/world.pak · içerik doğrulanamadı"),
+            ("link", "Oyun klasörüne yazılamıyor. Güncelleyiciyi başka bir klasöre taşıyın.",
+             "data/world.pak · bu konuma yazılamıyor"),
+        ]
+        for fault, headline, detail in failures:
+            if fault == "link":
+                self.server.set_fault("/live/files/data/world.pak", None)
+                partial.parent.mkdir(parents=True, exist_ok=True)
+                partial.symlink_to(outside)
+            else:
+                self.server.set_fault("/live/files/data/world.pak", fault)
+            self.states_seen = len(wd.window_states(self.box.log_text()))
+            window.wait_look(wd.RED, wd.AMBER, timeout=30)
+            window.click_action()
+            self.wait_state("blocked TEKRAR DENE enabled red · " + headline)
+            self.assertIn("download failed: " + detail, self.box.log_text())
+        window.save("download-failed")
+        partial.unlink()
+        self.assertEqual(outside.read_bytes(), b"not the game's")
 
         # Something deletes the file as soon as it lands (a virus scanner, a sync client): two
         # automatic rounds, then the window stops and says so.

@@ -270,7 +270,7 @@ TEST(OnCheckDoneTest, PatcherStuckOnlyWhenTheRestartStillWantsANewPatcher) {
         // A stuck patcher's download is not applied again, and its entry alone is then nothing to
         // download: ready, with the red notice.
         const WindowEffects done =
-            OnDownloadDone(e.state, {StatusCode::Ok, "", new_patcher}, Context(), fake.Get());
+            OnDownloadDone(e.state, {StatusCode::Ok, {}, new_patcher}, Context(), fake.Get());
         ASSERT_EQ(done.next, NextStep::RunCheck);
         EXPECT_EQ(done.log.size(), new_patcher ? 1u : 0u);
         ExpectScreen(OnCheckDone(done.state, new_patcher ? r : Ready(), Context(), fake.Get()),
@@ -409,11 +409,51 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     FakePlatform fake;
     WindowState s = Busy();
     s.detail = L"kept";
-    const WindowEffects failed =
-        OnDownloadDone(s, {StatusCode::ContentMismatch, "Bazı oyun dosyaları eksik", false},
-                       Context(), fake.Get());
-    ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · Bazı oyun dosyaları eksik", L"kept");
-    EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, "", true}, Context(), fake.Get()).next,
+    // Each kind of failure says what to do, and the detail line names the file and the reason
+    // instead of the last progress.
+    const std::wstring dot = kTextDot;
+    const struct {
+        StatusCode code;
+        DownloadFault fault;
+        const wchar_t* headline;
+        std::wstring detail;
+    } rows[] = {
+        {StatusCode::BadInput,
+         {DownloadFailure::Transfer, "data/a.bin", HttpError::HttpStatus, 404},
+         kTextDownloadCut,
+         L"data/a.bin" + dot + L"sunucu 404 yanıtı verdi"},
+        {StatusCode::BadInput,
+         {DownloadFailure::Transfer, "data/a.bin", HttpError::Truncated, 200},
+         kTextDownloadCut,
+         L"data/a.bin" + dot + L"bağlantı yarıda kesildi"},
+        {StatusCode::BadInput,
+         {DownloadFailure::ProxyAuth, "a", HttpError::ProxyAuthRequired, 407},
+         kTextProxyWantsCredentials,
+         L"a" + dot + kTextReasonProxyAuth},
+        {StatusCode::BadInput,
+         {DownloadFailure::DiskFull, "b", HttpError::SinkFailure, 200},
+         kTextDiskFilledUp,
+         L"b" + dot + L"disk dolu"},
+        {StatusCode::BadInput,
+         {DownloadFailure::RefusedDestination, "c"},
+         kTextFolderRefusesFile,
+         L"c" + dot + L"bu konuma yazılamıyor"},
+        {StatusCode::ContentMismatch,
+         {DownloadFailure::Mismatch, "d"},
+         kTextDownloadDoesNotMatch,
+         L"d" + dot + L"içerik doğrulanamadı"},
+        {StatusCode::BadInput,
+         {DownloadFailure::Local, ""},
+         kTextDownloadNotSaved,
+         L"dosya diske yazılamadı"},
+    };
+    for (const auto& row : rows) {
+        const WindowEffects failed =
+            OnDownloadDone(s, {row.code, row.fault, false}, Context(), fake.Get());
+        ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · " + std::wstring(row.headline),
+                     row.detail);
+    }
+    EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, {}, true}, Context(), fake.Get()).next,
               NextStep::ApplySelfUpdate);
 
     EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::DestroyWindow);

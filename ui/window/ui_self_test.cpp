@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "model/download_failure.h"
 #include "model/player_message.h"
 #include "model/ui_self_test_sections.h"
 #include "model/wide_text.h"
@@ -337,6 +338,8 @@ std::vector<std::wstring> Headlines() {
     };
     for (int code = 0; code <= static_cast<int>(StatusCode::ContentMismatch); ++code)
         texts.push_back(WidenUtf8(PlayerMessage(static_cast<StatusCode>(code))));
+    for (int kind = 0; kind <= static_cast<int>(DownloadFailure::Local); ++kind)
+        texts.push_back(DownloadFailureHeadline(static_cast<DownloadFailure>(kind)));
     return texts;
 }
 
@@ -354,6 +357,9 @@ std::vector<std::wstring> Details() {
         kTextNeeded + std::wstring(L"12,4 GB") + kTextFree + L"3,1 GB",
         L"1148 / 12000" + std::wstring(kTextFiles) + L" (%37)" + kTextDot +
             L"data/maps/kuzey_ormani/arazi_dokulari_yuksek.pak" + kTextDot + L"4,6 GB / 12,4 GB",
+        DownloadFailureDetail({DownloadFailure::Transfer,
+                               "data/maps/kuzey_ormani/arazi_dokulari_yuksek.pak",
+                               HttpError::HttpStatus, 503}),
     };
 }
 

@@ -31,11 +31,11 @@ void FinishCheck(WindowShared& shared, CheckOutcome outcome) {
     shared.Post(kMsgCheckDone);
 }
 
-void FinishDownload(WindowShared& shared, Reject code, std::string error) {
+void FinishDownload(WindowShared& shared, Reject code, DownloadFault fault) {
     {
         const std::lock_guard<std::mutex> guard(shared.lock);
         shared.download_code = code;
-        shared.download_error = std::move(error);
+        shared.download_fault = std::move(fault);
     }
     shared.Post(kMsgDownloadDone);
 }
@@ -65,9 +65,9 @@ DownloadDone WindowShared::Download() {
     {
         const std::lock_guard<std::mutex> guard(lock);
         done.code = download_code;
+        done.fault = download_fault;
         done.self_update = last_check.self_update;
     }
-    if (done.code != StatusCode::Ok) done.player = PlayerMessage(done.code);
     return done;
 }
 
@@ -125,17 +125,24 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
             }
             shared->PostProgress();
         };
+        // RunDownload logs its own diagnostic.
         std::string error;
+        DownloadFault fault;
+        fault.kind = DownloadFailure::Local;
         Reject code = StatusCode::BadInput;
         try {
-            code = RunDownload(config, result, on_progress, DownloadCancelQuery(), error);
+            code = RunDownload(config, result, on_progress, DownloadCancelQuery(), error, &fault);
         } catch (...) {
-            error = "the download stopped unexpectedly";
+            LogLine("download: stopped unexpectedly");
         }
-        FinishDownload(*shared, code, std::move(error));
+        FinishDownload(*shared, code, std::move(fault));
     });
-    if (!started)
-        FinishDownload(*shared, StatusCode::BadInput, "the download thread could not start");
+    if (!started) {
+        LogLine("download: the download thread could not start");
+        DownloadFault fault;
+        fault.kind = DownloadFailure::Local;
+        FinishDownload(*shared, StatusCode::BadInput, std::move(fault));
+    }
 }
 
 void StartNewsWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config) {

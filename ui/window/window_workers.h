@@ -35,7 +35,7 @@ struct WindowShared {
     HWND window = nullptr;  // set before the first worker starts, never changed
     CheckOutcome last_check;
     StatusCode download_code = StatusCode::Ok;
-    std::string download_error;
+    DownloadFault download_fault;
     DownloadProgress progress;
     NewsBundle news;
     PostGate progress_gate;

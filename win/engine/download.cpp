@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "core/text.h"
-#include "win/engine/chunked_fetch.h"
 #include "model/download_plan.h"
+#include "model/resume_rules.h"
+#include "win/engine/chunked_fetch.h"
 #include "win/engine/file_transfer.h"
 #include "win/engine/partial_sweep.h"
-#include "model/resume_rules.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/disk_space.h"
 #include "win/platform/known_paths.h"
@@ -32,9 +32,27 @@ std::wstring DestinationOf(const DiffItem& item, const std::wstring& install_dir
     return JoinPath(install_directory, Utf8ToWide(item.path));
 }
 
-Reject Fail(std::string& error, std::string message, Reject reject = Reject::BadInput) {
-    error = std::move(message);
+Reject Fail(DownloadError& error, DownloadFailure kind, std::string message,
+            Reject reject = Reject::BadInput) {
+    error.diagnostic = std::move(message);
+    error.fault.kind = kind;
     return reject;
+}
+
+DownloadError Failure(DownloadFailure kind, std::string diagnostic) {
+    DownloadError failure;
+    failure.diagnostic = std::move(diagnostic);
+    failure.fault.kind = kind;
+    return failure;
+}
+
+Reject FailTransfer(DownloadError& error, const HttpResponse& response, std::string message) {
+    error.fault.http = response.error;
+    error.fault.status = response.status;
+    const DownloadFailure kind = response.error == HttpError::ProxyAuthRequired
+                                     ? DownloadFailure::ProxyAuth
+                                     : DownloadFailure::Transfer;
+    return Fail(error, kind, std::move(message));
 }
 
 std::string TransportFailure(const DiffItem& item, const HttpResponse& response) {
@@ -44,11 +62,12 @@ std::string TransportFailure(const DiffItem& item, const HttpResponse& response)
 
 // Fetches what the file still lacks, retrying what may succeed on another attempt.
 Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expected,
-             Transfer& transfer, std::string& error) {
+             Transfer& transfer, DownloadError& error) {
     for (std::uint32_t attempt = 1;; ++attempt) {
         if (transfer.have() == expected) return Reject::Ok;
         const std::uint64_t offset = transfer.have();
         std::string refused;
+        std::uint32_t refused_status = 0;
         const HttpAccept accept = [&](const HttpBodyStart& start) {
             switch (ClassifyBodyStart(start, offset, expected)) {
                 case RangeAnswer::Append:
@@ -58,6 +77,7 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
                 case RangeAnswer::Refuse:
                     break;
             }
+            refused_status = start.status;
             refused = "the server answered status " + std::to_string(start.status) +
                       " with Content-Range \"" + WideToUtf8(start.content_range) +
                       "\" to a request for bytes " + std::to_string(offset) + "-";
@@ -74,12 +94,15 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
         response.error = BodyOutcome(response.error, transfer.have(), expected);
         if (response.error == HttpError::Ok) return Reject::Ok;
         if (!refused.empty()) {
-            return Fail(error, "download failed for " + item.path + ": " + refused);
+            HttpResponse head;
+            head.error = HttpError::HeadRefused;
+            head.status = refused_status;
+            return FailTransfer(error, head, "download failed for " + item.path + ": " + refused);
         }
         if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
             // A body longer than the file is not the file: none of it is worth keeping.
             if (response.error == HttpError::TooLarge) transfer.Drop();
-            return Fail(error, TransportFailure(item, response));
+            return FailTransfer(error, response, TransportFailure(item, response));
         }
         LogLine("download: " + TransportFailure(item, response) + "; attempt " +
                 std::to_string(attempt + 1) + " of " + std::to_string(kDownloadAttempts) +
@@ -92,14 +115,14 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
 }
 
 void RecordFailure(DownloadShared& shared, std::uint32_t index, Reject reject,
-                   std::string message) {
+                   DownloadError failure) {
     const std::lock_guard<std::mutex> hold(shared.lock);
     // The failure reported is the one earliest in the list among those that happened.
     if (!shared.has_failure || index < shared.failure_index) {
         shared.has_failure = true;
         shared.failure_index = index;
         shared.failure_reject = reject;
-        shared.failure_message = std::move(message);
+        shared.failure = std::move(failure);
     }
 }
 
@@ -108,7 +131,10 @@ void RecordException(DownloadShared& shared, const std::vector<DiffItem>& items,
                      std::uint32_t index, const char* what) noexcept {
     try {
         const std::string path = index < items.size() ? items[index].path : std::string("a file");
-        RecordFailure(shared, index, Reject::BadInput, "download of " + path + " failed: " + what);
+        DownloadError failure =
+            Failure(DownloadFailure::Local, "download of " + path + " failed: " + what);
+        if (index < items.size()) failure.fault.path = path;
+        RecordFailure(shared, index, Reject::BadInput, std::move(failure));
     } catch (...) {
         shared.out_of_memory = true;
     }
@@ -123,7 +149,7 @@ void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
             index = shared.next_index.fetch_add(1);
             if (index >= items.size()) return;
             bool cancelled = false;
-            std::string error;
+            DownloadError error;
             const Reject reject =
                 DownloadOneFile(source, items[index], install_directory, shared, cancelled, error);
             if (cancelled) return;
@@ -140,9 +166,10 @@ void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
     }
 }
 
-Reject Finish(Reject reject, std::string message, std::string& error) {
-    error = std::move(message);
+Reject Finish(Reject reject, DownloadError failure, std::string& error, DownloadFault* fault) {
+    error = std::move(failure.diagnostic);
     if (!error.empty()) LogLine("download: " + error);
+    if (fault) *fault = std::move(failure.fault);
     return reject;
 }
 
@@ -161,7 +188,7 @@ void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& insta
 // plain download more when it does not verify, since the index, the old copy or the bytes left
 // behind may have misled it.
 Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer, bool assembled,
-              AtomicFile& file, std::string& error) {
+              AtomicFile& file, DownloadError& error) {
     const auto mismatch = [&]() -> std::string {
         if (std::to_string(transfer.have()) != item.size) {
             return "size mismatch after download: " + item.path + " (manifest " + item.size +
@@ -173,7 +200,10 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
     std::string wrong = mismatch();
     if (!wrong.empty() && assembled) {
         LogLine("download: " + wrong + "; the file is fetched whole");
-        if (!transfer.Restart()) return Fail(error, "cannot restart the partial file of " + item.path);
+        if (!transfer.Restart()) {
+            return Fail(error, DownloadFailure::Local,
+                        "cannot restart the partial file of " + item.path);
+        }
         const Reject fetched = Fetch(source, item, transfer.expected(), transfer, error);
         if (fetched != Reject::Ok || transfer.cancelled()) return fetched;
         wrong = mismatch();
@@ -181,13 +211,13 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
     if (wrong.empty()) return Reject::Ok;
     // Bytes that do not make the manifest's file would only fail again: they go.
     file.Discard();
-    return Fail(error, wrong, Reject::ContentMismatch);
+    return Fail(error, DownloadFailure::Mismatch, wrong, Reject::ContentMismatch);
 }
 
 // Tries the old copy and the chunk index first; true when that path wrote bytes of the file.
 bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
                      const std::wstring& destination, Transfer& transfer, Reject& failed,
-                     std::string& error) {
+                     DownloadError& error) {
     failed = Reject::Ok;
     if (!ChunkedFetchApplies(item, destination, transfer)) return false;
     const std::uint64_t before = transfer.have();
@@ -200,7 +230,7 @@ bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
             transfer.ExpectReuse(0);
             break;
         case ChunkedResult::Failed:
-            failed = Fail(error, why);
+            failed = Fail(error, DownloadFailure::Transfer, why);
             break;
         case ChunkedResult::Cancelled:
             failed = Reject::BadInput;
@@ -259,18 +289,21 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
 
 Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
-                       bool& cancelled, std::string& error) {
+                       bool& cancelled, DownloadError& error) {
     cancelled = false;
+    error.fault.path = item.path;
     const std::wstring destination = DestinationOf(item, install_directory);
     if (destination.empty()) {
-        return Fail(error, "cannot locate the running patcher to stage its update");
+        return Fail(error, DownloadFailure::Local,
+                    "cannot locate the running patcher to stage its update");
     }
     const bool own_executable = item.path == kPatcherManifestPath;
     std::string reason;
     if (!own_executable && IsReservedPath(destination, reason)) {
-        Fail(error, "refusing to write manifest entry " + item.path +
-                        " into the install directory: " + reason);
-        LogLine("download: REFUSED " + error);
+        Fail(error, DownloadFailure::RefusedDestination,
+             "refusing to write manifest entry " + item.path +
+                 " into the install directory: " + reason);
+        LogLine("download: REFUSED " + error.diagnostic);
         return Reject::BadInput;
     }
     {
@@ -284,16 +317,18 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     const std::wstring partial = PartialPathOf(destination, item.sha256);
     if (!(own_executable ? file.Open(destination) : file.OpenResumable(destination, partial))) {
         if (file.link_refused()) {
-            return Fail(error,
+            return Fail(error, DownloadFailure::RefusedDestination,
                         "refusing to download " + item.path + ": " + WideToUtf8(file.temp_path()) +
                             " is a link to another file, left alone; remove it and try again");
         }
-        return Fail(error, "cannot open a temporary file next to " + WideToUtf8(destination));
+        return Fail(error, DownloadFailure::RefusedDestination,
+                    "cannot open a temporary file next to " + WideToUtf8(destination));
     }
     const std::uint64_t expected = LeadingU64(item.size);
     Transfer transfer(shared, file, expected);
     if (!transfer.TakeOverExisting()) {
-        return Fail(error, "cannot read the partial file " + WideToUtf8(partial));
+        return Fail(error, DownloadFailure::Local,
+                    "cannot read the partial file " + WideToUtf8(partial));
     }
     // Bytes an earlier run left may have come from an old copy or a chunk index as well as from
     // the server, and either may have misled it.
@@ -313,8 +348,14 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         cancelled = true;
         return Reject::BadInput;
     }
-    if (fetched != Reject::Ok) return fetched;
-    if (!file.Commit()) return Fail(error, "cannot replace " + WideToUtf8(destination));
+    if (fetched != Reject::Ok) {
+        // Whatever the transfer made of it, a write that found the volume full is a full disk.
+        if (transfer.disk_full()) error.fault.kind = DownloadFailure::DiskFull;
+        return fetched;
+    }
+    if (!file.Commit()) {
+        return Fail(error, DownloadFailure::Local, "cannot replace " + WideToUtf8(destination));
+    }
     if (transfer.reused() > 0) {
         LogLine("download: " + item.path + ": fetched " + std::to_string(transfer.fetched()) +
                 " bytes, reused " + std::to_string(transfer.reused()) + " from the old copy");
@@ -328,47 +369,57 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
 
 Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
-                   const DownloadCancelQuery& cancel_requested, std::string& error) {
+                   const DownloadCancelQuery& cancel_requested, std::string& error,
+                   DownloadFault* fault) {
     error.clear();
     if (outcome.diff.empty() || config.offline) {
-        return RunDownloadFrom(BodySource(), config, outcome, on_progress, cancel_requested, error);
+        return RunDownloadFrom(BodySource(), config, outcome, on_progress, cancel_requested, error,
+                               fault);
     }
     const HttpClient client;
     if (!client.has_session()) {
-        return Finish(Reject::BadInput, "WinHTTP session unavailable", error);
+        return Finish(Reject::BadInput,
+                      Failure(DownloadFailure::Local, "WinHTTP session unavailable"), error, fault);
     }
     const BodySource https = [&client](const BodyRequest& request, const HttpAccept& accept,
                                        const HttpSink& sink, const HttpProgress& progress) {
         return client.Request(request.url, L"GET", std::string(), request.headers, sink, progress,
                               request.cap, request.deadline_ms, accept);
     };
-    return RunDownloadFrom(https, config, outcome, on_progress, cancel_requested, error);
+    return RunDownloadFrom(https, config, outcome, on_progress, cancel_requested, error, fault);
 }
 
 Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                        const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
-                       const DownloadCancelQuery& cancel_requested, std::string& error) {
+                       const DownloadCancelQuery& cancel_requested, std::string& error,
+                       DownloadFault* fault) {
     error.clear();
+    if (fault) *fault = DownloadFault{};
     const std::vector<DiffItem>& items = outcome.diff;
     if (config.offline) {
         if (items.empty()) return Reject::Ok;
-        return Finish(Reject::BadInput, "offline mode: refusing to download", error);
+        return Finish(Reject::BadInput,
+                      Failure(DownloadFailure::Local, "offline mode: refusing to download"), error,
+                      fault);
     }
     SweepPartials(items, config.install_directory);
     if (items.empty()) return Reject::Ok;
     std::uint64_t free_bytes = 0, needed_bytes = 0;
     if (!HasEnoughSpace(config, outcome, free_bytes, needed_bytes)) {
         return Finish(Reject::BadInput,
-                      "not enough free space on the install volume: need " +
-                          std::to_string(needed_bytes) + " bytes, have " +
-                          std::to_string(free_bytes),
-                      error);
+                      Failure(DownloadFailure::DiskFull,
+                              "not enough free space on the install volume: need " +
+                                  std::to_string(needed_bytes) + " bytes, have " +
+                                  std::to_string(free_bytes)),
+                      error, fault);
     }
     if (const std::optional<std::string> twice = DuplicatePath(items)) {
-        return Finish(
-            Reject::BadFormat,
-            "manifest names the same file twice, so the download set is ambiguous: " + *twice,
-            error);
+        return Finish(Reject::BadFormat,
+                      Failure(DownloadFailure::Local,
+                              "manifest names the same file twice, so the download set is "
+                              "ambiguous: " +
+                                  *twice),
+                      error, fault);
     }
     const std::uint32_t workers = DownloadWorkerCount(config.download_workers, items.size());
 
@@ -377,7 +428,9 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     shared.progress.bytes_total = outcome.download_bytes;
     shared.on_progress = on_progress;
     shared.cancel_requested = cancel_requested;
-    if (IsCancelled(shared)) return Finish(Reject::BadInput, "cancelled by the player", error);
+    if (IsCancelled(shared))
+        return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
+                      error, fault);
 
     std::vector<std::thread> helpers;
     for (std::uint32_t i = 1; i < workers; ++i) {
@@ -391,10 +444,17 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     WorkerLoop(source, items, config.install_directory, shared);
     for (std::thread& helper : helpers) helper.join();
 
-    if (shared.cancelled) return Finish(Reject::BadInput, "cancelled by the player", error);
-    if (shared.has_failure) return Finish(shared.failure_reject, shared.failure_message, error);
-    if (shared.out_of_memory)
-        return Finish(Reject::BadInput, "download failed: out of memory", error);
+    if (shared.cancelled)
+        return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
+                      error, fault);
+    if (shared.has_failure) {
+        return Finish(shared.failure_reject, std::move(shared.failure), error, fault);
+    }
+    if (shared.out_of_memory) {
+        return Finish(Reject::BadInput,
+                      Failure(DownloadFailure::Local, "download failed: out of memory"), error,
+                      fault);
+    }
     return Reject::Ok;
 }
 

@@ -14,9 +14,10 @@
 
 #include "core/status.h"
 #include "model/check_outcome.h"
+#include "model/download_failure.h"
 #include "model/download_progress.h"
-#include "win/platform/http_client.h"
 #include "model/patcher_config.h"
+#include "win/platform/http_client.h"
 
 namespace patcher::win {
 
@@ -24,6 +25,13 @@ namespace patcher::win {
 // transport failure or cancellation, 6 an ambiguous set (download only), 7 a body that does not
 // match the manifest.
 using Reject = StatusCode;
+
+// Why a file, or the whole download, failed: the diagnostic for the log and the report, and the
+// fault the player is told about.
+struct DownloadError {
+    std::string diagnostic;
+    DownloadFault fault;
+};
 
 // Both run with the download's lock held: copy what is needed and return.
 using DownloadProgressCallback = std::function<void(const DownloadProgress&)>;
@@ -37,7 +45,7 @@ struct DownloadShared {
     bool has_failure = false;
     std::uint32_t failure_index = 0;
     Reject failure_reject = Reject::Ok;
-    std::string failure_message;
+    DownloadError failure;
     std::atomic<std::uint32_t> next_index{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> cancelled{false};
@@ -60,17 +68,19 @@ using BodySource = std::function<HttpResponse(const BodyRequest&, const HttpAcce
 
 Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
-                   const DownloadCancelQuery& cancel_requested, std::string& error);
+                   const DownloadCancelQuery& cancel_requested, std::string& error,
+                   DownloadFault* fault = nullptr);
 
 // RunDownload with the bodies taken from `source`.
 Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                        const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
-                       const DownloadCancelQuery& cancel_requested, std::string& error);
+                       const DownloadCancelQuery& cancel_requested, std::string& error,
+                       DownloadFault* fault = nullptr);
 
 // One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
 Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
-                       bool& cancelled, std::string& error);
+                       bool& cancelled, DownloadError& error);
 
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);

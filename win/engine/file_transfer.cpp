@@ -27,13 +27,23 @@ bool Transfer::Restart() {
     return file_.Truncate();
 }
 
+bool Transfer::Write(const char* bytes, std::uint32_t length) {
+    if (file_.Write(bytes, length)) return true;
+    write_error_ = GetLastError();
+    return false;
+}
+
+bool Transfer::disk_full() const {
+    return write_error_ == ERROR_DISK_FULL || write_error_ == ERROR_HANDLE_DISK_FULL;
+}
+
 bool Transfer::Accept(const char* bytes, std::uint32_t length) {
     if (IsCancelled(shared_)) {
         cancelled_ = true;
         return false;
     }
     hasher_.Update(bytes, length);
-    if (!file_.Write(bytes, length)) return false;
+    if (!Write(bytes, length)) return false;
     have_ += length;
     fetched_ += length;
     return true;
@@ -41,7 +51,7 @@ bool Transfer::Accept(const char* bytes, std::uint32_t length) {
 
 bool Transfer::Reuse(const char* bytes, std::uint32_t length) {
     hasher_.Update(bytes, length);
-    if (!file_.Write(bytes, length)) return false;
+    if (!Write(bytes, length)) return false;
     have_ += length;
     reused_ += length;
     return true;
@@ -50,7 +60,8 @@ bool Transfer::Reuse(const char* bytes, std::uint32_t length) {
 void Transfer::ExpectReuse(std::uint64_t bytes) {
     const std::lock_guard<std::mutex> hold(shared_.lock);
     shared_.progress.bytes_total += expected_reuse_;
-    shared_.progress.bytes_total -= bytes < shared_.progress.bytes_total ? bytes : shared_.progress.bytes_total;
+    shared_.progress.bytes_total -=
+        bytes < shared_.progress.bytes_total ? bytes : shared_.progress.bytes_total;
     expected_reuse_ = bytes;
 }
 

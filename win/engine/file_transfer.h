@@ -42,12 +42,15 @@ class Transfer {
     std::uint64_t reused() const { return reused_; }
     std::uint64_t expected() const { return expected_; }
     bool cancelled() const { return cancelled_; }
+    // A write to the partial file failed because the volume is full.
+    bool disk_full() const;
     DownloadShared& shared() { return shared_; }
     void MarkCancelled() { cancelled_ = true; }
     void Drop();
     std::string Digest();
 
   private:
+    bool Write(const char* bytes, std::uint32_t length);
     void Count();
 
     DownloadShared& shared_;
@@ -58,6 +61,8 @@ class Transfer {
     std::uint64_t reused_ = 0;
     std::uint64_t expected_reuse_ = 0;
     std::uint64_t counted_ = 0;
+    std::uint32_t write_error_ = 0;  // of the last failed write; the HTTP call that follows may
+                                     // leave another last error behind
     std::uint64_t fetched_ = 0;
     bool cancelled_ = false;
 };

@@ -1,0 +1,34 @@
+// Why a download ended before its files were in place, as the player is told it: a headline that
+// says what happened and what to do, and a detail line that names the file and the reason. The
+// support log keeps the download's whole diagnostic; these texts only sort it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/http_types.h"
+
+namespace patcher::win {
+
+enum class DownloadFailure : std::uint8_t {
+    None,                // nothing the player must act on (no failure, or the player cancelled)
+    Transfer,            // connection lost, time-out, a 4xx or 5xx, a cut or refused body
+    ProxyAuth,           // the proxy between the player and the server wants credentials
+    DiskFull,            // the install volume filled up while a file was written
+    RefusedDestination,  // the folder cannot take the file: a reserved name, a link, no access
+    Mismatch,            // the bytes received are not the release's file
+    Local,               // anything else on this machine
+};
+
+struct DownloadFault {
+    DownloadFailure kind = DownloadFailure::None;
+    std::string path;  // the release's name of the file, UTF-8; empty when no one file failed
+    HttpError http = HttpError::Ok;
+    std::uint32_t status = 0;  // the last HTTP status read, 0 when none
+};
+
+// Wide, for the window's status region.
+std::wstring DownloadFailureHeadline(DownloadFailure kind);
+std::wstring DownloadFailureDetail(const DownloadFault& fault);
+
+}  // namespace patcher::win
