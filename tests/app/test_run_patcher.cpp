@@ -2,13 +2,39 @@
 
 #include <windows.h>
 
-#include <thread>
-
 #include "win/platform/process.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win::testing {
 namespace {
+
+// Reads what the patcher writes until it has exited and the pipe holds nothing more. Waiting for
+// the pipe's end instead would wait for every process that inherited its write end, and Wine
+// starts its system processes (explorer.exe, services.exe) from whichever process first needs
+// them, with that process's handles: they outlive the patcher, and the read would never end.
+void ReadUntilExit(HANDLE pipe, HANDLE process, std::uint32_t timeout_ms, PatcherRun& run) {
+    const ULONGLONG start = ::GetTickCount64();
+    char chunk[4096];
+    for (bool exited = false;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+        if (available > 0) {
+            DWORD got = 0;
+            const DWORD want = available < sizeof(chunk) ? available : DWORD{sizeof(chunk)};
+            if (!::ReadFile(pipe, chunk, want, &got, nullptr) || got == 0) return;
+            run.output.append(chunk, got);
+            continue;
+        }
+        if (exited) return;
+        exited = ::WaitForSingleObject(process, 20) == WAIT_OBJECT_0;
+        if (!exited && ::GetTickCount64() - start > timeout_ms) {
+            run.timed_out = true;
+            ::TerminateProcess(process, 255);
+            ::WaitForSingleObject(process, INFINITE);
+            exited = true;
+        }
+    }
+}
 
 PatcherRun RunOnce(const std::wstring& arguments, std::uint32_t timeout_ms) {
     PatcherRun run;
@@ -26,22 +52,10 @@ PatcherRun RunOnce(const std::wstring& arguments, std::uint32_t timeout_ms) {
     const StartedProcess started = StartProcess(start);
     if (!started.ok()) return run;
     const HANDLE process = started.process.process();
-    write_end.reset();  // EOF arrives once the patcher and its children are gone
+    write_end.reset();
     run.started = true;
 
-    std::thread reader([&run, pipe = read_end.get()] {
-        char chunk[4096];
-        DWORD got = 0;
-        while (::ReadFile(pipe, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-            run.output.append(chunk, got);
-        }
-    });
-    if (::WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) {
-        run.timed_out = true;
-        ::TerminateProcess(process, 255);
-        ::WaitForSingleObject(process, INFINITE);
-    }
-    reader.join();
+    ReadUntilExit(read_end.get(), process, timeout_ms, run);
     DWORD code = 0;
     ::GetExitCodeProcess(process, &code);
     run.exit_code = code;
