@@ -8,6 +8,7 @@
 
 #include "core/install_diff.h"
 #include "core/status.h"
+#include "model/http_types.h"
 
 namespace patcher::win {
 
@@ -19,6 +20,7 @@ struct CheckOutcome {
     StatusCode code = StatusCode::BadInput;
     CheckSource source = CheckSource::None;
     bool network = false;
+    HttpError fetch_error = HttpError::Ok;  // of the metadata fetch that failed; OK when none did
     bool may_launch = false;
     bool offer_play_anyway = false;
     std::string version;

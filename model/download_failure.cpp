@@ -1,5 +1,6 @@
 #include "model/download_failure.h"
 
+#include "model/player_message.h"
 #include "model/wide_text.h"
 #include "model/window_texts.h"
 
@@ -50,7 +51,7 @@ std::wstring DownloadFailureHeadline(DownloadFailure kind) {
         case DownloadFailure::Transfer:
             return kTextDownloadCut;
         case DownloadFailure::ProxyAuth:
-            return kTextProxyWantsCredentials;
+            return WidenUtf8(ProxyAuthPlayerMessage());
         case DownloadFailure::DiskFull:
             return kTextDiskFilledUp;
         case DownloadFailure::RefusedDestination:

@@ -24,10 +24,10 @@ const char* HttpErrorName(HttpError error) {
             return "REDIRECT_DENIED";
         case HttpError::Truncated:
             return "TRUNCATED";
-        case HttpError::ProxyAuthRequired:
-            return "PROXY_AUTH_REQUIRED";
         case HttpError::HeadRefused:
             return "HEAD_REFUSED";
+        case HttpError::ProxyAuthRequired:
+            return "PROXY_AUTH_REQUIRED";
     }
     return "UNKNOWN";
 }

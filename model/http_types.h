@@ -20,7 +20,7 @@ enum class HttpError : std::uint32_t {
     RedirectDenied = 8,
     Truncated = 9,           // the connection ended before the announced Content-Length
     HeadRefused = 10,        // the caller's accept check turned the response down before its body
-    ProxyAuthRequired = 11,  // the proxy answered 407
+    ProxyAuthRequired = 11,  // a proxy answered 407: it wants credentials the patcher cannot give
 };
 
 // "OK", "BAD_URL", ... as printed in logs and reports; "UNKNOWN" for any other value.

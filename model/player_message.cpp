@@ -26,4 +26,9 @@ std::string PlayerMessage(StatusCode code) {
     return "Beklenmeyen bir durum oluştu. Güncelleyiciyi yeniden açın.";
 }
 
+std::string ProxyAuthPlayerMessage() {
+    return "Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki proxy ayarlarınızı kontrol "
+           "edin.";
+}
+
 }  // namespace patcher::win

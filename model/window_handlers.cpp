@@ -2,6 +2,7 @@
 #include "model/error_text.h"
 
 #include "model/format_size.h"
+#include "model/player_message.h"
 #include "model/wide_text.h"
 #include "model/window_texts.h"
 
@@ -109,8 +110,8 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
 void OnCheckFailed(WindowEffects& e, const CheckOutcome& r) {
     View(e, WindowView::ConnectionError, ActionButton::Retry, r.offer_play_anyway);
     const std::wstring player = WidenUtf8(r.player);
-    if (r.network) {
-        // The server answered: its refusal is the whole story.
+    if (r.network || r.fetch_error == HttpError::ProxyAuthRequired) {
+        // The server, or a proxy on the way to it, answered: its refusal is the whole story.
         Status(e, kDotRed, player, std::wstring());
     } else {
         Status(e, kDotRed, kTextCannotConnect, player);
@@ -151,7 +152,10 @@ void OnNothingToDownload(WindowEffects& e, const CheckOutcome& r, const WindowCo
     if (e.state.patcher_stuck) {
         Status(e, kDotRed, kTextPatcherStuck, SyncedFolderHint(context.executable_path));
     } else if (!r.network) {
-        Status(e, kDotAmber, kTextServerUnreachable, version + kTextContinuingOffline);
+        const std::wstring headline = r.fetch_error == HttpError::ProxyAuthRequired
+                                          ? WidenUtf8(ProxyAuthPlayerMessage())
+                                          : std::wstring(kTextServerUnreachable);
+        Status(e, kDotAmber, headline, version + kTextContinuingOffline);
     } else {
         Status(e, kDotGreen, kTextGameUpToDate, version + kTextFilesVerified);
     }

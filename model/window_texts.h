@@ -66,8 +66,6 @@ inline constexpr wchar_t kTextDownloading[] = L"İndiriliyor\u2026";
 // A download that failed: what happened and what the player can do, then the file's reason.
 inline constexpr wchar_t kTextDownloadCut[] =
     L"İndirme yarıda kaldı. Bağlantınızı kontrol edip TEKRAR DENE'ye basın.";
-inline constexpr wchar_t kTextProxyWantsCredentials[] =
-    L"Proxy kimlik doğrulaması istiyor. Windows proxy ayarlarını kontrol edin.";
 inline constexpr wchar_t kTextDiskFilledUp[] =
     L"Disk doldu. Oyunun sürücüsünde yer açıp TEKRAR DENE'ye basın.";
 inline constexpr wchar_t kTextFolderRefusesFile[] =

@@ -55,7 +55,7 @@ TEST(ResumeRulesTest, TheConnectionTheClockAndTheServersOwnFailuresAreRetried) {
         {HttpError::HttpStatus, 600, false},     {HttpError::TlsFailure, 0, false},
         {HttpError::TooLarge, 200, false},       {HttpError::SinkFailure, 200, false},
         {HttpError::HeadRefused, 206, false},    {HttpError::BadUrl, 0, false},
-        {HttpError::RedirectDenied, 302, false},
+        {HttpError::RedirectDenied, 302, false}, {HttpError::ProxyAuthRequired, 407, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsRetryable(c.error, c.status), c.retry) << HttpErrorName(c.error) << c.status;

@@ -4,6 +4,7 @@
 
 #include <tuple>
 
+#include "model/player_message.h"
 #include "model/window_texts.h"
 
 namespace patcher::win {
@@ -92,6 +93,8 @@ TEST(OnCheckDoneTest, NothingToDownload) {
     absent.game_exe_same_name_path.clear();
     CheckOutcome not_on_disk = Ready();
     not_on_disk.game_exe_on_disk = false;
+    CheckOutcome behind_proxy = Ready(false);
+    behind_proxy.fetch_error = HttpError::ProxyAuthRequired;
     WindowState stuck = Busy();
     stuck.patcher_stuck = true;
     stuck.rounds = 2;
@@ -105,6 +108,10 @@ TEST(OnCheckDoneTest, NothingToDownload) {
         {Busy(), Ready(), 0, L"main OYNA enabled green · Oyun güncel",
          L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::None},
         {Busy(), Ready(false), 0, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
+         L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
+        {Busy(), behind_proxy, 0,
+         L"main OYNA enabled amber · Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki "
+         L"proxy ayarlarınızı kontrol edin.",
          L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
         {stuck, Ready(), 0,
          L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
@@ -153,6 +160,15 @@ TEST(OnCheckDoneTest, FailedChecks) {
                  L"Sunucudan gelen dosyalar doğrulanamadı.");
     EXPECT_TRUE(VisibleControls(e.state).play_anyway);
     EXPECT_TRUE(e.view_set);
+
+    // A proxy that wants credentials is named instead of the player's connection.
+    refused.fetch_error = HttpError::ProxyAuthRequired;
+    refused.player = ProxyAuthPlayerMessage();
+    e = OnCheckDone(Busy(), refused, Context(), fake.Get());
+    ExpectScreen(e,
+                 L"connection-error TEKRAR DENE enabled red · Proxy sunucusu kimlik doğrulaması "
+                 L"istiyor. Windows'taki proxy ayarlarınızı kontrol edin.",
+                 L"");
 }
 
 TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
@@ -428,7 +444,8 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
          L"data/a.bin" + dot + L"bağlantı yarıda kesildi"},
         {StatusCode::BadInput,
          {DownloadFailure::ProxyAuth, "a", HttpError::ProxyAuthRequired, 407},
-         kTextProxyWantsCredentials,
+         L"Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki proxy ayarlarınızı kontrol "
+         L"edin.",
          L"a" + dot + kTextReasonProxyAuth},
         {StatusCode::BadInput,
          {DownloadFailure::DiskFull, "b", HttpError::SinkFailure, 200},

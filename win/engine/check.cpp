@@ -7,8 +7,8 @@
 #include "core/validate.h"
 #include "model/accepted_release.h"
 #include "model/game_exe_match.h"
-#include "win/engine/metadata_sync.h"
 #include "model/player_message.h"
+#include "win/engine/metadata_sync.h"
 #include "win/engine/release_paths.h"
 #include "win/engine/release_promotion.h"
 #include "win/platform/atomic_file.h"
@@ -83,7 +83,8 @@ std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& d
         std::string error;
         if (!client.has_session()) {
             outcome.diagnostic = "WinHTTP session unavailable";
-        } else if (!SyncMetadata(client, config.base_url, dirs.staging, error)) {
+        } else if (!SyncMetadata(client, config.base_url, dirs.staging, error,
+                                 outcome.fetch_error)) {
             outcome.diagnostic = error.empty() ? "WinHTTP session unavailable" : error;
         } else {
             outcome.network = true;
@@ -98,6 +99,9 @@ std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& d
     outcome.source = CheckSource::None;
     if (outcome.diagnostic.empty()) outcome.diagnostic = "no stored metadata and no connection";
     Stop(outcome, StatusCode::BadInput);
+    if (outcome.fetch_error == HttpError::ProxyAuthRequired) {
+        outcome.player = ProxyAuthPlayerMessage();
+    }
     return std::wstring();
 }
 

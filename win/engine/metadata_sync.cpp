@@ -9,9 +9,10 @@
 namespace patcher::win {
 
 bool FetchToFile(const HttpClient& client, const std::wstring& url, const std::wstring& destination,
-                 std::string& error) {
+                 std::string& error, HttpError& http_error) {
     std::string body;
     const HttpResponse response = client.GetToString(url, kMetadataCapBytes, body);
+    http_error = response.error;
     if (response.error != HttpError::Ok) {
         error = "fetch failed for " + WideToUtf8(url) + ": " + HttpErrorName(response.error) +
                 " (status " + std::to_string(response.status) + ", os " +
@@ -29,15 +30,17 @@ bool FetchToFile(const HttpClient& client, const std::wstring& url, const std::w
 }
 
 bool SyncMetadata(const HttpClient& client, const std::wstring& base_url,
-                  const std::wstring& staging_directory, std::string& error) {
+                  const std::wstring& staging_directory, std::string& error,
+                  HttpError& http_error) {
+    http_error = HttpError::Ok;
     if (!EnsureDirectory(staging_directory)) {
         error = "cannot create " + WideToUtf8(staging_directory);
         return false;
     }
     for (const wchar_t* name :
          {L"keys.txt", L"keys.txt.sig", L"manifest.txt", L"manifest.txt.sig"}) {
-        if (!FetchToFile(client, UrlJoin(base_url, name), JoinPath(staging_directory, name),
-                         error)) {
+        if (!FetchToFile(client, UrlJoin(base_url, name), JoinPath(staging_directory, name), error,
+                         http_error)) {
             return false;
         }
     }

@@ -105,6 +105,20 @@ bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstri
     return true;
 }
 
+constexpr DWORD kProxyAuthRequired = 407;
+
+// The status of the response read on the request, 0 when none was.
+DWORD StatusOf(HINTERNET request) {
+    DWORD status = 0;
+    DWORD length = sizeof(status);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &length,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return 0;
+    }
+    return status;
+}
+
 bool SendAndReceive(HINTERNET request, const std::wstring& headers, const std::string& body,
                     HttpResponse& response) {
     if (body.size() > MAXDWORD || headers.size() > MAXDWORD) {
@@ -124,11 +138,8 @@ bool SendAndReceive(HINTERNET request, const std::wstring& headers, const std::s
 }
 
 bool ReadStatus(HINTERNET request, HttpResponse& response) {
-    DWORD status = 0;
-    DWORD length = sizeof(status);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &length,
-                             WINHTTP_NO_HEADER_INDEX)) {
+    const DWORD status = StatusOf(request);
+    if (status == 0) {
         Finish(response, HttpError::NoConnection, GetLastError());
         return false;
     }
@@ -261,6 +272,11 @@ HttpResponse HttpClient::Request(const std::wstring& url, const std::wstring& me
         if (!OpenExchange(session_.get(), target, method, deadline_ms, exchange, response) ||
             !SendAndReceive(exchange.request.get(), headers, body, response) ||
             !ReadStatus(exchange.request.get(), response)) {
+            return response;
+        }
+        // Windows answers a proxy's refusal of the tunnel to the server as the request's status.
+        if (response.status == kProxyAuthRequired) {
+            Finish(response, HttpError::ProxyAuthRequired);
             return response;
         }
         if (!IsRedirectStatus(response.status)) {
