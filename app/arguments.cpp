@@ -100,6 +100,8 @@ Arguments ParseArguments(const ArgumentList& arguments) {
             parsed.config.user_owned_paths.clear();
         } else if (token == L"--offline") {
             parsed.config.offline = true;
+        } else if (token == L"--user-proxy") {
+            parsed.user_proxy = true;
         } else {
             parsed.ok = false;
             parsed.error = L"unknown option: " + token;

@@ -19,6 +19,7 @@ struct Arguments {
     std::string expected_sha256;
     PatcherConfig config;
     std::uint32_t hold_milliseconds = 0;
+    bool user_proxy = false;  // --user-proxy: the proxy from the user's settings, never automatic
     bool ok = true;
     std::wstring error;
 };

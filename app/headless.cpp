@@ -10,6 +10,7 @@
 #include "garun2/patcher_version.h"
 #include "garun2/source_revision.h"
 #include "win/engine/check.h"
+#include "win/platform/http_client.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
@@ -74,6 +75,7 @@ int RunHeadless(const ArgumentList& arguments, bool single_instance) {
         PrintField(L"SINGLE_INSTANCE", L"ALREADY_RUNNING");
         return 0;
     }
+    if (parsed.user_proxy) TakeProxyFromUserSettings();
     const int code = RunCommand(parsed);
     Hold(parsed.hold_milliseconds);
     return code;

@@ -4,14 +4,17 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 #include "model/http_rules.h"
-#include "win/platform/winhttp_rules.h"
+#include "model/proxy_plan.h"
 #include "win/platform/secure_wipe.h"
 #include "win/platform/support_log.h"
+#include "win/platform/text.h"
+#include "win/platform/winhttp_rules.h"
 
 namespace patcher::win {
 
@@ -20,6 +23,18 @@ void handle_traits::WinHttp::close(pointer h) noexcept {
 }
 
 namespace {
+
+namespace traits {
+// The strings WinHTTP allocates for the proxy settings it hands back.
+struct WinHttpString {
+    using pointer = LPWSTR;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer text) noexcept { GlobalFree(text); }
+};
+}  // namespace traits
+using unique_winhttp_string = unique_any<traits::WinHttpString>;
+
+std::atomic<bool> user_settings_forced{false};
 
 constexpr wchar_t kUserAgent[] = L"Garun2Patcher/1.0";
 constexpr DWORD kResolveTimeoutMs = 15000;
@@ -75,8 +90,49 @@ bool IsRedirectStatus(std::uint32_t status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+std::string Narrow(LPCWSTR text) {
+    return text ? WideToUtf8(text) : std::string();
+}
+
+// The user's auto-configuration (detection and/or script) for one request. Without an answer the
+// request keeps the session's way, as Internet Options falls back to its named proxy or none.
+void ApplyAutoProxy(HINTERNET session, HINTERNET request, const HttpsTarget& target,
+                    bool auto_detect, const std::wstring& config_url) {
+    if (!auto_detect && config_url.empty()) return;
+    const std::wstring url =
+        L"https://" + target.host + L":" + std::to_wstring(target.port) + target.path;
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    if (auto_detect) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    if (!config_url.empty()) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = config_url.c_str();
+    }
+    WINHTTP_PROXY_INFO info = {};
+    BOOL found = WinHttpGetProxyForUrl(session, url.c_str(), &options, &info);
+    // Microsoft's advice: offer the user's logon to the script's server only when it asks.
+    if (!found && GetLastError() == ERROR_WINHTTP_LOGIN_FAILURE) {
+        options.fAutoLogonIfChallenged = TRUE;
+        found = WinHttpGetProxyForUrl(session, url.c_str(), &options, &info);
+    }
+    const DWORD error = found ? 0 : GetLastError();
+    const unique_winhttp_string proxy(info.lpszProxy), bypass(info.lpszProxyBypass);
+    if (found) {
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info));
+        return;
+    }
+    static std::once_flag logged;
+    std::call_once(logged, [error] {
+        LogLine("http: auto-configuration found no proxy (os " + std::to_string(error) +
+                "); requests go the session's way");
+    });
+}
+
 bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstring& method,
-                  std::uint64_t deadline_ms, Exchange& exchange, HttpResponse& response) {
+                  std::uint64_t deadline_ms, bool auto_detect, const std::wstring& auto_config_url,
+                  Exchange& exchange, HttpResponse& response) {
     exchange.connection.reset(WinHttpConnect(session, target.host.c_str(), target.port, 0));
     if (!exchange.connection) {
         Finish(response, HttpError::NoConnection, GetLastError());
@@ -90,6 +146,7 @@ bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstri
         return false;
     }
     HINTERNET request = exchange.request.get();
+    ApplyAutoProxy(session, request, target, auto_detect, auto_config_url);
     WinHttpSetTimeouts(request, static_cast<int>(PhaseTimeout(kResolveTimeoutMs, deadline_ms)),
                        static_cast<int>(PhaseTimeout(kConnectTimeoutMs, deadline_ms)),
                        static_cast<int>(PhaseTimeout(kSendTimeoutMs, deadline_ms)),
@@ -225,12 +282,47 @@ HttpSink AppendTo(std::string& out) {
     };
 }
 
+unique_hinternet OpenSession(DWORD access, LPCWSTR proxy = WINHTTP_NO_PROXY_NAME,
+                             LPCWSTR bypass = WINHTTP_NO_PROXY_BYPASS) {
+    return unique_hinternet(WinHttpOpen(kUserAgent, access, proxy, bypass, 0));
+}
+
 }  // namespace
 
+void TakeProxyFromUserSettings() {
+    user_settings_forced = true;
+}
 
-HttpClient::HttpClient()
-    : session_(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                           WINHTTP_NO_PROXY_BYPASS, 0)) {
+HttpClient::HttpClient() {
+    std::string proxy_mode = "automatic (Windows' own settings)";
+    if (!user_settings_forced) session_ = OpenSession(WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY);
+    // Windows before 8.1 refuses the automatic mode as an invalid parameter.
+    if (user_settings_forced || (!session_ && GetLastError() == ERROR_INVALID_PARAMETER)) {
+        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
+        const bool read = WinHttpGetIEProxyConfigForCurrentUser(&user) != FALSE;
+        const DWORD error = read ? 0 : GetLastError();
+        const unique_winhttp_string config_url(user.lpszAutoConfigUrl), proxy(user.lpszProxy),
+            bypass(user.lpszProxyBypass);
+        if (!read) {
+            proxy_mode = "the machine's WinHTTP setting (the user's settings are unreadable, os " +
+                         std::to_string(error) + ")";
+            session_ = OpenSession(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
+        } else {
+            const ProxyPlan plan =
+                PlanUserProxy({user.fAutoDetect != FALSE, Narrow(config_url.get()),
+                               Narrow(proxy.get()), Narrow(bypass.get())});
+            proxy_mode = "user settings: " + plan.description;
+            session_ = plan.named
+                           ? OpenSession(WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.get(),
+                                         bypass.get() && *bypass.get() ? bypass.get()
+                                                                       : WINHTTP_NO_PROXY_BYPASS)
+                           : OpenSession(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
+            if (plan.auto_config) {
+                auto_detect_ = user.fAutoDetect != FALSE;
+                auto_config_url_ = config_url.get() ? config_url.get() : L"";
+            }
+        }
+    }
     if (!session_) return;
     HINTERNET session = session_.get();
     WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
@@ -247,8 +339,10 @@ HttpClient::HttpClient()
     }
     // Once per run: every check, download and news fetch opens a session of its own.
     static std::once_flag logged;
-    std::call_once(logged,
-                   [&floor] { LogLine(std::string("http: secure protocols: ") + floor->name); });
+    std::call_once(logged, [&floor, &proxy_mode] {
+        LogLine(std::string("http: secure protocols: ") + floor->name);
+        LogLine("http: proxy: " + proxy_mode);
+    });
     SetDword(session, WINHTTP_OPTION_ENABLE_FEATURE, WINHTTP_ENABLE_SSL_REVOCATION);
     SetDword(session, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 }
@@ -269,7 +363,8 @@ HttpResponse HttpClient::Request(const std::wstring& url, const std::wstring& me
     HttpsTarget target = initial;
     for (int redirects = 0;; ++redirects) {
         Exchange exchange;
-        if (!OpenExchange(session_.get(), target, method, deadline_ms, exchange, response) ||
+        if (!OpenExchange(session_.get(), target, method, deadline_ms, auto_detect_,
+                          auto_config_url_, exchange, response) ||
             !SendAndReceive(exchange.request.get(), headers, body, response) ||
             !ReadStatus(exchange.request.get(), response)) {
             return response;

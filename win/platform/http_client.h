@@ -26,6 +26,12 @@ struct WinHttp {
 }  // namespace handle_traits
 using unique_hinternet = unique_any<handle_traits::WinHttp>;
 
+// Where sessions look for the proxy: Windows' own automatic mode where it has one (8.1 and later),
+// else the current user's settings. Support can make every later session take the user's settings
+// even where the automatic mode exists, for a Windows (or Wine, whose automatic mode ignores them)
+// that finds the wrong proxy. Start-up decides, before any session is opened.
+void TakeProxyFromUserSettings();
+
 // One WinHTTP session. Request keeps no other state, so several threads may share one client.
 class HttpClient {
   public:
@@ -53,6 +59,10 @@ class HttpClient {
 
   private:
     unique_hinternet session_;
+    // Only where the session takes the user's settings and they ask for auto-configuration: each
+    // request asks it for its proxy.
+    bool auto_detect_ = false;
+    std::wstring auto_config_url_;
 };
 
 }  // namespace patcher::win
