@@ -35,6 +35,9 @@ WINESERVER = "/usr/lib/wine/wineserver32" if SHIPPED_32_BIT else "/usr/lib/wine/
 LOCAL_APP_DATA = WINE_PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
 
 
+PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy")
+
+
 def windows_path(path):
     """The Wine view of a host path: / is drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -87,7 +90,9 @@ class Sandbox:
         self.data_dir = self.root / "data"
 
     def environment(self, extra=None):
-        environment = dict(os.environ)
+        # Wine takes a proxy from these: a scenario goes through a proxy only when it says so.
+        environment = {key: value for key, value in os.environ.items()
+                       if key.lower() not in PROXY_VARIABLES}
         environment["GARUN2_WINEPREFIX"] = str(WINE_PREFIX)
         environment.update(extra or {})
         return environment

@@ -118,6 +118,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # noqa: A002 - the base class's name
         pass
 
+    def parse_request(self):
+        # Wine's WinHTTP names the whole URL in the request line even inside a proxy's tunnel; a
+        # server must take that form too (RFC 9112, 3.2.2).
+        if not super().parse_request():
+            return False
+        self.path = re.sub(r"^https?://[^/]*", "", self.path) or "/"
+        return True
+
     def do_GET(self):
         self._answer(self._serve_file)
 
