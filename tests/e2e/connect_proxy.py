@@ -6,8 +6,7 @@ port (only loopback) and copying bytes both ways, and records every CONNECT targ
     proxy.connects                           # ["127.0.0.1:4443", ...] in arrival order
     proxy.stop()
 
-ConnectProxy(refuse=True) answers every CONNECT with 407 and a Proxy-Authenticate challenge
-instead, as a proxy that wants credentials does. Anything but CONNECT gets a 405.
+Anything but CONNECT gets a 405.
 
 It listens on 127.0.0.2, not on the release server's 127.0.0.1: Wine 8's WinHTTP sends no CONNECT
 when the proxy's host name is the target's (it starts TLS with the proxy itself), so a proxy on the
@@ -40,10 +39,6 @@ class _Handler(socketserver.StreamRequestHandler):
             return
         with owner.lock:
             owner.connects.append(target)
-        if owner.refuse:
-            self._answer(b"407 Proxy Authentication Required",
-                         b'Proxy-Authenticate: Basic realm="test proxy"\r\n')
-            return
         host, _, port = target.rpartition(":")
         if host not in LOOPBACK or not port.isdigit():
             self._answer(b"403 Forbidden")
@@ -58,9 +53,9 @@ class _Handler(socketserver.StreamRequestHandler):
             self.wfile.flush()
             self._pipe(self.connection, upstream)
 
-    def _answer(self, status, headers=b""):
+    def _answer(self, status):
         body = b"proxy says no\n"
-        self.wfile.write(b"HTTP/1.1 " + status + b"\r\n" + headers +
+        self.wfile.write(b"HTTP/1.1 " + status + b"\r\n" +
                          b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(body) + body)
         self.wfile.flush()
 
@@ -87,8 +82,7 @@ class _Server(socketserver.ThreadingTCPServer):
 
 
 class ConnectProxy:
-    def __init__(self, refuse=False):
-        self.refuse = refuse
+    def __init__(self):
         self.connects = []
         self.lock = threading.Lock()
         self.stopping = threading.Event()
