@@ -95,10 +95,12 @@ std::string Narrow(LPCWSTR text) {
 }
 
 // The user's auto-configuration (detection and/or script) for one request. Without an answer the
-// request keeps the session's way, as Internet Options falls back to its named proxy or none.
+// request keeps the session's way, as Internet Options falls back to its named proxy or none. A
+// detection that found nothing can take seconds and would find nothing again: once it fails, the
+// session's later requests go its way without asking.
 void ApplyAutoProxy(HINTERNET session, HINTERNET request, const HttpsTarget& target,
-                    bool auto_detect, const std::wstring& config_url) {
-    if (!auto_detect && config_url.empty()) return;
+                    bool auto_detect, const std::wstring& config_url, std::atomic<bool>& gave_up) {
+    if ((!auto_detect && config_url.empty()) || gave_up) return;
     const std::wstring url =
         L"https://" + target.host + L":" + std::to_wstring(target.port) + target.path;
     WINHTTP_AUTOPROXY_OPTIONS options = {};
@@ -123,6 +125,7 @@ void ApplyAutoProxy(HINTERNET session, HINTERNET request, const HttpsTarget& tar
         WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info));
         return;
     }
+    gave_up = true;
     static std::once_flag logged;
     std::call_once(logged, [error] {
         LogLine("http: auto-configuration found no proxy (os " + std::to_string(error) +
@@ -132,7 +135,8 @@ void ApplyAutoProxy(HINTERNET session, HINTERNET request, const HttpsTarget& tar
 
 bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstring& method,
                   std::uint64_t deadline_ms, bool auto_detect, const std::wstring& auto_config_url,
-                  Exchange& exchange, HttpResponse& response) {
+                  std::atomic<bool>& auto_config_gave_up, Exchange& exchange,
+                  HttpResponse& response) {
     exchange.connection.reset(WinHttpConnect(session, target.host.c_str(), target.port, 0));
     if (!exchange.connection) {
         Finish(response, HttpError::NoConnection, GetLastError());
@@ -146,7 +150,7 @@ bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstri
         return false;
     }
     HINTERNET request = exchange.request.get();
-    ApplyAutoProxy(session, request, target, auto_detect, auto_config_url);
+    ApplyAutoProxy(session, request, target, auto_detect, auto_config_url, auto_config_gave_up);
     WinHttpSetTimeouts(request, static_cast<int>(PhaseTimeout(kResolveTimeoutMs, deadline_ms)),
                        static_cast<int>(PhaseTimeout(kConnectTimeoutMs, deadline_ms)),
                        static_cast<int>(PhaseTimeout(kSendTimeoutMs, deadline_ms)),
@@ -364,7 +368,7 @@ HttpResponse HttpClient::Request(const std::wstring& url, const std::wstring& me
     for (int redirects = 0;; ++redirects) {
         Exchange exchange;
         if (!OpenExchange(session_.get(), target, method, deadline_ms, auto_detect_,
-                          auto_config_url_, exchange, response) ||
+                          auto_config_url_, auto_config_gave_up_, exchange, response) ||
             !SendAndReceive(exchange.request.get(), headers, body, response) ||
             !ReadStatus(exchange.request.get(), response)) {
             return response;

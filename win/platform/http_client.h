@@ -5,6 +5,7 @@
 // HttpResponse; nothing is thrown.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,7 +33,8 @@ using unique_hinternet = unique_any<handle_traits::WinHttp>;
 // that finds the wrong proxy. Start-up decides, before any session is opened.
 void TakeProxyFromUserSettings();
 
-// One WinHTTP session. Request keeps no other state, so several threads may share one client.
+// One WinHTTP session. Request keeps no other state than an atomic note that auto-configuration
+// found nothing, so several threads may share one client.
 class HttpClient {
   public:
     HttpClient();
@@ -63,6 +65,7 @@ class HttpClient {
     // request asks it for its proxy.
     bool auto_detect_ = false;
     std::wstring auto_config_url_;
+    mutable std::atomic<bool> auto_config_gave_up_{false};
 };
 
 }  // namespace patcher::win
