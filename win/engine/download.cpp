@@ -10,6 +10,7 @@
 #include "win/engine/chunked_fetch.h"
 #include "win/engine/file_transfer.h"
 #include "win/engine/partial_sweep.h"
+#include "win/engine/phase_clock.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/disk_space.h"
 #include "win/platform/known_paths.h"
@@ -60,6 +61,20 @@ std::string TransportFailure(const DiffItem& item, const HttpResponse& response)
            std::to_string(response.status) + ", os " + std::to_string(response.os_error) + ")";
 }
 
+// The time to the body's first byte, and the body's own, of one request.
+void NoteTransferPhases(std::uint64_t asked, std::uint64_t first_byte) {
+    const std::uint64_t done = PhaseNow();
+    if (first_byte == 0) return AddPhase(DownloadPhase::Request, done - asked);
+    AddPhase(DownloadPhase::Request, first_byte - asked);
+    AddPhase(DownloadPhase::Body, done - first_byte);
+}
+
+// The time since `mark`, which then moves to now.
+std::uint64_t Lap(std::uint64_t& mark) {
+    const std::uint64_t now = PhaseNow();
+    return now - std::exchange(mark, now);
+}
+
 // Fetches what the file still lacks, retrying what may succeed on another attempt.
 Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expected,
              Transfer& transfer, DownloadError& error) {
@@ -83,13 +98,19 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
                       "\" to a request for bytes " + std::to_string(offset) + "-";
             return false;
         };
+        const std::uint64_t asked = PhaseNow();
+        std::uint64_t first_byte = 0;
         HttpResponse response = source(
             // A 200 may bring the whole file whatever was asked: cap and time fit the whole file.
             BodyRequest{Utf8ToWide(item.url), RangeHeader(offset), expected + kDownloadSlackBytes,
                         FileDeadlineMs(expected)},
             accept,
-            [&](const char* bytes, std::uint32_t length) { return transfer.Accept(bytes, length); },
+            [&](const char* bytes, std::uint32_t length) {
+                if (first_byte == 0) first_byte = PhaseNow();
+                return transfer.Accept(bytes, length);
+            },
             [&](std::uint64_t, std::uint64_t) { transfer.Progress(); });
+        NoteTransferPhases(asked, first_byte);
         if (transfer.cancelled()) return Reject::BadInput;
         response.error = BodyOutcome(response.error, transfer.have(), expected);
         if (response.error == HttpError::Ok) return Reject::Ok;
@@ -141,8 +162,26 @@ void RecordException(DownloadShared& shared, const std::vector<DiffItem>& items,
     shared.stop = true;
 }
 
+// A worker's phase times, added to the run's when the worker ends however it ends.
+class WorkerPhases {
+  public:
+    explicit WorkerPhases(DownloadShared& shared) : shared_(shared), recording_(totals_) {}
+    ~WorkerPhases() {
+        const std::lock_guard<std::mutex> hold(shared_.lock);
+        shared_.phases.Merge(totals_);
+    }
+    WorkerPhases(const WorkerPhases&) = delete;
+    WorkerPhases& operator=(const WorkerPhases&) = delete;
+
+  private:
+    DownloadShared& shared_;
+    DownloadPhaseTotals totals_;
+    PhaseRecording recording_;
+};
+
 void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
                 const std::wstring& install_directory, DownloadShared& shared) noexcept {
+    const WorkerPhases phases(shared);
     std::uint32_t index = static_cast<std::uint32_t>(items.size());
     try {
         while (!IsCancelled(shared)) {
@@ -271,7 +310,8 @@ bool IsReservedPath(const std::wstring& destination, std::string& reason) {
     };
     // The executable never moves while it runs: one spelling serves every file of every run.
     static const std::wstring executable = spelling(ExecutablePath());
-    reason = ReservedPathReason(spelling(destination), executable, spelling(LogPath()));
+    const std::wstring log = LogPath();
+    reason = ReservedPathReason(spelling(destination), executable, spelling(log));
     return !reason.empty();
 }
 
@@ -290,6 +330,7 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
 Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
                        bool& cancelled, DownloadError& error) {
+    std::uint64_t mark = PhaseNow();
     cancelled = false;
     error.fault.path = item.path;
     const std::wstring destination = DestinationOf(item, install_directory);
@@ -306,11 +347,13 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         LogLine("download: REFUSED " + error.diagnostic);
         return Reject::BadInput;
     }
+    AddPhase(DownloadPhase::Prepare, Lap(mark));
     {
         const std::lock_guard<std::mutex> hold(shared.lock);
         shared.progress.current_path = item.path;
         ReportProgress(shared);
     }
+    AddPhase(DownloadPhase::Progress, Lap(mark));
     // The patcher's own image is small and is staged beside the running executable, outside the
     // install folder: it is fetched whole each run.
     AtomicFile file;
@@ -330,6 +373,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         return Fail(error, DownloadFailure::Local,
                     "cannot read the partial file " + WideToUtf8(partial));
     }
+    AddPhase(DownloadPhase::Open, Lap(mark));
     // Bytes an earlier run left may have come from an old copy or a chunk index as well as from
     // the server, and either may have misled it.
     const bool carried_over = transfer.have() > 0;
@@ -339,6 +383,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         fetched = Fetch(source, item, expected, transfer, error);
     }
     if (fetched == Reject::Ok && !transfer.cancelled()) {
+        const PhaseTimer timer(DownloadPhase::Verify);
         fetched = Verify(source, item, transfer, chunked || carried_over, file, error);
     }
     transfer.Settle();
@@ -353,13 +398,17 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         if (transfer.disk_full()) error.fault.kind = DownloadFailure::DiskFull;
         return fetched;
     }
-    if (!file.Commit()) {
+    mark = PhaseNow();
+    const bool committed = file.Commit();
+    AddPhase(DownloadPhase::Commit, Lap(mark));
+    if (!committed) {
         return Fail(error, DownloadFailure::Local, "cannot replace " + WideToUtf8(destination));
     }
     if (transfer.reused() > 0) {
         LogLine("download: " + item.path + ": fetched " + std::to_string(transfer.fetched()) +
                 " bytes, reused " + std::to_string(transfer.reused()) + " from the old copy");
     }
+    const PhaseTimer timer(DownloadPhase::Progress);
     const std::lock_guard<std::mutex> hold(shared.lock);
     shared.progress.file_index = shared.committed++;
     shared.progress.current_path = item.path;
@@ -443,6 +492,8 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     }
     WorkerLoop(source, items, config.install_directory, shared);
     for (std::thread& helper : helpers) helper.join();
+    LogLine("download: time by phase over " + std::to_string(items.size()) + " file(s), " +
+            std::to_string(helpers.size() + 1) + " worker(s): " + DescribePhases(shared.phases));
 
     if (shared.cancelled)
         return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),

@@ -15,6 +15,7 @@
 #include "core/status.h"
 #include "model/check_outcome.h"
 #include "model/download_failure.h"
+#include "model/download_phases.h"
 #include "model/download_progress.h"
 #include "model/patcher_config.h"
 #include "win/platform/http_client.h"
@@ -46,6 +47,7 @@ struct DownloadShared {
     std::uint32_t failure_index = 0;
     Reject failure_reject = Reject::Ok;
     DownloadError failure;
+    DownloadPhaseTotals phases;  // every worker's, added as it ends
     std::atomic<std::uint32_t> next_index{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> cancelled{false};

@@ -1,6 +1,7 @@
 #include "win/engine/file_transfer.h"
 
 #include "core/hex.h"
+#include "win/engine/phase_clock.h"
 
 namespace patcher::win {
 
@@ -27,7 +28,13 @@ bool Transfer::Restart() {
     return file_.Truncate();
 }
 
+void Transfer::Hash(const char* bytes, std::uint32_t length) {
+    const PhaseTimer timer(DownloadPhase::Hash);
+    hasher_.Update(bytes, length);
+}
+
 bool Transfer::Write(const char* bytes, std::uint32_t length) {
+    const PhaseTimer timer(DownloadPhase::Write);
     if (file_.Write(bytes, length)) return true;
     write_error_ = GetLastError();
     return false;
@@ -42,7 +49,7 @@ bool Transfer::Accept(const char* bytes, std::uint32_t length) {
         cancelled_ = true;
         return false;
     }
-    hasher_.Update(bytes, length);
+    Hash(bytes, length);
     if (!Write(bytes, length)) return false;
     have_ += length;
     fetched_ += length;
@@ -50,7 +57,7 @@ bool Transfer::Accept(const char* bytes, std::uint32_t length) {
 }
 
 bool Transfer::Reuse(const char* bytes, std::uint32_t length) {
-    hasher_.Update(bytes, length);
+    Hash(bytes, length);
     if (!Write(bytes, length)) return false;
     have_ += length;
     reused_ += length;
@@ -69,6 +76,7 @@ void Transfer::ExpectReuse(std::uint64_t bytes) {
 void Transfer::Count() {
     const std::uint64_t bytes = have_ - reused_;
     if (bytes <= counted_) return;
+    const PhaseTimer timer(DownloadPhase::Progress);
     const std::lock_guard<std::mutex> hold(shared_.lock);
     shared_.progress.bytes_done += bytes - counted_;
     counted_ = bytes;

@@ -50,6 +50,7 @@ class Transfer {
     std::string Digest();
 
   private:
+    void Hash(const char* bytes, std::uint32_t length);
     bool Write(const char* bytes, std::uint32_t length);
     void Count();
 
