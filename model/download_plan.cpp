@@ -74,4 +74,19 @@ std::string ReservedPathReason(const std::wstring& destination, const std::wstri
     return std::string();
 }
 
+bool MayBeReservedName(std::wstring_view name, std::wstring_view executable_name,
+                       std::wstring_view log_name) {
+    if (name.empty() || name.find_first_of(L"~:") != std::wstring_view::npos ||
+        name.back() == L'.' || name.back() == L' ') {
+        return true;
+    }
+    const auto is = [&](std::wstring_view base, std::wstring_view suffix) {
+        return !base.empty() && name.size() == base.size() + suffix.size() &&
+               name.substr(0, base.size()) == base && name.substr(base.size()) == suffix;
+    };
+    return is(executable_name, L"") || is(executable_name, L".NEW") ||
+           is(executable_name, L".OLD") || name == L"PATCHER.CFG" || is(log_name, L"") ||
+           is(log_name, L".1") || is(log_name, L".2");
+}
+
 }  // namespace patcher::win

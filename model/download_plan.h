@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/install_diff.h"
@@ -36,5 +37,14 @@ std::uint64_t FileDeadlineMs(std::uint64_t expected_size);
 // executable's rows, an empty log path the log's.
 std::string ReservedPathReason(const std::wstring& destination, const std::wstring& executable,
                                const std::wstring& log_path);
+
+// Whether a destination whose last part is `name` may be one of the files ReservedPathReason
+// refuses, whose last parts are `executable_name` and `log_name`, or their working names: all three
+// upper-cased by the file system's rule. Only such a destination needs its spelling asked of the
+// file system, which is slow. Any other last part is none of those names and cannot be spelled as
+// one either: an 8.3 alias holds a "~", Windows drops trailing dots and spaces, and ":" names a
+// stream of a file.
+bool MayBeReservedName(std::wstring_view name, std::wstring_view executable_name,
+                       std::wstring_view log_name);
 
 }  // namespace patcher::win

@@ -55,6 +55,22 @@ TEST(DownloadPlanTest, ThePatchersOwnFilesAreReservedWhateverTheirSpelling) {
     for (const auto& c : cases) {
         EXPECT_EQ(ReservedPathReason(c.destination, exe, log), c.reason);
     }
+    // Only a last part that is, or may be spelled as, one of those names is asked about at all.
+    const struct {
+        const wchar_t* name;
+        bool may;
+    } names[] = {
+        {L"VELMOR2LAUNCHER.EXE", true}, {L"VELMOR2LAUNCHER.EXE.OLD", true},
+        {L"PATCHER.CFG", true},         {L"PATCHER.LOG.1", true},
+        {L"VELMOR~1.EXE", true},        {L"PATCHER.CFG.", true},
+        {L"PATCHER.LOG ", true},        {L"DATA.PAK:STREAM", true},
+        {L"DATA.PAK", false},           {L"VELMOR2LAUNCHER.EXE.TMP", false},
+        {L"PATCHER.LOG.3", false},      {L"VELMOR2.EXE", false},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(MayBeReservedName(n.name, L"VELMOR2LAUNCHER.EXE", L"PATCHER.LOG"), n.may)
+            << static_cast<int>(n.may);
+    }
     // Without an executable path or an open log, only the other rows apply.
     EXPECT_EQ(ReservedPathReason(exe, L"", log), "");
     EXPECT_EQ(ReservedPathReason(log, exe, L""), "");

@@ -310,7 +310,14 @@ bool IsReservedPath(const std::wstring& destination, std::string& reason) {
     };
     // The executable never moves while it runs: one spelling serves every file of every run.
     static const std::wstring executable = spelling(ExecutablePath());
+    const auto last_part = [](const std::wstring& path) {
+        const std::size_t slash = path.find_last_of(L"\\/");
+        return FoldPathCase(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    };
+    // Asking the file system for a spelling walks the folder under Wine; most names need none.
+    static const std::wstring executable_name = last_part(executable);
     const std::wstring log = LogPath();
+    if (!MayBeReservedName(last_part(destination), executable_name, last_part(log))) return false;
     reason = ReservedPathReason(spelling(destination), executable, spelling(log));
     return !reason.empty();
 }
