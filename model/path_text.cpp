@@ -10,6 +10,11 @@ std::wstring ParentPath(const std::wstring& path) {
     return path.substr(0, slash);
 }
 
+std::wstring LastPathPart(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring JoinPath(const std::wstring& base, const std::wstring& relative) {
     std::wstring joined;
     if (base.empty()) {

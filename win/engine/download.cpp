@@ -6,6 +6,7 @@
 
 #include "core/text.h"
 #include "model/download_plan.h"
+#include "model/path_text.h"
 #include "model/resume_rules.h"
 #include "win/engine/chunked_fetch.h"
 #include "win/engine/file_transfer.h"
@@ -47,12 +48,12 @@ DownloadError Failure(DownloadFailure kind, std::string diagnostic) {
     return failure;
 }
 
-Reject FailTransfer(DownloadError& error, const HttpResponse& response, std::string message) {
-    error.fault.http = response.error;
-    error.fault.status = response.status;
-    const DownloadFailure kind = response.error == HttpError::ProxyAuthRequired
-                                     ? DownloadFailure::ProxyAuth
-                                     : DownloadFailure::Transfer;
+Reject FailTransfer(DownloadError& error, HttpError http, std::uint32_t status,
+                    std::string message) {
+    error.fault.http = http;
+    error.fault.status = status;
+    const DownloadFailure kind = http == HttpError::ProxyAuthRequired ? DownloadFailure::ProxyAuth
+                                                                      : DownloadFailure::Transfer;
     return Fail(error, kind, std::move(message));
 }
 
@@ -115,15 +116,14 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
         response.error = BodyOutcome(response.error, transfer.have(), expected);
         if (response.error == HttpError::Ok) return Reject::Ok;
         if (!refused.empty()) {
-            HttpResponse head;
-            head.error = HttpError::HeadRefused;
-            head.status = refused_status;
-            return FailTransfer(error, head, "download failed for " + item.path + ": " + refused);
+            return FailTransfer(error, HttpError::HeadRefused, refused_status,
+                                "download failed for " + item.path + ": " + refused);
         }
         if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
             // A body longer than the file is not the file: none of it is worth keeping.
             if (response.error == HttpError::TooLarge) transfer.Drop();
-            return FailTransfer(error, response, TransportFailure(item, response));
+            return FailTransfer(error, response.error, response.status,
+                                TransportFailure(item, response));
         }
         LogLine("download: " + TransportFailure(item, response) + "; attempt " +
                 std::to_string(attempt + 1) + " of " + std::to_string(kDownloadAttempts) +
@@ -311,8 +311,7 @@ bool IsReservedPath(const std::wstring& destination, std::string& reason) {
     // The executable never moves while it runs: one spelling serves every file of every run.
     static const std::wstring executable = spelling(ExecutablePath());
     const auto last_part = [](const std::wstring& path) {
-        const std::size_t slash = path.find_last_of(L"\\/");
-        return FoldPathCase(slash == std::wstring::npos ? path : path.substr(slash + 1));
+        return FoldPathCase(LastPathPart(path));
     };
     // Asking the file system for a spelling walks the folder under Wine; most names need none.
     static const std::wstring executable_name = last_part(executable);

@@ -168,18 +168,6 @@ bool OpenExchange(HINTERNET session, const HttpsTarget& target, const std::wstri
 
 constexpr DWORD kProxyAuthRequired = 407;
 
-// The status of the response read on the request, 0 when none was.
-DWORD StatusOf(HINTERNET request) {
-    DWORD status = 0;
-    DWORD length = sizeof(status);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &length,
-                             WINHTTP_NO_HEADER_INDEX)) {
-        return 0;
-    }
-    return status;
-}
-
 bool SendAndReceive(HINTERNET request, const std::wstring& headers, const std::string& body,
                     HttpResponse& response) {
     if (body.size() > MAXDWORD || headers.size() > MAXDWORD) {
@@ -199,8 +187,11 @@ bool SendAndReceive(HINTERNET request, const std::wstring& headers, const std::s
 }
 
 bool ReadStatus(HINTERNET request, HttpResponse& response) {
-    const DWORD status = StatusOf(request);
-    if (status == 0) {
+    DWORD status = 0;
+    DWORD length = sizeof(status);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &length,
+                             WINHTTP_NO_HEADER_INDEX)) {
         Finish(response, HttpError::NoConnection, GetLastError());
         return false;
     }

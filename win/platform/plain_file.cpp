@@ -1,5 +1,6 @@
 #include "win/platform/plain_file.h"
 
+#include "model/path_text.h"
 #include "win/platform/last_error.h"
 #include "win/platform/paths.h"
 
@@ -7,11 +8,6 @@ namespace patcher::win {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-std::wstring LastComponent(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
 
 bool FinalPathOf(HANDLE handle, std::wstring& out) {
     return GrowingWideCall(
@@ -51,17 +47,16 @@ bool IsReachedThroughALink(HANDLE handle, const std::wstring& path) {
     if (!FinalPathOf(handle, reached)) return false;
     std::wstring folder;
     if (!FinalFolderOf(path, folder)) {
-        return !SameName(LastComponent(path), LastComponent(reached));
+        return !SameName(LastPathPart(path), LastPathPart(reached));
     }
     if (!folder.empty() && folder.back() != L'\\') folder.push_back(L'\\');
-    return !SameName(folder + LastComponent(path), reached);
+    return !SameName(folder + LastPathPart(path), reached);
 }
 
 bool IsLinkToAnotherFile(const std::wstring& path) {
-    unique_hfile probe(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                     OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                     nullptr));
+    unique_hfile probe(
+        ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return probe && IsReachedThroughALink(probe.get(), path);
 }
 
