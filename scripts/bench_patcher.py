@@ -7,9 +7,14 @@ called by scripts/bench-patcher.sh after the builds.
   `openssl dgst -sha256` of the same files one after another;
 - update: `--headless --update` of a release (default 1 GiB in 200 files) into an empty folder,
   beside `curl --http1.1 --parallel --parallel-max 16` of the same files from the same nginx over
-  loopback TLS.
+  loopback TLS;
+- install: `--headless --update` into an empty folder of a release with a real game's file sizes
+  (bench/data/game_file_sizes.txt, thousands of files, most of them small, in nested folders),
+  beside the same build's winhttp-floor (bare WinHTTP, eight threads, bodies thrown away: what the
+  platform costs, under the same Wine and prefix) and the same curl; each patcher is set against
+  its own build's floor.
 
-Both releases are published with the operator tool and served by nginx with our configuration. Each
+The releases are published with the operator tool and served by nginx with our configuration. Each
 build has a Wine prefix of its own whose wineserver is kept running for the whole run, so that every
 run pays the same start. The commands run in turns (one of each in a round, after a warm-up round)
 and the medians of wall time, CPU time and peak memory of the largest process are printed. With
@@ -18,6 +23,7 @@ written as scripts in DIR/commands and named instead of timed, with the server k
 interrupted, for timing them with another tool.
 """
 import argparse
+import hashlib
 import os
 import resource
 import shlex
@@ -28,13 +34,14 @@ import subprocess
 import sys
 import tempfile
 import time
+from functools import partial
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "scripts"))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import ca_setup  # noqa: E402  (the test CA that the host, and so Wine and curl, trust)
-from bench_tree import make_tree  # noqa: E402
+from bench_tree import GAME_SIZES, make_game_tree, make_tree  # noqa: E402
 from static_server import StaticServer  # noqa: E402
 
 TOOL = ROOT / "build" / "tool" / "tools" / "release" / "garun2-release"
@@ -42,7 +49,9 @@ WINE_RUN = ROOT / "cmake" / "wine-run.sh"
 BUILDS = {"win32": ("/usr/lib/wine/wineserver32", "shipped 32-bit exe"),
           "win64": ("/usr/lib/wine/wineserver64", "64-bit build")}
 EXPIRES = "2099-01-01T00:00:00Z"
-PORT = 47543  # fixed: the manifests name every file's address
+# The manifests name every file's address, so a kept release is published again for another port.
+PORT = 47543
+MODES = ("check", "update", "install")
 
 
 def tool(*args):
@@ -67,53 +76,72 @@ def make_keys(work):
     return keys
 
 
-def publish(work, name, count, mib):
-    """Makes the tree `name` and publishes it as a release at /name; answers the tree's files."""
+def publish(work, name, make, made_as):
+    """Makes the tree `name` with make(folder) and publishes it as a release at /name, again only
+    when `made_as` (what the tree was made from) changed; answers the tree and its files."""
     game = work / name / "game"
-    paths = make_tree(str(game), count, mib << 20)
+    paths = make(str(game))
     keys = make_keys(work)
     release = work / "site" / name
     stamp = work / name / "published"
-    if not stamp.exists() or stamp.read_text() != f"{count} {mib}":
+    made_as = f"port {PORT}, {made_as}"
+    if not stamp.exists() or stamp.read_text() != made_as:
         shutil.rmtree(release, ignore_errors=True)
         release.parent.mkdir(parents=True, exist_ok=True)
         tool("publish", "--out", release, "--game", game, "--keys", keys / "keys.txt",
              "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
              "--base-url", f"https://127.0.0.1:{PORT}/{name}", "--version", "1.0.0",
              "--channel", "bench", "--counter", "1", "--expires", EXPIRES)
-        stamp.write_text(f"{count} {mib}")
+        stamp.write_text(made_as)
     return game, paths
 
 
-def patcher_commands(work, build, check_game):
-    """The three runs of one build: Wine's start, the full check and the update."""
+def file_urls(release, paths, game):
+    return [f"https://127.0.0.1:{PORT}/{release}/files/{Path(p).relative_to(game).as_posix()}"
+            for p in paths]
+
+
+def patcher_commands(work, build, modes, floor_urls):
+    """The runs of one build: Wine's start, then per mode the full check, the update, or the
+    install and the WinHTTP floor beside it (run by the same Wine runner in the same prefix)."""
     folder = work / build
     folder.mkdir(exist_ok=True)
     exe = folder / "Velmor2Launcher.exe"
     shutil.copy2(ROOT / "build" / build / "app" / "Velmor2Launcher.exe", exe)
     root_key = (work / "keys" / "root.pub").read_text().strip()
-    run = ["env", f"GARUN2_WINEPREFIX={work / ('prefix-' + build)}", str(WINE_RUN), str(exe)]
+    wine = ["env", f"GARUN2_WINEPREFIX={work / ('prefix-' + build)}", str(WINE_RUN)]
 
     def headless(command, release, data, game):
-        return [*run, "--headless", command, "--base-url", f"https://127.0.0.1:{PORT}/{release}",
-                "--data-dir", windows_path(data), "--install-dir", windows_path(game),
-                "--root-key-b64", root_key]
+        return [*wine, str(exe), "--headless", command, "--base-url",
+                f"https://127.0.0.1:{PORT}/{release}", "--data-dir", windows_path(data),
+                "--install-dir", windows_path(game), "--root-key-b64", root_key]
 
-    check = headless("--check", "check", folder / "check-data", check_game) + ["--level", "full"]
-    update_data, update_game = folder / "update-data", folder / "update-game"
-    update = ["sh", "-c", f"rm -rf {shlex.quote(str(update_data))} {shlex.quote(str(update_game))}"
-              " && exec " + shlex.join(headless("--update", "update", update_data, update_game))]
-    return {"noop": [*run, "--headless", "--self-test", "noop"], "check": check, "update": update}
+    def into_empty(release):
+        data, game = folder / f"{release}-data", folder / f"{release}-game"
+        return ["sh", "-c", f"rm -rf {shlex.quote(str(data))} {shlex.quote(str(game))} && exec "
+                + shlex.join(headless("--update", release, data, game))]
+
+    commands = {"noop": [*wine, str(exe), "--headless", "--self-test", "noop"]}
+    if "check" in modes:
+        commands["check"] = headless("--check", "check", folder / "check-data",
+                                     work / "check" / "game") + ["--level", "full"]
+    if "update" in modes:
+        commands["update"] = into_empty("update")
+    if "install" in modes:
+        commands["install"] = into_empty("install")
+        floor = folder / "winhttp-floor.exe"
+        shutil.copy2(ROOT / "build" / build / "bench" / "winhttp-floor.exe", floor)
+        commands["floor"] = [*wine, str(floor), windows_path(floor_urls)]
+    return commands
 
 
-def curl_command(work, paths, game):
-    out = work / "curl-out"
-    config = work / "curl.cfg"
+def curl_command(work, release, paths, game):
+    out = work / f"curl-{release}-out"
+    config = work / f"curl-{release}.cfg"
     with open(config, "w") as lines:
-        for path in paths:
-            relative = Path(path).relative_to(game).as_posix()
-            lines.write(f'url = "https://127.0.0.1:{PORT}/update/files/{relative}"\n'
-                        f'output = "{out / relative}"\n')
+        for path, url in zip(paths, file_urls(release, paths, game)):
+            lines.write(f'url = "{url}"\n'
+                        f'output = "{out / Path(path).relative_to(game)}"\n')
     fetch = ["curl", "--http1.1", "--parallel", "--parallel-max", "16", "--create-dirs", "--fail",
              "--no-progress-meter", "--cacert", str(ca_setup.ensure() / "ca.crt"), "-K",
              str(config)]
@@ -145,6 +173,19 @@ def time_in_turns(commands, rounds):
             for name, got in runs.items()}
 
 
+def report_install(medians, builds, curl):
+    print("\ninstall into an empty folder (medians: wall s, CPU s, peak MiB)")
+    for name, (wall, cpu, peak) in medians.items():
+        print(f"  {name:<28} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
+    for build in builds:
+        patcher, floor = medians[f"{build} install"], medians[f"{build} floor"]
+        print(f"  {build} install / {build} floor: wall {patcher[0] / floor[0]:.2f}x, "
+              f"CPU {patcher[1] / floor[1]:.2f}x, peak {patcher[2] / floor[2]:.2f}x")
+    for name, (wall, _, _) in medians.items():
+        if name != curl:
+            print(f"  {name} / {curl}: wall {wall / medians[curl][0]:.2f}x")
+
+
 def report(title, medians, yardstick, start=None):
     print(f"\n{title} (medians: wall s, CPU s, peak MiB)")
     for name, (wall, cpu, peak) in medians.items():
@@ -159,6 +200,7 @@ def report(title, medians, yardstick, start=None):
 
 
 def main():
+    global PORT
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--keep")
     parser.add_argument("--rounds", type=int, default=3)
@@ -166,32 +208,59 @@ def main():
     parser.add_argument("--check-mib", type=int, default=2048)
     parser.add_argument("--update-files", type=int, default=200)
     parser.add_argument("--update-mib", type=int, default=1024)
-    parser.add_argument("--only", choices=("check", "update"), help="time one of the two only")
+    parser.add_argument("--only", choices=MODES, help="time one of the three only")
+    parser.add_argument("--port", type=int, default=PORT,
+                        help="nginx's loopback port, for a run beside another one's server")
     options = parser.parse_args()
+    PORT = options.port
+    modes = [options.only] if options.only else list(MODES)
     work = Path(options.keep or tempfile.mkdtemp(prefix="garun2-bench-")).resolve()
     work.mkdir(parents=True, exist_ok=True)
     work.chmod(0o755)  # mkdtemp's folder is private; nginx's workers serve from it unprivileged
     try:
-        check_game, check_paths = publish(work, "check", options.check_files, options.check_mib)
-        update_game, update_paths = publish(work, "update", options.update_files,
-                                            options.update_mib)
+        trees, sizes = {}, []
+        for mode, files, mib in (("check", options.check_files, options.check_mib),
+                                 ("update", options.update_files, options.update_mib)):
+            if mode in modes:
+                trees[mode] = publish(work, mode, partial(make_tree, count=files,
+                                                          total=mib << 20), f"{files} {mib}")
+        floor_urls = work / "install-urls.txt"
+        if "install" in modes:
+            trees["install"] = publish(work, "install", make_game_tree,
+                                       hashlib.sha256(GAME_SIZES.read_bytes()).hexdigest())
+            floor_urls.write_text("\n".join(file_urls("install", trees["install"][1],
+                                                       trees["install"][0])) + "\n")
+            sizes = sorted(os.path.getsize(p) for p in trees["install"][1])
         builds = [b for b in BUILDS if b != "win32" or os.access("/usr/lib/wine/wine", os.X_OK)]
-        commands = {build: patcher_commands(work, build, check_game) for build in builds}
+        commands = {build: patcher_commands(work, build, modes, floor_urls) for build in builds}
         for build in builds:
             # A wineserver that outlives each run: every run then starts the same way.
             subprocess.run([*commands[build]["noop"]], check=True, stdout=subprocess.DEVNULL)
             env = dict(os.environ, WINEPREFIX=str(work / f"prefix-{build}"))
             subprocess.Popen([BUILDS[build][0], "-p"], env=env)
         with StaticServer(work / "site", work / "nginx", PORT,
-                          f"https://127.0.0.1:{PORT}/update/keys.txt"):
-            curl = curl_command(work, update_paths, update_game)
-            openssl = ["openssl", "dgst", "-sha256", *check_paths]
-            print(f"check tree: {len(check_paths)} files, {options.check_mib} MiB; update release: "
-                  f"{len(update_paths)} files, {options.update_mib} MiB; builds: "
-                  + ", ".join(f"{b} ({BUILDS[b][1]})" for b in builds))
+                          f"https://127.0.0.1:{PORT}/{modes[0]}/keys.txt"):
+            curl = {mode: curl_command(work, mode, trees[mode][1], trees[mode][0])
+                    for mode in ("update", "install") if mode in modes}
+            openssl = ["openssl", "dgst", "-sha256", *trees["check"][1]] if "check" in modes else []
+            if "check" in modes:
+                print(f"check tree: {len(trees['check'][1])} files, {options.check_mib} MiB")
+            if "update" in modes:
+                print(f"update release: {len(trees['update'][1])} files, {options.update_mib} MiB")
+            if "install" in modes:
+                print(f"install release: {len(sizes)} files, {sum(sizes)} bytes (median "
+                      f"{statistics.median(sizes):.0f}, 90th percentile "
+                      f"{sizes[int(0.9 * (len(sizes) - 1))]}), sizes from "
+                      f"{GAME_SIZES.relative_to(ROOT)}")
+            print("builds: " + ", ".join(f"{b} ({BUILDS[b][1]})" for b in builds))
             if options.keep:
                 named = {f"{b}-{name}": c for b in builds for name, c in commands[b].items()}
-                named.update({"curl": curl, "openssl": openssl})
+                if "update" in modes:
+                    named["curl"] = curl["update"]
+                if "install" in modes:
+                    named["curl-install"] = curl["install"]
+                if "check" in modes:
+                    named["openssl"] = openssl
                 for name, command in named.items():
                     script = work / "commands" / f"{name}.sh"
                     script.parent.mkdir(exist_ok=True)
@@ -204,17 +273,25 @@ def main():
                 except KeyboardInterrupt:
                     pass
                 return 0
-            if options.only != "update":
+            if "check" in modes:
                 check = {f"{b} noop": commands[b]["noop"] for b in builds}
                 check.update({f"{b} check": commands[b]["check"] for b in builds})
                 check["openssl dgst -sha256"] = openssl
                 report("full check", time_in_turns(check, options.rounds), "openssl dgst -sha256",
                        start=lambda name: name.split()[0] + " noop")
-            if options.only != "check":
+            if "update" in modes:
                 update = {f"{b} update": commands[b]["update"] for b in builds}
-                update["curl --parallel 16"] = curl
+                update["curl --parallel 16"] = curl["update"]
                 report("update into an empty folder", time_in_turns(update, options.rounds),
                        "curl --parallel 16")
+            if "install" in modes:
+                install = {}
+                for b in builds:
+                    install[f"{b} install"] = commands[b]["install"]
+                    install[f"{b} floor"] = commands[b]["floor"]
+                install["curl --parallel 16"] = curl["install"]
+                report_install(time_in_turns(install, options.rounds), builds,
+                               "curl --parallel 16")
         return 0
     finally:
         for build, (server, _) in BUILDS.items():
