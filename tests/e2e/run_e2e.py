@@ -3,6 +3,7 @@
 import argparse
 import importlib.util
 import os
+import subprocess
 import sys
 import time
 import unittest
@@ -71,6 +72,10 @@ def boot_prefix():
         box.run("--headless", "--version", timeout=900)
     finally:
         box.cleanup()
+    # The boot's wineserver and services were started without the module's display; a window
+    # started while they linger would look for that display in vain.
+    subprocess.run([patcher_run.WINESERVER, "-w"], timeout=300,
+                   env=dict(os.environ, WINEPREFIX=str(patcher_run.WINE_PREFIX)))
 
 
 def main():
