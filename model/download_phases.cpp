@@ -3,8 +3,9 @@
 namespace patcher::win {
 namespace {
 
-constexpr const char* kPhaseNames[kDownloadPhaseCount] = {
-    "prepare", "open", "request", "body", "hash", "write", "verify", "commit", "progress"};
+constexpr const char* kPhaseNames[kDownloadPhaseCount] = {"prepare",  "open",   "request", "body",
+                                                          "hash",     "write",  "verify",  "commit",
+                                                          "progress", "handoff"};
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The parallel download: the files a check listed are fetched by a small pool of workers, each body
 // streamed into a partial file while it is hashed, and committed over the destination only once
-// its size and SHA-256 match the manifest. A transfer that fails, is cancelled or is killed leaves
+// its size and SHA-256 match the manifest, by threads of their own (`CommitPool`) so that a worker
+// moves on to its next file at once. A transfer that fails, is cancelled or is killed leaves
 // its bytes in the partial file, and the next attempt (in this run or a later one) asks only for
 // the rest. The patcher's own entry lands as "<exe>.new" beside the running executable, for the
 // self-update. The first failure that survives its retries stops the pool.
@@ -18,6 +19,7 @@
 #include "model/download_phases.h"
 #include "model/download_progress.h"
 #include "model/patcher_config.h"
+#include "win/platform/checked_folders.h"
 #include "win/platform/http_client.h"
 
 namespace patcher::win {
@@ -47,7 +49,8 @@ struct DownloadShared {
     std::uint32_t failure_index = 0;
     Reject failure_reject = Reject::Ok;
     DownloadError failure;
-    DownloadPhaseTotals phases;  // every worker's, added as it ends
+    DownloadPhaseTotals phases;      // every worker's, added as it ends
+    CheckedFolders checked_folders;  // the folders files were written into, examined once
     std::atomic<std::uint32_t> next_index{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> cancelled{false};
@@ -79,10 +82,13 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                        const DownloadCancelQuery& cancel_requested, std::string& error,
                        DownloadFault* fault = nullptr);
 
-// One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
-Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
+class CommitPool;
+
+// One file, in at most kDownloadAttempts attempts, carrying on from its partial file; once it
+// verifies, it is handed to `commits` as item `index` of the run.
+Reject DownloadOneFile(const BodySource& source, const DiffItem& item, std::uint32_t index,
                        const std::wstring& install_directory, DownloadShared& shared,
-                       bool& cancelled, DownloadError& error);
+                       CommitPool& commits, bool& cancelled, DownloadError& error);
 
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);

@@ -82,7 +82,8 @@ void AtomicFile::DeleteOwnFile() {
     if (!marked) ::DeleteFileW(temp_.c_str());
 }
 
-bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp) {
+bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp,
+                         CheckedFolders* checked) {
     {
         const last_error_context keep;
         Abandon();
@@ -95,12 +96,13 @@ bool AtomicFile::Prepare(const std::wstring& target, const std::wstring& temp) {
     temp_ = temp;
 
     const std::wstring parent = ParentPath(target_);
-    if (!parent.empty()) {
+    if (!parent.empty() && !(checked && checked->Contains(parent))) {
         // Scanned before the directory is prepared too, so that no folder is ever created through
         // a link, and again afterwards for a link that appeared meanwhile.
         if (AnyAncestorIsReparsePoint(parent)) return false;
         if (!EnsureDirectory(parent)) return false;
         if (AnyAncestorIsReparsePoint(parent)) return false;
+        if (checked) checked->Add(parent);
     }
     return !IsReparsePoint(target_);
 }
@@ -112,7 +114,7 @@ void AtomicFile::NoteDanglingLink() {
 }
 
 bool AtomicFile::Open(const std::wstring& target) {
-    if (!Prepare(target, target + L".tmp") || IsReparsePoint(temp_)) return false;
+    if (!Prepare(target, target + L".tmp", nullptr) || IsReparsePoint(temp_)) return false;
 
     // A stale temporary file from an earlier run is overwritten, unless it is a link: clearing its
     // attributes or truncating it would change the file it points at. A name that does not exist
@@ -134,8 +136,9 @@ bool AtomicFile::Open(const std::wstring& target) {
     return handle_.is_valid();
 }
 
-bool AtomicFile::OpenResumable(const std::wstring& target, const std::wstring& partial) {
-    if (!Prepare(target, partial)) return false;
+bool AtomicFile::OpenResumable(const std::wstring& target, const std::wstring& partial,
+                               CheckedFolders* checked) {
+    if (!Prepare(target, partial, checked)) return false;
     const DWORD attributes = ::GetFileAttributesW(temp_.c_str());
     if (Exists(attributes)) {
         // A link is neither reused nor removed: either would reach the file it points at.

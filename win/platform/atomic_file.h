@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "win/platform/checked_folders.h"
 #include "win/platform/plain_file.h"
 #include "win/platform/unique_handle.h"
 
@@ -37,8 +38,10 @@ class AtomicFile {
     // earlier writer left there. Unlike the temporary file of Open, it outlives the writer unless
     // the writer commits or discards it. A partial that is a second hard link is removed and
     // started afresh; one that is a symbolic link (a host link under Wine too) is left alone and
-    // refused, since removing it by name would remove what it leads to.
-    bool OpenResumable(const std::wstring& target, const std::wstring& partial);
+    // refused, since removing it by name would remove what it leads to. A folder in `checked`
+    // is taken as examined already; one examined now is added to it.
+    bool OpenResumable(const std::wstring& target, const std::wstring& partial,
+                       CheckedFolders* checked = nullptr);
     // The bytes already in the file; false when it cannot be asked.
     bool Size(std::uint64_t& bytes) const;
     // Hands every byte already in the file to `sink`, leaving the file positioned at its end.
@@ -62,7 +65,7 @@ class AtomicFile {
     void Abandon();
     void DeleteOwnFile();
     void NoteDanglingLink();
-    bool Prepare(const std::wstring& target, const std::wstring& temp);
+    bool Prepare(const std::wstring& target, const std::wstring& temp, CheckedFolders* checked);
 
     unique_hfile handle_;
     std::wstring target_;
