@@ -3,9 +3,8 @@
 namespace patcher::win {
 namespace {
 
-constexpr const char* kPhaseNames[kDownloadPhaseCount] = {"prepare",  "open",   "request", "body",
-                                                          "hash",     "write",  "verify",  "commit",
-                                                          "progress", "handoff"};
+constexpr const char* kPhaseNames[kDownloadPhaseCount] = {
+    "prepare", "open", "request", "body", "hash", "write", "verify", "commit", "progress"};
 
 }  // namespace
 

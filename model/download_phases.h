@@ -17,11 +17,10 @@ enum class DownloadPhase : std::uint8_t {
     Hash,      // hashing the bytes as they arrive
     Write,     // writing them to the partial file
     Verify,    // the whole file against the manifest
-    Commit,    // flush, rename into place, flush (on the committing threads)
+    Commit,    // flush, rename into place, flush
     Progress,  // the run's lock and the progress report
-    Handoff,   // a worker waiting for room among the files still to be committed
 };
-inline constexpr std::size_t kDownloadPhaseCount = 10;
+inline constexpr std::size_t kDownloadPhaseCount = 9;
 
 struct DownloadPhaseTotals {
     std::array<std::uint64_t, kDownloadPhaseCount> microseconds{};

@@ -30,11 +30,6 @@ std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items) {
     return static_cast<std::uint32_t>(std::min<std::size_t>(count, items));
 }
 
-CommitPoolSize CommitPoolSizeFor(std::uint32_t workers) {
-    const std::uint32_t threads = std::max<std::uint32_t>(workers, 1);
-    return {threads, 2 * threads};
-}
-
 std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items) {
     struct Key {
         std::string folded;

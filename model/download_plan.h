@@ -23,16 +23,6 @@ inline constexpr std::uint64_t kDownloadHeadroomBytes = 268435456;
 // The configured count (0 means the default), at most kMaxDownloadWorkers, at most one per item.
 std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items);
 
-// Verified files wait for their commit (flush, rename, flush) on threads of their own, one per
-// worker: a commit waits on the disk, not the processor, and flushes that overlap cost the disk
-// little more than one. Each worker may leave two files behind before it waits: enough to ride
-// out one slow flush, few enough that only a handful of verified files sit in partial files.
-struct CommitPoolSize {
-    std::uint32_t threads;
-    std::uint32_t backlog;
-};
-CommitPoolSize CommitPoolSizeFor(std::uint32_t workers);
-
 // A path that two items name, which makes the set ambiguous (two writers, one file). Windows
 // compares names without letter case, so "A.dat" and "a.dat" are one file; manifest paths are
 // ASCII, so folding A-Z is the file system's whole rule for them. Of two spellings, the one listed

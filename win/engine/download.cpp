@@ -1,6 +1,5 @@
 #include "win/engine/download.h"
 
-#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "model/path_text.h"
 #include "model/resume_rules.h"
 #include "win/engine/chunked_fetch.h"
-#include "win/engine/commit_pool.h"
 #include "win/engine/file_transfer.h"
 #include "win/engine/partial_sweep.h"
 #include "win/engine/phase_clock.h"
@@ -182,8 +180,7 @@ class WorkerPhases {
 };
 
 void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
-                const std::wstring& install_directory, DownloadShared& shared,
-                CommitPool& commits) noexcept {
+                const std::wstring& install_directory, DownloadShared& shared) noexcept {
     const WorkerPhases phases(shared);
     std::uint32_t index = static_cast<std::uint32_t>(items.size());
     try {
@@ -192,8 +189,8 @@ void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
             if (index >= items.size()) return;
             bool cancelled = false;
             DownloadError error;
-            const Reject reject = DownloadOneFile(source, items[index], index, install_directory,
-                                                  shared, commits, cancelled, error);
+            const Reject reject =
+                DownloadOneFile(source, items[index], install_directory, shared, cancelled, error);
             if (cancelled) return;
             if (reject != Reject::Ok) {
                 RecordFailure(shared, index, reject, std::move(error));
@@ -205,31 +202,6 @@ void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
         RecordException(shared, items, index, failure.what());
     } catch (...) {
         RecordException(shared, items, index, "unknown exception");
-    }
-}
-
-// A verified file's commit has been tried: it now counts as done, or it stops the run.
-void NoteCommitted(DownloadShared& shared, const std::vector<DiffItem>& items, CommitJob& job,
-                   bool committed) noexcept {
-    try {
-        const DiffItem& item = items[job.index];
-        if (!committed) {
-            DownloadError failure = Failure(
-                DownloadFailure::Local, "cannot replace " + WideToUtf8(job.file->target_path()));
-            failure.fault.path = item.path;
-            RecordFailure(shared, job.index, Reject::BadInput, std::move(failure));
-            shared.stop = true;
-            return;
-        }
-        const PhaseTimer timer(DownloadPhase::Progress);
-        const std::lock_guard<std::mutex> hold(shared.lock);
-        shared.progress.file_index = shared.committed++;
-        shared.progress.current_path = item.path;
-        ReportProgress(shared);
-    } catch (const std::exception& failure) {
-        RecordException(shared, items, job.index, failure.what());
-    } catch (...) {
-        RecordException(shared, items, job.index, "unknown exception");
     }
 }
 
@@ -361,9 +333,9 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
     return true;
 }
 
-Reject DownloadOneFile(const BodySource& source, const DiffItem& item, std::uint32_t index,
+Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
-                       CommitPool& commits, bool& cancelled, DownloadError& error) {
+                       bool& cancelled, DownloadError& error) {
     std::uint64_t mark = PhaseNow();
     cancelled = false;
     error.fault.path = item.path;
@@ -390,8 +362,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item, std::uint
     AddPhase(DownloadPhase::Progress, Lap(mark));
     // The patcher's own image is small and is staged beside the running executable, outside the
     // install folder: it is fetched whole each run.
-    auto owned = std::make_unique<AtomicFile>();
-    AtomicFile& file = *owned;
+    AtomicFile file;
     const std::wstring partial = PartialPathOf(destination, item.sha256);
     if (!(own_executable ? file.Open(destination)
                          : file.OpenResumable(destination, partial, &shared.checked_folders))) {
@@ -434,11 +405,21 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item, std::uint
         if (transfer.disk_full()) error.fault.kind = DownloadFailure::DiskFull;
         return fetched;
     }
+    mark = PhaseNow();
+    const bool committed = file.Commit();
+    AddPhase(DownloadPhase::Commit, Lap(mark));
+    if (!committed) {
+        return Fail(error, DownloadFailure::Local, "cannot replace " + WideToUtf8(destination));
+    }
     if (transfer.reused() > 0) {
         LogLine("download: " + item.path + ": fetched " + std::to_string(transfer.fetched()) +
                 " bytes, reused " + std::to_string(transfer.reused()) + " from the old copy");
     }
-    commits.Submit(CommitJob{std::move(owned), index});
+    const PhaseTimer timer(DownloadPhase::Progress);
+    const std::lock_guard<std::mutex> hold(shared.lock);
+    shared.progress.file_index = shared.committed++;
+    shared.progress.current_path = item.path;
+    ReportProgress(shared);
     return Reject::Ok;
 }
 
@@ -507,25 +488,17 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
         return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
                       error, fault);
 
-    const CommitPoolSize pool = CommitPoolSizeFor(workers);
-    CommitPool commits(
-        pool.threads, pool.backlog,
-        [&](CommitJob& job, bool committed) { NoteCommitted(shared, items, job, committed); },
-        shared.lock, shared.phases);
     std::vector<std::thread> helpers;
     for (std::uint32_t i = 1; i < workers; ++i) {
         try {
             helpers.emplace_back(WorkerLoop, std::cref(source), std::cref(items),
-                                 std::cref(config.install_directory), std::ref(shared),
-                                 std::ref(commits));
+                                 std::cref(config.install_directory), std::ref(shared));
         } catch (const std::exception&) {
             break;  // fewer workers only means a slower download
         }
     }
-    WorkerLoop(source, items, config.install_directory, shared, commits);
+    WorkerLoop(source, items, config.install_directory, shared);
     for (std::thread& helper : helpers) helper.join();
-    // Files the workers verified are committed even when the run stops: each is whole.
-    commits.Finish();
     LogLine("download: time by phase over " + std::to_string(items.size()) + " file(s), " +
             std::to_string(helpers.size() + 1) + " worker(s): " + DescribePhases(shared.phases));
 

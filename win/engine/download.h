@@ -1,7 +1,6 @@
 // The parallel download: the files a check listed are fetched by a small pool of workers, each body
 // streamed into a partial file while it is hashed, and committed over the destination only once
-// its size and SHA-256 match the manifest, by threads of their own (`CommitPool`) so that a worker
-// moves on to its next file at once. A transfer that fails, is cancelled or is killed leaves
+// its size and SHA-256 match the manifest. A transfer that fails, is cancelled or is killed leaves
 // its bytes in the partial file, and the next attempt (in this run or a later one) asks only for
 // the rest. The patcher's own entry lands as "<exe>.new" beside the running executable, for the
 // self-update. The first failure that survives its retries stops the pool.
@@ -82,13 +81,10 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                        const DownloadCancelQuery& cancel_requested, std::string& error,
                        DownloadFault* fault = nullptr);
 
-class CommitPool;
-
-// One file, in at most kDownloadAttempts attempts, carrying on from its partial file; once it
-// verifies, it is handed to `commits` as item `index` of the run.
-Reject DownloadOneFile(const BodySource& source, const DiffItem& item, std::uint32_t index,
+// One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
+Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
                        const std::wstring& install_directory, DownloadShared& shared,
-                       CommitPool& commits, bool& cancelled, DownloadError& error);
+                       bool& cancelled, DownloadError& error);
 
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);
