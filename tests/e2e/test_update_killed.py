@@ -24,7 +24,7 @@ tearDownModule = update_scenario.drop_keys
 SEED = int(os.environ.get("GARUN2_KILL_SEED") or random.SystemRandom().randrange(1 << 31))
 print(f"test_update_killed: seed {SEED} (GARUN2_KILL_SEED={SEED} repeats it)", flush=True)
 
-KILLS = 12  # per case
+KILLS = 12  # per case, not counting the runs that end before their moment
 # About one uninterrupted run on a two-core machine, so the moments fall in start-up and the
 # check as well as in transfers and commits; a run that ends first starts the sequence over.
 KILL_WINDOW = (0.3, 5.0)
@@ -70,7 +70,8 @@ class KilledUpdateTest(UpdateScenario):
         for path, data in new.items():
             self.server.set_fault(f"/live/files/{path}", Fault.slow(data, 32768, 0.07))
         self.reset(baseline)
-        for kill in range(KILLS):
+        kill = 0
+        while kill < KILLS:
             at = rng.uniform(*KILL_WINDOW)
             running = self.start_update()
             try:
@@ -84,7 +85,8 @@ class KilledUpdateTest(UpdateScenario):
             # left in between would keep the patcher writing after the "kill".
             self.assertEqual(self.patcher_processes(), [])
             state = self.assertOldOrNew(baseline, new, f"kill {kill} at {at:.2f} s")
-            seen = f"kill {kill:2} at {at:4.2f} s: " + ("finished first, " if finished else "")
+            seen = (f"ended by itself before {at:4.2f} s: " if finished else
+                    f"kill {kill:2} at {at:4.2f} s: ")
             seen += ", ".join(f"{n} {kind}" for kind, n in sorted(Counter(state.values()).items()))
             seen += f", {len(leftovers(self.game))} partial"
             if finished:
@@ -100,6 +102,7 @@ class KilledUpdateTest(UpdateScenario):
                                  f"seed {SEED}, kill {kill}")
                 seen += f"; the check lists {len(need)}"
             print("  " + seen, flush=True)
+            kill += not finished
         self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
         check = self.update("--level", "full", command="--check")
         self.assertEqual((check["CODE"], check["_need"]), ("0", []))
