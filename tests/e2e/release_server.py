@@ -80,7 +80,7 @@ class Fault:
     @classmethod
     def slow(cls, data, piece=65536, interval=0.05):
         """These bytes (200, or 206 for a Range), `piece` bytes every `interval` seconds (until the
-        server stops)."""
+        server stops), on a connection that stays open for the next request."""
         return cls("serve", body=data, piece=piece, interval=interval)
 
     @classmethod
@@ -208,12 +208,17 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             body = data[first:last + 1]
         self._head(status, headers, len(body))
         sent = body[:fault.keep] if fault.keep is not None else body
+        cut = len(sent) < len(body)
         for at in range(0, len(sent), fault.piece):
             if fault.interval and stopping.wait(fault.interval):
+                cut = True
                 break
             self._send(sent[at:at + fault.piece])
         self.wfile.flush()
-        if fault.interval or len(sent) < len(body):
+        # A slow body sent whole keeps its connection, as a real server's does. Closing it made
+        # every file a TLS handshake of its own, and Wine 8.0's schannel, whose handle table takes
+        # no lock, now and then fails one of eight at once (WinHTTP error 12157).
+        if cut:
             self.close_connection = True
 
     def _trickle(self, fault, stopping):
