@@ -2,13 +2,17 @@
 // same files the patcher fetches, so that the patcher's time can be read against what Windows (or
 // Wine) itself costs rather than against another stack such as curl's.
 //
-//   winhttp-floor URLS.txt
+//   winhttp-floor URLS.txt [OUTDIR [--flush]]
 //
 // URLS.txt holds https URLs of one host, one a line. Eight threads take the next URL in turn; each
 // thread has a WinHttpOpen session of its own and one connection handle to the host, so each keeps
 // one keep-alive connection of its own and no two threads share a session's pool or its lock. Every
 // body is read with WinHttpReadData into one buffer and thrown away. It prints FILES, BYTES and
 // SECONDS and exits 0 only when every URL answered 200 with as many bytes as its Content-Length.
+//
+// With OUTDIR each body is written instead to OUTDIR plus the URL's path, each folder created once,
+// each file with one CreateFileW, its WriteFile calls and a CloseHandle (and FlushFileBuffers before
+// that with --flush): the least that writing the files adds, with no rename, check or hash.
 //
 // Of the patcher's client it takes only the settings that cost time on every connection: the way
 // the session finds its proxy (automatic, else the machine's default before Windows 8.1), the
@@ -23,6 +27,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +45,39 @@ struct Target {
 };
 
 std::mutex report_lock;
+
+struct Output {
+    std::wstring folder;  // empty: bodies are thrown away
+    bool flush = false;
+    std::mutex lock;
+    std::set<std::wstring> made;  // folders known to exist
+};
+Output output;
+
+// Creates the folders of `path` below the output folder, each once per run.
+void MakeParents(const std::wstring& path) {
+    const std::lock_guard<std::mutex> hold(output.lock);
+    for (size_t cut = path.find(L'\\', output.folder.size() + 1); cut != std::wstring::npos;
+         cut = path.find(L'\\', cut + 1)) {
+        const std::wstring folder = path.substr(0, cut);
+        if (output.made.insert(folder).second) CreateDirectoryW(folder.c_str(), nullptr);
+    }
+}
+
+HANDLE CreateOutput(const std::wstring& url_path) {
+    std::wstring path = output.folder + url_path;
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    MakeParents(path);
+    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD length) {
+    DWORD written = 0;
+    return WriteFile(file, data, length, &written, nullptr) && written == length;
+}
 
 // Reports why `url` failed; answers -1, Fetch's answer for a failure.
 std::int64_t Fail(const std::wstring& url, const char* what, DWORD error) {
@@ -123,14 +161,27 @@ std::int64_t Fetch(HINTERNET connection, const std::wstring& url, const Target& 
         return Fail(url, "no Content-Length", GetLastError());
     }
     const std::int64_t length = _wcstoi64(text, nullptr, 10);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!output.folder.empty()) {
+        file = CreateOutput(target.path);
+        if (file == INVALID_HANDLE_VALUE) return Fail(url, "create", GetLastError());
+    }
     std::int64_t received = 0;
+    bool written = true;
     for (;;) {
         DWORD read = 0;
         if (!WinHttpReadData(request.h, buffer.data(), kBufferBytes, &read)) {
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
             return Fail(url, "read", GetLastError());
         }
         if (read == 0) break;
         received += read;
+        if (file != INVALID_HANDLE_VALUE) written = written && WriteAll(file, buffer.data(), read);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        if (output.flush) written = written && FlushFileBuffers(file);
+        written = CloseHandle(file) && written;
+        if (!written) return Fail(url, "write", GetLastError());
     }
     if (received != length) return Fail(url, "body shorter or longer than announced", 0);
     return received;
@@ -193,9 +244,15 @@ bool ReadUrls(const wchar_t* file, std::vector<std::wstring>& urls) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fwprintf(stderr, L"usage: winhttp-floor URLS.txt\n");
+    const bool flush = argc == 4 && wcscmp(argv[3], L"--flush") == 0;
+    if (argc < 2 || argc > 4 || (argc == 4 && !flush)) {
+        std::fwprintf(stderr, L"usage: winhttp-floor URLS.txt [OUTDIR [--flush]]\n");
         return 2;
+    }
+    if (argc >= 3) {
+        output.folder = argv[2];
+        output.flush = flush;
+        CreateDirectoryW(output.folder.c_str(), nullptr);
     }
     std::vector<std::wstring> urls;
     if (!ReadUrls(argv[1], urls) || urls.empty()) {

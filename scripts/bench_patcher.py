@@ -11,8 +11,8 @@ called by scripts/bench-patcher.sh after the builds.
 - install: `--headless --update` into an empty folder of a release with a real game's file sizes
   (bench/data/game_file_sizes.txt, thousands of files, most of them small, in nested folders),
   beside the same build's winhttp-floor (bare WinHTTP, eight threads, bodies thrown away: what the
-  platform costs, under the same Wine and prefix) and the same curl; each patcher is set against
-  its own build's floor.
+  platform costs, under the same Wine and prefix), the same floor writing each body to a file (and
+  writing and flushing it), and the same curl; each is set against its own build's floor.
 
 The releases are published with the operator tool and served by nginx with our configuration. Each
 build has a Wine prefix of its own whose wineserver is kept running for the whole run, so that every
@@ -21,6 +21,10 @@ and the medians of wall time, CPU time and peak memory of the largest process ar
 --keep DIR everything is made in DIR and kept (a second call reuses it), and the commands are
 written as scripts in DIR/commands and named instead of timed, with the server kept up until
 interrupted, for timing them with another tool.
+
+A run that writes a tree first moves the last run's copy into DIR/trash, emptied only when the
+benchmark ends: ext4 without a journal passes over every inode freed in the last minute or more
+when it makes a file, so a tree deleted just before a run would slow that run's creates.
 """
 import argparse
 import hashlib
@@ -101,9 +105,19 @@ def file_urls(release, paths, game):
             for p in paths]
 
 
+def into_fresh(work, outputs, command):
+    """`command` after the last run's `outputs` are moved aside into the trash (see above)."""
+    trash = work / "trash"
+    trash.mkdir(exist_ok=True)
+    moved = " ".join(shlex.quote(str(p)) for p in outputs)
+    return ["sh", "-c", f"t=$(mktemp -d -p {shlex.quote(str(trash))}) && "
+            f"{{ mv -t \"$t\" -- {moved} 2>/dev/null; exec {shlex.join(command)}; }}"]
+
+
 def patcher_commands(work, build, modes, floor_urls):
     """The runs of one build: Wine's start, then per mode the full check, the update, or the
-    install and the WinHTTP floor beside it (run by the same Wine runner in the same prefix)."""
+    install and the WinHTTP floor beside it (run by the same Wine runner in the same prefix): bodies
+    thrown away, then written to files, then written and flushed."""
     folder = work / build
     folder.mkdir(exist_ok=True)
     exe = folder / "Velmor2Launcher.exe"
@@ -118,8 +132,7 @@ def patcher_commands(work, build, modes, floor_urls):
 
     def into_empty(release):
         data, game = folder / f"{release}-data", folder / f"{release}-game"
-        return ["sh", "-c", f"rm -rf {shlex.quote(str(data))} {shlex.quote(str(game))} && exec "
-                + shlex.join(headless("--update", release, data, game))]
+        return into_fresh(work, [data, game], headless("--update", release, data, game))
 
     commands = {"noop": [*wine, str(exe), "--headless", "--self-test", "noop"]}
     if "check" in modes:
@@ -132,6 +145,10 @@ def patcher_commands(work, build, modes, floor_urls):
         floor = folder / "winhttp-floor.exe"
         shutil.copy2(ROOT / "build" / build / "bench" / "winhttp-floor.exe", floor)
         commands["floor"] = [*wine, str(floor), windows_path(floor_urls)]
+        out = folder / "floor-out"
+        commands["floor-write"] = into_fresh(work, [out], commands["floor"] + [windows_path(out)])
+        commands["floor-write-flush"] = into_fresh(
+            work, [out], commands["floor"] + [windows_path(out), "--flush"])
     return commands
 
 
@@ -145,7 +162,7 @@ def curl_command(work, release, paths, game):
     fetch = ["curl", "--http1.1", "--parallel", "--parallel-max", "16", "--create-dirs", "--fail",
              "--no-progress-meter", "--cacert", str(ca_setup.ensure() / "ca.crt"), "-K",
              str(config)]
-    return ["sh", "-c", f"rm -rf {shlex.quote(str(out))} && exec {shlex.join(fetch)}"]
+    return into_fresh(work, [out], fetch)
 
 
 def run(command):
@@ -178,9 +195,11 @@ def report_install(medians, builds, curl):
     for name, (wall, cpu, peak) in medians.items():
         print(f"  {name:<28} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
     for build in builds:
-        patcher, floor = medians[f"{build} install"], medians[f"{build} floor"]
-        print(f"  {build} install / {build} floor: wall {patcher[0] / floor[0]:.2f}x, "
-              f"CPU {patcher[1] / floor[1]:.2f}x, peak {patcher[2] / floor[2]:.2f}x")
+        floor = medians[f"{build} floor"]
+        for name in ("install", "floor-write", "floor-write-flush"):
+            got = medians[f"{build} {name}"]
+            print(f"  {build} {name} / {build} floor: wall {got[0] / floor[0]:.2f}x, "
+                  f"CPU {got[1] / floor[1]:.2f}x, peak {got[2] / floor[2]:.2f}x")
     for name, (wall, _, _) in medians.items():
         if name != curl:
             print(f"  {name} / {curl}: wall {wall / medians[curl][0]:.2f}x")
@@ -288,7 +307,8 @@ def main():
                 install = {}
                 for b in builds:
                     install[f"{b} install"] = commands[b]["install"]
-                    install[f"{b} floor"] = commands[b]["floor"]
+                    for floor in ("floor", "floor-write", "floor-write-flush"):
+                        install[f"{b} {floor}"] = commands[b][floor]
                 install["curl --parallel 16"] = curl["install"]
                 report_install(time_in_turns(install, options.rounds), builds,
                                "curl --parallel 16")
@@ -299,6 +319,7 @@ def main():
                 continue  # no 32-bit Wine here
             env = dict(os.environ, WINEPREFIX=str(work / f"prefix-{build}"))
             subprocess.run([server, "-k"], env=env, capture_output=True)
+        shutil.rmtree(work / "trash", ignore_errors=True)
         if not options.keep:
             shutil.rmtree(work, ignore_errors=True)
 
