@@ -11,8 +11,8 @@
 // SECONDS and exits 0 only when every URL answered 200 with as many bytes as its Content-Length.
 //
 // With OUTDIR each body is written instead to OUTDIR plus the URL's path, each folder created once,
-// each file with one CreateFileW, its WriteFile calls and a CloseHandle (and FlushFileBuffers before
-// that with --flush): the least that writing the files adds, with no rename, check or hash.
+// each file with one CreateFileW, its WriteFile calls and a CloseHandle (and FlushFileBuffers
+// before that with --flush): the least that writing the files adds, with no rename, check or hash.
 //
 // Of the patcher's client it takes only the settings that cost time on every connection: the way
 // the session finds its proxy (automatic, else the machine's default before Windows 8.1), the
