@@ -36,8 +36,8 @@ Status CheckChunkIndex(const std::string& file) {
     // An index as large as its own file's could be is as large as any honest one gets.
     Result<std::string> served = ReadWholeFile(name, expected.value().size() + 1);
     if (!served.ok() || served.value() != expected.value()) {
-        return Status(StatusCode::BadFormat, name + " does not describe " + file +
-                                                 " as the publisher's chunking cuts it");
+        return Status(StatusCode::BadFormat,
+                      name + " does not describe " + file + " as the publisher's chunking cuts it");
     }
     return Status::Success();
 }

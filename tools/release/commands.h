@@ -16,5 +16,6 @@ int RunManifest(const std::vector<std::string>& args);
 int RunPublish(const std::vector<std::string>& args);
 int RunLint(const std::vector<std::string>& args);
 int RunValidate(const std::vector<std::string>& args);
+int RunGc(const std::vector<std::string>& args);
 
 }  // namespace patcher::release

@@ -127,7 +127,7 @@ Result<std::string> WriteTemporaryFile(const std::string& name_prefix, const std
     return path;
 }
 
-Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode) {
+Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode, bool durable) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) return Failure("cannot open", from);
     const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
@@ -152,11 +152,32 @@ Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode
             break;
         }
     }
+    if (ok && durable && ::fsync(out) != 0) ok = false;
     Status failure = ok ? Status::Success() : Failure("cannot copy " + from + " to", to);
     ::close(in);
     if (::close(out) != 0 && ok) failure = Failure("cannot write", to);
     if (!failure.ok()) ::unlink(to.c_str());
     return failure;
+}
+
+// Creates the folders of relative below root, each readable by everyone whatever the umask.
+Status CreateServedFolders(const std::string& root, const std::string& relative) {
+    std::string path = root;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) slash = relative.size();
+        path += '/';
+        path.append(relative, start, slash - start);
+        start = slash + 1;
+        if (::mkdir(path.c_str(), static_cast<mode_t>(kServedFolderMode)) != 0 && errno != EEXIST) {
+            return Failure("cannot create the folder", path);
+        }
+        if (::chmod(path.c_str(), static_cast<mode_t>(kServedFolderMode)) != 0) {
+            return Failure("cannot open up the folder", path);
+        }
+    }
+    return Status::Success();
 }
 
 bool PathExists(const std::string& path) {

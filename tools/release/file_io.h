@@ -24,8 +24,17 @@ Status WriteFileReplacing(const std::string& path, const std::string& bytes);
 Result<std::string> WriteTemporaryFile(const std::string& name_prefix, const std::string& bytes);
 
 // Copies a regular file into a new file with exactly the given mode; the destination must not
-// exist.
-Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode);
+// exist. With durable the copy is flushed to disk before it is closed.
+Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode,
+                   bool durable = false);
+
+// What a web server's workers, which run as an unprivileged user of their own, need to serve a
+// release as it lies: a mkdtemp folder is private and the release machine's umask may be strict.
+inline constexpr unsigned kServedFolderMode = 0755;
+inline constexpr unsigned kServedFileMode = 0644;
+
+// Creates the folders of relative below root, each readable by everyone whatever the umask.
+Status CreateServedFolders(const std::string& root, const std::string& relative);
 
 // True when anything (a dangling symbolic link included) stands at path.
 bool PathExists(const std::string& path);

@@ -26,6 +26,7 @@ constexpr Subcommand kSubcommands[] = {
     {"lint", patcher::release::RunLint, "check keys.txt, manifest.txt or a news document"},
     {"validate", patcher::release::RunValidate,
      "run the patcher's Validate on a registry and manifest"},
+    {"gc", patcher::release::RunGc, "remove objects that no recent release names"},
 };
 
 void PrintUsage(std::FILE* out) {

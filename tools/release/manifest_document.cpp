@@ -67,7 +67,7 @@ Result<std::string> RenderManifest(const ManifestValues& values,
     std::string text = HeaderText(values);
     for (const ManifestFile& file : files) {
         text += "file " + file.path + " " + file.size + " " + file.sha256 + " " +
-                UrlJoin(values.base_url, file.path) + "\n";
+                (file.url.empty() ? UrlJoin(values.base_url, file.path) : file.url) + "\n";
     }
     if (text.size() > kMaxDocumentBytes) {
         return Status(StatusCode::BadFormat,
@@ -96,7 +96,7 @@ Result<std::vector<ManifestFile>> DescribeFiles(const std::vector<GameFile>& fil
         }
         Result<std::string> digest = HashFileSha256(file.disk_path);
         if (!digest.ok()) return digest.status();
-        described.push_back({file.path, std::to_string(size), digest.value()});
+        described.push_back({file.path, std::to_string(size), digest.value(), std::string()});
     }
     return described;
 }

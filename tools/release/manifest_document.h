@@ -24,6 +24,7 @@ struct ManifestFile {
     std::string path;
     std::string size;  // decimal, no leading zeros
     std::string sha256;
+    std::string url;  // its address; empty: UrlJoin(base_url, path)
 };
 
 // The address of a file under a base address, joined the way the patcher joins release names:

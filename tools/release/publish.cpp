@@ -37,31 +37,6 @@ Status Within(const std::string& step, const Status& status) {
     return Status(status.code, step + ": " + status.message);
 }
 
-// What a web server's workers, which run as an unprivileged user of their own, need to serve a
-// release as it lies: the mkdtemp folder is private and the release machine's umask may be strict.
-constexpr mode_t kServedFolderMode = 0755;
-constexpr mode_t kServedFileMode = 0644;
-
-// Creates the folders of relative below root, each readable by everyone whatever the umask.
-Status CreateServedFolders(const std::string& root, const std::string& relative) {
-    std::string path = root;
-    std::size_t start = 0;
-    while (start < relative.size()) {
-        std::size_t slash = relative.find('/', start);
-        if (slash == std::string::npos) slash = relative.size();
-        path += '/';
-        path.append(relative, start, slash - start);
-        start = slash + 1;
-        if (::mkdir(path.c_str(), kServedFolderMode) != 0 && errno != EEXIST) {
-            return Refuse("cannot create the folder " + path + ": " + std::strerror(errno));
-        }
-        if (::chmod(path.c_str(), kServedFolderMode) != 0) {
-            return Refuse("cannot open up the folder " + path + ": " + std::strerror(errno));
-        }
-    }
-    return Status::Success();
-}
-
 // The folder a release is built in, removed with its content unless it was moved into place.
 // It stays private while it is incomplete and opens up only as it moves into place.
 class StagingFolder {
@@ -201,8 +176,19 @@ Status GatherInputs(const PublishOptions& options, const SigningKey& key, Inputs
     if (!IsIsoUtc(inputs.now)) return Refuse("--now must be YYYY-MM-DDTHH:MM:SSZ");
     if (PathExists(options.out))
         return Refuse(options.out + " exists; a release is never overwritten");
-    const std::string files_url =
-        options.files_url.empty() ? UrlJoin(options.base_url, kFilesFolder) : options.files_url;
+    if (options.objects.empty() != options.objects_url.empty()) {
+        return Refuse("--objects and --objects-url go together");
+    }
+    if (!options.objects.empty() && !options.files_url.empty()) {
+        return Refuse("--files-url has no use with --objects: the objects are served at their URL");
+    }
+    if (!options.objects_url.empty() && options.objects_url.rfind("https://", 0) != 0) {
+        return Refuse("--objects-url must be an https:// address");
+    }
+    const std::string files_url = !options.objects_url.empty() ? options.objects_url
+                                  : options.files_url.empty()
+                                      ? UrlJoin(options.base_url, kFilesFolder)
+                                      : options.files_url;
     inputs.values = {options.version,
                      options.channel,
                      "0",
@@ -249,6 +235,54 @@ Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
         copies.push_back({file.path, copy});
     }
     return DescribeFiles(copies);
+}
+
+// Stores every game file as an object and names the object's address in its manifest line.
+Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options,
+                                                   const std::vector<GameFile>& game,
+                                                   PublishSummary& summary) {
+    // The first release makes the folder; its parent must exist, as a release folder's must.
+    if (!PathExists(options.objects) && ::mkdir(options.objects.c_str(), kServedFolderMode) != 0) {
+        return Refuse("cannot create the objects folder " + options.objects + ": " +
+                      std::strerror(errno));
+    }
+    Result<std::vector<ManifestFile>> files = DescribeFiles(game);
+    if (!files.ok()) return files;
+    std::vector<ManifestFile> described = std::move(files).value();
+    for (std::size_t i = 0; i < described.size(); ++i) {
+        ManifestFile& file = described[i];
+        std::uint64_t size = 0;
+        ParseU64(file.size, size);
+        const Status status =
+            StoreObject(options.objects, game[i].disk_path, file.sha256, size, summary.objects);
+        if (!status.ok()) return status;
+        if (WantsChunkIndex(size)) ++summary.chunk_indexes;
+        file.url = UrlJoin(options.objects_url, ObjectName(file.sha256));
+    }
+    return described;
+}
+
+// Every object the manifest names is there and whole, the ones this run found already stored too.
+Status CheckObjects(const std::string& objects, const std::vector<ManifestFile>& files,
+                    PublishSummary& summary) {
+    for (const ManifestFile& file : files) {
+        std::string note;
+        const Status status = CheckObject(objects, file.path, file.sha256, file.size, note);
+        if (!status.ok()) return status;
+        if (!note.empty()) summary.notes.push_back(note);
+    }
+    return Status::Success();
+}
+
+// Where the copy of the patcher's exe that players will fetch lies; empty when there is none.
+std::string PublishedPatcher(const PublishOptions& options, const StagingFolder& staging,
+                             const std::vector<ManifestFile>& files) {
+    if (options.objects.empty())
+        return staging.Path(std::string(kFilesFolder) + "/" + kPatcherExeName);
+    for (const ManifestFile& file : files) {
+        if (file.path == kPatcherExeName) return options.objects + "/" + ObjectName(file.sha256);
+    }
+    return std::string();
 }
 
 // The check the patcher makes before it shows a news document or the stage art: the first
@@ -302,19 +336,24 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
         status = CopyNewFile(options.keys + ".sig", staging.Path("keys.txt.sig"), kServedFileMode);
     }
     if (!status.ok()) return status;
-    Result<std::vector<ManifestFile>> files = StageGameFiles(staging, inputs.game);
+    summary.into_objects = !options.objects.empty();
+    Result<std::vector<ManifestFile>> files = summary.into_objects
+                                                  ? StoreGameObjects(options, inputs.game, summary)
+                                                  : StageGameFiles(staging, inputs.game);
     if (!files.ok()) return files.status();
-    std::vector<ServedFile> served;
-    for (const ManifestFile& file : files.value()) {
-        std::uint64_t size = 0;
-        ParseU64(file.size, size);
-        served.push_back({staging.Path(std::string(kFilesFolder) + "/" + file.path), size});
+    if (!summary.into_objects) {
+        std::vector<ServedFile> served;
+        for (const ManifestFile& file : files.value()) {
+            std::uint64_t size = 0;
+            ParseU64(file.size, size);
+            served.push_back({staging.Path(std::string(kFilesFolder) + "/" + file.path), size});
+        }
+        status = WriteChunkIndexes(served, kServedFileMode, summary.chunk_indexes);
+        if (!status.ok()) return status;
     }
-    status = WriteChunkIndexes(served, kServedFileMode, summary.chunk_indexes);
-    if (!status.ok()) return status;
-    // The staged copy, whose SHA-256 the manifest states, is the one that has to be signed.
-    status = CheckPatcherSignature(
-        options, staging.Path(std::string(kFilesFolder) + "/" + kPatcherExeName), summary);
+    // The published copy, whose SHA-256 the manifest states, is the one that has to be signed.
+    status =
+        CheckPatcherSignature(options, PublishedPatcher(options, staging, files.value()), summary);
     if (!status.ok()) return status;
     Result<std::string> manifest = RenderManifest(inputs.values, files.value());
     if (!manifest.ok()) return manifest.status();
@@ -329,7 +368,7 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     validate.manifest_path = staging.Path("manifest.txt");
     validate.keys_path = staging.Path("keys.txt");
     validate.root_key = options.root_key;
-    validate.dist = staging.Path(kFilesFolder);
+    if (!summary.into_objects) validate.dist = staging.Path(kFilesFolder);
     validate.expect_version = options.version;
     validate.now = inputs.now;
     const std::string state_path = staging.Path(".baseline-state.txt");
@@ -341,6 +380,8 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     ValidateReport report;
     status = Validate(validate, report);
     ::unlink(state_path.c_str());
+    if (status.ok() && summary.into_objects)
+        status = CheckObjects(options.objects, files.value(), summary);
     if (!status.ok()) return Within("the patcher would refuse this release", status);
 
     Result<std::string> keys_text = ReadTextFile(validate.keys_path, "key registry");
@@ -377,8 +418,8 @@ Status Publish(const PublishOptions& options, PublishSummary& summary) {
         summary = PublishSummary();
         return status;
     }
-    summary.published = {"keys.txt", "keys.txt.sig", "manifest.txt", "manifest.txt.sig",
-                         kFilesFolder};
+    summary.published = {"keys.txt", "keys.txt.sig", "manifest.txt", "manifest.txt.sig"};
+    if (!summary.into_objects) summary.published.push_back(kFilesFolder);
     for (const auto& extra : inputs.extras) {
         summary.published.push_back(extra.first);
         summary.published.push_back(extra.first + ".sig");

@@ -1,13 +1,15 @@
 // Publishing: a complete release folder (signed registry, signed manifest, game files, signed
 // news and stage art) built beside its destination and moved into place only after the core's
 // Validate and the patcher's news and stage-art checks accept it, so a refused or interrupted
-// publish never leaves a release folder behind.
+// publish never leaves a release folder behind. With an objects folder the game files become its
+// objects instead (object_store.h), stored before the release folder that names them appears.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "core/status.h"
+#include "tools/release/object_store.h"
 
 namespace patcher::release {
 
@@ -19,6 +21,8 @@ struct PublishOptions {
     std::string root_key;     // root public key text, for the final validation
     std::string base_url;     // the release address the patcher is configured with
     std::string files_url;    // where the game files are served; default base_url + "/files"
+    std::string objects;      // the shared objects folder; empty: the files go under files/
+    std::string objects_url;  // where the objects folder is served (with objects only)
     std::string version;
     std::string channel;
     std::string counter;   // empty: the previous release's counter + 1
@@ -40,6 +44,8 @@ struct PublishSummary {
     std::string signing_key_id;
     int file_count = 0;
     int chunk_indexes = 0;               // game files served with a chunk index beside them
+    bool into_objects = false;           // published into an objects folder
+    ObjectTally objects;                 // what that folder gained and what it already held
     std::vector<std::string> published;  // the names at the top of the release folder
     std::vector<std::string> notes;      // things the operator should know, not refusals
 };

@@ -13,7 +13,8 @@ const CommandInfo kPublish{
     "publish",
     "publish --out DIR --game DIR --keys KEYS --key PEM --root-key BASE64 --base-url URL "
     "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
-    "[--updates FILE] [--stage JPEG] [--files-url URL] [--created T] [--now T] "
+    "[--updates FILE] [--stage JPEG] [--files-url URL | --objects DIR --objects-url URL] "
+    "[--created T] [--now T] "
     "[--require-signed-patcher] [--ca-file PEM]",
     "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
     "from KEYS, signed beforehand with `registry`), manifest.txt and its .sig (signed with PEM, a\n"
@@ -25,6 +26,11 @@ const CommandInfo kPublish{
     "  --counter N        the manifest counter; with --previous it defaults to the previous + 1\n"
     "  --previous DIR     the release folder published last (checked with the root key)\n"
     "  --files-url URL    where files/ is served (default URL/files)\n"
+    "  --objects DIR --objects-url URL   store the game files in DIR, the objects folder that\n"
+    "                     all releases share, each under the name of its SHA-256 (ab/ab12...)\n"
+    "                     and written once, never rewritten; the manifest names their URLs\n"
+    "                     below URL, and the release folder gets no files/: upload the objects\n"
+    "                     first, then the release's documents (see gc for old objects)\n"
     "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
     "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
     "  --require-signed-patcher   refuse the release when the game folder's Velmor2Launcher.exe\n"
@@ -34,25 +40,13 @@ const CommandInfo kPublish{
     "  --ca-file PEM      the CA certificate(s) the patcher's signing certificate must chain to;\n"
     "                     without it its signature need only be intact and made for its bytes\n"
     "The exit code is 0, 1 for a usage error or bad input, else the patcher's status code.\n",
-    {{"out"},
-     {"game"},
-     {"keys"},
-     {"key"},
-     {"root-key"},
-     {"root-key-file"},
-     {"base-url"},
-     {"files-url"},
-     {"version"},
-     {"channel"},
-     {"counter"},
-     {"previous"},
-     {"created"},
-     {"expires"},
-     {"now"},
-     {"announce"},
-     {"updates"},
-     {"stage"},
-     {"require-signed-patcher", false},
+    {{"out"},         {"game"},      {"keys"},
+     {"key"},         {"root-key"},  {"root-key-file"},
+     {"base-url"},    {"files-url"}, {"objects"},
+     {"objects-url"}, {"version"},   {"channel"},
+     {"counter"},     {"previous"},  {"created"},
+     {"expires"},     {"now"},       {"announce"},
+     {"updates"},     {"stage"},     {"require-signed-patcher", false},
      {"ca-file"}},
     0,
     {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
@@ -76,6 +70,8 @@ int RunPublish(const std::vector<std::string>& args) {
     options.signing_key = parsed.Get("key");
     options.base_url = parsed.Get("base-url");
     options.files_url = parsed.Get("files-url");
+    options.objects = parsed.Get("objects");
+    options.objects_url = parsed.Get("objects-url");
     options.version = parsed.Get("version");
     options.channel = parsed.Get("channel");
     options.counter = parsed.Get("counter");
@@ -99,6 +95,12 @@ int RunPublish(const std::vector<std::string>& args) {
     PrintField("SIGNING_KEY", summary.signing_key_id);
     PrintField("FILES", std::to_string(summary.file_count));
     PrintField("CHUNK_INDEXES", std::to_string(summary.chunk_indexes));
+    if (summary.into_objects) {
+        PrintField("OBJECTS_ADDED", std::to_string(summary.objects.added));
+        PrintField("OBJECTS_ADDED_BYTES", std::to_string(summary.objects.added_bytes));
+        PrintField("OBJECTS_REUSED", std::to_string(summary.objects.reused));
+        PrintField("OBJECTS_REUSED_BYTES", std::to_string(summary.objects.reused_bytes));
+    }
     for (const std::string& name : summary.published) std::printf("  PUBLISHED %s\n", name.c_str());
     for (const std::string& note : summary.notes) PrintField("NOTE", note);
     return 0;
