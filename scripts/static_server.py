@@ -35,9 +35,22 @@ http {{
         ssl_certificate_key {ca}/server.key;
         ssl_protocols TLSv1.2 TLSv1.3;
         root {site};
-{limit_rate}        location / {{ try_files $uri =404; }}
-    }}
+{limit_rate}{cache_rules}    }}
 {plain_server}}}
+"""
+
+# What a CDN in front of this server may keep: an object never changes, so for a year; everything
+# else (keys.txt, manifest.txt, news, their signatures, and files/ of a release published without
+# objects) changes with the next release, so for a minute, which a rollout waits out.
+CACHE_RULES = """\
+        location /objects/ {
+            add_header Cache-Control "public, max-age=31536000, immutable";
+            try_files $uri =404;
+        }
+        location / {
+            add_header Cache-Control "public, max-age=60";
+            try_files $uri =404;
+        }
 """
 
 # The same folder over plain HTTP, for clients that have no TLS (zsync).
@@ -45,8 +58,7 @@ PLAIN_SERVER = """\
     server {{
         listen 127.0.0.1:{port};
         root {site};
-{limit_rate}        location / {{ try_files $uri =404; }}
-    }}
+{limit_rate}{cache_rules}    }}
 """
 
 
@@ -89,11 +101,11 @@ class StaticServer:
             log_format, log_name = f"    log_format ours '{self.log_format}';\n", " ours"
         if self.plain_port:
             plain_server = PLAIN_SERVER.format(port=self.plain_port, site=self.site,
-                                               limit_rate=limit_rate)
+                                               limit_rate=limit_rate, cache_rules=CACHE_RULES)
         conf.write_text(NGINX_CONF.format(run=self.run, port=self.port, ca=ca_setup.ensure(),
                                           site=self.site, log_format=log_format,
                                           log_name=log_name, plain_server=plain_server,
-                                          limit_rate=limit_rate))
+                                          limit_rate=limit_rate, cache_rules=CACHE_RULES))
         self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
                                          "-g", "daemon off;"])
         context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
