@@ -2,6 +2,7 @@
 OpenSSL's own tools, usage errors that touch nothing, a publish/validate round trip with its
 refusals, and the README's operator walkthrough run command by command."""
 import base64
+import hashlib
 import os
 import re
 import shutil
@@ -261,6 +262,64 @@ class RoundTrip(ReleaseToolCase):
 
 
 MINGW = shutil.which("i686-w64-mingw32-gcc")
+
+
+class SharedObjects(ReleaseToolCase):
+    URL = "https://cdn.example/objects"
+
+    def object_of(self, relative):
+        digest = hashlib.sha256((self.dir / "game" / relative).read_bytes()).hexdigest()
+        return self.dir / "objects" / digest[:2] / digest
+
+    def publish_objects(self, out, *extra):
+        return fields(self.publish(out, "--objects", "objects", "--objects-url", self.URL,
+                                   *extra).stdout)
+
+    def test_releases_share_objects_that_gc_and_validate_keep_honest(self):
+        self.operator()
+        self.write("game/data/big.pak", os.urandom(1 << 20))  # large enough for a chunk index
+        (self.dir / "releases").mkdir()
+        first = self.publish_objects("releases/1", "--counter", "1")
+        self.assertEqual((first["OBJECTS_ADDED"], first["OBJECTS_REUSED"]), ("3", "0"))
+        self.assertNotIn("files", os.listdir(self.dir / "releases/1"))
+        big, exe = self.object_of("data/big.pak"), self.object_of("Velmor2.exe")
+        self.assertTrue(Path(f"{big}.chunks").is_file())
+        stored = big.stat()
+        v1 = self.object_of("data/a.bin")
+
+        self.write("game/data/a.bin", b"second")
+        second = self.publish_objects("releases/2", "--previous", "releases/1")
+        self.assertEqual((second["OBJECTS_ADDED"], second["OBJECTS_REUSED"]), ("1", "2"))
+        self.assertEqual((big.stat().st_ino, big.stat().st_mtime_ns),
+                         (stored.st_ino, stored.st_mtime_ns))  # never written again
+        v2 = self.object_of("data/a.bin")
+        self.assertIn(f"{self.URL}/{v2.parent.name}/{v2.name}\n",
+                      (self.dir / "releases/2/manifest.txt").read_text())
+        self.validate("releases/2", "--objects", "objects")
+        self.write("game/data/a.bin", b"third")
+        self.publish_objects("releases/3", "--previous", "releases/2")
+
+        # Kept: what the newest release (--keep 1) or the live one names, and anything young.
+        self.write(f"objects/{v1.parent.name}/{v1.name}.partial-7", b"left by a crash")
+        self.write("objects/zz/notes.txt", b"not an object")
+        gc = ["gc", "--objects", "objects", "--releases", "releases", "--live", "releases/2",
+              "--keep", "1"]
+        self.assertEqual(fields(self.tool(*gc).stdout)["OBJECTS_YOUNG"], "1")
+        for path in (self.dir / "objects").rglob("*"):
+            os.utime(path, (0, 0))
+        removed = self.tool(*gc).stdout
+        self.assertEqual(sorted(re.findall(r"REMOVED (\S+)", removed)),
+                         [f"{v1.parent.name}/{v1.name}", f"{v1.parent.name}/{v1.name}.partial-7"])
+        self.assertTrue(v2.exists() and exe.exists() and (self.dir / "objects/zz/notes.txt").exists())
+        self.write("releases/broken/manifest.txt", "not a manifest")
+        self.tool(*gc, expect=6)
+
+        # A release whose object is gone, or altered, is refused.
+        self.assertIn("is missing", self.validate("releases/1", "--objects", "objects",
+                                                  expect=7).stdout)
+        exe.write_bytes(b"MX")
+        self.assertIn("does not hash to its name",
+                      self.validate("releases/3", "--objects", "objects", expect=7).stdout)
 
 
 def make_code_signing_ca(folder):
