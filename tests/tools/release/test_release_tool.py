@@ -530,12 +530,14 @@ class ReadmeWalkthrough(ReleaseToolCase):
         for release in ["0001", "0002", "0003"]:
             report = fields(run("validate", "--manifest", f"releases/{release}/manifest.txt",
                                 "--keys", f"releases/{release}/keys.txt", "--root-key", root,
-                                "--dist", f"releases/{release}/files", cwd=self.dir).stdout)
+                                "--objects", "objects", cwd=self.dir).stdout)
             self.assertEqual(report.get("CODE"), "0", release)
+            manifest = (self.dir / f"releases/{release}/manifest.txt").read_text()
+            exe = re.search(r"^file Velmor2Launcher\.exe \S+ \S+ \S+/objects/(\S+)$", manifest,
+                            re.M).group(1)
             self.assertEqual(subprocess.run(
-                ["osslsigncode", "verify", "-CAfile", "ca.crt", "-in",
-                 f"releases/{release}/files/Velmor2Launcher.exe"], cwd=self.dir,
-                capture_output=True).returncode, 0, release)
+                ["osslsigncode", "verify", "-CAfile", "ca.crt", "-in", f"objects/{exe}"],
+                cwd=self.dir, capture_output=True).returncode, 0, release)
         self.assertEqual(fields(run("lint", "manifest", "releases/0003/manifest.txt",
                                     cwd=self.dir).stdout)["COUNTER"], "3")
 
