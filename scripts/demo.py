@@ -13,7 +13,6 @@ local key service.
 import os
 import random
 import shutil
-import stat
 import subprocess
 import sys
 from pathlib import Path
@@ -41,6 +40,7 @@ EXPIRES = "2036-01-01T00:00:00Z"
 # A fixed port: the manifest names every file's address, so the release and the server must agree.
 PORT = 47443
 BASE_URL = f"https://127.0.0.1:{PORT}/live"
+OBJECTS_URL = f"https://127.0.0.1:{PORT}/objects"
 
 
 def say(text):
@@ -53,6 +53,12 @@ def tool(*args):
         sys.exit(f"demo: garun2-release {args[0]} failed ({done.returncode}):\n"
                  f"{done.stdout}{done.stderr}")
     return done.stdout
+
+
+def report_fields(text):
+    """The KEY: value lines of a report (the tool's or the patcher's)."""
+    return dict(line.split(": ", 1) for line in text.splitlines()
+                if ": " in line and not line.startswith(" "))
 
 
 def windows_path(path):
@@ -108,25 +114,42 @@ def make_news(folder):
     return folder
 
 
+def publish_objects(site, game, *args):
+    """Publishes `game` into site/releases/NNNN with its files in the shared site/objects, then
+    points site/live at it the way an operator rolls out: objects first, the link last."""
+    report = report_fields(tool("publish", "--game", game, "--keys", DEMO / "keys.txt",
+                  "--key", DEMO / "keys" / "release.pem",
+                  "--root-key-file", DEMO / "keys" / "root.pub", "--base-url", BASE_URL,
+                  "--channel", "demo", "--expires", EXPIRES, "--objects", site / "objects",
+                  "--objects-url", OBJECTS_URL, *args))
+    release = Path(report["RELEASE"])
+    link = site / "live.new"
+    link.unlink(missing_ok=True)
+    link.symlink_to(release.relative_to(site))
+    link.replace(site / "live")
+    say(f"published release {report['VERSION']} (counter {report['COUNTER']}) into {release}: "
+        f"{report['OBJECTS_ADDED']} new objects ({report['OBJECTS_ADDED_BYTES']} bytes) in "
+        f"{site / 'objects'}, {report['OBJECTS_REUSED']} already there "
+        f"({report['OBJECTS_REUSED_BYTES']} bytes)")
+    return report
+
+
 def publish(site, keys):
     release = site / "live"
     published = DEMO / "game-files" / "Velmor2.exe"
-    if release.exists() and published.exists() and published.read_bytes() != GAME_EXE.read_bytes():
-        # A release with the same counter but other files would be refused by the patcher that
-        # accepted the old one: start over with both.
-        say("the demo release holds a game from an older build: publishing it again, and the "
-            "patcher starts from an empty folder")
-        shutil.rmtree(release)
-        shutil.rmtree(DEMO / "patcher", ignore_errors=True)
-    if release.exists() and not release.stat().st_mode & stat.S_IROTH:
-        # Earlier release tools published folders only their owner could read.
-        say(f"opening up {release}, published private by an older release tool, for nginx")
-        for folder, _, files in os.walk(release):
-            os.chmod(folder, 0o755)
-            for name in files:
-                os.chmod(os.path.join(folder, name), 0o644)
+    stale = published.exists() and published.read_bytes() != GAME_EXE.read_bytes()
+    if release.exists() and (stale or not release.is_symlink()):
+        # A release with the same counter but other files (or URLs) would be refused by the
+        # patcher that accepted the old one: start over with both.
+        say("the demo release holds a game from an older build, or was published without "
+            "objects: publishing it again, and the patcher starts from an empty folder")
+        for old in (release, site / "releases", site / "objects", DEMO / "patcher"):
+            if old.is_symlink():
+                old.unlink()
+            else:
+                shutil.rmtree(old, ignore_errors=True)
     if release.exists():
-        say(f"the demo release is already published in {release}")
+        say(f"the demo release is already published in {release.resolve()}")
         return
     make_game_files(DEMO / "game-files")
     registry = DEMO / "keys.txt"
@@ -134,28 +157,27 @@ def publish(site, keys):
         tool("registry", registry, "--key", keys / "root.pem", "--version", "1",
              "--expires", EXPIRES, "--add", f"release-1={keys / 'release.pub'}")
     news = make_news(DEMO / "news")
-    site.mkdir(parents=True, exist_ok=True)
-    tool("publish", "--out", release, "--game", DEMO / "game-files", "--keys", registry,
-         "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
-         "--base-url", BASE_URL, "--version", "1.0.0", "--channel", "demo",
-         "--counter", "1", "--expires", EXPIRES, "--announce", news / "announce.txt",
-         "--updates", news / "updates.txt", "--stage", news / "stage.jpg")
-    say(f"published release 1.0.0 (counter 1) with an announcement, change notes and stage art "
-        f"into {release}")
+    (site / "releases").mkdir(parents=True, exist_ok=True)
+    publish_objects(site, DEMO / "game-files", "--out", site / "releases" / "0001",
+                    "--version", "1.0.0", "--counter", "1", "--announce", news / "announce.txt",
+                    "--updates", news / "updates.txt", "--stage", news / "stage.jpg")
 
 
 def publish_next(site, keys):
     """Publishes the next release over the live one: the same files but for a few scattered 4 KiB
     blocks of world.pak, so the patcher fetches those chunks and copies the rest from its copy."""
-    live, staged = site / "live", site / "next"
-    shutil.rmtree(staged, ignore_errors=True)
+    live = site / "live"
     game = DEMO / "next-files"
     shutil.rmtree(game, ignore_errors=True)
-    shutil.copytree(live / "files", game, ignore=shutil.ignore_patterns("*.chunks"))
+    manifest = (live / "manifest.txt").read_text().splitlines()
+    for line in manifest:  # the live release's game, rebuilt from its objects
+        if line.startswith("file "):
+            _, path, _, sha256, _ = line.split()
+            (game / path).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(site / "objects" / sha256[:2] / sha256, game / path)
     pak = game / "data" / "world.pak"
     data = bytearray(pak.read_bytes())
-    counter = next(line.split()[1] for line in (live / "manifest.txt").read_text().splitlines()
-                   if line.startswith("counter "))
+    counter = next(line.split()[1] for line in manifest if line.startswith("counter "))
     scatter = random.Random(int(counter))
     for _ in range(8):
         at = scatter.randrange(len(data) - 4096)
@@ -163,18 +185,13 @@ def publish_next(site, keys):
     pak.write_bytes(data)
     version = f"1.0.{counter}"
     news = DEMO / "news"
-    tool("publish", "--out", staged, "--game", game, "--keys", DEMO / "keys.txt",
-         "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
-         "--base-url", BASE_URL, "--version", version, "--channel", "demo",
-         "--previous", live, "--expires", EXPIRES, "--announce", news / "announce.txt",
-         "--updates", news / "updates.txt", "--stage", news / "stage.jpg")
-    retired = site / "retired"
-    shutil.rmtree(retired, ignore_errors=True)
-    live.rename(retired)
-    staged.rename(live)
-    shutil.rmtree(retired)
-    say(f"published release {version} over it: 8 blocks of 4 KiB changed in data/world.pak "
-        f"({len(data)} bytes), which is served with its chunk index")
+    out = site / "releases" / f"{int(counter) + 1:04d}"
+    shutil.rmtree(out, ignore_errors=True)  # an interrupted demo's, never served
+    publish_objects(site, game, "--out", out, "--version", version, "--previous", live.resolve(),
+                    "--announce", news / "announce.txt", "--updates", news / "updates.txt",
+                    "--stage", news / "stage.jpg")
+    say(f"8 blocks of 4 KiB changed in data/world.pak ({len(data)} bytes), which is served with "
+        "its chunk index")
     return version
 
 
@@ -194,9 +211,7 @@ def run_patcher(command, keys, *extra):
     report = done.stdout.decode("utf-8", "replace")
     for line in report.splitlines():
         print("    " + line)
-    fields = dict(line.split(": ", 1) for line in report.splitlines() if ": " in line
-                  and not line.startswith(" "))
-    return done.returncode, fields
+    return done.returncode, report_fields(report)
 
 
 def show_window(keys):
@@ -248,9 +263,7 @@ def launch_game():
     report = done.stdout.decode("utf-8", "replace")
     for line in report.splitlines():
         print("    " + line)
-    fields = dict(line.split(": ", 1) for line in report.splitlines() if ": " in line
-                  and not line.startswith(" "))
-    return fields, requests
+    return report_fields(report), requests
 
 
 def main():
@@ -277,7 +290,8 @@ def main():
             return 1
         say(f"release {next_version}: the patcher fetched {update.get('DOWNLOAD_BYTES_FETCHED')} "
             f"bytes (chunk index included) and copied {update.get('DOWNLOAD_BYTES_REUSED')} bytes "
-            "from the copy it had")
+            f"from the copy it had, for {update.get('DOWNLOAD_BYTES')} bytes of changed files "
+            "installed")
         code, check = run_patcher("--check", keys, "--level", "full")
         _, news = run_patcher("--news", keys)
     say(f"support log: {DEMO / 'patcher' / 'patcher.log'}; web server log: "
