@@ -44,21 +44,33 @@ Status ReadRelease(const std::string& folder, Release& release) {
     return Status::Success();
 }
 
-// Every release below the releases folder; hidden folders are publishes still being built.
-Status ReadReleases(const std::string& releases, std::vector<Release>& found) {
+// Calls visit for each entry of folder; a folder that cannot be listed is a failure.
+template <typename Visit>
+Status ForEachEntry(const std::string& folder, Visit visit) {
     std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(releases, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name[0] == '.' || !entry.is_directory()) continue;
-        if (!fs::exists(entry.path() / "manifest.txt")) continue;
-        Release release;
-        const Status status = ReadRelease(entry.path().string(), release);
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const Status status = visit(*it);
         if (!status.ok()) return status;
-        found.push_back(std::move(release));
     }
     if (error)
-        return Status(StatusCode::BadInput, "cannot list " + releases + ": " + error.message());
+        return Status(StatusCode::BadInput, "cannot list " + folder + ": " + error.message());
     return Status::Success();
+}
+
+// Every release below the releases folder; hidden folders are publishes still being built.
+Status ReadReleases(const std::string& releases, std::vector<Release>& found) {
+    return ForEachEntry(releases, [&](const fs::directory_entry& entry) {
+        const std::string name = entry.path().filename().string();
+        std::error_code ignored;
+        if (name.empty() || name[0] == '.' || !entry.is_directory(ignored) ||
+            !fs::exists(entry.path() / "manifest.txt", ignored)) {
+            return Status::Success();
+        }
+        Release release;
+        const Status status = ReadRelease(entry.path().string(), release);
+        if (status.ok()) found.push_back(std::move(release));
+        return status;
+    });
 }
 
 }  // namespace
@@ -95,38 +107,34 @@ Status CollectGarbage(const GcOptions& options, GcSummary& summary) {
     }
 
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    std::error_code error;
-    for (const fs::directory_entry& fan : fs::directory_iterator(options.objects, error)) {
-        if (!fan.is_directory()) continue;
-        std::error_code inner;
-        for (const fs::directory_entry& entry : fs::directory_iterator(fan.path(), inner)) {
-            const std::string object = ObjectOfEntry(entry.path().filename().string());
-            struct stat info {};
-            if (object.empty() || ::lstat(entry.path().c_str(), &info) != 0 ||
-                !S_ISREG(info.st_mode)) {
-                continue;  // not ours: left alone
-            }
-            const bool is_object = entry.path().filename().string() == object;
-            if (KeepEntry(named, object, now - info.st_mtime, options.min_age_seconds)) {
-                if (is_object)
-                    ++(named.count(object) != 0 ? summary.objects_kept : summary.objects_young);
-                continue;
-            }
-            if (!options.dry_run && ::unlink(entry.path().c_str()) != 0) {
-                return Status(StatusCode::BadInput, "cannot remove " + entry.path().string());
-            }
-            if (is_object) ++summary.objects_removed;
-            summary.bytes_removed += static_cast<std::uint64_t>(info.st_size);
-            summary.removed.push_back(fan.path().filename().string() + "/" +
-                                      entry.path().filename().string());
+    const auto sweep = [&](const fs::directory_entry& entry, const std::string& fan) {
+        const std::string name = entry.path().filename().string();
+        const std::string object = ObjectOfEntry(name);
+        struct stat info {};
+        if (object.empty() || ::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            return Status::Success();  // not ours: left alone
         }
-        if (inner) error = inner;
-    }
-    if (error) {
-        return Status(StatusCode::BadInput,
-                      "cannot list " + options.objects + ": " + error.message());
-    }
-    return Status::Success();
+        const bool is_object = name == object;
+        if (KeepEntry(named, object, now - info.st_mtime, options.min_age_seconds)) {
+            if (is_object)
+                ++(named.count(object) != 0 ? summary.objects_kept : summary.objects_young);
+            return Status::Success();
+        }
+        if (!options.dry_run && ::unlink(entry.path().c_str()) != 0) {
+            return Status(StatusCode::BadInput, "cannot remove " + entry.path().string());
+        }
+        if (is_object) ++summary.objects_removed;
+        summary.bytes_removed += static_cast<std::uint64_t>(info.st_size);
+        summary.removed.push_back(fan + "/" + name);
+        return Status::Success();
+    };
+    return ForEachEntry(options.objects, [&](const fs::directory_entry& fan) {
+        std::error_code ignored;
+        if (!fan.is_directory(ignored)) return Status::Success();
+        const std::string name = fan.path().filename().string();
+        return ForEachEntry(fan.path().string(),
+                            [&](const fs::directory_entry& entry) { return sweep(entry, name); });
+    });
 }
 
 }  // namespace patcher::release
