@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "core/chunk_index.h"
@@ -73,8 +74,8 @@ Status ReadReleases(const std::string& releases, std::vector<Release>& found) {
     });
 }
 
-}  // namespace
-
+// The SHA-256 an entry of the objects folder belongs to ("ab12…" for "ab12…", "ab12….chunks" and
+// a partial copy "ab12….partial-N"); empty for a name that is none of these.
 std::string ObjectOfEntry(const std::string& name) {
     const std::string object = name.substr(0, std::min<std::size_t>(name.size(), 64));
     std::string kind = name.substr(object.size());
@@ -83,10 +84,13 @@ std::string ObjectOfEntry(const std::string& name) {
     return ours && IsSha256Hex(object) ? object : std::string();
 }
 
+// What stays: an entry whose object a kept release names, or one younger than the minimum age.
 bool KeepEntry(const std::set<std::string>& named, const std::string& object,
                std::int64_t age_seconds, std::int64_t min_age_seconds) {
     return named.count(object) != 0 || age_seconds < min_age_seconds;
 }
+
+}  // namespace
 
 Status CollectGarbage(const GcOptions& options, GcSummary& summary) {
     summary = GcSummary();

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -29,14 +28,6 @@ struct GcSummary {
     std::uint64_t bytes_removed = 0;   // objects, their chunk indexes and stale partial copies
     std::vector<std::string> removed;  // paths below the objects folder
 };
-
-// The SHA-256 an entry of the objects folder belongs to ("ab12…" for "ab12…", "ab12….chunks" and
-// a partial copy "ab12….partial-N"); empty for a name that is none of these.
-std::string ObjectOfEntry(const std::string& name);
-
-// What stays: an entry whose object a kept release names, or one younger than the minimum age.
-bool KeepEntry(const std::set<std::string>& named, const std::string& object,
-               std::int64_t age_seconds, std::int64_t min_age_seconds);
 
 // Reads every release's manifest (refusing to remove anything when one cannot be read), then
 // removes what KeepEntry lets go, or with dry_run only lists it.
