@@ -43,14 +43,14 @@ http {{
 # else (keys.txt, manifest.txt, news, their signatures, and files/ of a release published without
 # objects) changes with the next release, so for a minute, which a rollout waits out.
 CACHE_RULES = """\
-        location /objects/ {
+        location /objects/ {{
             add_header Cache-Control "public, max-age=31536000, immutable";
             try_files $uri =404;
-        }
-        location / {
-            add_header Cache-Control "public, max-age=60";
+        }}
+        location / {{
+            add_header Cache-Control "public, max-age={metadata_age}";
             try_files $uri =404;
-        }
+        }}
 """
 
 # The same folder over plain HTTP, for clients that have no TLS (zsync).
@@ -77,23 +77,18 @@ class StaticServer:
     With `plain_port` the same folder is served over plain HTTP there too; with `log_format` (an
     nginx log_format string) access.log is written in it instead of nginx's "combined". With `rate`
     (nginx's limit_rate syntax: bytes a second, 20m for 20 MiB) each response is sent no faster,
-    on both ports: on loopback bytes cost next to nothing, on a real line they cost time."""
+    on both ports: on loopback bytes cost next to nothing, on a real line they cost time.
+    `metadata_age` is the Cache-Control lifetime, in seconds, of every name outside /objects/."""
 
-    def __init__(self, site, run, port, probe, plain_port=None, log_format=None, rate=None):
-        self.site, self.run, self.port, self.probe = Path(site), Path(run), port, probe
+    def __init__(self, site, run, port, probe, plain_port=None, log_format=None, rate=None,
+                 metadata_age=60):
+        self.site, self.run, self.port, self.probe = site and Path(site), Path(run), port, probe
         self.plain_port, self.log_format, self.rate = plain_port, log_format, rate
+        self.cache_rules = CACHE_RULES.format(metadata_age=metadata_age)
         self.process = None
 
-    def __enter__(self):
-        self.run.mkdir(parents=True, exist_ok=True)
-        self.stop_leftover()
-        conf = self.run / "nginx.conf"
-        if os.geteuid() == 0:
-            private = closed_folder(self.site)
-            if private:
-                sys.exit(f"nginx's workers run unprivileged and cannot enter {private} "
-                         f"(mode {stat.S_IMODE(private.stat().st_mode):o}): serve {self.site} "
-                         f"from a folder every user may enter")
+    def configuration(self):
+        """The text of nginx.conf."""
         log_format = log_name = plain_server = limit_rate = ""
         if self.rate:
             limit_rate = f"        limit_rate {self.rate};\n"
@@ -101,11 +96,23 @@ class StaticServer:
             log_format, log_name = f"    log_format ours '{self.log_format}';\n", " ours"
         if self.plain_port:
             plain_server = PLAIN_SERVER.format(port=self.plain_port, site=self.site,
-                                               limit_rate=limit_rate, cache_rules=CACHE_RULES)
-        conf.write_text(NGINX_CONF.format(run=self.run, port=self.port, ca=ca_setup.ensure(),
-                                          site=self.site, log_format=log_format,
-                                          log_name=log_name, plain_server=plain_server,
-                                          limit_rate=limit_rate, cache_rules=CACHE_RULES))
+                                               limit_rate=limit_rate, cache_rules=self.cache_rules)
+        return NGINX_CONF.format(run=self.run, port=self.port, ca=ca_setup.ensure(),
+                                 site=self.site, log_format=log_format, log_name=log_name,
+                                 plain_server=plain_server, limit_rate=limit_rate,
+                                 cache_rules=self.cache_rules)
+
+    def __enter__(self):
+        self.run.mkdir(parents=True, exist_ok=True)
+        self.stop_leftover()
+        conf = self.run / "nginx.conf"
+        if os.geteuid() == 0 and self.site:
+            private = closed_folder(self.site)
+            if private:
+                sys.exit(f"nginx's workers run unprivileged and cannot enter {private} "
+                         f"(mode {stat.S_IMODE(private.stat().st_mode):o}): serve {self.site} "
+                         f"from a folder every user may enter")
+        conf.write_text(self.configuration())
         self.process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.run),
                                          "-g", "daemon off;"])
         context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
