@@ -81,12 +81,13 @@ class Started(subprocess.Popen):
 
 
 class Sandbox:
-    """A scratch folder holding a copy of the patcher and a data directory of its own."""
+    """A scratch folder holding a copy of the patcher (the build's, or the exe `exe` names) and a
+    data directory of its own."""
 
-    def __init__(self):
+    def __init__(self, exe=None):
         self.root = Path(tempfile.mkdtemp(prefix="garun2-e2e-"))
         self.exe = self.root / "Velmor2Launcher.exe"
-        shutil.copy2(EXE, self.exe)
+        shutil.copy2(exe or EXE, self.exe)
         self.data_dir = self.root / "data"
 
     def environment(self, extra=None):

@@ -62,8 +62,9 @@ class UpdateScenario(ServedRelease):
         registry = registry or rb.registry_text([("release-1", "valid", KEYS["release"])])
         rb.write_set(self.live, registry, KEYS["root"], manifest.text(), KEYS["release"])
 
-    def update(self, *extra, command="--update"):
-        run = self.box.run("--headless", command, "--base-url", self.server.url("/live"),
+    def update(self, *extra, command="--update", base_url=None):
+        base_url = base_url or self.server.url("/live")
+        run = self.box.run("--headless", command, "--base-url", base_url,
                            "--data-dir", windows_path(self.data),
                            "--install-dir", windows_path(self.game),
                            "--root-key-b64", KEYS["root"].public_b64, "--now", NOW, *extra,
