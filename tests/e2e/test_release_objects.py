@@ -1,0 +1,240 @@
+"""Releases published by the real release tool into the objects folder that all releases share,
+served by nginx as an operator serves them: a rollout through a caching CDN edge, and a patcher of
+an older build that installs from such a release and replaces itself with the patcher it holds."""
+import collections
+import hashlib
+import os
+import random
+import re
+import socket
+import ssl
+import subprocess
+import sys
+import time
+import unittest
+import urllib.parse
+import urllib.request
+from pathlib import Path
+
+import ca_setup
+import release_builder as rb
+import update_scenario
+from patcher_run import EXE, Sandbox, windows_path
+from update_scenario import KEYS, NOW, UpdateScenario
+
+SOURCE_DIR = Path(os.environ.get("GARUN2_SOURCE_DIR", Path(__file__).resolve().parents[2]))
+sys.path.insert(0, str(SOURCE_DIR / "scripts"))
+from static_server import StaticServer  # noqa: E402
+
+TOOL = SOURCE_DIR / "build" / "native" / "tools" / "release" / "garun2-release"
+EXPIRES = "2030-01-01T00:00:00Z"
+# The origin's lifetime for everything outside /objects/: the minute of production, shortened so
+# the scenario waits it out twice in well under a minute.
+METADATA_AGE = 10
+
+# A CDN edge: keeps whatever the origin's Cache-Control allows, for as long as it allows, and
+# fetches each name from the origin once however many players ask for it at the same moment.
+EDGE_CONF = """\
+worker_processes 1;
+pid {run}/nginx.pid;
+error_log {run}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    log_format edge '$request_uri $upstream_cache_status';
+    access_log {run}/access.log edge;
+    client_body_temp_path {run}/body;
+    proxy_temp_path {run}/proxy;
+    proxy_cache_path {run}/cache keys_zone=edge:1m;
+    server {{
+        listen 127.0.0.1:{port} ssl;
+        ssl_certificate {ca}/server.crt;
+        ssl_certificate_key {ca}/server.key;
+        location = /up {{ return 204; }}
+        location / {{
+            proxy_pass https://127.0.0.1:{origin};
+            proxy_http_version 1.1;
+            proxy_cache edge;
+            proxy_cache_lock on;
+            add_header X-Cache-Status $upstream_cache_status always;
+        }}
+    }}
+}}
+"""
+
+
+class Edge(StaticServer):
+    def __init__(self, run, port, origin_port):
+        super().__init__(None, run, port, f"https://127.0.0.1:{port}/up")
+        self.origin_port = origin_port
+
+    def configuration(self):
+        return EDGE_CONF.format(run=self.run, port=self.port, origin=self.origin_port,
+                                ca=ca_setup.ensure())
+
+
+def tool(*args):
+    done = subprocess.run([str(TOOL), *map(str, args)], capture_output=True, text=True,
+                          timeout=120)
+    if done.returncode != 0:
+        raise AssertionError(f"garun2-release {args}\n{done.stdout}{done.stderr}")
+    return dict(re.findall(r"^([A-Z_]+): (.*)$", done.stdout, re.M))
+
+
+def setUpModule():
+    if not TOOL.is_file():
+        raise AssertionError(f"{TOOL} is missing: build it with `bash scripts/build.sh native`")
+    update_scenario.make_keys()
+    tool("registry", KEYS["folder"] / "keys.txt", "--key", KEYS["root"].pem,
+         "--root-key", KEYS["root"].public_b64, "--expires", EXPIRES, "--now", NOW,
+         "--add", f"release-1={KEYS['release'].public_b64}")
+
+
+tearDownModule = update_scenario.drop_keys
+
+
+def free_ports(count):
+    probes = [socket.socket() for _ in range(count)]
+    for probe in probes:
+        probe.bind(("127.0.0.1", 0))
+    ports = [probe.getsockname()[1] for probe in probes]
+    for probe in probes:
+        probe.close()
+    return ports
+
+
+def access_log(run):
+    return (Path(run) / "access.log").read_text().splitlines()
+
+
+class PublishedWithObjects(UpdateScenario):
+    """The operator's web root: site/objects, site/releases/NNNN and site/live, a link to one."""
+    exe = None
+
+    def setUp(self):
+        self.box = Sandbox(self.exe)
+        self.box.root.chmod(0o755)  # nginx's workers enter it for the site and the edge's cache
+        self.site, self.data, self.game = (self.box.root / name
+                                           for name in ("site", "data", "game"))
+        self.origin_port, self.edge_port = free_ports(2)
+        self.origin = f"https://127.0.0.1:{self.origin_port}"
+        self.edge = f"https://127.0.0.1:{self.edge_port}"
+
+    def tearDown(self):
+        self.box.cleanup()
+
+    def serve_origin(self):
+        return StaticServer(self.site, self.box.root / "origin", self.origin_port,
+                            f"{self.origin}/live/keys.txt", log_format="$request_uri",
+                            metadata_age=METADATA_AGE)
+
+    def publish_with_objects(self, number, files, host):
+        """Release `number` of `files` with its objects served by `host`, then the switch of live:
+        publish has already stored the objects, so the link is the whole rollout."""
+        game = self.box.root / f"game-{number}"
+        rb.install_files(game, files)
+        releases = self.site / "releases"
+        releases.mkdir(parents=True, exist_ok=True)
+        order = ["--previous", releases / f"{number - 1:04}"] if number > 1 else ["--counter", 1]
+        report = tool("publish", "--out", releases / f"{number:04}", "--game", game,
+                      "--keys", KEYS["folder"] / "keys.txt", "--key", KEYS["release"].pem,
+                      "--root-key", KEYS["root"].public_b64, "--base-url", f"{host}/live",
+                      "--version", f"1.0.{number}", "--channel", "live", "--expires", EXPIRES,
+                      "--now", NOW, "--objects", self.site / "objects",
+                      "--objects-url", f"{host}/objects", *order)
+        link = self.site / "live.new"
+        link.symlink_to(f"releases/{number:04}")
+        link.replace(self.site / "live")
+        return report
+
+    def object_paths(self):
+        manifest = (self.site / "live" / "manifest.txt").read_text()
+        return [urllib.parse.urlsplit(url).path
+                for url in re.findall(r"^file \S+ \S+ \S+ (\S+)$", manifest, re.M)]
+
+
+class RolloutBehindAnEdge(PublishedWithObjects):
+    def test_players_stay_on_the_cached_release_until_it_expires_then_move_on_whole(self):
+        rng = random.Random(1)
+        world = bytearray(rng.randbytes(3 << 19))  # with a chunk index: 1 MiB or more
+        first = {"Velmor2.exe": b"MZ game 1", "data/common.bin": rng.randbytes(100000),
+                 "data/world.pak": bytes(world)}
+        world[700000:704096] = rng.randbytes(4096)
+        second = dict(first, **{"Velmor2.exe": b"MZ game 2", "data/world.pak": bytes(world)})
+        live = f"{self.edge}/live"
+        self.publish_with_objects(1, first, self.edge)
+        edge_run = self.box.root / "edge"
+        with self.serve_origin(), Edge(edge_run, self.edge_port, self.origin_port):
+            installed = self.update(base_url=live)
+            self.assertEqual((installed["_code"], installed["DOWNLOAD_CODE"]), (0, "0"), installed)
+            self.assertInstalled(first)
+
+            # The longest an edge can hold release 1 back: its copies of the metadata expire and
+            # are fetched again the moment before live switches.
+            time.sleep(METADATA_AGE + 1)
+            context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
+            primed = time.monotonic()
+            for name in ("keys.txt", "keys.txt.sig", "manifest.txt", "manifest.txt.sig"):
+                with urllib.request.urlopen(f"{live}/{name}", context=context) as answer:
+                    self.assertEqual(answer.headers["X-Cache-Status"], "EXPIRED", name)
+            report = self.publish_with_objects(2, second, self.edge)
+            self.assertEqual((report["OBJECTS_ADDED"], report["OBJECTS_REUSED"]), ("2", "1"))
+
+            # The edge answers with what it holds: release 1, whose objects are all still there.
+            stale = self.update(base_url=live)
+            seconds = time.monotonic() - primed
+            self.assertEqual((stale["_code"], stale["VERSION"], stale["DOWNLOAD_COUNT"]),
+                             (0, "1.0.1", "0"), f"{seconds:.1f} s after the edge fetched it")
+            self.assertInstalled(first)
+
+            time.sleep(max(0.0, primed + METADATA_AGE + 2 - time.monotonic()))
+            fresh = self.update(base_url=live)
+            self.assertEqual((fresh["_code"], fresh["VERSION"], fresh["DOWNLOAD_CODE"]),
+                             (0, "1.0.2", "0"), fresh)
+            self.assertInstalled(second)
+            check = self.update("--level", "full", command="--check", base_url=live)
+            self.assertEqual((check["_code"], check["VERSION"], check["DOWNLOAD_COUNT"]),
+                             (0, "1.0.2", "0"), check)
+
+            # A newcomer takes every object from the edge's copy.
+            self.data, self.game = self.box.root / "data-2", self.box.root / "game-new"
+            newcomer = self.update(base_url=live)
+            self.assertEqual((newcomer["_code"], newcomer["DOWNLOAD_CODE"]), (0, "0"), newcomer)
+            self.assertInstalled(second)
+        objects = self.object_paths()
+        newcomer_log = access_log(edge_run)[-len(objects):]
+        self.assertEqual(sorted(newcomer_log), sorted(f"{path} HIT" for path in objects))
+        fetched = collections.Counter(access_log(self.box.root / "origin"))
+        self.assertEqual({path: fetched[path] for path in objects}, dict.fromkeys(objects, 1))
+
+
+class OlderPatcher(PublishedWithObjects):
+    """GARUN2_OLD_EXE names a build from before releases had objects; the build under test stands
+    for one otherwise, since the patcher reads such a release as any other."""
+    exe = os.environ.get("GARUN2_OLD_EXE")
+
+    def probe(self, name, *extra):
+        run = self.box.run("--headless", "--self-test", name, "--data-dir",
+                           windows_path(self.data), *extra)
+        return run.code, run.fields()
+
+    def test_installs_and_replaces_itself_with_the_patcher_of_the_release(self):
+        new_patcher = EXE.read_bytes() + b"\r\nnext build\r\n"
+        files = {"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game"}
+        self.publish_with_objects(1, files, self.origin)
+        live = f"{self.origin}/live"
+        with self.serve_origin():
+            fields = self.update(base_url=live)
+            self.assertEqual((fields["_code"], fields.get("SELF_UPDATE_READY")), (0, "yes"), fields)
+            self.assertInstalled({"Velmor2.exe": files["Velmor2.exe"]})
+            code, applied = self.probe("self-update-apply", "--expect-sha256",
+                                       hashlib.sha256(new_patcher).hexdigest())
+            self.assertEqual((code, applied["APPLY"]), (0, "OK"), applied)
+            self.assertEqual(self.box.exe.read_bytes(), new_patcher)
+            self.assertEqual(self.probe("noop")[0], 0)
+            self.assertFalse(self.box.exe.with_name("Velmor2Launcher.exe.old").exists())
+            after = self.update(base_url=live)
+            self.assertEqual((after["_code"], after["SELF_UPDATE"]), (0, "no"), after)
+
+
+if __name__ == "__main__":
+    unittest.main()
