@@ -29,8 +29,9 @@ from static_server import StaticServer  # noqa: E402
 TOOL = SOURCE_DIR / "build" / "native" / "tools" / "release" / "garun2-release"
 EXPIRES = "2030-01-01T00:00:00Z"
 # The origin's lifetime for everything outside /objects/: the minute of production, shortened so
-# the scenario waits it out twice in well under a minute.
-METADATA_AGE = 10
+# the scenario waits it out twice in about a minute, and still long enough that a publish and an
+# update under a loaded machine's Wine end well within it.
+METADATA_AGE = 30
 
 # A CDN edge: keeps whatever the origin's Cache-Control allows, for as long as it allows, and
 # fetches each name from the origin once however many players ask for it at the same moment.
