@@ -242,7 +242,10 @@ Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options
                                                    const std::vector<GameFile>& game,
                                                    PublishSummary& summary) {
     // The first release makes the folder; its parent must exist, as a release folder's must.
-    if (!PathExists(options.objects) && ::mkdir(options.objects.c_str(), kServedFolderMode) != 0) {
+    // The umask may narrow mkdir's mode, so it is set again.
+    if (!PathExists(options.objects) &&
+        (::mkdir(options.objects.c_str(), kServedFolderMode) != 0 ||
+         ::chmod(options.objects.c_str(), kServedFolderMode) != 0)) {
         return Refuse("cannot create the objects folder " + options.objects + ": " +
                       std::strerror(errno));
     }
