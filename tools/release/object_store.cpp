@@ -9,6 +9,7 @@
 
 #include "core/chunk_index.h"
 #include "core/file_hash.h"
+#include "core/manifest.h"
 #include "core/text.h"
 #include "tools/release/chunk_indexes.h"
 #include "tools/release/file_io.h"
@@ -57,45 +58,9 @@ Status WriteIndexBeside(const std::string& object, ObjectTally& tally) {
     return status;
 }
 
-}  // namespace
-
-std::string ObjectName(const std::string& sha256) {
-    return sha256.substr(0, 2) + "/" + sha256;
-}
-
-Status StoreObject(const std::string& objects, const std::string& source, const std::string& sha256,
-                   std::uint64_t size, ObjectTally& tally) {
-    const std::string name = ObjectName(sha256);
-    const std::string path = objects + "/" + name;
-    Status status = CreateServedFolders(objects, ParentDirectory(name));
-    if (!status.ok()) return status;
-    bool taken = PathExists(path);
-    if (!taken) {
-        const std::string temporary = TemporaryBeside(path);
-        status = CopyNewFile(source, temporary, kServedFileMode, /*durable=*/true);
-        if (!status.ok()) return status;
-        std::uint64_t copied = 0;
-        Result<std::string> digest = HashFileSha256(temporary);
-        if (!GetFileSize(temporary, copied) || copied != size || !digest.ok() ||
-            digest.value() != sha256) {
-            ::unlink(temporary.c_str());
-            return Refuse(source + " changed while it was being published; publish again");
-        }
-        status = Settle(temporary, path, taken);
-        if (!status.ok()) return status;
-    }
-    if (taken) {
-        ++tally.reused;
-        tally.reused_bytes += size;
-    } else {
-        ++tally.added;
-        tally.added_bytes += size;
-    }
-    // Old objects are checked by the release's validation; an index that a crash kept from being
-    // written is written now.
-    return WantsChunkIndex(size) ? WriteIndexBeside(path, tally) : Status::Success();
-}
-
+// The object of the release's file `path` is there with the size and SHA-256 given (else
+// ContentMismatch), and a large one has the chunk index its bytes give beside it (a missing index
+// is only a `note`: players then fetch the file whole).
 Status CheckObject(const std::string& objects, const std::string& path, const std::string& sha256,
                    const std::string& size, std::string& note) {
     note.clear();
@@ -118,6 +83,62 @@ Status CheckObject(const std::string& objects, const std::string& path, const st
         return Status::Success();
     }
     return status;
+}
+
+}  // namespace
+
+std::string ObjectName(const std::string& sha256) {
+    return sha256.substr(0, 2) + "/" + sha256;
+}
+
+Status StoreObject(const std::string& objects, const std::string& path, const std::string& source,
+                   const std::string& sha256, std::uint64_t size, ObjectTally& tally) {
+    const std::string name = ObjectName(sha256);
+    const std::string object = objects + "/" + name;
+    Status status = CreateServedFolders(objects, ParentDirectory(name));
+    if (!status.ok()) return status;
+    bool taken = PathExists(object);
+    if (!taken) {
+        const std::string temporary = TemporaryBeside(object);
+        status = CopyNewFile(source, temporary, kServedFileMode, /*durable=*/true);
+        if (!status.ok()) return status;
+        std::uint64_t copied = 0;
+        Result<std::string> digest = HashFileSha256(temporary);
+        if (!GetFileSize(temporary, copied) || copied != size || !digest.ok() ||
+            digest.value() != sha256) {
+            ::unlink(temporary.c_str());
+            return Refuse(source + " changed while it was being published; publish again");
+        }
+        status = Settle(temporary, object, taken);
+        if (!status.ok()) return status;
+    }
+    if (!taken) {
+        ++tally.added;
+        tally.added_bytes += size;
+        return WantsChunkIndex(size) ? WriteIndexBeside(object, tally) : Status::Success();
+    }
+    // An object stored before is never written again, so it must already be right: checked
+    // whole, and an index that a crash kept from being written is written now.
+    ++tally.reused;
+    tally.reused_bytes += size;
+    std::string missing_index;
+    status = CheckObject(objects, path, sha256, std::to_string(size), missing_index);
+    if (status.ok() && !missing_index.empty()) status = WriteIndexBeside(object, tally);
+    return status;
+}
+
+Result<int> CheckManifestObjects(const std::string& objects, const std::string& manifest,
+                                 std::vector<std::string>& notes) {
+    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
+    if (!files.ok()) return files.status();
+    for (const FileEntry& file : files.value()) {
+        std::string note;
+        const Status status = CheckObject(objects, std::string(file.path), std::string(file.sha256),
+                                          std::string(file.size), note);
+        if (!status.ok()) return status;
+        if (!note.empty()) notes.push_back(note);
+    }
+    return static_cast<int>(files.value().size());
 }
 
 }  // namespace patcher::release

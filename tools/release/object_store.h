@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/status.h"
 
@@ -22,16 +23,17 @@ struct ObjectTally {
     int chunk_indexes = 0;  // written for new large objects (or found missing beside old ones)
 };
 
-// Stores the file at `source`, whose SHA-256 and size were measured, as its object. An object of
-// that name already there is kept as it is; a new one is copied to a temporary name, flushed,
-// measured again (a source that changed meanwhile is refused) and only then given its name.
-Status StoreObject(const std::string& objects, const std::string& source, const std::string& sha256,
-                   std::uint64_t size, ObjectTally& tally);
+// Stores the release's file `path`, read from `source`, whose SHA-256 and size were measured, as
+// its object. A new one is copied to a temporary name, flushed, measured again (a source that
+// changed meanwhile is refused) and only then given its name. One already there is kept as it is,
+// after a check that it is the object its name says (ContentMismatch when not).
+Status StoreObject(const std::string& objects, const std::string& path, const std::string& source,
+                   const std::string& sha256, std::uint64_t size, ObjectTally& tally);
 
-// The object of the release's file `path` is there with the size and SHA-256 given (else
-// ContentMismatch), and a large one has the chunk index its bytes give beside it (a missing index
-// is only a `note`: players then fetch the file whole).
-Status CheckObject(const std::string& objects, const std::string& path, const std::string& sha256,
-                   const std::string& size, std::string& note);
+// Every object the manifest text names is there with its size and SHA-256 (else ContentMismatch
+// naming the first that is not), a large one with the chunk index its bytes give (a missing index
+// is a note: players then fetch that file whole). Answers how many objects were checked.
+Result<int> CheckManifestObjects(const std::string& objects, const std::string& manifest,
+                                 std::vector<std::string>& notes);
 
 }  // namespace patcher::release

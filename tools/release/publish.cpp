@@ -256,25 +256,13 @@ Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options
         ManifestFile& file = described[i];
         std::uint64_t size = 0;
         ParseU64(file.size, size);
-        const Status status =
-            StoreObject(options.objects, game[i].disk_path, file.sha256, size, summary.objects);
+        const Status status = StoreObject(options.objects, file.path, game[i].disk_path,
+                                          file.sha256, size, summary.objects);
         if (!status.ok()) return status;
         if (WantsChunkIndex(size)) ++summary.chunk_indexes;
         file.url = UrlJoin(options.objects_url, ObjectName(file.sha256));
     }
     return described;
-}
-
-// Every object the manifest names is there and whole, the ones this run found already stored too.
-Status CheckObjects(const std::string& objects, const std::vector<ManifestFile>& files,
-                    PublishSummary& summary) {
-    for (const ManifestFile& file : files) {
-        std::string note;
-        const Status status = CheckObject(objects, file.path, file.sha256, file.size, note);
-        if (!status.ok()) return status;
-        if (!note.empty()) summary.notes.push_back(note);
-    }
-    return Status::Success();
 }
 
 // Where the copy of the patcher's exe that players will fetch lies; empty when there is none.
@@ -383,8 +371,6 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     ValidateReport report;
     status = Validate(validate, report);
     ::unlink(state_path.c_str());
-    if (status.ok() && summary.into_objects)
-        status = CheckObjects(options.objects, files.value(), summary);
     if (!status.ok()) return Within("the patcher would refuse this release", status);
 
     Result<std::string> keys_text = ReadTextFile(validate.keys_path, "key registry");
