@@ -3,24 +3,13 @@
 #include <cstring>
 
 #include "core/content_chunker.h"
+#include "core/little_endian.h"
 
 namespace patcher {
 namespace {
 
 constexpr char kMagic[8] = {'G', '2', 'C', 'H', 'U', 'N', 'K', '1'};
 constexpr std::size_t kGroupTagBytes = 7;
-
-std::uint64_t ReadLe(std::string_view bytes, std::size_t at, std::size_t width) {
-    std::uint64_t value = 0;
-    for (std::size_t i = width; i-- > 0;) {
-        value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
-    }
-    return value;
-}
-
-void AppendLe(std::string& out, std::uint64_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
-}
 
 std::uint64_t GroupTag(const Sha256Digest& digest) {
     std::uint64_t tag = 0;
@@ -80,7 +69,8 @@ std::string SerializeChunkIndex(const ChunkIndexHeader& header,
     }
     for (const ChunkEntry& chunk : chunks) {
         AppendLe(out, chunk.length, 2);
-        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(chunk.tag >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<char>(chunk.tag >> shift));
     }
     return out;
 }
@@ -161,9 +151,8 @@ std::optional<std::vector<ChunkGroup>> ParseChunkGroups(std::string_view bytes,
         chunks += group.chunk_count;
     }
     if (offset != header.file_size || chunks != header.chunk_count) {
-        why = "the groups cover " + std::to_string(offset) + " bytes in " +
-              std::to_string(chunks) + " chunks, not the file's " +
-              std::to_string(header.file_size) + " bytes in " +
+        why = "the groups cover " + std::to_string(offset) + " bytes in " + std::to_string(chunks) +
+              " chunks, not the file's " + std::to_string(header.file_size) + " bytes in " +
               std::to_string(header.chunk_count);
         return std::nullopt;
     }
