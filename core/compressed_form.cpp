@@ -145,10 +145,14 @@ std::vector<FormPiece> PlanFormPieces(const std::vector<ChunkSegment>& segments,
     const auto add = [&](FormPiece piece) {
         if (piece.length == 0) return;
         FormPiece* last = pieces.empty() ? nullptr : &pieces.back();
-        if (last && last->source == piece.source && piece.source != FormPiece::Source::Old &&
-            last->offset + last->length == piece.offset &&
-            (piece.source == FormPiece::Source::Raw ||
-             last->first_frame + last->frame_count == piece.first_frame)) {
+        using S = FormPiece::Source;
+        const bool continues =
+            last && last->source == piece.source && last->offset + last->length == piece.offset &&
+            (piece.source == S::Raw ||
+             (piece.source == S::Old && last->old_offset + last->length == piece.old_offset) ||
+             (piece.source == S::Form &&
+              last->first_frame + last->frame_count == piece.first_frame));
+        if (continues) {
             last->length += piece.length;
             last->frame_count += piece.frame_count;
             return;
@@ -173,7 +177,7 @@ std::vector<FormPiece> PlanFormPieces(const std::vector<ChunkSegment>& segments,
             piece.source = segment.local ? FormPiece::Source::Old : FormPiece::Source::Raw;
             piece.offset = a;
             piece.length = b - a;
-            piece.old_offset = segment.source + (a - segment.offset);
+            if (segment.local) piece.old_offset = segment.source + (a - segment.offset);
             if (!segment.local) fetched += piece.length;
             inside.push_back(piece);
         }
