@@ -11,3 +11,5 @@ set(CMAKE_C_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_CXX_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32 -static")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/i386-run.sh)
+# Where scripts/build-zstd.sh puts the libraries this toolchain has none of (build/deps/NAME).
+set(GARUN2_DEPS_NAME core32)

@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Where scripts/build-zstd.sh puts the libraries this toolchain has none of (build/deps/NAME).
+set(GARUN2_DEPS_NAME win32)

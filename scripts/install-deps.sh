@@ -8,7 +8,7 @@ packages=(
     binutils-mingw-w64-i686 wine64 xvfb xauth g++-multilib qemu-user-static
     googletest libgtest-dev libbenchmark-dev
     libssl-dev openssl python3 ca-certificates util-linux nginx-light libjpeg-turbo-progs
-    xdotool imagemagick curl time git icoutils osslsigncode zsync xdelta3 zstd
+    xdotool imagemagick curl time git icoutils osslsigncode zsync xdelta3 zstd libzstd-dev dpkg-dev zchunk
 )
 # The shipped patcher is 32-bit: where the kernel runs i386 programs, Debian's 32-bit Wine runs it.
 # The probe is a 93-byte i386 ELF that only calls exit(0), so no 32-bit compiler or library is needed

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds libzstd's decoder, from Debian's zstd source package, for a build whose compiler has no
+# libzstd of its own (the two mingw targets and the 32-bit Linux build): a static library and its
+# two headers in build/deps/NAME. Only the decoder: the patcher never compresses, and a smaller
+# library is less to trust. Skipped when the library of the same source version is already there.
+# Usage: scripts/build-zstd.sh NAME COMPILER [FLAGS...]   (e.g. win32 i686-w64-mingw32-gcc-posix)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+name=$1 cc=$2
+shift 2
+deps=$root/build/deps
+src=$deps/src
+
+# The source package comes from the archive's deb-src lines, which a fresh machine may lack.
+fetch_source() {
+    [ -d "$src" ] && ls -d "$src"/libzstd-*/lib/decompress >/dev/null 2>&1 && return 0
+    local list=/etc/apt/sources.list.d/garun2-src.sources
+    if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources; then
+        local sudo=
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
+            "Suites: bookworm bookworm-updates" "Components: main" \
+            "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" | $sudo tee "$list" >/dev/null
+        $sudo apt-get update -q >/dev/null || echo "deps: apt-get update reported errors"
+    fi
+    rm -rf "$src.tmp" && mkdir -p "$src.tmp"
+    (cd "$src.tmp" && apt-get source -q zstd >/dev/null 2>&1) ||
+        { echo "deps: apt-get source zstd failed" >&2; exit 1; }
+    rm -rf "$src" && mv "$src.tmp" "$src"
+}
+
+fetch_source
+tree=$(ls -d "$src"/libzstd-*/ | head -n1)
+version=$(basename "$tree")
+stamp="$version $cc $*"
+out=$deps/$name
+if [ -f "$out/lib/libzstd_decoder.a" ] && [ "$(cat "$out/version" 2>/dev/null)" = "$stamp" ]; then
+    exit 0
+fi
+echo "deps: building the zstd decoder of $version for $name"
+rm -rf "$out" && mkdir -p "$out/lib" "$out/include" "$out/obj"
+ar=${cc%gcc*}ar
+[ "$ar" != "$cc" ] && command -v "$ar" >/dev/null || ar=ar
+for c in "$tree"/lib/common/{debug,entropy_common,error_private,fse_decompress,xxhash,zstd_common}.c \
+    "$tree"/lib/decompress/*.c; do
+    "$cc" "$@" -O2 -DNDEBUG -DZSTD_DISABLE_ASM -DZSTD_LEGACY_SUPPORT=0 -DZSTD_MULTITHREAD=0 \
+        -DXXH_NAMESPACE=ZSTD_ -I"$tree/lib" -I"$tree/lib/common" \
+        -c "$c" -o "$out/obj/$(basename "${c%.c}").o"
+done
+"$ar" rcs "$out/lib/libzstd_decoder.a" "$out"/obj/*.o
+cp "$tree/lib/zstd.h" "$tree/lib/zstd_errors.h" "$out/include/"
+rm -rf "$out/obj"
+echo "$stamp" >"$out/version"
