@@ -30,6 +30,8 @@ namespace patcher {
 inline constexpr const char* kFormSuffix = ".zst";
 // Beside the release's manifest: "zst <sha256> <form bytes>" for each object that has a form.
 inline constexpr const char* kFormListName = "forms.txt";
+// About 80 bytes a line: room for the forms of a release of 200,000 files.
+inline constexpr std::uint64_t kFormListCapBytes = 16 * 1024 * 1024;
 inline constexpr std::uint32_t kFormSkippableMagic = 0x184D2A5B;
 inline constexpr std::size_t kFormHeadBytes = 32;
 inline constexpr std::size_t kFormFrameEntryBytes = 8;

@@ -7,7 +7,9 @@
 
 #include "core/chunk_index.h"
 #include "core/chunk_plan.h"
+#include "core/compressed_form.h"
 #include "core/content_chunker.h"
+#include "core/form_decoder.h"
 #include "core/hex.h"
 #include "model/download_plan.h"
 #include "model/resume_rules.h"
@@ -71,9 +73,14 @@ ChunkedResult Ended(Step step) {
 
 class ChunkedUpdate {
   public:
-    ChunkedUpdate(const BodySource& source, const DiffItem& item, OldCopy& old, Transfer& transfer,
-                  std::string& why)
-        : source_(source), item_(item), old_(old), transfer_(transfer), why_(why) {}
+    ChunkedUpdate(const BodySource& source, const DiffItem& item, OldCopy& old,
+                  std::uint64_t form_bytes, Transfer& transfer, std::string& why)
+        : source_(source),
+          item_(item),
+          old_(old),
+          form_bytes_(form_bytes),
+          transfer_(transfer),
+          why_(why) {}
 
     ChunkedResult Run() {
         const std::optional<Sha256Digest> digest = DecodeDigestHex(item_.sha256);
@@ -88,7 +95,8 @@ class ChunkedUpdate {
             return Refuse("it has " + std::to_string(header->group_count) +
                           " groups, more than the patcher holds for one file");
         }
-        if (const Step step = IndexPart(kChunkIndexHeaderBytes, ChunkGroupTableBytes(*header), bytes);
+        if (const Step step =
+                IndexPart(kChunkIndexHeaderBytes, ChunkGroupTableBytes(*header), bytes);
             step != Step::Done) {
             return Ended(step);
         }
@@ -103,7 +111,8 @@ class ChunkedUpdate {
             return ChunkedResult::Fallback;
         }
         std::vector<ChunkEntry> new_chunks, old_chunks;
-        if (const Step step = FetchEntries(*header, *groups, matches, new_chunks); step != Step::Done) {
+        if (const Step step = FetchEntries(*header, *groups, matches, new_chunks);
+            step != Step::Done) {
             return Ended(step);
         }
         if (const Step step = ScanOldChunks(UnmatchedOldGroups(old_groups, matches),
@@ -123,10 +132,11 @@ class ChunkedUpdate {
         }
         transfer_.ExpectReuse(reuse);
         LogLine("download: " + item_.path + ": " + std::to_string(reuse) +
-                " bytes from the old copy, " + std::to_string(transfer_.expected() - transfer_.have() - reuse) +
+                " bytes from the old copy, " +
+                std::to_string(transfer_.expected() - transfer_.have() - reuse) +
                 " bytes in ranges");
-        for (const ChunkSegment& segment : plan) {
-            if (const Step step = Apply(segment); step != Step::Done) return Ended(step);
+        for (const FormPiece& piece : WithForm(plan)) {
+            if (const Step step = Apply(piece); step != Step::Done) return Ended(step);
         }
         return ChunkedResult::Assembled;
     }
@@ -192,7 +202,7 @@ class ChunkedUpdate {
         if (length == 0) return Step::Done;
         const Step step = Range(Utf8ToWide(item_.url + kChunkIndexSuffix), first, length,
                                 [&](const char* bytes, std::uint32_t size) {
-                                    transfer_.CountIndexBytes(size);
+                                    transfer_.CountWireBytes(size);
                                     out.append(bytes, size);
                                     return true;
                                 });
@@ -269,9 +279,8 @@ class ChunkedUpdate {
             return Step::Fallback;
         }
         ChunkGrouper grouper;
-        ChunkScanner scanner([&](std::uint64_t offset, std::uint32_t length, const Sha256Digest& d) {
-            grouper.Add(offset, length, d);
-        });
+        ChunkScanner scanner([&](std::uint64_t offset, std::uint32_t length,
+                                 const Sha256Digest& d) { grouper.Add(offset, length, d); });
         const Step step = ReadOld(0, size, [&](const char* bytes, std::uint32_t length) {
             scanner.Feed(bytes, length);
             return true;
@@ -294,10 +303,11 @@ class ChunkedUpdate {
                     if (!full)
                         out.push_back(ChunkEntry{group.offset + offset, length, ChunkTag(d)});
                 });
-            const Step step = ReadOld(group.offset, group.length, [&](const char* bytes, std::uint32_t length) {
-                scanner.Feed(bytes, length);
-                return !full;
-            });
+            const Step step =
+                ReadOld(group.offset, group.length, [&](const char* bytes, std::uint32_t length) {
+                    scanner.Feed(bytes, length);
+                    return !full;
+                });
             if (full) {
                 why_ = "the old copy has more unmatched chunks than the patcher holds for one file";
                 return Step::Fallback;
@@ -308,19 +318,86 @@ class ChunkedUpdate {
         return Step::Done;
     }
 
-    Step Apply(const ChunkSegment& segment) {
-        if (segment.local) {
-            return ReadOld(segment.source, segment.length, [&](const char* bytes, std::uint32_t size) {
-                return transfer_.Reuse(bytes, size);
-            });
+    // The plan's pieces, with the frames of the compressed form that take fewer bytes than the
+    // ranges they hold. A form whose table cannot be had leaves the plan as it is.
+    std::vector<FormPiece> WithForm(const std::vector<ChunkSegment>& plan) {
+        std::vector<FormPiece> pieces;
+        if (form_bytes_ > 0) {
+            std::string head, table, why;
+            Step step = FormPart(0, kFormHeadBytes, head);
+            const std::optional<std::uint64_t> length =
+                step == Step::Done ? ParseFormHead(head, transfer_.expected(), why) : std::nullopt;
+            if (length) step = FormPart(kFormHeadBytes, *length - kFormHeadBytes, table);
+            std::optional<std::vector<FormFrame>> frames;
+            if (length && step == Step::Done) {
+                frames = ParseFormTable(head + table, transfer_.expected(), why);
+            }
+            if (frames) {
+                frames_ = std::move(*frames);
+                pieces = PlanFormPieces(plan, frames_);
+            } else {
+                LogLine("download: " + item_.path + ": the compressed form is refused: " +
+                        (why.empty() ? why_ : why) + "; the ranges are fetched as they are");
+            }
         }
-        return Range(Utf8ToWide(item_.url), segment.offset, segment.length,
-                     [&](const char* bytes, std::uint32_t size) { return transfer_.Accept(bytes, size); });
+        if (!pieces.empty()) return pieces;
+        for (const ChunkSegment& segment : plan) {
+            pieces.push_back(
+                FormPiece{segment.local ? FormPiece::Source::Old : FormPiece::Source::Raw,
+                          segment.offset, segment.length, segment.source, 0, 0});
+        }
+        return pieces;
+    }
+
+    // A part of the form's table; like the chunk index's, only ever what the file can need.
+    Step FormPart(std::uint64_t first, std::uint64_t length, std::string& out) {
+        return Range(Utf8ToWide(item_.url + kFormSuffix), first, length,
+                     [&](const char* bytes, std::uint32_t size) {
+                         transfer_.CountWireBytes(size);
+                         out.append(bytes, size);
+                         return true;
+                     });
+    }
+
+    Step Apply(const FormPiece& piece) {
+        switch (piece.source) {
+            case FormPiece::Source::Old:
+                return ReadOld(piece.old_offset, piece.length,
+                               [&](const char* bytes, std::uint32_t size) {
+                                   return transfer_.Reuse(bytes, size);
+                               });
+            case FormPiece::Source::Raw:
+                return Range(Utf8ToWide(item_.url), piece.offset, piece.length,
+                             [&](const char* bytes, std::uint32_t size) {
+                                 return transfer_.Accept(bytes, size);
+                             });
+            case FormPiece::Source::Form:
+                break;
+        }
+        const FormFrame& first = frames_[piece.first_frame];
+        const FormFrame& last = frames_[piece.first_frame + piece.frame_count - 1];
+        FormDecoder decoder(frames_, piece.first_frame, piece.frame_count, piece.offset);
+        const Step step =
+            Range(Utf8ToWide(item_.url + kFormSuffix), first.form_offset,
+                  last.form_offset + last.form_length - first.form_offset,
+                  [&](const char* bytes, std::uint32_t size) {
+                      transfer_.CountWireBytes(size);
+                      return decoder.Feed(bytes, size, [&](const char* d, std::uint32_t n) {
+                          return transfer_.AcceptDecoded(d, n);
+                      });
+                  });
+        if (!decoder.why().empty()) {
+            why_ = "the compressed form is refused: " + decoder.why();
+            return Step::Fallback;
+        }
+        return step;
     }
 
     const BodySource& source_;
     const DiffItem& item_;
     OldCopy& old_;
+    const std::uint64_t form_bytes_;
+    std::vector<FormFrame> frames_;
     Transfer& transfer_;
     std::string& why_;
 };
@@ -338,14 +415,14 @@ bool ChunkedFetchApplies(const DiffItem& item, const std::wstring& destination,
 }
 
 ChunkedResult FetchChangedChunks(const BodySource& source, const DiffItem& item,
-                                 const std::wstring& old_copy, Transfer& transfer,
-                                 std::string& why) {
+                                 const std::wstring& old_copy, std::uint64_t form_bytes,
+                                 Transfer& transfer, std::string& why) {
     OldCopy old(OpenPlainFileForReading(old_copy));
     if (!old.is_open()) {
         why = "the old copy is no plain file of its own";
         return ChunkedResult::Fallback;
     }
-    return ChunkedUpdate(source, item, old, transfer, why).Run();
+    return ChunkedUpdate(source, item, old, form_bytes, transfer, why).Run();
 }
 
 }  // namespace patcher::win

@@ -25,8 +25,10 @@ enum class ChunkedResult {
 bool ChunkedFetchApplies(const DiffItem& item, const std::wstring& destination,
                          const Transfer& transfer);
 
+// With `form_bytes` (the size of the file's compressed form, 0 for none) the ranges it needs are
+// fetched as the form's frames that hold them wherever that takes fewer bytes.
 ChunkedResult FetchChangedChunks(const BodySource& source, const DiffItem& item,
-                                 const std::wstring& old_copy, Transfer& transfer,
-                                 std::string& why);
+                                 const std::wstring& old_copy, std::uint64_t form_bytes,
+                                 Transfer& transfer, std::string& why);
 
 }  // namespace patcher::win

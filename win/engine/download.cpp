@@ -10,6 +10,7 @@
 #include "model/resume_rules.h"
 #include "win/engine/chunked_fetch.h"
 #include "win/engine/file_transfer.h"
+#include "win/engine/form_fetch.h"
 #include "win/engine/partial_sweep.h"
 #include "win/engine/phase_clock.h"
 #include "win/platform/atomic_file.h"
@@ -255,13 +256,13 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
 
 // Tries the old copy and the chunk index first; true when that path wrote bytes of the file.
 bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
-                     const std::wstring& destination, Transfer& transfer, Reject& failed,
-                     DownloadError& error) {
+                     const std::wstring& destination, std::uint64_t form_bytes, Transfer& transfer,
+                     Reject& failed, DownloadError& error) {
     failed = Reject::Ok;
     if (!ChunkedFetchApplies(item, destination, transfer)) return false;
     const std::uint64_t before = transfer.have();
     std::string why;
-    switch (FetchChangedChunks(source, item, destination, transfer, why)) {
+    switch (FetchChangedChunks(source, item, destination, form_bytes, transfer, why)) {
         case ChunkedResult::Assembled:
             break;
         case ChunkedResult::Fallback:
@@ -276,6 +277,25 @@ bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
             break;
     }
     return transfer.have() != before;
+}
+
+// The size of the file's compressed form when one is worth fetching: fewer bytes than the file.
+std::uint64_t FormBytesOf(const DownloadShared& shared, const DiffItem& item,
+                          std::uint64_t expected) {
+    const auto form = shared.forms.find(item.sha256);
+    return form != shared.forms.end() && form->second < expected ? form->second : 0;
+}
+
+// Fetches a file not yet begun as its compressed form; true when that wrote bytes of the file.
+bool TryForm(const BodySource& source, const DiffItem& item, std::uint64_t form_bytes,
+             Transfer& transfer) {
+    if (form_bytes == 0 || transfer.have() != 0) return false;
+    std::string why;
+    if (FetchWholeForm(source, item, form_bytes, transfer, why) == FormResult::Fallback) {
+        LogLine("download: " + item.path + ": " + why + "; the file's own bytes are fetched from " +
+                std::to_string(transfer.have()));
+    }
+    return transfer.have() != 0;
 }
 
 }  // namespace
@@ -385,13 +405,17 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     // the server, and either may have misled it.
     const bool carried_over = transfer.have() > 0;
     Reject fetched = Reject::Ok;
-    const bool chunked = TryChunkedFetch(source, item, destination, transfer, fetched, error);
+    const std::uint64_t form_bytes = FormBytesOf(shared, item, expected);
+    const bool chunked =
+        TryChunkedFetch(source, item, destination, form_bytes, transfer, fetched, error);
+    const bool decoded = fetched == Reject::Ok && !transfer.cancelled() &&
+                         TryForm(source, item, form_bytes, transfer);
     if (fetched == Reject::Ok && !transfer.cancelled()) {
         fetched = Fetch(source, item, expected, transfer, error);
     }
     if (fetched == Reject::Ok && !transfer.cancelled()) {
         const PhaseTimer timer(DownloadPhase::Verify);
-        fetched = Verify(source, item, transfer, chunked || carried_over, file, error);
+        fetched = Verify(source, item, transfer, chunked || carried_over || decoded, file, error);
     }
     transfer.Settle();
     // An empty partial would only be clutter; bytes are kept for the next attempt.
@@ -480,6 +504,7 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     const std::uint32_t workers = DownloadWorkerCount(config.download_workers, items.size());
 
     DownloadShared shared;
+    if (!config.base_url.empty()) shared.forms = FetchFormList(source, config.base_url, items);
     shared.progress.file_count = static_cast<std::uint32_t>(items.size());
     shared.progress.bytes_total = outcome.download_bytes;
     shared.on_progress = on_progress;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "core/status.h"
 #include "model/check_outcome.h"
@@ -50,6 +51,8 @@ struct DownloadShared {
     DownloadError failure;
     DownloadPhaseTotals phases;      // every worker's, added as it ends
     CheckedFolders checked_folders;  // the folders files were written into, examined once
+    // The compressed forms' sizes by SHA-256, set before the workers start and only read after.
+    std::unordered_map<std::string, std::uint64_t> forms;
     std::atomic<std::uint32_t> next_index{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> cancelled{false};

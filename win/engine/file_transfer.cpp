@@ -45,6 +45,12 @@ bool Transfer::disk_full() const {
 }
 
 bool Transfer::Accept(const char* bytes, std::uint32_t length) {
+    if (!AcceptDecoded(bytes, length)) return false;
+    fetched_ += length;
+    return true;
+}
+
+bool Transfer::AcceptDecoded(const char* bytes, std::uint32_t length) {
     if (IsCancelled(shared_)) {
         cancelled_ = true;
         return false;
@@ -52,7 +58,6 @@ bool Transfer::Accept(const char* bytes, std::uint32_t length) {
     Hash(bytes, length);
     if (!Write(bytes, length)) return false;
     have_ += length;
-    fetched_ += length;
     return true;
 }
 

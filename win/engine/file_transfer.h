@@ -26,10 +26,13 @@ class Transfer {
 
     // Bytes from the server; false once the run winds down.
     bool Accept(const char* bytes, std::uint32_t length);
+    // Bytes of the file decoded from its compressed form, whose own bytes are counted as they
+    // cross the wire.
+    bool AcceptDecoded(const char* bytes, std::uint32_t length);
     // Bytes copied from the old copy of the file.
     bool Reuse(const char* bytes, std::uint32_t length);
-    // Bytes of the chunk index, which count as fetched but are no part of the file.
-    void CountIndexBytes(std::uint64_t length) { fetched_ += length; }
+    // Bytes that crossed the wire but are no part of the file: a chunk index, a compressed form.
+    void CountWireBytes(std::uint64_t length) { fetched_ += length; }
     // The progress bar measures what is fetched: bytes the old copy will give are taken off it.
     void ExpectReuse(std::uint64_t bytes);
 
