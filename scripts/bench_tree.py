@@ -1,7 +1,8 @@
 """Trees of random files for the benchmarks: make_tree's log-uniform sizes (many small files, a few
 large ones) scaled to a total, and make_game_tree's sizes of a real game's files (in
 bench/data/game_file_sizes.txt) in nested folders. Files already there at the right size are kept,
-so a kept tree is made once."""
+so a kept tree is made once. text_bytes makes text-like data that compresses as game scripts and
+tables do."""
 import os
 import random
 from pathlib import Path
@@ -12,12 +13,34 @@ GAME_SIZES = Path(__file__).resolve().parents[1] / "bench" / "data" / "game_file
 def make_tree(tree, count, total, seed=2):
     """Makes `count` files of `total` bytes in all under `tree`; answers their paths."""
     rng = random.Random(seed)
-    weights = [2 ** rng.uniform(12, 23) for _ in range(count)]
-    sizes = [max(1, int(w * total / sum(weights))) for w in weights]
+    sizes = log_uniform_sizes(rng, count, total)
     paths = [os.path.join(tree, f"data{i % 7}", f"file{i:04d}.bin") for i in range(count)]
     for path, size in zip(paths, sizes):
         write_random(path, size)
     return paths
+
+
+def log_uniform_sizes(rng, count, total):
+    """`count` sizes from 4 KiB to 8 MiB before scaling, log-uniform, scaled to `total` bytes."""
+    weights = [2 ** rng.uniform(12, 23) for _ in range(count)]
+    return [max(1, int(w * total / sum(weights))) for w in weights]
+
+
+# Words of 2 to 9 letters, each with a blank or a line end after it: zstd -19 keeps about a third
+# of such text, as it does of game scripts and tables.
+_WORDS = random.Random("bench-text-words")
+WORDS = [bytes(_WORDS.choices(b"abcdefghijklmnopqrstuvwxyz", k=_WORDS.randint(2, 9)))
+         + (b"\n" if k % 10 == 0 else b" ") for k in range(3000)]
+
+
+def text_bytes(rng, size):
+    """`size` bytes of words drawn by `rng` from WORDS."""
+    parts, made = [], 0
+    while made < size:
+        part = b"".join(rng.choices(WORDS, k=65536))
+        parts.append(part)
+        made += len(part)
+    return b"".join(parts)[:size]
 
 
 def write_random(path, size):
