@@ -6,8 +6,8 @@ called by scripts/bench-patcher.sh after the builds.
   beside `--headless --self-test noop` (Wine's own start, to take away) and
   `openssl dgst -sha256` of the same files one after another;
 - update: `--headless --update` of a release (default 1 GiB in 200 files) into an empty folder,
-  beside `curl --http1.1 --parallel --parallel-max 16` of the same files from the same nginx over
-  loopback TLS;
+  beside the same build's winhttp-floor of the same files (bodies thrown away) and
+  `curl --http1.1 --parallel --parallel-max 16` of them, from the same nginx over loopback TLS;
 - install: `--headless --update` into an empty folder of a release with a real game's file sizes
   (bench/data/game_file_sizes.txt, thousands of files, most of them small, in nested folders),
   beside the same build's winhttp-floor (bare WinHTTP, eight threads, bodies thrown away: what the
@@ -115,9 +115,10 @@ def into_fresh(work, outputs, command):
 
 
 def patcher_commands(work, build, modes, floor_urls):
-    """The runs of one build: Wine's start, then per mode the full check, the update, or the
-    install and the WinHTTP floor beside it (run by the same Wine runner in the same prefix): bodies
-    thrown away, then written to files, then written and flushed."""
+    """The runs of one build: Wine's start, then per mode the full check, the update and the WinHTTP
+    floor of its files, or the install and the WinHTTP floor beside it (run by the same Wine runner
+    in the same prefix): bodies thrown away, then written to files, then written and flushed.
+    `floor_urls` holds a file of URLs for each mode but the check."""
     folder = work / build
     folder.mkdir(exist_ok=True)
     exe = folder / "Velmor2Launcher.exe"
@@ -138,13 +139,14 @@ def patcher_commands(work, build, modes, floor_urls):
     if "check" in modes:
         commands["check"] = headless("--check", "check", folder / "check-data",
                                      work / "check" / "game") + ["--level", "full"]
+    floor = folder / "winhttp-floor.exe"
+    shutil.copy2(ROOT / "build" / build / "bench" / "winhttp-floor.exe", floor)
     if "update" in modes:
         commands["update"] = into_empty("update")
+        commands["update-floor"] = [*wine, str(floor), windows_path(floor_urls["update"])]
     if "install" in modes:
         commands["install"] = into_empty("install")
-        floor = folder / "winhttp-floor.exe"
-        shutil.copy2(ROOT / "build" / build / "bench" / "winhttp-floor.exe", floor)
-        commands["floor"] = [*wine, str(floor), windows_path(floor_urls)]
+        commands["floor"] = [*wine, str(floor), windows_path(floor_urls["install"])]
         out = folder / "floor-out"
         commands["floor-write"] = into_fresh(work, [out], commands["floor"] + [windows_path(out)])
         commands["floor-write-flush"] = into_fresh(
@@ -243,12 +245,15 @@ def main():
             if mode in modes:
                 trees[mode] = publish(work, mode, partial(make_tree, count=files,
                                                           total=mib << 20), f"{files} {mib}")
-        floor_urls = work / "install-urls.txt"
+        floor_urls = {mode: work / f"{mode}-urls.txt" for mode in ("update", "install")}
+        if "update" in modes:
+            floor_urls["update"].write_text("\n".join(file_urls("update", trees["update"][1],
+                                                                 trees["update"][0])) + "\n")
         if "install" in modes:
             trees["install"] = publish(work, "install", make_game_tree,
                                        hashlib.sha256(GAME_SIZES.read_bytes()).hexdigest())
-            floor_urls.write_text("\n".join(file_urls("install", trees["install"][1],
-                                                       trees["install"][0])) + "\n")
+            floor_urls["install"].write_text("\n".join(file_urls("install", trees["install"][1],
+                                                                  trees["install"][0])) + "\n")
             sizes = sorted(os.path.getsize(p) for p in trees["install"][1])
         builds = [b for b in BUILDS if b != "win32" or os.access("/usr/lib/wine/wine", os.X_OK)]
         commands = {build: patcher_commands(work, build, modes, floor_urls) for build in builds}
@@ -299,10 +304,15 @@ def main():
                 report("full check", time_in_turns(check, options.rounds), "openssl dgst -sha256",
                        start=lambda name: name.split()[0] + " noop")
             if "update" in modes:
-                update = {f"{b} update": commands[b]["update"] for b in builds}
+                update = {f"{b} {name}": commands[b][name] for b in builds
+                          for name in ("update", "update-floor")}
                 update["curl --parallel 16"] = curl["update"]
-                report("update into an empty folder", time_in_turns(update, options.rounds),
-                       "curl --parallel 16")
+                medians = time_in_turns(update, options.rounds)
+                report("update into an empty folder", medians, "curl --parallel 16")
+                for b in builds:
+                    got, floor = medians[f"{b} update"], medians[f"{b} update-floor"]
+                    print(f"  {b} update / {b} update-floor: wall {got[0] / floor[0]:.2f}x, "
+                          f"CPU {got[1] / floor[1]:.2f}x, peak {got[2] / floor[2]:.2f}x")
             if "install" in modes:
                 install = {}
                 for b in builds:
