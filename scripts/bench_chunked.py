@@ -1,20 +1,27 @@
 #!/usr/bin/env python3
 """What an update of one large file costs when the patcher holds the old copy, against zsync,
-xdelta3 and zstd on the same files, in one run; called by scripts/bench-chunked.sh after the builds.
+zchunk, xdelta3 and zstd on the same files, in one run; called by scripts/bench-chunked.sh after
+the builds.
 
-A 128 MiB pack of random bytes is published with the operator tool as release 1 and installed with
+A pack (64 MiB by default) of random bytes (--data random, the default) or of text-like words that
+zstd -19 shrinks to about a third (--data text) is published with the operator tool as release 1,
+its objects in a shared objects folder with their chunk indexes and compressed forms (the tool
+writes a form only where zstd saves 5 %, so random data has none), and installed with
 `--headless --update` into an empty folder. Each case then publishes release 2, made from release
-1's pack changed in one way, and updates a copy of that install to it:
+1's pack changed in one way with bytes of the same kind, and updates a copy of that install to it:
   a  100 scattered 4 KiB overwrites,
   b  1 MiB inserted in the middle,
   c  5 % of the pack's size appended.
 Every byte is counted by nginx, our configuration with an access log of its own, as a production
-server would count it: the body bytes of the requests under files/ (the pack and its chunk index)
-apart from the signed metadata. Beside it: the same update into a copy whose pack was deleted (the
-whole file, for the wall time), `zsync -i old` with a control file of 8 KiB blocks from the same
-nginx over plain HTTP (zsync has no TLS; its control file is counted), and the delta sizes of
-`xdelta3 -e -9` and `zstd -19 --long=28 --patch-from`. Every result is checked: the installed or
-rebuilt file must equal release 2's, and each delta must decode to it.
+server would count it: the body bytes of the requests under objects/ (the pack's ranges, its chunk
+index and its form's frames) apart from the signed metadata and forms.txt. Beside it: the same
+update into a copy whose pack was deleted (the whole file, for the wall time), `zsync -i old` with
+a control file of 8 KiB blocks from the same nginx over plain HTTP (zsync has no TLS; its control
+file is counted), what zchunk would download (`zck_delta_size` of both packs made with `zck`, which
+counts the new file's header; zchunk's chunks are zstd-compressed, so it is the yardstick for text),
+and the delta sizes of `xdelta3 -e -9` and `zstd -19 --long=28 --patch-from`. Every result is
+checked: the installed or rebuilt file must equal release 2's, and each delta, and the new .zck
+file, must decode to it.
 
 With --rate RATE (nginx's limit_rate syntax, bytes a second: 20m is 20 MiB/s, about 168 Mbit/s)
 nginx sends each response no faster, as a real line would: on loopback bytes cost next to nothing,
@@ -30,6 +37,7 @@ Wine server: with --serve both stay up after the tables until Ctrl-C or SIGTERM.
 Wine server are stopped at the end, on Ctrl-C and on SIGTERM too.
 
 Usage: bench_chunked.py [--keep DIR [--serve]] [--rate RATE] [--mib N] [--cases abc]
+                        [--data random|text]
 """
 import argparse
 import hashlib
@@ -49,6 +57,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "scripts"))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from bench_patcher import EXPIRES, TOOL, WINE_RUN, make_keys, tool, windows_path  # noqa: E402
+from bench_tree import text_bytes  # noqa: E402
 from patcher_run import Run  # noqa: E402  (the report's KEY: value fields)
 from static_server import StaticServer  # noqa: E402
 
@@ -69,19 +78,23 @@ CASES = {
 }
 
 
-def make_new(old, case):
+def make_bytes(rng, size, data):
+    return text_bytes(rng, size) if data == "text" else rng.randbytes(size)
+
+
+def make_new(old, case, data):
     """Release 2's pack for `case`, from release 1's; every case draws from a seed of its own."""
     rng = random.Random(f"{SEED}-{case}")
     if case == "a":
         new = bytearray(old)
         for _ in range(100):
             at = rng.randrange(len(old) - 4096 + 1)
-            new[at:at + 4096] = rng.randbytes(4096)
+            new[at:at + 4096] = make_bytes(rng, 4096, data)
         return bytes(new)
     if case == "b":
         middle = len(old) // 2
-        return old[:middle] + rng.randbytes(MIB) + old[middle:]
-    return old + rng.randbytes(len(old) * 5 // 100)
+        return old[:middle] + make_bytes(rng, MIB, data) + old[middle:]
+    return old + make_bytes(rng, len(old) * 5 // 100, data)
 
 
 def sha256(path):
@@ -92,8 +105,14 @@ def sha256(path):
     return digest.hexdigest()
 
 
-def publish(work, name, pack, previous=None):
-    """Publishes a game of the one file `pack` as the release at /name, served from work/site."""
+def object_path(sha):
+    """Where the tool stores an object, below the objects folder or URL."""
+    return f"{sha[:2]}/{sha}"
+
+
+def publish(work, name, pack, previous=None, port=PORT):
+    """Publishes a game of the one file `pack` as the release at /name, its objects in the shared
+    work/site/objects, served from work/site; answers the game's copy of the pack and its object."""
     game = work / "games" / name
     target = game / PACK
     target.parent.mkdir(parents=True, exist_ok=True)
@@ -105,11 +124,13 @@ def publish(work, name, pack, previous=None):
     order = ["--previous", previous] if previous else ["--counter", "1"]
     tool("publish", "--out", release, "--game", game, "--keys", keys / "keys.txt",
          "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
-         "--base-url", f"https://127.0.0.1:{PORT}/{name}", "--version", "1.0.0" if not previous
-         else "2.0.0", "--channel", "bench", *order, "--expires", EXPIRES)
-    if not (release / "files" / (PACK + ".chunks")).is_file():
-        sys.exit(f"bench: the release at {release} has no chunk index beside {PACK}")
-    return target
+         "--base-url", f"https://127.0.0.1:{port}/{name}", "--version", "1.0.0" if not previous
+         else "2.0.0", "--channel", "bench", *order, "--expires", EXPIRES,
+         "--objects", work / "site" / "objects", "--objects-url", f"https://127.0.0.1:{port}/objects")
+    stored = work / "site" / "objects" / object_path(hashlib.sha256(pack).hexdigest())
+    if not Path(f"{stored}.chunks").is_file():
+        sys.exit(f"bench: the release at {release} has no chunk index beside {stored}")
+    return target, stored
 
 
 class AccessLog:
@@ -133,27 +154,30 @@ class AccessLog:
         return requests, text
 
 
-def sent(requests, port, files=None):
-    """Body bytes and request count on `port`; with `files`, only under (True) or outside files/."""
+def sent(requests, port, objects=None, suffix=None):
+    """Body bytes and request count on `port`; with `objects`, only under (True) or outside
+    objects/; with `suffix`, only of names that end with it."""
     picked = [r for r in requests if r[0] == port and
-              (files is None or ("/files/" in r[3].split(" ")[1]) == files)]
+              (objects is None or r[3].split(" ")[1].startswith("/objects/") == objects) and
+              (suffix is None or r[3].split(" ")[1].endswith(suffix))]
     return sum(r[2] for r in picked), len(picked)
 
 
 class Patcher:
     """Runs of the 64-bit patcher in folders of their own, all in one Wine prefix kept warm."""
 
-    def __init__(self, work):
-        self.work, self.prefix = work, work / "prefix-win64"
+    def __init__(self, work, exe=EXE, port=PORT):
+        self.work, self.prefix, self.exe, self.port = work, work / "prefix-win64", exe, port
         self.root_key = (work / "keys" / "root.pub").read_text().strip()
         self.environment = dict(os.environ, GARUN2_WINEPREFIX=str(self.prefix))
+        self.usage = (0.0, 0.0)  # the last run's CPU seconds and peak MiB
 
     def folder(self, name, like=None):
         """A folder holding a copy of the exe, with `like`'s data and game folders copied."""
         folder = self.work / "runs" / name
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)
-        shutil.copy2(EXE, folder / "Velmor2Launcher.exe")
+        shutil.copy2(self.exe, folder / "Velmor2Launcher.exe")
         for part in ("data", "game"):
             if like:
                 shutil.copytree(like / part, folder / part, symlinks=True)
@@ -165,20 +189,26 @@ class Patcher:
         return [str(WINE_RUN), str(folder / "Velmor2Launcher.exe"), "--headless", *args]
 
     def run(self, folder, *args):
-        """Answers (Run, wall seconds). Output goes to files: Wine's own processes inherit the
-        handles, and a pipe would stay open for as long as they live."""
-        command = self.command(folder, *args)
+        """Answers (Run, wall seconds), and keeps its CPU time and peak memory in `usage`. Output
+        goes to files: Wine's own processes inherit the handles, and a pipe would stay open for as
+        long as they live. GNU time starts it: a child of this Python would carry Python's own
+        peak past its exec."""
+        usage = folder / "usage.txt"
+        command = ["/usr/bin/time", "-f", "%U %S %M", "-o", str(usage),
+                   *self.command(folder, *args)]
         with open(folder / "stdout.txt", "wb") as out, open(folder / "stderr.txt", "wb") as err:
             start = time.perf_counter()
             done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                   env=self.environment, timeout=1800)
             wall = time.perf_counter() - start
+        user, system, peak_kib = usage.read_text().split()[-3:]
+        self.usage = (float(user) + float(system), int(peak_kib) / 1024)
         text = [(folder / name).read_bytes().decode("utf-8", "replace")
                 for name in ("stdout.txt", "stderr.txt")]
         return Run(done.returncode, *text), wall
 
     def update_args(self, folder, release):
-        return ("--update", "--base-url", f"https://127.0.0.1:{PORT}/{release}",
+        return ("--update", "--base-url", f"https://127.0.0.1:{self.port}/{release}",
                 "--data-dir", windows_path(folder / "data"),
                 "--install-dir", windows_path(folder / "game"), "--root-key-b64", self.root_key)
 
@@ -260,7 +290,8 @@ def update_case(patcher, access, install, name, release, new_hash, delete_pack=F
     result = {
         "code": done.code, "wall": wall,
         "equal": installed.is_file() and sha256(installed) == new_hash,
-        "files": sent(requests, PORT, files=True), "meta": sent(requests, PORT, files=False),
+        "files": sent(requests, PORT, objects=True), "meta": sent(requests, PORT, objects=False),
+        "form": sent(requests, PORT, objects=True, suffix=".zst"),
         "fetched": fields.get("DOWNLOAD_BYTES_FETCHED", "?"),
         "reused": fields.get("DOWNLOAD_BYTES_REUSED", "?"),
     }
@@ -274,7 +305,7 @@ def zsync_case(work, access, case, old, new, new_hash):
     """zsync of release 2's pack, served by the same nginx, from the old copy."""
     control = work / "site" / "zsync" / case / "pack.zsync"
     control.parent.mkdir(parents=True, exist_ok=True)
-    url = f"http://127.0.0.1:{PLAIN_PORT}/{case}/files/{PACK}"
+    url = f"http://127.0.0.1:{PLAIN_PORT}/objects/{new.relative_to(work / 'site' / 'objects')}"
     subprocess.run(["zsyncmake", "-b", "8192", "-u", url, str(new), "-o", str(control)],
                    check=True, stdout=subprocess.DEVNULL)
     folder = work / "runs" / f"{case}-zsync"
@@ -293,6 +324,36 @@ def zsync_case(work, access, case, old, new, new_hash):
               f"{'equal' if equal else 'wrong'}\n{done.stdout}{done.stderr}\n{log_text}")
     return {"code": done.returncode, "equal": equal, "wall": wall,
             "sent": sent(requests, PLAIN_PORT)}
+
+
+def zck_case(work, case, old, new, new_hash):
+    """What zchunk would download to make release 2's pack from release 1's: both made into .zck
+    files with zck's own chunking; zck_delta_size counts the new file's header with its chunks."""
+    folder = work / "runs" / f"{case}-zck"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    old_zck = work / "runs" / "r1.zck"
+    if not old_zck.is_file():
+        subprocess.run(["zck", "-o", str(old_zck), str(old)], check=True, stdout=subprocess.DEVNULL)
+    start = time.perf_counter()
+    subprocess.run(["zck", "-o", str(folder / "new.zck"), str(new)], check=True,
+                   stdout=subprocess.DEVNULL)
+    wall = time.perf_counter() - start
+    with open(folder / "new.out", "wb") as out:
+        subprocess.run(["unzck", "-c", str(folder / "new.zck")], check=True, stdout=out)
+    if sha256(folder / "new.out") != new_hash:
+        sys.exit(f"bench: zck's file of case {case} does not decode to the new file")
+    delta = subprocess.run(["zck_delta_size", str(old_zck), str(folder / "new.zck")],
+                           check=True, capture_output=True, text=True).stdout
+    header = subprocess.run(["zck_read_header", str(folder / "new.zck")], check=True,
+                            capture_output=True, text=True).stdout
+    found = re.search(r"Would download (\d+) of (\d+) bytes", delta)
+    header_size = re.search(r"Header size: (\d+)", header)
+    if not found or not header_size:
+        sys.exit(f"bench: zchunk's figures of case {case} do not read:\n{delta}{header}")
+    shutil.rmtree(folder)
+    return {"download": int(found[1]), "zck": int(found[2]), "header": int(header_size[1]),
+            "wall": wall}
 
 
 def delta_case(work, case, old, new, new_hash):
@@ -338,7 +399,9 @@ def main():
                         "server up after the tables, for those scripts, until interrupted")
     parser.add_argument("--rate", help="nginx's limit_rate for every response (20m: 20 MiB/s); "
                         "default unlimited")
-    parser.add_argument("--mib", type=int, default=128, help="the pack's size (default 128)")
+    parser.add_argument("--mib", type=int, default=64, help="the pack's size (default 64)")
+    parser.add_argument("--data", choices=("random", "text"), default="random",
+                        help="the pack's bytes: random, or text-like words (default random)")
     parser.add_argument("--cases", default="abc", help="which of a, b, c to run (default abc)")
     options = parser.parse_args()
     if options.serve and not options.keep:
@@ -354,8 +417,8 @@ def main():
     patcher = None
     failed = False
     try:
-        old = random.Random(SEED).randbytes(options.mib * MIB)
-        old_path = publish(work, "r1", old)
+        old = make_bytes(random.Random(SEED), options.mib * MIB, options.data)
+        old_path, _ = publish(work, "r1", old)
         patcher = Patcher(work)
         wine_start = patcher.start()
         rows, details, scripts = [], [], []
@@ -374,55 +437,65 @@ def main():
             if done.code != 0 or sha256(install / "game" / PACK) != sha256(old_path):
                 explain("install of release 1", install, done, log_text)
                 sys.exit("bench: the install of release 1 failed; nothing to compare")
-            print(f"pack: {len(old):,} bytes; install of release 1 into an empty folder: "
-                  f"{wall:.2f} s, {sent(requests, PORT, files=True)[0]:,} bytes under files/; "
+            print(f"pack: {len(old):,} bytes of {options.data} data; install of release 1 into "
+                  f"an empty folder: {wall:.2f} s, {sent(requests, PORT, objects=True)[0]:,} bytes "
+                  f"under objects/ ({sent(requests, PORT, suffix='.zst')[0]:,} of its form); "
                   f"Wine's start (--self-test noop, best of 3): {wine_start:.2f} s; rate limit: "
                   f"{options.rate or 'none'}", flush=True)
             for case in options.cases:
-                new = make_new(old, case)
+                new = make_new(old, case, options.data)
                 new_hash = hashlib.sha256(new).hexdigest()
-                new_path = publish(work, case, new, previous=work / "site" / "r1")
+                new_path, new_object = publish(work, case, new, previous=work / "site" / "r1")
                 del new
                 chunked = update_case(patcher, access, install, case, case, new_hash)
                 whole = update_case(patcher, access, install, f"{case}-whole", case, new_hash,
                                     delete_pack=True)
-                zsync = zsync_case(work, access, case, old_path, new_path, new_hash)
+                zsync = zsync_case(work, access, case, old_path, new_object, new_hash)
+                zck = zck_case(work, case, old_path, new_path, new_hash)
                 deltas = delta_case(work, case, old_path, new_path, new_hash)
                 size = new_path.stat().st_size
                 failed |= not (chunked["code"] == 0 and chunked["equal"] and whole["code"] == 0
                                and whole["equal"] and zsync["code"] == 0 and zsync["equal"])
-                rows.append((case, chunked, whole, zsync, deltas, size))
+                rows.append((case, chunked, whole, zsync, zck, deltas, size))
                 if options.keep:
                     scripts.extend(patcher.timed_script(install, case, kind, size)
                                    for kind in ("chunked", "whole"))
                 print(f"case {case} ({CASES[case]}) done after "
                       f"{time.perf_counter() - began:.0f} s", flush=True)
-        print("\n| case | patcher fetched (server-counted) | patcher wall s | whole-file update "
-              "wall s | zsync fetched | xdelta3 | zstd | whole file |")
-        print("|---|---:|---:|---:|---:|---:|---:|---:|")
-        for case, chunked, whole, zsync, deltas, size in rows:
+        print(f"\n{options.data} data, rate limit {options.rate or 'none'}")
+        print("| case | patcher fetched (server-counted) | of it from the form | patcher wall s | "
+              "whole-file update wall s | zsync fetched | zchunk download | xdelta3 | zstd | "
+              "whole file |")
+        print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+        for case, chunked, whole, zsync, zck, deltas, size in rows:
             print(f"| {case}: {CASES[case]} | {share(chunked['files'][0], size)} | "
-                  f"{chunked['wall']:.2f} | {whole['wall']:.2f} | "
-                  f"{share(zsync['sent'][0], size)} | {share(deltas['xdelta3'][0], size)} | "
-                  f"{share(deltas['zstd'][0], size)} | {size:,} |")
+                  f"{chunked['form'][0]:,} | {chunked['wall']:.2f} | {whole['wall']:.2f} | "
+                  f"{share(zsync['sent'][0], size)} | {share(zck['download'], size)} | "
+                  f"{share(deltas['xdelta3'][0], size)} | {share(deltas['zstd'][0], size)} | "
+                  f"{size:,} |")
         print()
-        for case, chunked, whole, zsync, deltas, size in rows:
+        for case, chunked, whole, zsync, zck, deltas, size in rows:
             ok = chunked["code"] == 0 and chunked["equal"]
-            verdict = "yes" if chunked["files"][0] <= zsync["sent"][0] else "no"
-            print(f"{case}: patcher fetched <= zsync fetched: {verdict} "
-                  f"({chunked['files'][0]:,} vs {zsync['sent'][0]:,})"
+            got = chunked["files"][0]
+            print(f"{case}: patcher fetched <= zsync fetched: "
+                  f"{'yes' if got <= zsync['sent'][0] else 'no'} ({got:,} vs "
+                  f"{zsync['sent'][0]:,}); <= zchunk: {'yes' if got <= zck['download'] else 'no'} "
+                  f"({got:,} vs {zck['download']:,}, its header {zck['header']:,} of it)"
                   + ("" if ok else " -- but the patcher's update failed, see above"))
         print("\n| case | exit | file = release 2 | DOWNLOAD_BYTES_FETCHED | DOWNLOAD_BYTES_REUSED "
-              "| files/ requests | metadata bytes (requests) | whole-file: exit, equal, "
-              "server-counted | zsync: exit, equal, requests, wall s | xdelta3 s | zstd s |")
-        print("|---|---:|---|---:|---:|---:|---:|---|---|---:|---:|")
-        for case, chunked, whole, zsync, deltas, size in rows:
+              "| objects/ requests (form's) | metadata bytes (requests) | whole-file: exit, equal, "
+              "server-counted | zsync: exit, equal, requests, wall s | zck s | xdelta3 s | "
+              "zstd s |")
+        print("|---|---:|---|---:|---:|---:|---:|---|---|---:|---:|---:|")
+        for case, chunked, whole, zsync, zck, deltas, size in rows:
             print(f"| {case} | {chunked['code']} | {'yes' if chunked['equal'] else 'NO'} | "
-                  f"{chunked['fetched']} | {chunked['reused']} | {chunked['files'][1]} | "
+                  f"{chunked['fetched']} | {chunked['reused']} | {chunked['files'][1]} "
+                  f"({chunked['form'][1]}) | "
                   f"{chunked['meta'][0]:,} ({chunked['meta'][1]}) | {whole['code']}, "
                   f"{'yes' if whole['equal'] else 'NO'}, {whole['files'][0]:,} | "
                   f"{zsync['code']}, {'yes' if zsync['equal'] else 'NO'}, {zsync['sent'][1]}, "
-                  f"{zsync['wall']:.2f} | {deltas['xdelta3'][1]:.1f} | {deltas['zstd'][1]:.1f} |")
+                  f"{zsync['wall']:.2f} | {zck['wall']:.1f} | {deltas['xdelta3'][1]:.1f} | "
+                  f"{deltas['zstd'][1]:.1f} |")
         print(f"\ntotal runtime: {time.perf_counter() - began:.0f} s")
         for script in scripts:
             print(f"timed update: sh {script}")
