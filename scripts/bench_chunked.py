@@ -126,7 +126,8 @@ def publish(work, name, pack, previous=None, port=PORT):
          "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
          "--base-url", f"https://127.0.0.1:{port}/{name}", "--version", "1.0.0" if not previous
          else "2.0.0", "--channel", "bench", *order, "--expires", EXPIRES,
-         "--objects", work / "site" / "objects", "--objects-url", f"https://127.0.0.1:{port}/objects")
+         "--objects", work / "site" / "objects",
+         "--objects-url", f"https://127.0.0.1:{port}/objects")
     stored = work / "site" / "objects" / object_path(hashlib.sha256(pack).hexdigest())
     if not Path(f"{stored}.chunks").is_file():
         sys.exit(f"bench: the release at {release} has no chunk index beside {stored}")

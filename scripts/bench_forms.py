@@ -105,7 +105,8 @@ def publish(work, name, game):
          "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
          "--base-url", f"https://127.0.0.1:{PORT}/{name}", "--version", "1.0.0",
          "--channel", "bench", "--counter", "1", "--expires", EXPIRES,
-         "--objects", work / "site" / "objects", "--objects-url", f"https://127.0.0.1:{PORT}/objects")
+         "--objects", work / "site" / "objects",
+         "--objects-url", f"https://127.0.0.1:{PORT}/objects")
     return release
 
 
@@ -150,8 +151,8 @@ def install(patcher, access, name, release, hashes):
         path = by_sha.get(found[1], "?")
         raw, form = per_file.get(path, (0, 0))
         per_file[path] = (raw, form + sent) if found[2] == ".zst" else (raw + sent, form)
-    equal = all(sha256(folder / "game" / path) == sha if (folder / "game" / path).is_file()
-                else False for path, sha in hashes.items())
+    equal = all((folder / "game" / path).is_file() and sha256(folder / "game" / path) == sha
+                for path, sha in hashes.items())
     fields = done.fields()
     if done.code != 0 or fields.get("DOWNLOAD_CODE") != "0" or not equal:
         explain(f"install of /{release} ({'tree equal' if equal else 'tree differs'})", folder,
@@ -175,7 +176,9 @@ def timed_script(patcher, name, release, count):
         "#!/bin/sh",
         f"# An install of /{release} into an empty folder by {patcher.exe}.",
         "set -eu",
-        f"if [ -e {q(str(folder))} ]; then mv {q(str(folder))} \"$(mktemp -d -p {q(str(trash))})\"; fi",
+        f"if [ -e {q(str(folder))} ]; then",
+        f"    mv {q(str(folder))} \"$(mktemp -d -p {q(str(trash))})\"",
+        "fi",
         f"mkdir -p {q(str(folder / 'data'))} {q(str(folder / 'game'))}",
         f"cp {q(str(patcher.exe))} {q(str(folder / 'Velmor2Launcher.exe'))}",
         f"{shlex.join(update)} >{out} 2>{q(str(folder / 'stderr.txt'))}",
@@ -260,12 +263,13 @@ def main():
                 scripts.append(timed_script(old, "random-old", "random", len(random_hashes)))
 
         sizes = {path: (game / path).stat().st_size for path in kinds}
-        stored = {path: (work / "site" / "objects" / sha[:2] / f"{sha}.zst") for path, sha in
-                  hashes.items()}
-        stored = {path: form.stat().st_size if form.exists() else 0 for path, form in stored.items()}
+        forms_at = {path: work / "site" / "objects" / sha[:2] / f"{sha}.zst"
+                    for path, sha in hashes.items()}
+        stored = {path: f.stat().st_size if f.exists() else 0 for path, f in forms_at.items()}
         total = sum(sizes.values())
-        print(f"\ntree: {len(kinds)} files, {total:,} bytes, {sum(s > MIB for s in sizes.values())} "
-              f"of them above 1 MiB; rate limit: {options.rate or 'none'} per connection")
+        print(f"\ntree: {len(kinds)} files, {total:,} bytes, "
+              f"{sum(s > MIB for s in sizes.values())} of them above 1 MiB; "
+              f"rate limit: {options.rate or 'none'} per connection")
         print("| kind | files | bytes (share) | zstd -19 --long, per file | forms stored (files) | "
               "/forms install sent (of it forms) | /raw install sent |")
         print("|---|---:|---:|---:|---:|---:|---:|")
@@ -281,8 +285,8 @@ def main():
                   f"({sum(stored[p] > 0 for p in of)}) | "
                   f"{sum(sent_for('/forms', p) for p in of):,} ({form_sent:,}) | "
                   f"{sum(sent_for('/raw', p) for p in of):,} |")
-        print("\n| install | exit | DOWNLOAD_CODE | tree equal | bytes under objects/ | other bytes "
-              "| wall s | CPU s | peak MiB |")
+        print("\n| install | exit | DOWNLOAD_CODE | tree equal | bytes under objects/ | "
+              "other bytes | wall s | CPU s | peak MiB |")
         print("|---|---:|---:|---|---:|---:|---:|---:|---:|")
         for label, run in runs.items():
             print(f"| {label} | {run['code']} | {run['download']} | "
@@ -298,8 +302,9 @@ def main():
         print(f"files zstd does not shrink sent as more than their size: {len(over)} of "
               f"{sum(packed[p] >= sizes[p] for p in kinds)}" + (f" ({', '.join(over[:5])})"
                                                                  if over else ""))
-        print(f"/forms install's peak memory under 64 MiB: "
-              f"{'yes' if runs['/forms']['peak'] < 64 else 'no'} ({runs['/forms']['peak']:.0f} MiB)")
+        peak = runs["/forms"]["peak"]
+        print(f"/forms install's peak memory under 64 MiB: {'yes' if peak < 64 else 'no'} "
+              f"({peak:.0f} MiB)")
         print(f"\ntotal runtime: {time.perf_counter() - began:.0f} s")
         for script in scripts:
             print(f"timed install: sh {script}")
