@@ -2,7 +2,8 @@
 # Builds the operator tool and both patcher builds, then times the shipped 32-bit exe (where 32-bit
 # Wine runs) and the 64-bit build in one run: a full check of 2 GiB in 500 files against
 # `openssl dgst -sha256` of the same files; an update of 1 GiB in 200 files into an empty folder
-# against `curl --http1.1 --parallel --parallel-max 16` from the same nginx over loopback TLS; and an
+# against the same build's winhttp-floor of those files and `curl --http1.1 --parallel
+# --parallel-max 16`, from the same nginx over loopback TLS; and an
 # install of a real game's file sizes (4,605 files, 388 MiB) against the same build's
 # winhttp-floor (bare WinHTTP under the same Wine) and the same curl; with the peak memory of each.
 # See scripts/bench_patcher.py for the options (--only check|update|install, --keep DIR,
