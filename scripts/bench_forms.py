@@ -168,7 +168,6 @@ def timed_script(patcher, name, release, count):
     deleted just before a run slows its creates."""
     folder, q = patcher.work / "runs" / f"{name}-timed", shlex.quote
     trash = patcher.work / "trash"
-    trash.mkdir(exist_ok=True)
     update = ["env", f"GARUN2_WINEPREFIX={patcher.prefix}",
               *patcher.command(folder, *patcher.update_args(folder, release))]
     out = q(str(folder / "stdout.txt"))
@@ -177,6 +176,7 @@ def timed_script(patcher, name, release, count):
         f"# An install of /{release} into an empty folder by {patcher.exe}.",
         "set -eu",
         f"if [ -e {q(str(folder))} ]; then",
+        f"    mkdir -p {q(str(trash))}",
         f"    mv {q(str(folder))} \"$(mktemp -d -p {q(str(trash))})\"",
         "fi",
         f"mkdir -p {q(str(folder / 'data'))} {q(str(folder / 'game'))}",

@@ -6,8 +6,9 @@ called by scripts/bench-patcher.sh after the builds.
   beside `--headless --self-test noop` (Wine's own start, to take away) and
   `openssl dgst -sha256` of the same files one after another;
 - update: `--headless --update` of a release (default 1 GiB in 200 files) into an empty folder,
-  beside the same build's winhttp-floor of the same files (bodies thrown away) and
-  `curl --http1.1 --parallel --parallel-max 16` of them, from the same nginx over loopback TLS;
+  beside the same build's winhttp-floor of the same files (bodies thrown away, then written to
+  files, then written and flushed) and `curl --http1.1 --parallel --parallel-max 16` of them, from
+  the same nginx over loopback TLS;
 - install: `--headless --update` into an empty folder of a release with a real game's file sizes
   (bench/data/game_file_sizes.txt, thousands of files, most of them small, in nested folders),
   beside the same build's winhttp-floor (bare WinHTTP, eight threads, bodies thrown away: what the
@@ -115,9 +116,9 @@ def into_fresh(work, outputs, command):
 
 
 def patcher_commands(work, build, modes, floor_urls):
-    """The runs of one build: Wine's start, then per mode the full check, the update and the WinHTTP
-    floor of its files, or the install and the WinHTTP floor beside it (run by the same Wine runner
-    in the same prefix): bodies thrown away, then written to files, then written and flushed.
+    """The runs of one build: Wine's start, then per mode the full check, or the update or the
+    install with the WinHTTP floor of the same files beside it (run by the same Wine runner in the
+    same prefix): bodies thrown away, then written to files, then written and flushed.
     `floor_urls` holds a file of URLs for each mode but the check."""
     folder = work / build
     folder.mkdir(exist_ok=True)
@@ -141,16 +142,15 @@ def patcher_commands(work, build, modes, floor_urls):
                                      work / "check" / "game") + ["--level", "full"]
     floor = folder / "winhttp-floor.exe"
     shutil.copy2(ROOT / "build" / build / "bench" / "winhttp-floor.exe", floor)
-    if "update" in modes:
-        commands["update"] = into_empty("update")
-        commands["update-floor"] = [*wine, str(floor), windows_path(floor_urls["update"])]
-    if "install" in modes:
-        commands["install"] = into_empty("install")
-        commands["floor"] = [*wine, str(floor), windows_path(floor_urls["install"])]
-        out = folder / "floor-out"
-        commands["floor-write"] = into_fresh(work, [out], commands["floor"] + [windows_path(out)])
-        commands["floor-write-flush"] = into_fresh(
-            work, [out], commands["floor"] + [windows_path(out), "--flush"])
+    for mode, name in (("update", "update-floor"), ("install", "floor")):
+        if mode not in modes:
+            continue
+        commands[mode] = into_empty(mode)
+        commands[name] = [*wine, str(floor), windows_path(floor_urls[mode])]
+        out = folder / f"{name}-out"
+        commands[f"{name}-write"] = into_fresh(work, [out], commands[name] + [windows_path(out)])
+        commands[f"{name}-write-flush"] = into_fresh(
+            work, [out], commands[name] + [windows_path(out), "--flush"])
     return commands
 
 
@@ -304,15 +304,18 @@ def main():
                 report("full check", time_in_turns(check, options.rounds), "openssl dgst -sha256",
                        start=lambda name: name.split()[0] + " noop")
             if "update" in modes:
+                floors = ("update-floor", "update-floor-write", "update-floor-write-flush")
                 update = {f"{b} {name}": commands[b][name] for b in builds
-                          for name in ("update", "update-floor")}
+                          for name in ("update", *floors)}
                 update["curl --parallel 16"] = curl["update"]
                 medians = time_in_turns(update, options.rounds)
                 report("update into an empty folder", medians, "curl --parallel 16")
                 for b in builds:
-                    got, floor = medians[f"{b} update"], medians[f"{b} update-floor"]
-                    print(f"  {b} update / {b} update-floor: wall {got[0] / floor[0]:.2f}x, "
-                          f"CPU {got[1] / floor[1]:.2f}x, peak {got[2] / floor[2]:.2f}x")
+                    floor = medians[f"{b} update-floor"]
+                    for name in ("update", *floors[1:]):
+                        got = medians[f"{b} {name}"]
+                        print(f"  {b} {name} / {b} update-floor: wall {got[0] / floor[0]:.2f}x, "
+                              f"CPU {got[1] / floor[1]:.2f}x, peak {got[2] / floor[2]:.2f}x")
             if "install" in modes:
                 install = {}
                 for b in builds:
