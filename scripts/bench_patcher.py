@@ -195,7 +195,7 @@ def time_in_turns(commands, rounds):
 def report_install(medians, builds, curl):
     print("\ninstall into an empty folder (medians: wall s, CPU s, peak MiB)")
     for name, (wall, cpu, peak) in medians.items():
-        print(f"  {name:<28} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
+        print(f"  {name:<32} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
     for build in builds:
         floor = medians[f"{build} floor"]
         for name in ("install", "floor-write", "floor-write-flush"):
@@ -210,7 +210,7 @@ def report_install(medians, builds, curl):
 def report(title, medians, yardstick, start=None):
     print(f"\n{title} (medians: wall s, CPU s, peak MiB)")
     for name, (wall, cpu, peak) in medians.items():
-        print(f"  {name:<28} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
+        print(f"  {name:<32} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
     base = medians[yardstick][0]
     for name, (wall, _, _) in medians.items():
         if name == yardstick or name.endswith("noop"):
