@@ -80,20 +80,60 @@ Result<std::string> ReadWholeFile(const std::string& path, std::uint64_t max_byt
     return content;
 }
 
-Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned mode) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          static_cast<mode_t>(mode));
-    if (fd < 0) {
+NewFile::~NewFile() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(path_.c_str());
+}
+
+Status NewFile::Create(const std::string& path, unsigned mode) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                 static_cast<mode_t>(mode));
+    if (fd_ < 0) {
         if (errno == EEXIST) return Status(StatusCode::BadInput, "refusing to overwrite " + path);
         return Failure("cannot create", path);
     }
+    path_ = path;
     // The umask may only have narrowed the mode; make it exactly what was asked for.
-    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0 || !FinishFile(fd, bytes)) {
-        Status failure = Failure("cannot write", path);
-        ::unlink(path.c_str());
+    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) return Failure("cannot write", path_);
+    return Status::Success();
+}
+
+Status NewFile::Append(std::string_view bytes) {
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) return Failure("cannot write", path_);
+    return Status::Success();
+}
+
+Status NewFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written =
+            ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return Failure("cannot write", path_);
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+        offset += static_cast<std::uint64_t>(written);
+    }
+    return Status::Success();
+}
+
+Status NewFile::Finish(bool durable) {
+    if (durable && ::fsync(fd_) != 0) return Failure("cannot write", path_);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        Status failure = Failure("cannot write", path_);
+        ::unlink(path_.c_str());
         return failure;
     }
     return Status::Success();
+}
+
+Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned mode) {
+    NewFile file;
+    Status status = file.Create(path, mode);
+    if (status.ok()) status = file.Append(bytes);
+    if (status.ok()) status = file.Finish();
+    return status;
 }
 
 Status WriteFileReplacing(const std::string& path, const std::string& bytes) {
@@ -130,34 +170,20 @@ Result<std::string> WriteTemporaryFile(const std::string& name_prefix, const std
 Status CopyNewFile(const std::string& from, const std::string& to, unsigned mode, bool durable) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (in < 0) return Failure("cannot open", from);
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           static_cast<mode_t>(mode));
-    if (out < 0) {
-        Status failure = Failure("cannot create", to);
-        ::close(in);
-        return failure;
-    }
+    NewFile out;
+    Status status = out.Create(to, mode);
     std::vector<char> chunk(1 << 20);
-    // As in WriteNewFile: the umask may only have narrowed the mode.
-    bool ok = ::fchmod(out, static_cast<mode_t>(mode)) == 0;
-    while (ok) {
+    while (status.ok()) {
         const ssize_t got = ::read(in, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        if (!WriteAll(out, chunk.data(), static_cast<std::size_t>(got))) {
-            ok = false;
-            break;
-        }
+        if (got == 0) break;
+        status = got < 0
+                     ? Failure("cannot copy " + from + " to", to)
+                     : out.Append(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
     }
-    if (ok && durable && ::fsync(out) != 0) ok = false;
-    Status failure = ok ? Status::Success() : Failure("cannot copy " + from + " to", to);
+    if (status.ok()) status = out.Finish(durable);
     ::close(in);
-    if (::close(out) != 0 && ok) failure = Failure("cannot write", to);
-    if (!failure.ok()) ::unlink(to.c_str());
-    return failure;
+    return status;
 }
 
 // Creates the folders of relative below root, each readable by everyone whatever the umask.

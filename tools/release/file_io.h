@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/status.h"
 
@@ -15,6 +16,27 @@ Result<std::string> ReadWholeFile(const std::string& path, std::uint64_t max_byt
 // Creates the file with the given mode and content; refuses a path where anything exists, a
 // symbolic link included. A failed write removes what it created.
 Status WriteNewFile(const std::string& path, const std::string& bytes, unsigned mode);
+
+// A new file written in pieces (a part may be written again at an offset), with exactly the mode
+// asked for; refused where anything exists, a symbolic link included. It is removed unless
+// Finish succeeds.
+class NewFile {
+  public:
+    NewFile() = default;
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    Status Create(const std::string& path, unsigned mode);
+    Status Append(std::string_view bytes);
+    Status WriteAt(std::uint64_t offset, std::string_view bytes);
+    // Closes the file, with durable flushed to disk first.
+    Status Finish(bool durable = true);
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+};
 
 // Writes a temporary file beside path and renames it over path.
 Status WriteFileReplacing(const std::string& path, const std::string& bytes);

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "core/chunk_index.h"
+#include "core/compressed_form.h"
 #include "core/manifest.h"
 #include "core/text.h"
 
@@ -74,13 +75,14 @@ Status ReadReleases(const std::string& releases, std::vector<Release>& found) {
     });
 }
 
-// The SHA-256 an entry of the objects folder belongs to ("ab12…" for "ab12…", "ab12….chunks" and
-// a partial copy "ab12….partial-N"); empty for a name that is none of these.
+// The SHA-256 an entry of the objects folder belongs to ("ab12…" for "ab12…", "ab12….chunks",
+// "ab12….zst" and a partial copy of any of them, "ab12….zst.partial-N"); empty for a name that is
+// none of these.
 std::string ObjectOfEntry(const std::string& name) {
     const std::string object = name.substr(0, std::min<std::size_t>(name.size(), 64));
     std::string kind = name.substr(object.size());
     kind = kind.substr(0, kind.find(".partial-"));
-    const bool ours = kind.empty() || kind == kChunkIndexSuffix;
+    const bool ours = kind.empty() || kind == kChunkIndexSuffix || kind == kFormSuffix;
     return ours && IsSha256Hex(object) ? object : std::string();
 }
 

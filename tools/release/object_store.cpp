@@ -6,13 +6,17 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/chunk_index.h"
+#include "core/compressed_form.h"
 #include "core/file_hash.h"
+#include "core/hex.h"
 #include "core/manifest.h"
 #include "core/text.h"
 #include "tools/release/chunk_indexes.h"
 #include "tools/release/file_io.h"
+#include "tools/release/object_forms.h"
 
 namespace patcher::release {
 namespace {
@@ -42,20 +46,91 @@ Status Settle(const std::string& temporary, const std::string& path, bool& taken
         taken = true;
         return Status::Success();
     }
-    return Refuse("cannot name the object " + path + ": " + std::strerror(error));
+    return Refuse("cannot name " + path + ": " + std::strerror(error));
 }
 
-Status WriteIndexBeside(const std::string& object, ObjectTally& tally) {
+// Writes the object's chunk index beside it unless one is there: `index` when given, else the one
+// its bytes give.
+Status WriteIndexBeside(const std::string& object, std::string index, ObjectTally& tally) {
     const std::string name = object + kChunkIndexSuffix;
     if (PathExists(name)) return Status::Success();
-    Result<std::string> index = ChunkIndexOfFile(object);
-    if (!index.ok()) return index.status();
+    if (index.empty()) {
+        Result<std::string> made = ChunkIndexOfFile(object);
+        if (!made.ok()) return made.status();
+        index = std::move(made).value();
+    }
     const std::string temporary = TemporaryBeside(name);
-    Status status = WriteNewFile(temporary, index.value(), kServedFileMode);
+    Status status = WriteNewFile(temporary, index, kServedFileMode);
     bool taken = false;
     if (status.ok()) status = Settle(temporary, name, taken);
     if (status.ok() && !taken) ++tally.chunk_indexes;
     return status;
+}
+
+// The groups of an index made for the file of this size and SHA-256, where its form is cut.
+Result<std::vector<ChunkGroup>> IndexGroups(const std::string& index, std::uint64_t size,
+                                            const std::string& sha256) {
+    const std::string_view bytes(index);
+    const std::optional<Sha256Digest> digest = DecodeDigestHex(sha256);
+    std::string why = "the object's name is not a SHA-256";
+    std::optional<ChunkIndexHeader> header;
+    if (digest && bytes.size() >= kChunkIndexHeaderBytes) {
+        header = ParseChunkIndexHeader(bytes.substr(0, kChunkIndexHeaderBytes), size, *digest, why);
+    }
+    std::optional<std::vector<ChunkGroup>> groups;
+    if (header) {
+        groups = ParseChunkGroups(
+            bytes.substr(kChunkIndexHeaderBytes, ChunkGroupTableBytes(*header)), *header, why);
+    }
+    if (!groups) {
+        return Status(StatusCode::BadFormat,
+                      "the chunk index made for " + sha256 + " does not read back: " + why);
+    }
+    return std::move(*groups);
+}
+
+// The size of the form beside `object`, checked; 0 when there is none.
+Status FindForm(const std::string& object, const std::string& sha256, std::uint64_t size,
+                std::uint64_t& form_bytes) {
+    const std::string name = object + kFormSuffix;
+    form_bytes = 0;
+    if (!PathExists(name)) return Status::Success();
+    std::uint64_t bytes = 0;
+    if (!GetFileSize(name, bytes)) return Refuse("cannot read the form " + name);
+    const Status status = CheckForm(name, size, sha256);
+    if (status.ok()) form_bytes = bytes;
+    return status;
+}
+
+// Makes the form of the object's bytes at `source` and names it beside `object`, when it is small
+// enough to be worth fetching; `index` is the object's chunk index, empty for a small one.
+Status WriteFormBeside(const std::string& source, const std::string& object,
+                       const std::string& sha256, std::uint64_t size, const std::string& index,
+                       int level, ObjectTally& tally, std::uint64_t& form_bytes) {
+    form_bytes = 0;
+    std::vector<ChunkGroup> groups;
+    if (!index.empty()) {
+        Result<std::vector<ChunkGroup>> parsed = IndexGroups(index, size, sha256);
+        if (!parsed.ok()) return parsed.status();
+        groups = std::move(parsed).value();
+    }
+    const std::string name = object + kFormSuffix;
+    const std::string temporary = TemporaryBeside(name);
+    Result<std::uint64_t> written = WriteForm(source, size, groups, level, temporary);
+    if (!written.ok() || written.value() == 0) return written.status();
+    Status status = CheckForm(temporary, size, sha256);
+    if (!status.ok()) {
+        ::unlink(temporary.c_str());
+        return status;
+    }
+    bool taken = false;
+    status = Settle(temporary, name, taken);
+    if (!status.ok()) return status;
+    if (taken) return FindForm(object, sha256, size, form_bytes);
+    ++tally.forms_added;
+    tally.forms_added_bytes += written.value();
+    form_bytes = written.value();
+    return Status::Success();
 }
 
 // The object of the release's file `path` is there with the size and SHA-256 given (else
@@ -92,12 +167,15 @@ std::string ObjectName(const std::string& sha256) {
 }
 
 Status StoreObject(const std::string& objects, const std::string& path, const std::string& source,
-                   const std::string& sha256, std::uint64_t size, ObjectTally& tally) {
+                   const std::string& sha256, std::uint64_t size, int form_level,
+                   ObjectTally& tally, std::uint64_t& form_bytes) {
     const std::string name = ObjectName(sha256);
     const std::string object = objects + "/" + name;
+    form_bytes = 0;
     Status status = CreateServedFolders(objects, ParentDirectory(name));
     if (!status.ok()) return status;
     bool taken = PathExists(object);
+    std::string index;
     if (!taken) {
         const std::string temporary = TemporaryBeside(object);
         status = CopyNewFile(source, temporary, kServedFileMode, /*durable=*/true);
@@ -109,21 +187,38 @@ Status StoreObject(const std::string& objects, const std::string& path, const st
             ::unlink(temporary.c_str());
             return Refuse(source + " changed while it was being published; publish again");
         }
-        status = Settle(temporary, object, taken);
-        if (!status.ok()) return status;
+        if (WantsChunkIndex(size)) {
+            Result<std::string> made = ChunkIndexOfFile(temporary);
+            status = made.status();
+            if (made.ok()) index = std::move(made).value();
+        }
+        // The form is named before its object, so a crash between the two leaves a form that
+        // the next publish of these bytes finds (or gc removes), never an object stored for good
+        // without the form it should have.
+        if (status.ok()) {
+            status = WriteFormBeside(temporary, object, sha256, size, index, form_level, tally,
+                                     form_bytes);
+        }
+        if (status.ok()) status = Settle(temporary, object, taken);
+        if (!status.ok()) {
+            ::unlink(temporary.c_str());
+            return status;
+        }
     }
     if (!taken) {
         ++tally.added;
         tally.added_bytes += size;
-        return WantsChunkIndex(size) ? WriteIndexBeside(object, tally) : Status::Success();
+        return index.empty() ? Status::Success() : WriteIndexBeside(object, index, tally);
     }
     // An object stored before is never written again, so it must already be right: checked
-    // whole, and an index that a crash kept from being written is written now.
+    // whole, and an index that a crash kept from being written is written now. Its form, when it
+    // has one, is checked too; one without a form gets none (its form would have been named first).
     ++tally.reused;
     tally.reused_bytes += size;
     std::string missing_index;
     status = CheckObject(objects, path, sha256, std::to_string(size), missing_index);
-    if (status.ok() && !missing_index.empty()) status = WriteIndexBeside(object, tally);
+    if (status.ok() && !missing_index.empty()) status = WriteIndexBeside(object, "", tally);
+    if (status.ok() && form_bytes == 0) status = FindForm(object, sha256, size, form_bytes);
     return status;
 }
 
@@ -139,6 +234,39 @@ Result<int> CheckManifestObjects(const std::string& objects, const std::string& 
         if (!note.empty()) notes.push_back(note);
     }
     return static_cast<int>(files.value().size());
+}
+
+Result<int> CheckListedForms(const std::string& objects, const std::string& manifest,
+                             const std::string& form_list) {
+    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
+    if (!files.ok()) return files.status();
+    std::unordered_set<std::string> wanted;
+    for (const FileEntry& file : files.value()) wanted.emplace(file.sha256);
+    // What a patcher takes from the list, each object's form checked once.
+    std::unordered_map<std::string, std::uint64_t> listed = ParseFormList(form_list, wanted);
+    int checked = 0;
+    for (const FileEntry& file : files.value()) {
+        const auto entry = listed.find(std::string(file.sha256));
+        if (entry == listed.end()) continue;
+        const std::string form = objects + "/" + ObjectName(entry->first) + kFormSuffix;
+        const auto mismatch = [&](const std::string& what) {
+            return Status(StatusCode::ContentMismatch, "the form of " + std::string(file.path) +
+                                                           " that " + kFormListName + " lists " +
+                                                           what + ": " + form);
+        };
+        std::uint64_t bytes = 0, size = 0;
+        if (!GetFileSize(form, bytes)) return mismatch("is missing");
+        if (bytes != entry->second) {
+            return mismatch("has " + std::to_string(bytes) + " bytes, not " +
+                            std::to_string(entry->second));
+        }
+        ParseU64(file.size, size);
+        const Status status = CheckForm(form, size, entry->first);
+        if (!status.ok()) return status;
+        ++checked;
+        listed.erase(entry);
+    }
+    return checked;
 }
 
 }  // namespace patcher::release

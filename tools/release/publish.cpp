@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
+#include "core/compressed_form.h"
 #include "core/news_document.h"
 #include "core/rollback_state.h"
 #include "core/signature.h"
@@ -237,10 +239,12 @@ Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
     return DescribeFiles(copies);
 }
 
-// Stores every game file as an object and names the object's address in its manifest line.
+// Stores every game file as an object and names the object's address in its manifest line;
+// `form_list` gets a line for each object that has a compressed form.
 Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options,
                                                    const std::vector<GameFile>& game,
-                                                   PublishSummary& summary) {
+                                                   PublishSummary& summary,
+                                                   std::string& form_list) {
     // The first release makes the folder; its parent must exist, as a release folder's must.
     // The umask may narrow mkdir's mode, so it is set again.
     if (!PathExists(options.objects) &&
@@ -252,13 +256,18 @@ Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options
     Result<std::vector<ManifestFile>> files = DescribeFiles(game);
     if (!files.ok()) return files;
     std::vector<ManifestFile> described = std::move(files).value();
+    std::set<std::string> listed;
     for (std::size_t i = 0; i < described.size(); ++i) {
         ManifestFile& file = described[i];
-        std::uint64_t size = 0;
+        std::uint64_t size = 0, form_bytes = 0;
         ParseU64(file.size, size);
-        const Status status = StoreObject(options.objects, file.path, game[i].disk_path,
-                                          file.sha256, size, summary.objects);
+        const Status status =
+            StoreObject(options.objects, file.path, game[i].disk_path, file.sha256, size,
+                        options.form_level, summary.objects, form_bytes);
         if (!status.ok()) return status;
+        if (form_bytes > 0 && listed.insert(file.sha256).second) {
+            form_list += "zst " + file.sha256 + " " + std::to_string(form_bytes) + "\n";
+        }
         if (WantsChunkIndex(size)) ++summary.chunk_indexes;
         file.url = UrlJoin(options.objects_url, ObjectName(file.sha256));
     }
@@ -328,10 +337,17 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     }
     if (!status.ok()) return status;
     summary.into_objects = !options.objects.empty();
-    Result<std::vector<ManifestFile>> files = summary.into_objects
-                                                  ? StoreGameObjects(options, inputs.game, summary)
-                                                  : StageGameFiles(staging, inputs.game);
+    std::string form_list;
+    Result<std::vector<ManifestFile>> files =
+        summary.into_objects ? StoreGameObjects(options, inputs.game, summary, form_list)
+                             : StageGameFiles(staging, inputs.game);
     if (!files.ok()) return files.status();
+    // Unsigned: it only says where a patcher may look, and what it decodes is verified against
+    // the manifest like any download.
+    if (summary.into_objects) {
+        status = WriteNewFile(staging.Path(kFormListName), form_list, kServedFileMode);
+        if (!status.ok()) return status;
+    }
     if (!summary.into_objects) {
         std::vector<ServedFile> served;
         for (const ManifestFile& file : files.value()) {
@@ -408,7 +424,7 @@ Status Publish(const PublishOptions& options, PublishSummary& summary) {
         return status;
     }
     summary.published = {"keys.txt", "keys.txt.sig", "manifest.txt", "manifest.txt.sig"};
-    if (!summary.into_objects) summary.published.push_back(kFilesFolder);
+    summary.published.push_back(summary.into_objects ? kFormListName : kFilesFolder);
     for (const auto& extra : inputs.extras) {
         summary.published.push_back(extra.first);
         summary.published.push_back(extra.first + ".sig");

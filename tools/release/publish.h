@@ -2,13 +2,15 @@
 // news and stage art) built beside its destination and moved into place only after the core's
 // Validate and the patcher's news and stage-art checks accept it, so a refused or interrupted
 // publish never leaves a release folder behind. With an objects folder the game files become its
-// objects instead (object_store.h), stored before the release folder that names them appears.
+// objects instead (object_store.h), stored before the release folder that names them appears, and
+// the release folder gets the list of their compressed forms.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "core/status.h"
+#include "tools/release/object_forms.h"
 #include "tools/release/object_store.h"
 
 namespace patcher::release {
@@ -23,6 +25,7 @@ struct PublishOptions {
     std::string files_url;    // where the game files are served; default base_url + "/files"
     std::string objects;      // the shared objects folder; empty: the files go under files/
     std::string objects_url;  // where the objects folder is served (with objects only)
+    int form_level = kFormDefaultLevel;  // the zstd level of new objects' compressed forms
     std::string version;
     std::string channel;
     std::string counter;   // empty: the previous release's counter + 1

@@ -1,6 +1,7 @@
 // publish: the command line of Publish.
 #include <cstdio>
 
+#include "core/text.h"
 #include "tools/release/command_line.h"
 #include "tools/release/commands.h"
 #include "tools/release/publish.h"
@@ -13,7 +14,8 @@ const CommandInfo kPublish{
     "publish",
     "publish --out DIR --game DIR --keys KEYS --key PEM --root-key BASE64 --base-url URL "
     "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
-    "[--updates FILE] [--stage JPEG] [--files-url URL | --objects DIR --objects-url URL] "
+    "[--updates FILE] [--stage JPEG] [--files-url URL | --objects DIR --objects-url URL "
+    "[--form-level N]] "
     "[--created T] [--now T] "
     "[--require-signed-patcher] [--ca-file PEM]",
     "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
@@ -30,7 +32,11 @@ const CommandInfo kPublish{
     "                     all releases share, each under the name of its SHA-256 (ab/ab12...)\n"
     "                     and written once, never rewritten; the manifest names their URLs\n"
     "                     below URL, and the release folder gets no files/: upload the objects\n"
-    "                     first, then the release's documents (see gc for old objects)\n"
+    "                     first, then the release's documents (see gc for old objects). A new\n"
+    "                     object that zstd shrinks to at most 95 % gets its compressed form\n"
+    "                     beside it (ab/ab12....zst, uploaded with it), listed in the release's\n"
+    "                     forms.txt\n"
+    "  --form-level N     the zstd level of those forms, 1 to 19 (default 19)\n"
     "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
     "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
     "  --require-signed-patcher   refuse the release when the game folder's Velmor2Launcher.exe\n"
@@ -47,7 +53,7 @@ const CommandInfo kPublish{
      {"counter"},     {"previous"},  {"created"},
      {"expires"},     {"now"},       {"announce"},
      {"updates"},     {"stage"},     {"require-signed-patcher", false},
-     {"ca-file"}},
+     {"ca-file"},     {"form-level"}},
     0,
     {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
 };
@@ -72,6 +78,13 @@ int RunPublish(const std::vector<std::string>& args) {
     options.files_url = parsed.Get("files-url");
     options.objects = parsed.Get("objects");
     options.objects_url = parsed.Get("objects-url");
+    if (parsed.Has("form-level")) {
+        std::uint64_t level = 0;
+        if (!ParseU64(parsed.Get("form-level"), level) || level < 1 || level > kFormMaxLevel) {
+            return UsageError(kPublish, "--form-level must be a zstd level from 1 to 19");
+        }
+        options.form_level = static_cast<int>(level);
+    }
     options.version = parsed.Get("version");
     options.channel = parsed.Get("channel");
     options.counter = parsed.Get("counter");
@@ -100,6 +113,8 @@ int RunPublish(const std::vector<std::string>& args) {
         PrintField("OBJECTS_ADDED_BYTES", std::to_string(summary.objects.added_bytes));
         PrintField("OBJECTS_REUSED", std::to_string(summary.objects.reused));
         PrintField("OBJECTS_REUSED_BYTES", std::to_string(summary.objects.reused_bytes));
+        PrintField("FORMS_ADDED", std::to_string(summary.objects.forms_added));
+        PrintField("FORMS_ADDED_BYTES", std::to_string(summary.objects.forms_added_bytes));
     }
     for (const std::string& name : summary.published) std::printf("  PUBLISHED %s\n", name.c_str());
     for (const std::string& note : summary.notes) PrintField("NOTE", note);

@@ -1,9 +1,11 @@
 // validate: the patcher's own acceptance of a key registry and manifest, run by the operator.
 #include "core/validate.h"
 
+#include "core/compressed_form.h"
 #include "core/manifest.h"
 #include "core/text.h"
 #include "tools/release/chunk_indexes.h"
+#include "tools/release/file_io.h"
 #include "tools/release/object_store.h"
 
 #include "tools/release/command_line.h"
@@ -24,7 +26,9 @@ const CommandInfo kValidate{
     "it also lists what an install in D would download (--level and --critical choose how deep)\n"
     "and checks the chunk index beside every file of 1 MiB or more (a missing one is a note).\n"
     "With --objects O, every object the manifest names must be in the objects folder O with its\n"
-    "size and SHA-256, and a large one with its chunk index (CODE 7 names the first that is not).\n"
+    "size and SHA-256, and a large one with its chunk index (CODE 7 names the first that is not),\n"
+    "and every compressed form that forms.txt beside M lists must be there with its size and\n"
+    "decode, as the patcher decodes it, to its object.\n"
     "Prints KEY: value lines; the exit code is the status code (0 accepted).\n"
     "  --root-key-file FILE  read the root key text from FILE instead of --root-key\n",
     {{"manifest"},
@@ -72,6 +76,18 @@ Status CheckChunkIndexes(const std::string& dist, const std::string& manifest,
     return Status::Success();
 }
 
+// The forms the release's list names; a release without a list (published before there were
+// forms) has none to check.
+Result<int> CheckForms(const std::string& objects, const std::string& manifest_path,
+                       const std::string& manifest) {
+    const std::string list = ParentDirectory(manifest_path) + "/" + kFormListName;
+    if (!PathExists(list)) return 0;
+    // The publisher writes a line for each object, shorter than the object's manifest line.
+    Result<std::string> text = ReadWholeFile(list, kMaxDocumentBytes);
+    if (!text.ok()) return text.status();
+    return CheckListedForms(objects, manifest, text.value());
+}
+
 }  // namespace
 
 int RunValidate(const std::vector<std::string>& args) {
@@ -99,7 +115,7 @@ int RunValidate(const std::vector<std::string>& args) {
     ValidateReport report;
     Status status = Validate(options, report);
     const bool with_objects = parsed.Has("objects");
-    Result<int> objects_checked = 0;
+    Result<int> objects_checked = 0, forms_checked = 0;
     if (status.ok() && (options.with_diff || with_objects)) {
         // What Validate accepted, read once more for the checks beside it.
         Result<std::string> manifest = ReadTextFile(options.manifest_path, "manifest");
@@ -112,10 +128,17 @@ int RunValidate(const std::vector<std::string>& args) {
                 CheckManifestObjects(parsed.Get("objects"), manifest.value(), report.notes);
             status = objects_checked.status();
         }
+        if (status.ok() && with_objects) {
+            forms_checked =
+                CheckForms(parsed.Get("objects"), options.manifest_path, manifest.value());
+            status = forms_checked.status();
+        }
     }
     PrintValidateReport(report, status);
-    if (with_objects && status.ok())
+    if (with_objects && status.ok()) {
         PrintField("OBJECTS_CHECKED", std::to_string(objects_checked.value()));
+        PrintField("FORMS_CHECKED", std::to_string(forms_checked.value()));
+    }
     return static_cast<int>(status.code);
 }
 

@@ -278,18 +278,36 @@ class SharedObjects(ReleaseToolCase):
     def test_releases_share_objects_that_gc_and_validate_keep_honest(self):
         self.operator()
         self.write("game/data/big.pak", os.urandom(1 << 20))  # large enough for a chunk index
+        # Compressible: a small file (one frame) and a large one (frames cut where groups start).
+        self.write("game/Velmor2.exe", b"MZ" + bytes(4000))
+        self.write("game/data/a.bin", "".join(f"line {i}\n" for i in range(200000)))
         (self.dir / "releases").mkdir()
         first = self.publish_objects("releases/1", "--counter", "1")
-        self.assertEqual((first["OBJECTS_ADDED"], first["OBJECTS_REUSED"]), ("3", "0"))
+        self.assertEqual((first["OBJECTS_ADDED"], first["OBJECTS_REUSED"], first["FORMS_ADDED"]),
+                         ("3", "0", "2"))
         self.assertNotIn("files", os.listdir(self.dir / "releases/1"))
         big, exe = self.object_of("data/big.pak"), self.object_of("Velmor2.exe")
         self.assertTrue(Path(f"{big}.chunks").is_file())
+        self.assertFalse(Path(f"{big}.zst").exists())  # random bytes: not worth a form
         stored = big.stat()
         v1 = self.object_of("data/a.bin")
+        form = Path(f"{v1}.zst")
+        decoded = subprocess.run(["zstd", "-dc", form], capture_output=True, check=True).stdout
+        self.assertEqual(decoded, v1.read_bytes())
+        listed = [f"zst {o.name} {Path(f'{o}.zst').stat().st_size}" for o in (exe, v1)]
+        self.assertEqual((self.dir / "releases/1/forms.txt").read_text().splitlines(), listed)
+        self.assertEqual(fields(self.validate("releases/1", "--objects", "objects").stdout)
+                         ["FORMS_CHECKED"], "2")
+        good = form.read_bytes()
+        form.write_bytes(good[:-2000] + bytes([good[-2000] ^ 1]) + good[-1999:])
+        self.assertIn(f"the form {form.relative_to(self.dir)} ",
+                      self.validate("releases/1", "--objects", "objects", expect=7).stdout)
+        form.write_bytes(good)
 
         self.write("game/data/a.bin", b"second")
         second = self.publish_objects("releases/2", "--previous", "releases/1")
         self.assertEqual((second["OBJECTS_ADDED"], second["OBJECTS_REUSED"]), ("1", "2"))
+        self.assertEqual((self.dir / "releases/2/forms.txt").read_text().splitlines(), listed[:1])
         self.assertEqual((big.stat().st_ino, big.stat().st_mtime_ns),
                          (stored.st_ino, stored.st_mtime_ns))  # never written again
         v2 = self.object_of("data/a.bin")
@@ -309,15 +327,17 @@ class SharedObjects(ReleaseToolCase):
             os.utime(path, (0, 0))
         removed = self.tool(*gc).stdout
         self.assertEqual(sorted(re.findall(r"REMOVED (\S+)", removed)),
-                         [f"{v1.parent.name}/{v1.name}", f"{v1.parent.name}/{v1.name}.partial-7"])
-        self.assertTrue(v2.exists() and exe.exists() and (self.dir / "objects/zz/notes.txt").exists())
+                         [f"{v1.parent.name}/{v1.name}{kind}"
+                          for kind in ["", ".chunks", ".partial-7", ".zst"]])
+        self.assertTrue(v2.exists() and exe.exists() and Path(f"{exe}.zst").exists() and
+                        (self.dir / "objects/zz/notes.txt").exists())
         self.write("releases/broken/manifest.txt", "not a manifest")
         self.tool(*gc, expect=6)
 
         # A release whose object is gone, or altered, is refused.
         self.assertIn("is missing", self.validate("releases/1", "--objects", "objects",
                                                   expect=7).stdout)
-        exe.write_bytes(b"MX")
+        exe.write_bytes(b"MX" + bytes(4000))
         self.assertIn("does not hash to its name",
                       self.validate("releases/3", "--objects", "objects", expect=7).stdout)
 
