@@ -3,11 +3,19 @@
 # libzstd of its own (the two mingw targets and the 32-bit Linux build): a static library and its
 # two headers in build/deps/NAME. Only the decoder: the patcher never compresses, and a smaller
 # library is less to trust. Skipped when the library of the same source version is already there.
-# Usage: scripts/build-zstd.sh NAME COMPILER [FLAGS...]   (e.g. win32 i686-w64-mingw32-gcc-posix)
+# Usage: scripts/build-zstd.sh win64|win32|core32
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-name=$1 cc=$2
-shift 2
+name=$1
+# The 32-bit builds keep only a 4-byte aligned stack (CMakeLists.txt): the decoder is built so too.
+case $name in
+    win64) set -- x86_64-w64-mingw32-gcc-posix ;;
+    win32) set -- i686-w64-mingw32-gcc-posix -mincoming-stack-boundary=2 ;;
+    core32) set -- gcc -m32 -mincoming-stack-boundary=2 ;;
+    *) echo "unknown build: $name" >&2; exit 2 ;;
+esac
+cc=$1
+shift
 deps=$root/build/deps
 src=$deps/src
 
