@@ -19,25 +19,15 @@ shift
 deps=$root/build/deps
 src=$deps/src
 
-# The source package comes from the archive's deb-src lines, which a fresh machine may lack.
-fetch_source() {
-    [ -d "$src" ] && ls -d "$src"/libzstd-*/lib/decompress >/dev/null 2>&1 && return 0
-    local list=/etc/apt/sources.list.d/garun2-src.sources
-    if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources; then
-        local sudo=
-        [ "$(id -u)" -eq 0 ] || sudo=sudo
-        printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
-            "Suites: bookworm bookworm-updates" "Components: main" \
-            "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" | $sudo tee "$list" >/dev/null
-        $sudo apt-get update -q >/dev/null || echo "deps: apt-get update reported errors"
-    fi
+# The source package comes from the archive's deb-src index, which scripts/install-deps.sh enables.
+if ! ls "$src"/*.dsc "$src"/libzstd-*/lib/decompress >/dev/null 2>&1; then
     rm -rf "$src.tmp" && mkdir -p "$src.tmp"
-    (cd "$src.tmp" && apt-get source -q zstd >/dev/null 2>&1) ||
-        { echo "deps: apt-get source zstd failed" >&2; exit 1; }
+    (cd "$src.tmp" && apt-get source -q zstd >/dev/null 2>&1) || {
+        echo "deps: apt-get source zstd failed (scripts/install-deps.sh enables deb-src)" >&2
+        exit 1
+    }
     rm -rf "$src" && mv "$src.tmp" "$src"
-}
-
-fetch_source
+fi
 tree=$(ls -d "$src"/libzstd-*/ | head -n1)
 version=$(basename "$tree")
 stamp="$version $cc $*"

@@ -44,13 +44,24 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
+# The mingw and 32-bit Linux builds compile libzstd's decoder from Debian's zstd source package
+# (scripts/build-zstd.sh), which apt finds only through a deb-src index.
+src_index=yes
+apt-cache showsrc zstd 2>/dev/null | grep -q '^Package:' || src_index=no
+if [ ${#missing[@]} -eq 0 ] && [ $src_index = yes ]; then
     echo "deps: everything is installed"
     exit 0
 fi
-echo "deps: installing ${missing[*]}"
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+if [ $src_index = no ]; then
+    echo "deps: adding Debian's source index (/etc/apt/sources.list.d/garun2-src.sources)"
+    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
+        "Suites: bookworm bookworm-updates" "Components: main" \
+        "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+        $SUDO tee /etc/apt/sources.list.d/garun2-src.sources >/dev/null
+fi
+[ ${#missing[@]} -eq 0 ] || echo "deps: installing ${missing[*]}"
 if [ $i386 = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
@@ -61,6 +72,7 @@ if ! $SUDO apt-get update -q; then
     $SUDO apt-get update -q || echo "deps: apt-get update reported errors; installing from the indexes it has"
 fi
 install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@"; }
+[ ${#missing[@]} -gt 0 ] || exit 0
 if ! install "${missing[@]}"; then
     # 32-bit Wine needs every i386 library at its amd64 twin's version; a mirror whose i386 index
     # lags behind refuses the set. The tests then run the 64-bit build under wine64.
