@@ -29,8 +29,9 @@ if ! ls "$src"/*.dsc "$src"/libzstd-*/lib/decompress >/dev/null 2>&1; then
     rm -rf "$src" && mv "$src.tmp" "$src"
 fi
 tree=$(ls -d "$src"/libzstd-*/ | head -n1)
-version=$(basename "$tree")
-stamp="$version $cc $*"
+# The Debian revision too: a security update changes the code but not the upstream folder's name.
+version=$(sed -n 's/^Version: //p' "$src"/*.dsc | head -n1)
+stamp="zstd $version $cc $*"
 out=$deps/$name
 if [ -f "$out/lib/libzstd_decoder.a" ] && [ "$(cat "$out/version" 2>/dev/null)" = "$stamp" ]; then
     exit 0
@@ -39,11 +40,12 @@ echo "deps: building the zstd decoder of $version for $name"
 rm -rf "$out" && mkdir -p "$out/lib" "$out/include" "$out/obj"
 ar=${cc%gcc*}ar
 [ "$ar" != "$cc" ] && command -v "$ar" >/dev/null || ar=ar
+# ZSTD_MULTITHREAD stays undefined: zstd asks #ifdef, so even =0 would turn it on. Without
+# ZSTD_DISABLE_ASM the decoder would want huf_decompress_amd64.S, which is not built.
 for c in "$tree"/lib/common/{debug,entropy_common,error_private,fse_decompress,xxhash,zstd_common}.c \
     "$tree"/lib/decompress/*.c; do
-    "$cc" "$@" -O2 -DNDEBUG -DZSTD_DISABLE_ASM -DZSTD_LEGACY_SUPPORT=0 -DZSTD_MULTITHREAD=0 \
-        -DXXH_NAMESPACE=ZSTD_ -I"$tree/lib" -I"$tree/lib/common" \
-        -c "$c" -o "$out/obj/$(basename "${c%.c}").o"
+    "$cc" "$@" -O2 -DNDEBUG -DZSTD_DISABLE_ASM -DZSTD_LEGACY_SUPPORT=0 \
+        -I"$tree/lib" -I"$tree/lib/common" -c "$c" -o "$out/obj/$(basename "${c%.c}").o"
 done
 "$ar" rcs "$out/lib/libzstd_decoder.a" "$out"/obj/*.o
 cp "$tree/lib/zstd.h" "$tree/lib/zstd_errors.h" "$out/include/"
