@@ -20,17 +20,32 @@ deps=$root/build/deps
 src=$deps/src
 
 # The source package comes from the archive's deb-src index, which scripts/install-deps.sh enables.
-if ! ls "$src"/*.dsc "$src"/libzstd-*/lib/decompress >/dev/null 2>&1; then
+# The newest version the index names is the one built, so that a security update is picked up as
+# soon as the mirror serves its source; until then the newest source that can be fetched.
+versions=$(apt-cache showsrc zstd 2>/dev/null | sed -n 's/^Version: //p' | sort -u)
+newest=
+for v in $versions; do
+    if [ -z "$newest" ] || dpkg --compare-versions "$v" gt "$newest"; then newest=$v; fi
+done
+fetch() {
     rm -rf "$src.tmp" && mkdir -p "$src.tmp"
-    (cd "$src.tmp" && apt-get source -q zstd >/dev/null 2>&1) || {
-        echo "deps: apt-get source zstd failed (scripts/install-deps.sh enables deb-src)" >&2
-        exit 1
-    }
+    (cd "$src.tmp" && apt-get source -q "zstd=$1" >/dev/null 2>&1) || return 1
     rm -rf "$src" && mv "$src.tmp" "$src"
+}
+have=$(sed -n "s/^Version: //p" "$src"/*.dsc 2>/dev/null) || have=
+ls -d "$src"/libzstd-*/lib/decompress >/dev/null 2>&1 || have=
+if [ -n "$newest" ] && [ "$newest" != "$have" ] && ! fetch "$newest"; then
+    echo "deps: apt names zstd $newest, but its source could not be fetched" >&2
+    if [ -z "$have" ]; then
+        for v in $versions; do fetch "$v" && break; done
+    fi
 fi
+have=$(sed -n "s/^Version: //p" "$src"/*.dsc 2>/dev/null) || have=
+[ -n "$have" ] || { echo "deps: no zstd source could be fetched (scripts/install-deps.sh enables deb-src)" >&2; exit 1; }
+[ "$have" = "$newest" ] || [ -z "$newest" ] || echo "deps: building zstd $have instead" >&2
 tree=$(ls -d "$src"/libzstd-*/ | head -n1)
 # The Debian revision too: a security update changes the code but not the upstream folder's name.
-version=$(sed -n 's/^Version: //p' "$src"/*.dsc | head -n1)
+version=$have
 stamp="zstd $version $cc $*"
 out=$deps/$name
 if [ -f "$out/lib/libzstd_decoder.a" ] && [ "$(cat "$out/version" 2>/dev/null)" = "$stamp" ]; then
