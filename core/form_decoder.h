@@ -33,7 +33,7 @@ class FormDecoder {
     // sink stops (`why` stays empty); every call after that is refused too.
     bool Feed(const char* bytes, std::size_t size, const Sink& sink);
     // Every frame asked for was decoded and handed on.
-    bool done() const { return table_read_ && next_ == end_ && pending_.empty(); }
+    bool done() const { return !failed_ && table_read_ && next_ == end_ && pending_.empty(); }
     const std::string& why() const { return why_; }
 
   private:

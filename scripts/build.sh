@@ -17,20 +17,19 @@ configure() {
     fi
 }
 
-# The 32-bit builds keep only a 4-byte aligned stack (CMakeLists.txt): the decoder is built so too.
-zstd() { bash "$root/scripts/build-zstd.sh" "$@"; }
+zstd() { bash "$root/scripts/build-zstd.sh" "$1"; }
 
 for t in "${targets[@]}"; do
     case $t in
         native) configure native ;;
         win64)
-            zstd win64 x86_64-w64-mingw32-gcc-posix
+            zstd win64
             configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" ;;
         win32)
-            zstd win32 i686-w64-mingw32-gcc-posix -mincoming-stack-boundary=2
+            zstd win32
             configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" ;;
         core32)
-            zstd core32 gcc -m32 -mincoming-stack-boundary=2
+            zstd core32
             configure core32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" \
                 -DGARUN2_SANITIZE=OFF ;;
         tool) configure tool -DCMAKE_BUILD_TYPE=Release -DGARUN2_SANITIZE=OFF -DGARUN2_TESTS=OFF ;;

@@ -18,6 +18,7 @@ build() {
     local source=$1 binary=$2
     git clone -q --shared --no-checkout "$root" "$source" &&
         git -C "$source" checkout -q --detach "$commit" &&
+        bash "$source/scripts/build-zstd.sh" win32 &&
         cmake -S "$source" -B "$binary" -G Ninja -DGARUN2_TESTS=OFF \
             -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw-w64-i686.cmake" >/dev/null &&
         cmake --build "$binary" --target Velmor2Launcher >/dev/null

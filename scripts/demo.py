@@ -82,6 +82,18 @@ def make_game_files(game):
     # Large enough to be served with a chunk index, so a later release fetches only what changed.
     (game / "data" / "world.pak").write_bytes(random.Random(1).randbytes(8 << 20))
     (game / "readme.txt").write_text("Garun2 demo release: a stand-in game for the patcher demo.\n")
+    (game / "data" / "quests.txt").write_bytes(quest_text(1))
+
+
+def quest_text(seed, size=1 << 20):
+    """Text-like game data, which travels as its compressed form."""
+    rng = random.Random(seed)
+    words = [bytes(rng.choices(b"abcdefghijklmnoprstuvyz", k=rng.randint(2, 9)))
+             for _ in range(2000)]
+    out = bytearray()
+    while len(out) < size:
+        out += rng.choice(words) + (b"\n" if rng.random() < 0.1 else b" ")
+    return bytes(out[:size])
 
 
 ANNOUNCE = """news 1
@@ -130,7 +142,8 @@ def publish_objects(site, game, *args):
     say(f"published release {report['VERSION']} (counter {report['COUNTER']}) into {release}: "
         f"{report['OBJECTS_ADDED']} new objects ({report['OBJECTS_ADDED_BYTES']} bytes) in "
         f"{site / 'objects'}, {report['OBJECTS_REUSED']} already there "
-        f"({report['OBJECTS_REUSED_BYTES']} bytes)")
+        f"({report['OBJECTS_REUSED_BYTES']} bytes); {report['FORMS_ADDED']} new compressed "
+        f"form(s) of {report['FORMS_ADDED_BYTES']} bytes beside them")
     return report
 
 
@@ -165,7 +178,8 @@ def publish(site, keys):
 
 def publish_next(site, keys):
     """Publishes the next release over the live one: the same files but for a few scattered 4 KiB
-    blocks of world.pak, so the patcher fetches those chunks and copies the rest from its copy."""
+    blocks of world.pak, so the patcher fetches those chunks and copies the rest from its copy,
+    and new quest text, which it fetches compressed."""
     live = site / "live"
     game = DEMO / "next-files"
     shutil.rmtree(game, ignore_errors=True)
@@ -183,6 +197,7 @@ def publish_next(site, keys):
         at = scatter.randrange(len(data) - 4096)
         data[at:at + 4096] = scatter.randbytes(4096)
     pak.write_bytes(data)
+    (game / "data" / "quests.txt").write_bytes(quest_text(int(counter) + 1))
     version = f"1.0.{counter}"
     news = DEMO / "news"
     out = site / "releases" / f"{int(counter) + 1:04d}"
@@ -191,7 +206,7 @@ def publish_next(site, keys):
                     "--announce", news / "announce.txt", "--updates", news / "updates.txt",
                     "--stage", news / "stage.jpg")
     say(f"8 blocks of 4 KiB changed in data/world.pak ({len(data)} bytes), which is served with "
-        "its chunk index")
+        "its chunk index, and data/quests.txt is new text, served as its compressed form")
     return version
 
 
@@ -289,7 +304,7 @@ def main():
                 f"{DEMO / 'patcher' / 'patcher.log'}")
             return 1
         say(f"release {next_version}: the patcher fetched {update.get('DOWNLOAD_BYTES_FETCHED')} "
-            f"bytes (chunk index included) and copied {update.get('DOWNLOAD_BYTES_REUSED')} bytes "
+            f"bytes (chunk index and compressed form included) and copied {update.get('DOWNLOAD_BYTES_REUSED')} bytes "
             f"from the copy it had, for {update.get('DOWNLOAD_BYTES')} bytes of changed files "
             "installed")
         code, check = run_patcher("--check", keys, "--level", "full")

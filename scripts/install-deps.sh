@@ -44,13 +44,31 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
+# The mingw and 32-bit Linux builds compile libzstd's decoder from Debian's zstd source package
+# (scripts/build-zstd.sh), which apt finds only through a deb-src index; the security suite holds
+# the fixes the decoder must have.
+src_list=/etc/apt/sources.list.d/garun2-src.sources
+src_stanzas() {
+    local uri suites
+    for uri in "debian|bookworm bookworm-updates" "debian-security|bookworm-security"; do
+        suites=${uri#*|}
+        printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/${uri%%|*}" "Suites: $suites" \
+            "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" ""
+    done
+}
+src_index=yes
+[ "$(cat "$src_list" 2>/dev/null)" = "$(src_stanzas)" ] || src_index=no
+if [ ${#missing[@]} -eq 0 ] && [ $src_index = yes ]; then
     echo "deps: everything is installed"
     exit 0
 fi
-echo "deps: installing ${missing[*]}"
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+if [ $src_index = no ]; then
+    echo "deps: writing Debian's source index ($src_list)"
+    src_stanzas | $SUDO tee "$src_list" >/dev/null
+fi
+[ ${#missing[@]} -eq 0 ] || echo "deps: installing ${missing[*]}"
 if [ $i386 = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
@@ -58,9 +76,14 @@ fi
 # failed update is retried once and then only reported.
 if ! $SUDO apt-get update -q; then
     sleep 10
-    $SUDO apt-get update -q || echo "deps: apt-get update reported errors; installing from the indexes it has"
+    if ! $SUDO apt-get update -q; then
+        # apt drops a suite's other new indexes (the source index among them) when its i386 one fails.
+        echo "deps: apt-get update reported errors; updating the amd64 and source indexes alone"
+        $SUDO apt-get update -q -o APT::Architectures::=amd64 || echo "deps: installing from the indexes apt has"
+    fi
 fi
 install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@"; }
+[ ${#missing[@]} -gt 0 ] || exit 0
 if ! install "${missing[@]}"; then
     # 32-bit Wine needs every i386 library at its amd64 twin's version; a mirror whose i386 index
     # lags behind refuses the set. The tests then run the 64-bit build under wine64.

@@ -82,8 +82,7 @@ Result<int> CheckForms(const std::string& objects, const std::string& manifest_p
                        const std::string& manifest) {
     const std::string list = ParentDirectory(manifest_path) + "/" + kFormListName;
     if (!PathExists(list)) return 0;
-    // The publisher writes a line for each object, shorter than the object's manifest line.
-    Result<std::string> text = ReadWholeFile(list, kMaxDocumentBytes);
+    Result<std::string> text = ReadWholeFile(list, kFormListCapBytes);
     if (!text.ok()) return text.status();
     return CheckListedForms(objects, manifest, text.value());
 }
