@@ -95,7 +95,10 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
         return;
     }
     e.state.busy = true;
-    View(e, WindowView::Downloading, ActionButton::Wait);
+    e.state.paused = false;
+    e.state.resume_on_stop = false;
+    e.state.bytes_left = result.download_bytes;
+    View(e, WindowView::Downloading, e.state.can_pause ? ActionButton::Pause : ActionButton::Wait);
     e.progress_position = 0;
     // A handler's headline describes this download and stays while the files come in.
     if (!e.status_set) {
@@ -175,6 +178,38 @@ std::uint64_t NextDecimalDigit(std::uint64_t& rest, std::uint64_t total) {
     }
     rest = remainder;
     return digit;
+}
+
+std::wstring PausedHeadline(std::uint64_t bytes_left) {
+    return kTextPausedLead + FormatSize(bytes_left) + kTextPausedTail;
+}
+
+void Pause(WindowEffects& e) {
+    WindowState& s = e.state;
+    if (!s.busy || s.paused || s.view != WindowView::Downloading) return;
+    s.paused = true;
+    s.resume_on_stop = false;
+    e.log.push_back(L"download paused by the player, " + Decimal(s.bytes_left) +
+                    L" bytes still to fetch");
+    View(e, WindowView::Downloading, ActionButton::Resume);
+    Status(e, kDotAmber, PausedHeadline(s.bytes_left), kTextPausedDetail);
+    e.next = NextStep::PauseDownload;
+}
+
+// Carries on the paused download: at once when its thread has ended, else as soon as it does.
+void Resume(WindowEffects& e, const CheckOutcome& last_result, const WindowPlatform& platform) {
+    WindowState& s = e.state;
+    if (!s.paused) return;
+    e.log.push_back(L"download resumed by the player");
+    if (s.busy) {
+        s.paused = false;
+        s.resume_on_stop = true;
+        View(e, WindowView::Downloading, ActionButton::Pause);
+        Status(e, kDotAmber, kTextDownloading, std::wstring());
+        return;
+    }
+    s.paused = false;
+    ChainDownload(e, last_result, platform);
 }
 
 }  // namespace
@@ -266,6 +301,20 @@ WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
                              const WindowContext& context, const WindowPlatform& platform) {
     WindowEffects e = Unchanged(state);
     e.state.busy = false;
+    if (state.paused || state.resume_on_stop) {
+        const bool resume = state.resume_on_stop;
+        if (done.code != StatusCode::Ok && !resume) return e;  // paused with its partial files
+        e.state.paused = false;
+        e.state.resume_on_stop = false;
+        if (done.code != StatusCode::Ok) {
+            // The space was already granted to this result; the same files carry on.
+            e.state.busy = true;
+            View(e, WindowView::Downloading, ActionButton::Pause);
+            e.progress_position = 0;
+            e.next = NextStep::RunDownload;
+            return e;
+        }
+    }
     if (done.code != StatusCode::Ok) {
         Block(e);
         Status(e, kDotRed, DownloadFailureHeadline(done.fault.kind),
@@ -309,6 +358,12 @@ WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {
     WindowEffects e = Unchanged(state);
     const std::int32_t percent = ProgressPercent(p.bytes_done, p.bytes_total);
     e.progress_position = percent;
+    e.state.bytes_left = p.bytes_done < p.bytes_total ? p.bytes_total - p.bytes_done : 0;
+    if (state.paused) {
+        // Transfers stopping after the pause still report; the headline keeps saying paused.
+        Status(e, e.state.dot, PausedHeadline(e.state.bytes_left), kTextPausedDetail);
+        return e;
+    }
     // The headline says what is downloaded and why; the progress is the detail's.
     Status(e, e.state.dot, e.state.headline.empty() ? kTextDownloading : e.state.headline,
            Decimal(std::uint64_t{p.file_index} + 1) + L" / " + Decimal(p.file_count) + kTextFiles +
@@ -338,6 +393,12 @@ WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_r
             break;
         case ActionButton::Play:
             e.next = NextStep::LaunchAndClose;
+            break;
+        case ActionButton::Pause:
+            Pause(e);
+            break;
+        case ActionButton::Resume:
+            Resume(e, last_result, platform);
             break;
         default:
             e.state.rounds = 0;

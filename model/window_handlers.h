@@ -55,6 +55,8 @@ enum class NextStep : std::int32_t {
     DestroyWindow = 6,         // the process ends through WM_DESTROY
     HideWindow = 7,            // the game holds the key channel; WM_APP+5 ends the process
     RunLaunch = 8,             // start the launch thread (launching is already set)
+    PauseDownload = 9,         // stop every transfer, keeping the partial files; the download
+                               // thread still ends through OnDownloadDone
 };
 
 struct WindowEffects {
@@ -92,7 +94,8 @@ struct DownloadDone {
     bool self_update = false;
 };
 // WM_APP+3: a verifying check always follows a download; a new patcher is applied first. A failed
-// one shows its kind's headline and, instead of the last progress, the file and the reason.
+// one shows its kind's headline and, instead of the last progress, the file and the reason. A
+// download the player paused stays paused whatever it ended with, unless it finished.
 WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
                              const WindowContext& context, const WindowPlatform& platform);
 
@@ -105,7 +108,9 @@ std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total
 // WM_APP+2: the progress snapshot as position, headline and detail.
 WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress);
 
-// Control 1001. `last_result` is the shared last check result. While a launch is under way or the
+// Control 1001. `last_result` is the shared last check result. "DURAKLAT" pauses the running
+// download and "DEVAM ET" resumes it from its partial files, also before the paused thread has
+// ended; neither counts as an automatic round. While a launch is under way or the
 // window is hidden a click does nothing: a click queued behind the first one must not start a
 // second game, whose new channel would end the first game's.
 WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_result,

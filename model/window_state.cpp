@@ -37,6 +37,10 @@ const wchar_t* ActionCaption(ActionButton action) {
             return kCaptionRepair;
         case ActionButton::Play:
             return kCaptionPlay;
+        case ActionButton::Pause:
+            return kCaptionPause;
+        case ActionButton::Resume:
+            return kCaptionResume;
         default:
             return kCaptionRetry;
     }

@@ -28,10 +28,12 @@ enum class ActionButton : std::int32_t {
     Repair = 3,   // "ONAR": full-level check, then download
     Play = 4,     // "OYNA": launch
     Retry = 5,    // "TEKRAR DENE": reset the rounds and check again
+    Pause = 6,    // "DURAKLAT": stop every transfer, keeping the partial files
+    Resume = 7,   // "DEVAM ET": carry on from the partial files
 };
 
 const wchar_t* WindowViewName(WindowView view);
-// Any value above 4 reads "TEKRAR DENE".
+// Pause and Resume read "DURAKLAT" and "DEVAM ET"; any other value above 4 reads "TEKRAR DENE".
 const wchar_t* ActionCaption(ActionButton action);
 // The dot SetView gives a view (connection-error with the play-anyway button is red too).
 Rgb ViewDotColour(WindowView view);
@@ -53,6 +55,11 @@ struct WindowState {
     std::uint32_t rounds = 0;           // automatic downloads in a row, 0..2
     bool launching = false;             // the launch thread is starting the game
     bool hidden = false;                // the game holds the key channel; its end closes us
+    // The download can be paused: while it runs the button reads "DURAKLAT" instead of waiting.
+    bool can_pause = false;
+    bool paused = false;           // the player paused; the download thread may still be stopping
+    bool resume_on_stop = false;   // "DEVAM ET" was pressed before the paused thread ended
+    std::uint64_t bytes_left = 0;  // still to fetch, as the last progress said
 };
 
 // What the player sees, as one support-log line: "window: main OYNA enabled green · " + headline.

@@ -25,6 +25,8 @@ inline constexpr wchar_t kCaptionUpdate[] = L"GÜNCELLE";
 inline constexpr wchar_t kCaptionRepair[] = L"ONAR";
 inline constexpr wchar_t kCaptionPlay[] = L"OYNA";
 inline constexpr wchar_t kCaptionRetry[] = L"TEKRAR DENE";
+inline constexpr wchar_t kCaptionPause[] = L"DURAKLAT";
+inline constexpr wchar_t kCaptionResume[] = L"DEVAM ET";
 
 // Status texts. A "·" (U+00B7) joins the parts of a detail line.
 inline constexpr wchar_t kTextDot[] = L" \u00B7 ";
@@ -63,6 +65,10 @@ inline constexpr wchar_t kTextNoSpaceTail[] = L" boş alan gerekiyor.";
 inline constexpr wchar_t kTextNeeded[] = L"gereken ";
 inline constexpr wchar_t kTextFree[] = L" \u00B7 boş ";
 inline constexpr wchar_t kTextDownloading[] = L"İndiriliyor\u2026";
+// A paused download: how much is still to fetch, and how to carry on.
+inline constexpr wchar_t kTextPausedLead[] = L"İndirme duraklatıldı \u2014 ";
+inline constexpr wchar_t kTextPausedTail[] = L" kaldı";
+inline constexpr wchar_t kTextPausedDetail[] = L"Kaldığı yerden sürdürmek için DEVAM ET'e basın";
 // A download that failed: what happened and what the player can do, then the file's reason.
 inline constexpr wchar_t kTextDownloadCut[] =
     L"İndirme yarıda kaldı. Bağlantınızı kontrol edip TEKRAR DENE'ye basın.";

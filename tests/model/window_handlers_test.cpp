@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <tuple>
 
 #include "model/player_message.h"
@@ -539,6 +540,83 @@ TEST(WindowStateTest, SyncedFolderHintAndSetView) {
         EXPECT_EQ(VisibleControls(s).play_anyway, c.play_anyway);
     }
     EXPECT_STREQ(ActionCaption(static_cast<ActionButton>(9)), kCaptionRetry);
+}
+
+// A pausable download walked through by the player: each step is an event on the previous state.
+TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
+    FakePlatform fake;
+    const WindowPlatform p = fake.Get();
+    const CheckOutcome wanted = Wanting(3);
+    WindowState start = Busy();
+    start.busy = false;
+    start.can_pause = true;
+    start.rounds = 1;
+    const DownloadDone cancelled{StatusCode::BadInput, {}, false};
+    const DownloadDone finished{StatusCode::Ok, {}, false};
+    DownloadProgress late{0, 3, "a", 512, 1536};
+    const std::wstring paused_1k =
+        L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 1,0 KB kaldı";
+    using Step = std::function<WindowEffects(const WindowState&)>;
+    const auto click = [&](const WindowState& s) { return OnActionClick(s, wanted, Context(), p); };
+    const struct {
+        const char* what;
+        Step step;
+        std::wstring seen;
+        NextStep next;
+        bool busy;
+    } steps[] = {
+        {"download starts", [&](const WindowState& s) { return StartDownload(s, wanted, p); },
+         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 1,5 KB", NextStep::RunDownload,
+         true},
+        {"progress", [&](const WindowState& s) { return OnProgress(s, late); },
+         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 1,5 KB", NextStep::None, true},
+        {"pause", click, paused_1k, NextStep::PauseDownload, true},
+        {"a second click before the stop resumes", click,
+         L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::None, true},
+        {"and pausing again", click, paused_1k, NextStep::PauseDownload, true},
+        {"progress from transfers still stopping",
+         [&](const WindowState& s) {
+             return OnProgress(s, {0, 3, "a", 1024, 1536});
+         },
+         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı", NextStep::None,
+         true},
+        {"stopped",
+         [&](const WindowState& s) { return OnDownloadDone(s, cancelled, Context(), p); },
+         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı", NextStep::None,
+         false},
+        {"resume", click, L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 1,5 KB",
+         NextStep::RunDownload, true},
+        {"pause once more", click,
+         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 1,5 KB kaldı",
+         NextStep::PauseDownload, true},
+        {"resumed before the thread stopped", click,
+         L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::None, true},
+        {"the stop restarts the same files",
+         [&](const WindowState& s) { return OnDownloadDone(s, cancelled, Context(), p); },
+         L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::RunDownload, true},
+        {"done: the verifying check follows",
+         [&](const WindowState& s) { return OnDownloadDone(s, finished, Context(), p); },
+         L"main BEKLEYİN disabled amber · Kontrol ediliyor…", NextStep::RunCheck, true},
+    };
+    WindowState s = start;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const WindowEffects e = step.step(s);
+        EXPECT_EQ(WindowStateLine(e.state), L"window: " + step.seen);
+        EXPECT_EQ(e.next, step.next);
+        EXPECT_EQ(e.state.busy, step.busy);
+        EXPECT_EQ(e.state.rounds, 1u);
+        s = e.state;
+    }
+
+    // A download that finished before the pause took is not held; one not pausable waits.
+    WindowState pausing = s;
+    pausing.view = WindowView::Downloading;
+    pausing.busy = true;
+    pausing.paused = true;
+    EXPECT_EQ(OnDownloadDone(pausing, finished, Context(), p).next, NextStep::RunCheck);
+    start.can_pause = false;
+    EXPECT_EQ(StartDownload(start, wanted, p).state.action, ActionButton::Wait);
 }
 
 TEST(DecideRelease, TheFirstTakerOfAClickActs) {

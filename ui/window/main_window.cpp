@@ -169,6 +169,9 @@ void MainWindow::RunNext(NextStep next) {
             return;
         case NextStep::RunLaunch:
             return StartLaunch();
+        case NextStep::PauseDownload:
+            shared_->pause_requested = true;
+            return;
     }
 }
 

@@ -115,6 +115,7 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
         const std::lock_guard<std::mutex> guard(shared->lock);
         shared->progress = DownloadProgress{};
     }
+    shared->pause_requested = false;
     const bool started = StartWorkerThread("download", [shared, config] {
         const CheckOutcome result = shared->LastCheck();
         // Runs with the download's own lock held: copy, leave the window lock, then post.
@@ -131,7 +132,8 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
         fault.kind = DownloadFailure::Local;
         Reject code = StatusCode::BadInput;
         try {
-            code = RunDownload(config, result, on_progress, DownloadCancelQuery(), error, &fault);
+            const DownloadCancelQuery paused = [shared] { return shared->pause_requested.load(); };
+            code = RunDownload(config, result, on_progress, paused, error, &fault);
         } catch (...) {
             LogLine("download: stopped unexpectedly");
         }

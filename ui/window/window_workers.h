@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,6 +42,9 @@ struct WindowShared {
     PostGate progress_gate;
     bool launch_started = false;
     bool launch_channel_active = false;
+    // The player paused: the running download winds down and keeps its partial files. Read by the
+    // download's cancel query, which runs under the download's own lock, so not under this one.
+    std::atomic<bool> pause_requested{false};
 
     // Copies taken under the lock, for the window thread. `read` picks what it needs of the last
     // check, so a caller after one field does not copy the whole outcome and its diff.
