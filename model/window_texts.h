@@ -69,6 +69,14 @@ inline constexpr wchar_t kTextDownloading[] = L"İndiriliyor\u2026";
 inline constexpr wchar_t kTextPausedLead[] = L"İndirme duraklatıldı \u2014 ";
 inline constexpr wchar_t kTextPausedTail[] = L" kaldı";
 inline constexpr wchar_t kTextPausedDetail[] = L"Kaldığı yerden sürdürmek için DEVAM ET'e basın";
+// The speed and time left under a running download.
+inline constexpr wchar_t kTextPerSecond[] = L"/s";
+inline constexpr wchar_t kTextAbout[] = L"yaklaşık ";
+inline constexpr wchar_t kTextSecondsLeft[] = L" sn kaldı";
+inline constexpr wchar_t kTextMinutesLeft[] = L" dk kaldı";
+inline constexpr wchar_t kTextHours[] = L" sa";
+inline constexpr wchar_t kTextHoursLeft[] = L" sa kaldı";
+inline constexpr wchar_t kTextOverADayLeft[] = L"1 günden fazla kaldı";
 // A download that failed: what happened and what the player can do, then the file's reason.
 inline constexpr wchar_t kTextDownloadCut[] =
     L"İndirme yarıda kaldı. Bağlantınızı kontrol edip TEKRAR DENE'ye basın.";
