@@ -22,6 +22,8 @@ struct PatcherConfig {
     std::vector<std::string> critical_paths;
     std::vector<std::string> user_owned_paths = {"garun2.cfg", "mouse.cfg", "channel.inf"};
     std::uint32_t download_workers = 0;  // 0 lets the download choose
+    // Bytes per second for all workers together; 0 is no limit. --max-rate, else patcher.cfg.
+    std::uint64_t download_rate_limit = 0;
 };
 
 }  // namespace patcher::win

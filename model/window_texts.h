@@ -145,6 +145,9 @@ inline constexpr wchar_t kTextOutOf[] = L" / ";
 inline constexpr wchar_t kArrowLeft[] = L"\u2039";
 inline constexpr wchar_t kArrowRight[] = L"\u203A";
 inline constexpr wchar_t kTextSave[] = L"KAYDET";
+// The patcher's own row, kept in patcher.cfg rather than garun2.cfg.
+inline constexpr wchar_t kTextDownloadLimitRow[] = L"İndirme hızı sınırı";
+inline constexpr wchar_t kTextNoDownloadLimit[] = L"Sınırsız";
 inline constexpr wchar_t kTextFullScreenNote[] =
     L"Tam ekranda oyun ekranın kendi çözünürlüğünü kullanır. Aşağıdaki çözünürlük pencere modu "
     L"içindir.";
