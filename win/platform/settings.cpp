@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/manifest.h"
+#include "model/download_limit.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
@@ -99,6 +100,16 @@ std::wstring LoadGameExeSetting(const std::wstring& directory) {
     }
     LogLine("settings: game-exe = " + WideToUtf8(value) + "  (from " + WideToUtf8(path) + ")");
     return value;
+}
+
+std::uint64_t LoadDownloadLimitSetting(const std::wstring& directory) {
+    if (directory.empty()) return 0;
+    const std::wstring path = JoinPath(directory, L"patcher.cfg");
+    std::wstring value;
+    if (!ReadSettingValue(path, kDownloadLimitKey, value)) return 0;
+    const DownloadLimitSetting setting = ParseDownloadLimit(value);
+    LogLineWide(DownloadLimitLogLine(setting, value, path));
+    return setting.bytes_per_second;
 }
 
 }  // namespace patcher::win

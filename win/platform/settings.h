@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace patcher::win {
@@ -18,6 +19,10 @@ bool ReadSettingValue(const std::wstring& path, const std::wstring& key, std::ws
 // The validated "game-exe" value of JoinPath(directory, "patcher.cfg"); empty when there is none
 // or it is refused (the refusal is logged and the caller keeps its built-in name).
 std::wstring LoadGameExeSetting(const std::wstring& directory);
+
+// The download speed limit of JoinPath(directory, "patcher.cfg") in bytes per second; 0 when there
+// is none or it is refused (both an accepted and a refused value are logged).
+std::uint64_t LoadDownloadLimitSetting(const std::wstring& directory);
 
 // Why a game executable name is refused, or empty when it is acceptable.
 std::string GameExeRefusalReason(const std::wstring& value);
