@@ -97,6 +97,12 @@ def main():
     result = runner.run(suite)
     if args.junit:
         write_junit(args.junit, module_path.stem, result.records)
+    # The module's own prefix goes with it (GARUN2_KEEP_PREFIX=1 keeps it to look into); the
+    # build's shared one stays.
+    if os.environ.get("GARUN2_EXE") and not os.environ.get("GARUN2_KEEP_PREFIX"):
+        import patcher_run
+        if patcher_run.WINE_PREFIX.name.startswith("wineprefix-e2e-"):
+            patcher_run.discard_prefix(patcher_run.WINE_PREFIX)
     return 0 if result.wasSuccessful() and result.testsRun > 0 else 1
 
 

@@ -14,7 +14,7 @@ import unittest
 from pathlib import Path
 
 import ca_setup
-from patcher_run import Sandbox
+from patcher_run import Sandbox, discard_prefix
 from release_server import Fault, ReleaseServer
 
 MIB = 1048576
@@ -45,6 +45,8 @@ class HttpClientTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.server.stop()
         cls.box.cleanup()
+        if not os.environ.get("GARUN2_KEEP_PREFIX"):
+            discard_prefix(private_prefix())
 
     def probe(self, url, limit=150):
         # Wine 8's cryptnet keeps revocation verdicts in files whose names are not derived from

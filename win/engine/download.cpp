@@ -417,6 +417,10 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         const PhaseTimer timer(DownloadPhase::Verify);
         fetched = Verify(source, item, transfer, chunked || carried_over || decoded, file, error);
     }
+    if (fetched == Reject::Ok && !transfer.cancelled() && !transfer.WriteOut()) {
+        fetched =
+            Fail(error, DownloadFailure::Local, "cannot write " + WideToUtf8(file.temp_path()));
+    }
     transfer.Settle();
     // An empty partial would only be clutter; bytes are kept for the next attempt.
     if ((transfer.cancelled() || fetched != Reject::Ok) && transfer.have() == 0) file.Discard();

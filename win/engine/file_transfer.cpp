@@ -5,6 +5,11 @@
 
 namespace patcher::win {
 
+namespace {
+// Large enough that writes cost little beside the bytes, small enough for eight workers' batches.
+constexpr std::size_t kWriteBatchBytes = 256 * 1024;
+}  // namespace
+
 bool Transfer::TakeOverExisting() {
     if (!file_.Size(have_)) return false;
     if (have_ > expected_) return Restart();
@@ -25,6 +30,8 @@ bool Transfer::Restart() {
     reused_ = 0;
     // Whatever the old copy was to give now comes from the server after all.
     ExpectReuse(0);
+    batch_.clear();
+    write_failed_ = false;
     return file_.Truncate();
 }
 
@@ -33,10 +40,30 @@ void Transfer::Hash(const char* bytes, std::uint32_t length) {
     hasher_.Update(bytes, length);
 }
 
+// A failed write loses bytes already hashed and counted in have_: the file takes no byte more until
+// it starts over, or a later attempt would carry on past a gap and verify.
 bool Transfer::Write(const char* bytes, std::uint32_t length) {
+    if (write_failed_) return false;
+    if (batch_.size() + length > kWriteBatchBytes && !WriteOut()) return false;
+    if (length >= kWriteBatchBytes) return WriteNow(bytes, length);
+    if (batch_.capacity() < kWriteBatchBytes) batch_.reserve(kWriteBatchBytes);
+    batch_.insert(batch_.end(), bytes, bytes + length);
+    return true;
+}
+
+bool Transfer::WriteOut() {
+    if (write_failed_) return false;
+    if (batch_.empty()) return true;
+    const bool written = WriteNow(batch_.data(), static_cast<std::uint32_t>(batch_.size()));
+    batch_.clear();
+    return written;
+}
+
+bool Transfer::WriteNow(const char* bytes, std::uint32_t length) {
     const PhaseTimer timer(DownloadPhase::Write);
     if (file_.Write(bytes, length)) return true;
     write_error_ = GetLastError();
+    write_failed_ = true;
     return false;
 }
 
@@ -97,6 +124,7 @@ void Transfer::Settle() {
 }
 
 void Transfer::Drop() {
+    batch_.clear();
     file_.Discard();
     have_ = 0;
 }

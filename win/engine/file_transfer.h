@@ -1,11 +1,14 @@
 // One file on its way to disk, as one download worker assembles it in its partial file: the bytes
 // already there are hashed, every byte that arrives from the server or is copied from the old
 // copy is hashed and appended, and the run's progress counts every fetched byte of the file once,
-// however often its transfer starts over.
+// however often its transfer starts over. Bytes reach the partial file in batches: under Wine each
+// WriteFile of a TLS record's few KiB costs as much as the copy, and eight workers' small writes
+// took longer than the whole transfer.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/sha256.h"
 #include "win/engine/download.h"
@@ -17,6 +20,8 @@ class Transfer {
   public:
     Transfer(DownloadShared& shared, AtomicFile& file, std::uint64_t expected)
         : shared_(shared), file_(file), expected_(expected) {}
+    // What is still batched goes to the partial file, so that a cancelled or failed file keeps it.
+    ~Transfer() { WriteOut(); }
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
@@ -35,6 +40,10 @@ class Transfer {
     void CountWireBytes(std::uint64_t length) { fetched_ += length; }
     // The progress bar measures what is fetched: bytes the old copy will give are taken off it.
     void ExpectReuse(std::uint64_t bytes);
+
+    // Writes what is batched; before the file is committed. False, with disk_full() telling why,
+    // when the write fails.
+    bool WriteOut();
 
     void Progress() { Count(); }
     // Adds what this file fetched and reused to the run's totals, once the file is done.
@@ -55,12 +64,14 @@ class Transfer {
   private:
     void Hash(const char* bytes, std::uint32_t length);
     bool Write(const char* bytes, std::uint32_t length);
+    bool WriteNow(const char* bytes, std::uint32_t length);
     void Count();
 
     DownloadShared& shared_;
     AtomicFile& file_;
     std::uint64_t expected_;
     Sha256 hasher_;
+    std::vector<char> batch_;
     std::uint64_t have_ = 0;
     std::uint64_t reused_ = 0;
     std::uint64_t expected_reuse_ = 0;
@@ -68,6 +79,7 @@ class Transfer {
     std::uint32_t write_error_ = 0;  // of the last failed write; the HTTP call that follows may
                                      // leave another last error behind
     std::uint64_t fetched_ = 0;
+    bool write_failed_ = false;
     bool cancelled_ = false;
 };
 
