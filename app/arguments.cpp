@@ -1,6 +1,7 @@
 #include "app/arguments.h"
 
 #include "app/default_config.h"
+#include "model/download_limit.h"
 #include "win/platform/text.h"
 
 namespace patcher::win {
@@ -34,6 +35,17 @@ void SetLevel(Arguments& parsed, const std::wstring& value) {
     }
 }
 
+// Given here it wins over patcher.cfg's line, which DefaultPatcherConfig has read.
+void SetMaxRate(Arguments& parsed, const std::wstring& value) {
+    const std::optional<std::uint64_t> rate = ParseMaxRateOption(value);
+    if (rate) {
+        parsed.config.download_rate_limit = *rate;
+        return;
+    }
+    parsed.ok = false;
+    parsed.error = L"--max-rate must be a whole number of bytes per second (0 for no limit)";
+}
+
 // Options that take the next element verbatim, even when it is empty or starts with "--".
 struct ValueOption {
     const wchar_t* name;
@@ -53,6 +65,7 @@ constexpr ValueOption kValueOptions[] = {
     {L"--now", [](A& a, V v) { a.config.now = WideToUtf8(v); }},
     {L"--expect-version", [](A& a, V v) { a.config.expected_version = WideToUtf8(v); }},
     {L"--level", SetLevel},
+    {L"--max-rate", SetMaxRate},
     {L"--critical", [](A& a, V v) { a.config.critical_paths.push_back(WideToUtf8(v)); }},
     {L"--user-owned", [](A& a, V v) { a.config.user_owned_paths.push_back(WideToUtf8(v)); }},
     {L"--expect-sha256", [](A& a, V v) { a.expected_sha256 = WideToUtf8(v); }},

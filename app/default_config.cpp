@@ -14,8 +14,10 @@ PatcherConfig DefaultPatcherConfig() {
     config.data_directory = DefaultDataDirectory();
     config.install_directory = DefaultInstallDirectory();
     config.game_executable = L"Velmor2.exe";
-    const std::wstring configured = LoadGameExeSetting(ParentPath(ExecutablePath()));
+    const std::wstring beside_exe = ParentPath(ExecutablePath());
+    const std::wstring configured = LoadGameExeSetting(beside_exe);
     if (!configured.empty()) config.game_executable = configured;
+    config.download_rate_limit = LoadDownloadLimitSetting(beside_exe);
     config.key_service = kBuiltInKeyService;
     return config;
 }

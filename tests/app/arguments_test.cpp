@@ -89,6 +89,13 @@ TEST(ParseArgumentsTest, LevelsAndPathLists) {
               (std::vector<std::string>{"garun2.cfg", "mouse.cfg", "channel.inf"}));
 }
 
+TEST(ParseArgumentsTest, MaxRateIsBytesPerSecondOrAUsageError) {
+    EXPECT_EQ(Parse({L"--update", L"--max-rate", L"2000000"}).config.download_rate_limit, 2000000u);
+    const Arguments bad = Parse({L"--update", L"--max-rate", L"2M"});
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.error, L"--max-rate must be a whole number of bytes per second (0 for no limit)");
+}
+
 TEST(ArgumentLookupTest, ExactTokensOnly) {
     const ArgumentList list = {L"--base-url", L"https://a/live", L"--Headless", L"--data-dir"};
     EXPECT_FALSE(HasArgument(list, L"--headless"));

@@ -3,6 +3,8 @@ server, repairs what is damaged, and refuses every body that does not match its 
 destination keeps its old bytes."""
 import os
 import random
+import threading
+import time
 import unittest
 
 import release_builder as rb
@@ -138,6 +140,34 @@ class RefusalTest(UpdateScenario):
         self.server.set_fault(f"/live/files/{self.TARGET}", None)
         self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
         self.assertInstalled(files)
+
+
+class SpeedLimitTest(UpdateScenario):
+    def test_max_rate_holds_all_workers_together_to_the_limit(self):
+        # Four files so that several workers share the one budget.
+        files = {f"data/part{i}.pak": os.urandom(5 * 1048576) for i in range(4)}
+        self.publish(files)
+        first_file = []
+
+        def watch():
+            while not first_file and not done.is_set():
+                if self.file_requests():
+                    first_file.append(time.monotonic())
+                time.sleep(0.05)
+
+        done = threading.Event()
+        watcher = threading.Thread(target=watch)
+        watcher.start()
+        try:
+            fields = self.update("--max-rate", "2000000")
+        finally:
+            done.set()
+            watcher.join()
+        ended = time.monotonic()
+        self.assertEqual(fields["DOWNLOAD_CODE"], "0", fields["DOWNLOAD_DIAGNOSTIC"])
+        self.assertInstalled(files)
+        # 20 MiB at 2 MB/s is 10.5 s; the budget's first quarter second comes at once.
+        self.assertGreaterEqual(ended - first_file[0], 9.0)
 
 
 if __name__ == "__main__":

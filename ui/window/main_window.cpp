@@ -22,9 +22,9 @@ constexpr int kStageArtResource = 101;
 }  // namespace
 
 MainWindow::MainWindow(const PatcherConfig& config)
-    : config_(config),
-      shared_(std::make_shared<WindowShared>()),
-      layout_(ComputeLayout(900, 560)) {}
+    : config_(config), shared_(std::make_shared<WindowShared>()), layout_(ComputeLayout(900, 560)) {
+    shared_->pace.SetRate(config_.download_rate_limit);
+}
 
 MainWindow::~MainWindow() {
     if (hwnd_ == nullptr || !IsWindow(hwnd_)) return;

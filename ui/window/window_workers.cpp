@@ -133,7 +133,7 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
         Reject code = StatusCode::BadInput;
         try {
             const DownloadCancelQuery paused = [shared] { return shared->pause_requested.load(); };
-            code = RunDownload(config, result, on_progress, paused, error, &fault);
+            code = RunDownload(config, result, on_progress, paused, error, &fault, &shared->pace);
         } catch (...) {
             LogLine("download: stopped unexpectedly");
         }

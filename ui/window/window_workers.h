@@ -16,6 +16,7 @@
 #include "model/patcher_config.h"
 #include "model/post_gate.h"
 #include "model/window_handlers.h"
+#include "win/engine/download_pace.h"
 #include "win/engine/news_feed.h"
 #include "win/launch/key_channel.h"
 
@@ -45,6 +46,8 @@ struct WindowShared {
     // The player paused: the running download winds down and keeps its partial files. Read by the
     // download's cancel query, which runs under the download's own lock, so not under this one.
     std::atomic<bool> pause_requested{false};
+    // Every download of the window keeps to it; the settings row changes it while one runs.
+    DownloadPace pace;
 
     // Copies taken under the lock, for the window thread. `read` picks what it needs of the last
     // check, so a caller after one field does not copy the whole outcome and its diff.

@@ -167,7 +167,7 @@ class ChunkedUpdate {
             HttpResponse response = source_(
                 BodyRequest{url, RangeHeader(from, rest), rest, FileDeadlineMs(rest)}, accept,
                 [&](const char* bytes, std::uint32_t size) {
-                    if (!sink(bytes, size)) return false;
+                    if (!transfer_.Pace(size) || !sink(bytes, size)) return false;
                     got += size;
                     return true;
                 },

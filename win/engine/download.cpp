@@ -9,6 +9,7 @@
 #include "model/path_text.h"
 #include "model/resume_rules.h"
 #include "win/engine/chunked_fetch.h"
+#include "win/engine/download_pace.h"
 #include "win/engine/file_transfer.h"
 #include "win/engine/form_fetch.h"
 #include "win/engine/partial_sweep.h"
@@ -109,7 +110,7 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
             accept,
             [&](const char* bytes, std::uint32_t length) {
                 if (first_byte == 0) first_byte = PhaseNow();
-                return transfer.Accept(bytes, length);
+                return transfer.Pace(length) && transfer.Accept(bytes, length);
             },
             [&](std::uint64_t, std::uint64_t) { transfer.Progress(); });
         NoteTransferPhases(asked, first_byte);
@@ -454,11 +455,11 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
 Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
                    const DownloadCancelQuery& cancel_requested, std::string& error,
-                   DownloadFault* fault) {
+                   DownloadFault* fault, DownloadPace* pace) {
     error.clear();
     if (outcome.diff.empty() || config.offline) {
         return RunDownloadFrom(BodySource(), config, outcome, on_progress, cancel_requested, error,
-                               fault);
+                               fault, pace);
     }
     const HttpClient client;
     if (!client.has_session()) {
@@ -470,13 +471,14 @@ Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
         return client.Request(request.url, L"GET", std::string(), request.headers, sink, progress,
                               request.cap, request.deadline_ms, accept);
     };
-    return RunDownloadFrom(https, config, outcome, on_progress, cancel_requested, error, fault);
+    return RunDownloadFrom(https, config, outcome, on_progress, cancel_requested, error, fault,
+                           pace);
 }
 
 Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                        const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
                        const DownloadCancelQuery& cancel_requested, std::string& error,
-                       DownloadFault* fault) {
+                       DownloadFault* fault, DownloadPace* pace) {
     error.clear();
     if (fault) *fault = DownloadFault{};
     const std::vector<DiffItem>& items = outcome.diff;
@@ -513,6 +515,12 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     shared.progress.bytes_total = outcome.download_bytes;
     shared.on_progress = on_progress;
     shared.cancel_requested = cancel_requested;
+    DownloadPace own_pace(config.download_rate_limit);
+    shared.pace = pace ? pace : &own_pace;
+    if (shared.pace->Rate() != 0) {
+        LogLine("download: at most " + std::to_string(shared.pace->Rate()) +
+                " bytes per second for all workers together");
+    }
     if (IsCancelled(shared))
         return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
                       error, fault);

@@ -24,6 +24,8 @@
 
 namespace patcher::win {
 
+class DownloadPace;
+
 // One file's result, and the whole download's: 0 committed, 1 refused destination, local or
 // transport failure or cancellation, 6 an ambiguous set (download only), 7 a body that does not
 // match the manifest.
@@ -60,6 +62,7 @@ struct DownloadShared {
     std::atomic<bool> out_of_memory{false};
     DownloadProgressCallback on_progress;
     DownloadCancelQuery cancel_requested;
+    DownloadPace* pace = nullptr;  // the run's speed limit; none without it
 };
 
 // One GET of a file's body, or of the rest of it when `headers` asks for a range.
@@ -73,16 +76,18 @@ struct BodyRequest {
 using BodySource = std::function<HttpResponse(const BodyRequest&, const HttpAccept&,
                                               const HttpSink&, const HttpProgress&)>;
 
+// Without `pace` the run keeps to config.download_rate_limit; with it, to whatever rate the
+// caller gives it meanwhile.
 Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
                    const DownloadCancelQuery& cancel_requested, std::string& error,
-                   DownloadFault* fault = nullptr);
+                   DownloadFault* fault = nullptr, DownloadPace* pace = nullptr);
 
 // RunDownload with the bodies taken from `source`.
 Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                        const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
                        const DownloadCancelQuery& cancel_requested, std::string& error,
-                       DownloadFault* fault = nullptr);
+                       DownloadFault* fault = nullptr, DownloadPace* pace = nullptr);
 
 // One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
 Reject DownloadOneFile(const BodySource& source, const DiffItem& item,

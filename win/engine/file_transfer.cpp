@@ -1,6 +1,7 @@
 #include "win/engine/file_transfer.h"
 
 #include "core/hex.h"
+#include "win/engine/download_pace.h"
 #include "win/engine/phase_clock.h"
 
 namespace patcher::win {
@@ -69,6 +70,13 @@ bool Transfer::WriteNow(const char* bytes, std::uint32_t length) {
 
 bool Transfer::disk_full() const {
     return write_error_ == ERROR_DISK_FULL || write_error_ == ERROR_HANDLE_DISK_FULL;
+}
+
+bool Transfer::Pace(std::uint32_t length) {
+    if (shared_.pace == nullptr) return true;
+    if (shared_.pace->Admit(length, [this] { return IsCancelled(shared_); })) return true;
+    cancelled_ = true;
+    return false;
 }
 
 bool Transfer::Accept(const char* bytes, std::uint32_t length) {

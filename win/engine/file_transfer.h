@@ -29,6 +29,9 @@ class Transfer {
     bool TakeOverExisting();
     bool Restart();
 
+    // Holds bytes that just crossed the wire until the run's speed limit has room for them, and
+    // with them this worker's next read; false (cancelled) once the run winds down meanwhile.
+    bool Pace(std::uint32_t length);
     // Bytes from the server; false once the run winds down.
     bool Accept(const char* bytes, std::uint32_t length);
     // Bytes of the file decoded from its compressed form, whose own bytes are counted as they

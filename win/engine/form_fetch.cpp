@@ -47,6 +47,7 @@ FormResult FetchWholeForm(const BodySource& source, const DiffItem& item, std::u
                     FileDeadlineMs(form_bytes)},
         [](const HttpBodyStart& start) { return start.status == 200; },
         [&](const char* bytes, std::uint32_t length) {
+            if (!transfer.Pace(length)) return false;
             transfer.CountWireBytes(length);
             if (decoder.Feed(bytes, length, [&](const char* decoded, std::uint32_t size) {
                     return transfer.AcceptDecoded(decoded, size);
