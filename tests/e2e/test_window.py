@@ -3,6 +3,7 @@ own, repairs a damaged file on the next start, starts the game with a key when "
 and ends with it, carries on with the accepted release when the server is gone, and replaces
 itself when a release carries a new patcher. Screenshots land in test-results/window."""
 import hashlib
+import os
 import shutil
 import subprocess
 import tempfile
@@ -96,7 +97,7 @@ class WindowTest(UpdateScenario):
         window.wait_look(wd.RED, wd.AMBER, timeout=30)
         window.click_action()
         states = self.wait_state("main OYNA enabled green · Oyun güncel")
-        self.assertTrue(any(state.startswith("downloading BEKLEYİN disabled amber · Oyun ilk kez "
+        self.assertTrue(any(state.startswith("downloading DURAKLAT enabled amber · Oyun ilk kez "
                                              "kuruluyor — ") for state in states), states)
         window.wait_look(wd.GREEN, wd.AMBER)
         # The signed art is shown on this very start, once the check has accepted the keys.
@@ -151,6 +152,36 @@ class WindowTest(UpdateScenario):
         self.wait_state("blocked ONAR enabled red · Oyun açılamadı", timeout=60)
         window.wait_look(wd.RED, wd.AMBER, timeout=60)
         window.save("game-would-not-start")
+        self.close(process, window)
+
+    def test_a_paused_download_sends_nothing_and_resumes_from_its_partial_file(self):
+        size = 8 * 1048576
+        files = {"Velmor2.exe": b"MZ game", "maps/big.pak": os.urandom(size)}
+        self.publish(files)
+        big = "/live/files/maps/big.pak"
+        # The server paces itself, so what it counts as sent is what the patcher has read: a
+        # patcher that holds back its reads leaves megabytes in the sockets' buffers.
+        self.server.set_fault(big, Fault.slow(files["maps/big.pak"]))
+        process, window = self.start_window()
+        self.wait_state("downloading DURAKLAT enabled amber")
+        wd.wait_for(lambda: self.server.bytes_sent(big) > 1048576, 60, "a part of big.pak")
+        window.click_action()
+        self.wait_state("downloading DEVAM ET enabled amber · İndirme duraklatıldı — ", timeout=30)
+        time.sleep(1)  # the transfers stop within a second
+        stopped = self.server.bytes_sent(big)
+        time.sleep(3)
+        self.assertEqual(self.server.bytes_sent(big), stopped)
+        self.assertLess(stopped, size)
+        partial = self.game / update_scenario.partial_name("maps/big.pak", files["maps/big.pak"])
+        self.assertTrue(partial.is_file())
+        window.save("paused")
+
+        window.click_action()
+        self.wait_state("main OYNA enabled green · Oyun güncel")
+        self.assertInstalled(files)
+        self.assertTrue(self.server.ranges_for(big)[-1].startswith("bytes="),
+                        self.server.ranges_for(big))
+        self.assertLessEqual(self.server.bytes_sent(big), 1.02 * size)
         self.close(process, window)
 
     def test_no_space_a_failed_download_and_files_that_do_not_stay_end_blocked_until_retried(self):

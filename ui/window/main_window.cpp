@@ -51,6 +51,8 @@ bool MainWindow::Create(HINSTANCE instance, bool self_test, int show_command) {
     Relayout();
     SetView(WindowView::Main, ActionButton::Wait);
     if (self_test) return true;
+    // The window's downloads carry on from their partial files, so the player may stop one.
+    state_.can_pause = true;
     Apply(StartCheck(state_, Context(), MakeWindowPlatform(config_)));
     StartNews();
     ShowWindow(hwnd_, show_command);
