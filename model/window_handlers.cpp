@@ -354,7 +354,8 @@ std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total
     return static_cast<std::int32_t>(tens * 10 + NextDecimalDigit(rest, bytes_total));
 }
 
-WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {
+WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p,
+                         const std::wstring& rate_line) {
     WindowEffects e = Unchanged(state);
     const std::int32_t percent = ProgressPercent(p.bytes_done, p.bytes_total);
     e.progress_position = percent;
@@ -368,7 +369,8 @@ WindowEffects OnProgress(const WindowState& state, const DownloadProgress& p) {
     Status(e, e.state.dot, e.state.headline.empty() ? kTextDownloading : e.state.headline,
            Decimal(std::uint64_t{p.file_index} + 1) + L" / " + Decimal(p.file_count) + kTextFiles +
                L" (%" + Decimal(percent) + L")" + kTextDot + WidenUtf8(p.current_path) + kTextDot +
-               FormatSize(p.bytes_done) + L" / " + FormatSize(p.bytes_total));
+               FormatSize(p.bytes_done) + L" / " + FormatSize(p.bytes_total) +
+               (rate_line.empty() ? std::wstring() : kTextDot + rate_line));
     return e;
 }
 

@@ -106,7 +106,9 @@ WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool p
 // 0..100, truncated; 0 when the total is unknown (0), 100 once done reaches the total.
 std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total);
 // WM_APP+2: the progress snapshot as position, headline and detail.
-WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress);
+// `rate_line` (TransferRateLine's, empty during its warm-up) ends the detail.
+WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress,
+                         const std::wstring& rate_line = std::wstring());
 
 // Control 1001. `last_result` is the shared last check result. "DURAKLAT" pauses the running
 // download and "DEVAM ET" resumes it from its partial files, also before the paused thread has

@@ -316,6 +316,8 @@ TEST(ProgressTest, PercentAndTexts) {
     EXPECT_EQ(e.progress_position, 0);
     EXPECT_EQ(e.state.headline, kTextDownloading);  // when nothing said what is downloaded
     EXPECT_EQ(e.state.detail, L"3 / 7 dosya (%0) · data/Harita.pak · 1,5 KB / 1,0 MB");
+    EXPECT_EQ(OnProgress(Busy(), p, L"2,0 MB/s").state.detail,
+              L"3 / 7 dosya (%0) · data/Harita.pak · 1,5 KB / 1,0 MB · 2,0 MB/s");
 }
 
 TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {

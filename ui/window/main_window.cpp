@@ -114,6 +114,15 @@ void MainWindow::SetView(WindowView view, ActionButton action) {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
+bool MainWindow::ShowProgress(const DownloadProgress& progress) {
+    rate_.Add(GetTickCount64(), progress.bytes_done);
+    // Only what is still to come over the network counts toward the time left.
+    const std::uint64_t to_fetch =
+        progress.bytes_done < progress.bytes_total ? progress.bytes_total - progress.bytes_done : 0;
+    Apply(patcher::win::OnProgress(state_, progress, TransferRateLine(rate_, to_fetch)));
+    return true;
+}
+
 void MainWindow::SetStatus(Rgb dot, std::wstring headline, std::wstring detail) {
     patcher::win::SetStatus(state_, dot, std::move(headline), std::move(detail));
     InvalidateStatus();
@@ -155,6 +164,8 @@ void MainWindow::RunNext(NextStep next) {
         case NextStep::RunCheck:
             return StartCheckWorker(shared_, config_);
         case NextStep::RunDownload:
+            // A speed from before a pause or an earlier download says nothing of this one.
+            rate_.Reset();
             return StartDownloadWorker(shared_, config_);
         case NextStep::ApplySelfUpdate:
             return ApplySelfUpdateAndRestart();
@@ -206,8 +217,7 @@ bool MainWindow::HandleWorkerMessage(UINT message) {
             return true;
         case kMsgProgress:
             shared_->progress_gate.Release();  // before the read: a newer report posts again
-            Apply(patcher::win::OnProgress(state_, shared_->Progress()));
-            return true;
+            return ShowProgress(shared_->Progress());
         case kMsgDownloadDone:
             Apply(OnDownloadDone(state_, shared_->Download(), Context(),
                                  MakeWindowPlatform(config_)));

@@ -13,6 +13,7 @@
 
 #include "model/layout.h"
 #include "model/patcher_config.h"
+#include "model/transfer_rate.h"
 #include "model/window_handlers.h"
 #include "model/window_state.h"
 #include "ui/window/child_controls.h"
@@ -65,6 +66,7 @@ class MainWindow {
     HWND ActionControl() const;        // 1001
 
   private:
+    bool ShowProgress(const DownloadProgress& progress);
     // Reached through GWLP_USERDATA, set at WM_NCCREATE. Nothing may unwind through the system's
     // code that called it.
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
@@ -111,6 +113,7 @@ class MainWindow {
     bool self_test_ = false;
     bool in_creation_ = false;
     NewsRefetch news_refetch_;
+    TransferRate rate_;  // of the running download, for the detail line
     SettingsPanel settings_;
     PointerInput pointer_;
 };
