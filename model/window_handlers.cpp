@@ -69,10 +69,15 @@ bool ChainCheck(WindowEffects& e, const std::wstring& install_directory,
 }
 
 // A re-check at full level that the next check result turns into a download.
+void ChainCheckThenDownload(WindowEffects& e, const WindowContext& context,
+                            const WindowPlatform& platform) {
+    e.state.download_after_check = ChainCheck(e, context.install_directory, platform);
+}
+
 void ChainFullCheckThenDownload(WindowEffects& e, const WindowContext& context,
                                 const WindowPlatform& platform) {
     e.level_to_full = true;
-    e.state.download_after_check = ChainCheck(e, context.install_directory, platform);
+    ChainCheckThenDownload(e, context, platform);
 }
 
 std::wstring DownloadHeadline(bool patcher_only_excluded, ActionButton kind, std::uint64_t bytes) {
@@ -196,20 +201,22 @@ void Pause(WindowEffects& e) {
     e.next = NextStep::PauseDownload;
 }
 
-// Carries on the paused download: at once when its thread has ended, else as soon as it does.
-void Resume(WindowEffects& e, const CheckOutcome& last_result, const WindowPlatform& platform) {
+// Carries on the paused download: at once when its thread has ended, else as soon as it does. A
+// check comes first, so that files finished before the pause are not fetched again; only the
+// partial files carry on.
+void Resume(WindowEffects& e, const WindowContext& context, const WindowPlatform& platform) {
     WindowState& s = e.state;
     if (!s.paused) return;
     e.log.push_back(L"download resumed by the player");
+    s.paused = false;
     if (s.busy) {
-        s.paused = false;
         s.resume_on_stop = true;
         View(e, WindowView::Downloading, ActionButton::Pause);
         Status(e, kDotAmber, kTextDownloading, std::wstring());
         return;
     }
-    s.paused = false;
-    ChainDownload(e, last_result, platform);
+    Wait(e);
+    ChainCheckThenDownload(e, context, platform);
 }
 
 }  // namespace
@@ -307,11 +314,8 @@ WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
         e.state.paused = false;
         e.state.resume_on_stop = false;
         if (done.code != StatusCode::Ok) {
-            // The space was already granted to this result; the same files carry on.
-            e.state.busy = true;
-            View(e, WindowView::Downloading, ActionButton::Pause);
-            e.progress_position = 0;
-            e.next = NextStep::RunDownload;
+            Wait(e);
+            ChainCheckThenDownload(e, context, platform);
             return e;
         }
     }
@@ -400,7 +404,7 @@ WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_r
             Pause(e);
             break;
         case ActionButton::Resume:
-            Resume(e, last_result, platform);
+            Resume(e, context, platform);
             break;
         default:
             e.state.rounds = 0;

@@ -560,6 +560,10 @@ TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 1,0 KB kaldı";
     using Step = std::function<WindowEffects(const WindowState&)>;
     const auto click = [&](const WindowState& s) { return OnActionClick(s, wanted, Context(), p); };
+    // What is still wanted is checked again after a pause: files finished before it are not.
+    CheckOutcome left = Wanting(1);
+    left.download_bytes = 512;
+    const auto checked = [&](const WindowState& s) { return OnCheckDone(s, left, Context(), p); };
     const struct {
         const char* what;
         Step step;
@@ -586,16 +590,22 @@ TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
          [&](const WindowState& s) { return OnDownloadDone(s, cancelled, Context(), p); },
          L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı", NextStep::None,
          false},
-        {"resume", click, L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 1,5 KB",
-         NextStep::RunDownload, true},
+        {"resume checks first", click, L"main BEKLEYİN disabled amber · Kontrol ediliyor…",
+         NextStep::RunCheck, true},
+        {"then downloads what is left", checked,
+         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 512 B", NextStep::RunDownload,
+         true},
         {"pause once more", click,
-         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 1,5 KB kaldı",
+         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı",
          NextStep::PauseDownload, true},
         {"resumed before the thread stopped", click,
          L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::None, true},
-        {"the stop restarts the same files",
+        {"the stop checks again",
          [&](const WindowState& s) { return OnDownloadDone(s, cancelled, Context(), p); },
-         L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::RunDownload, true},
+         L"main BEKLEYİN disabled amber · Kontrol ediliyor…", NextStep::RunCheck, true},
+        {"and downloads", checked,
+         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 512 B", NextStep::RunDownload,
+         true},
         {"done: the verifying check follows",
          [&](const WindowState& s) { return OnDownloadDone(s, finished, Context(), p); },
          L"main BEKLEYİN disabled amber · Kontrol ediliyor…", NextStep::RunCheck, true},
