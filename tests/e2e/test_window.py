@@ -182,6 +182,8 @@ class WindowTest(UpdateScenario):
         self.assertTrue(self.server.ranges_for(big)[-1].startswith("bytes="),
                         self.server.ranges_for(big))
         self.assertLessEqual(self.server.bytes_sent(big), 1.02 * size)
+        # The file finished before the pause is not fetched again.
+        self.assertEqual(self.file_requests().count("/live/files/Velmor2.exe"), 1)
         self.close(process, window)
 
     def test_no_space_a_failed_download_and_files_that_do_not_stay_end_blocked_until_retried(self):
