@@ -61,9 +61,11 @@ Result<int> CheckListedForms(const std::string& objects, const std::string& mani
 
 // Every delta that `delta_list` (a release's list of deltas) names into an object of the manifest
 // text is there with the size the list gives and decodes, given the object it is made from, to its
-// object, as the patcher decodes it (else ContentMismatch naming the first that does not).
-// Answers how many deltas were checked.
+// object, as the patcher decodes it (else ContentMismatch naming the first that does not). One
+// whose old object is gone (gc removes the delta with it) is only a note: patchers that hold the
+// old copy and find no delta fetch the file as they would without. Answers how many deltas were
+// checked.
 Result<int> CheckListedDeltas(const std::string& objects, const std::string& manifest,
-                              const std::string& delta_list);
+                              const std::string& delta_list, std::vector<std::string>& notes);
 
 }  // namespace patcher::release

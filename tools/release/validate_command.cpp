@@ -139,11 +139,11 @@ int RunValidate(const std::vector<std::string>& args) {
             status = forms_checked.status();
         }
         if (status.ok() && with_objects) {
-            deltas_checked =
-                CheckList(kDeltaListName, kDeltaListCapBytes, options.manifest_path,
-                          [&](const std::string& list) {
-                              return CheckListedDeltas(objects, manifest.value(), list);
-                          });
+            deltas_checked = CheckList(kDeltaListName, kDeltaListCapBytes, options.manifest_path,
+                                       [&](const std::string& list) {
+                                           return CheckListedDeltas(objects, manifest.value(), list,
+                                                                    report.notes);
+                                       });
             status = deltas_checked.status();
         }
     }

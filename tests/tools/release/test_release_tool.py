@@ -393,6 +393,9 @@ class SharedObjects(ReleaseToolCase):
                          sorted(delta(new, old).name
                                 for new, old in [(v2, v1), (v3, v2), (v3, v1), (v6, v3)]))
         self.assertTrue(delta(v6, v5).exists())
+        checked = self.validate("releases/6", "--objects", "objects").stdout
+        self.assertEqual(fields(checked)["DELTAS_CHECKED"], "1")
+        self.assertIn(f"{delta(v6, v3).relative_to(self.dir)} is not checked", checked)
 
 
 def make_code_signing_ca(folder):
