@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <unordered_set>
 
 #include "core/binary_delta.h"
 #include "core/chunk_index.h"
 #include "core/compressed_form.h"
 #include "core/text.h"
+#include "tools/release/file_io.h"
 #include "tools/release/release_folders.h"
 
 namespace patcher::release {
@@ -37,14 +39,31 @@ bool ReadEntryName(const std::string& name, std::string& object, std::string& so
            IsLowerHex64(object);
 }
 
-// What stays: an entry whose object a kept release names, or one younger than the minimum age; a
-// delta only while the object it is made from would stay too, as nothing can check it without.
-bool KeepEntry(const std::set<std::string>& named, const std::string& object,
-               const std::string& source, std::int64_t age_seconds, std::int64_t min_age_seconds) {
+// What stays: an entry whose object a kept release names, or one younger than the minimum age. A
+// delta also needs its source object to stay, or a kept release's deltas.txt to list it: players
+// still on an older release hold that source on their disks, and the server needs only the delta.
+bool KeepEntry(const std::set<std::string>& named, const std::set<std::string>& listed_deltas,
+               const std::string& name, const std::string& object, const std::string& source,
+               std::int64_t age_seconds, std::int64_t min_age_seconds) {
     const auto keeps = [&](const std::string& sha) {
         return named.count(sha) != 0 || age_seconds < min_age_seconds;
     };
-    return keeps(object) && (source.empty() || keeps(source));
+    if (!keeps(object)) return false;
+    return source.empty() || keeps(source) ||
+           listed_deltas.count(name.substr(0, name.find(".partial-"))) != 0;
+}
+
+// The delta files (names below their fan folder) that a release's deltas.txt lists into its own
+// objects; a release without a readable list lists none.
+void AddListedDeltas(const PublishedRelease& release, std::set<std::string>& listed) {
+    Result<std::string> text =
+        ReadWholeFile(release.folder + "/" + kDeltaListName, kDeltaListCapBytes);
+    if (!text.ok()) return;
+    std::unordered_set<std::string> wanted;
+    for (const ReleaseFile& file : release.files) wanted.insert(file.sha256);
+    for (const DeltaListing& delta : ParseDeltaList(text.value(), wanted)) {
+        listed.insert(delta.new_sha256 + kDeltaInfix + delta.old_sha256);
+    }
 }
 
 }  // namespace
@@ -66,10 +85,11 @@ Status CollectGarbage(const GcOptions& options, GcSummary& summary) {
               [](const auto& a, const auto& b) { return a.counter > b.counter; });
     if (releases.size() > static_cast<std::size_t>(options.keep)) releases.resize(options.keep);
     releases.push_back(live);
-    std::set<std::string> named;
+    std::set<std::string> named, listed_deltas;
     for (const PublishedRelease& release : releases) {
         summary.releases_kept.push_back(release.folder);
         for (const ReleaseFile& file : release.files) named.insert(file.sha256);
+        AddListedDeltas(release, listed_deltas);
     }
 
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
@@ -82,7 +102,8 @@ Status CollectGarbage(const GcOptions& options, GcSummary& summary) {
             return Status::Success();  // not ours: left alone
         }
         const bool is_object = name == object;
-        if (KeepEntry(named, object, source, now - info.st_mtime, options.min_age_seconds)) {
+        if (KeepEntry(named, listed_deltas, name, object, source, now - info.st_mtime,
+                      options.min_age_seconds)) {
             if (is_object)
                 ++(named.count(object) != 0 ? summary.objects_kept : summary.objects_young);
             return Status::Success();
