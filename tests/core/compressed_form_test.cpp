@@ -5,46 +5,14 @@
 
 #include "core/compressed_form.h"
 #include "core/form_decoder.h"
-#include "core/little_endian.h"
+#include "tests/core/test_zstd_frames.h"
 
 namespace patcher {
 namespace {
 
-// zstd frames built by hand from raw and RLE blocks, so that the tests need only the decoder and
-// can make the frames no compressor would.
-struct FrameSpec {
-    std::string content;          // sent in raw blocks
-    std::uint64_t rle_bytes = 0;  // then one RLE block of this many 'r' bytes
-    int window_log = 0;           // 0: a single-segment frame whose window is its content
-    std::uint64_t says = ~0ull;   // the content size its header gives (~0: the true one)
-};
-
-std::string Frame(const FrameSpec& spec) {
-    std::string out;
-    AppendLe(out, 0xFD2FB528, 4);
-    const std::uint64_t size = spec.content.size() + spec.rle_bytes;
-    const std::uint64_t says = spec.says == ~0ull ? size : spec.says;
-    if (spec.window_log == 0) {
-        out.push_back(static_cast<char>(0xA0));  // single segment, 4-byte content size
-        AppendLe(out, says, 4);
-    } else {
-        out.push_back(0);  // no content size
-        out.push_back(static_cast<char>((spec.window_log - 10) << 3));
-    }
-    const auto block = [&](int type, std::size_t length, bool last) {
-        AppendLe(out, (length << 3) | (type << 1) | (last ? 1 : 0), 3);
-    };
-    for (std::size_t at = 0; at < spec.content.size(); at += 65536) {
-        const std::string piece = spec.content.substr(at, 65536);
-        block(0, piece.size(), spec.rle_bytes == 0 && at + 65536 >= spec.content.size());
-        out += piece;
-    }
-    if (spec.rle_bytes > 0) {
-        block(1, spec.rle_bytes, true);
-        out.push_back('r');
-    }
-    return out;
-}
+using test_support::Decoded;
+using test_support::FeedInPieces;
+using test_support::Frame;
 
 // A form of `frames`, each entry the frame and the decoded length the table claims for it.
 std::string Form(const std::vector<std::pair<std::string, std::uint32_t>>& frames) {
@@ -59,27 +27,9 @@ std::string Form(const std::vector<std::pair<std::string, std::uint32_t>>& frame
     return SerializeFormTable(file_size, table) + body;
 }
 
-struct Decoded {
-    bool fed = false;
-    bool done = false;
-    std::string bytes;
-    std::string why;
-};
-
 Decoded DecodeWhole(const std::string& form, std::uint64_t file_size, std::size_t piece = 7) {
     FormDecoder decoder(file_size);
-    Decoded out;
-    out.fed = true;
-    for (std::size_t at = 0; at < form.size() && out.fed; at += piece) {
-        out.fed = decoder.Feed(form.data() + at, std::min(piece, form.size() - at),
-                               [&](const char* bytes, std::uint32_t size) {
-                                   out.bytes.append(bytes, size);
-                                   return true;
-                               });
-    }
-    out.done = decoder.done();
-    out.why = decoder.why();
-    return out;
+    return FeedInPieces(decoder, form, piece);
 }
 
 TEST(FormDecoder, DecodesWholeFramesAndRefusesEveryFrameThatIsNotWhatItsTableSays) {

@@ -13,12 +13,13 @@ namespace {
 const CommandInfo kGc{
     "gc",
     "gc --objects DIR --releases DIR --live DIR [--keep N] [--min-age-days D] [--dry-run]",
-    "Removes from the objects folder the objects (and their chunk indexes, compressed forms and\n"
-    "stale partial copies) that neither the live release nor any of the N newest releases below\n"
-    "--releases (by manifest counter; default 3) names, and that are at least D days old\n"
-    "(default 14), so that a release being published or uploaded keeps what it has stored. A\n"
-    "manifest that cannot be read stops it before anything is removed. Prints KEY: value lines\n"
-    "and, for each entry it removes (with --dry-run: would remove), a REMOVED line.\n"
+    "Removes from the objects folder the objects (and their chunk indexes, compressed forms,\n"
+    "deltas and stale partial copies) that neither the live release nor any of the N newest\n"
+    "releases below --releases (by manifest counter; default 3) names, and that are at least D\n"
+    "days old (default 14), so that a release being published or uploaded keeps what it has\n"
+    "stored; a delta also goes with the object it is made from. A manifest that cannot be read\n"
+    "stops it before anything is removed. Prints KEY: value lines and, for each entry it\n"
+    "removes (with --dry-run: would remove), a REMOVED line.\n"
     "  --live DIR         the release players are served now (the folder the live link names)\n",
     {{"objects"}, {"releases"}, {"live"}, {"keep"}, {"min-age-days"}, {"dry-run", false}},
     0,

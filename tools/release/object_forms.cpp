@@ -188,23 +188,7 @@ Result<std::uint64_t> WriteForm(const std::string& file, std::uint64_t size,
 
 Status CheckForm(const std::string& form, std::uint64_t size, const std::string& sha256) {
     FormDecoder decoder(size);
-    Sha256 decoded;
-    const auto hash = [&](const char* bytes, std::uint32_t length) {
-        decoded.Update(bytes, length);
-        return true;
-    };
-    const Status read = ReadFilePieces(
-        form, [&](const char* bytes, std::size_t length) { decoder.Feed(bytes, length, hash); });
-    std::string why;
-    if (!read.ok()) {
-        why = "cannot be read";
-    } else if (!decoder.why().empty()) {
-        why = "is refused: " + decoder.why();
-    } else if (!decoder.done()) {
-        why = "ends before its last frame";
-    } else if (HexEncode(decoded.Finish()) != sha256) {
-        why = "does not decode to its object's bytes";
-    }
+    const std::string why = WhyNotDecoded(form, decoder, sha256);
     if (why.empty()) return Status::Success();
     return Status(StatusCode::ContentMismatch, "the form " + form + " " + why);
 }

@@ -8,88 +8,62 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <unordered_set>
 
+#include "core/binary_delta.h"
 #include "core/chunk_index.h"
 #include "core/compressed_form.h"
-#include "core/manifest.h"
 #include "core/text.h"
+#include "tools/release/file_io.h"
+#include "tools/release/release_folders.h"
 
 namespace patcher::release {
 namespace fs = std::filesystem;
 namespace {
 
-struct Release {
-    std::string folder;
-    std::uint64_t counter = 0;
-    std::vector<std::string> objects;
-};
-
-bool IsSha256Hex(const std::string& text) {
-    return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
-}
-
-Status ReadRelease(const std::string& folder, Release& release) {
-    release.folder = folder;
-    Result<std::string> text = ReadTextFile(folder + "/manifest.txt", "manifest");
-    if (!text.ok()) return text.status();
-    const Result<ManifestHeader> header = ParseManifestHeader(text.value());
-    const Result<std::vector<FileEntry>> files = ParseManifestFiles(text.value());
-    if (!header.ok() || !files.ok() || !ParseU64(header.value().counter, release.counter)) {
-        return Status(StatusCode::BadFormat,
-                      folder +
-                          "/manifest.txt cannot be read as a manifest; nothing is removed "
-                          "while it is unknown which objects it names");
-    }
-    for (const FileEntry& file : files.value()) release.objects.emplace_back(file.sha256);
-    return Status::Success();
-}
-
-// Calls visit for each entry of folder; a folder that cannot be listed is a failure.
-template <typename Visit>
-Status ForEachEntry(const std::string& folder, Visit visit) {
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const Status status = visit(*it);
-        if (!status.ok()) return status;
-    }
-    if (error)
-        return Status(StatusCode::BadInput, "cannot list " + folder + ": " + error.message());
-    return Status::Success();
-}
-
-// Every release below the releases folder; hidden folders are publishes still being built.
-Status ReadReleases(const std::string& releases, std::vector<Release>& found) {
-    return ForEachEntry(releases, [&](const fs::directory_entry& entry) {
-        const std::string name = entry.path().filename().string();
-        std::error_code ignored;
-        if (name.empty() || name[0] == '.' || !entry.is_directory(ignored) ||
-            !fs::exists(entry.path() / "manifest.txt", ignored)) {
-            return Status::Success();
-        }
-        Release release;
-        const Status status = ReadRelease(entry.path().string(), release);
-        if (status.ok()) found.push_back(std::move(release));
-        return status;
-    });
-}
-
 // The SHA-256 an entry of the objects folder belongs to ("ab12…" for "ab12…", "ab12….chunks",
-// "ab12….zst" and a partial copy of any of them, "ab12….zst.partial-N"); empty for a name that is
-// none of these.
-std::string ObjectOfEntry(const std::string& name) {
-    const std::string object = name.substr(0, std::min<std::size_t>(name.size(), 64));
+// "ab12….zst", the delta "ab12….from-cd34…" and a partial copy of any of them,
+// "ab12….zst.partial-N"), and for a delta the object it is made from ("cd34…"); false for a name
+// that is none of these.
+bool ReadEntryName(const std::string& name, std::string& object, std::string& source) {
+    object = name.substr(0, std::min<std::size_t>(name.size(), 64));
     std::string kind = name.substr(object.size());
     kind = kind.substr(0, kind.find(".partial-"));
-    const bool ours = kind.empty() || kind == kChunkIndexSuffix || kind == kFormSuffix;
-    return ours && IsSha256Hex(object) ? object : std::string();
+    source.clear();
+    if (kind.rfind(kDeltaInfix, 0) == 0) {
+        source = kind.substr(std::string(kDeltaInfix).size());
+        if (!IsLowerHex64(source)) return false;
+        kind.clear();
+    }
+    return (kind.empty() || kind == kChunkIndexSuffix || kind == kFormSuffix) &&
+           IsLowerHex64(object);
 }
 
-// What stays: an entry whose object a kept release names, or one younger than the minimum age.
-bool KeepEntry(const std::set<std::string>& named, const std::string& object,
+// What stays: an entry whose object a kept release names, or one younger than the minimum age. A
+// delta also needs its source object to stay, or a kept release's deltas.txt to list it: players
+// still on an older release hold that source on their disks, and the server needs only the delta.
+bool KeepEntry(const std::set<std::string>& named, const std::set<std::string>& listed_deltas,
+               const std::string& name, const std::string& object, const std::string& source,
                std::int64_t age_seconds, std::int64_t min_age_seconds) {
-    return named.count(object) != 0 || age_seconds < min_age_seconds;
+    const auto keeps = [&](const std::string& sha) {
+        return named.count(sha) != 0 || age_seconds < min_age_seconds;
+    };
+    if (!keeps(object)) return false;
+    return source.empty() || keeps(source) ||
+           listed_deltas.count(name.substr(0, name.find(".partial-"))) != 0;
+}
+
+// The delta files (names below their fan folder) that a release's deltas.txt lists into its own
+// objects; a release without a readable list lists none.
+void AddListedDeltas(const PublishedRelease& release, std::set<std::string>& listed) {
+    Result<std::string> text =
+        ReadWholeFile(release.folder + "/" + kDeltaListName, kDeltaListCapBytes);
+    if (!text.ok()) return;
+    std::unordered_set<std::string> wanted;
+    for (const ReleaseFile& file : release.files) wanted.insert(file.sha256);
+    for (const DeltaListing& delta : ParseDeltaList(text.value(), wanted)) {
+        listed.insert(delta.new_sha256 + kDeltaInfix + delta.old_sha256);
+    }
 }
 
 }  // namespace
@@ -97,31 +71,39 @@ bool KeepEntry(const std::set<std::string>& named, const std::string& object,
 Status CollectGarbage(const GcOptions& options, GcSummary& summary) {
     summary = GcSummary();
     if (options.keep < 1) return Status(StatusCode::BadInput, "--keep must be at least 1");
-    std::vector<Release> releases;
+    std::vector<PublishedRelease> releases;
     Status status = ReadReleases(options.releases, releases);
-    Release live;
+    PublishedRelease live;
     if (status.ok()) status = ReadRelease(options.live, live);
-    if (!status.ok()) return status;
+    if (!status.ok()) {
+        if (status.code != StatusCode::BadFormat) return status;
+        return Status(status.code, status.message +
+                                       "; nothing is removed while it is unknown which objects "
+                                       "it names");
+    }
     std::sort(releases.begin(), releases.end(),
-              [](const Release& a, const Release& b) { return a.counter > b.counter; });
+              [](const auto& a, const auto& b) { return a.counter > b.counter; });
     if (releases.size() > static_cast<std::size_t>(options.keep)) releases.resize(options.keep);
     releases.push_back(live);
-    std::set<std::string> named;
-    for (const Release& release : releases) {
+    std::set<std::string> named, listed_deltas;
+    for (const PublishedRelease& release : releases) {
         summary.releases_kept.push_back(release.folder);
-        named.insert(release.objects.begin(), release.objects.end());
+        for (const ReleaseFile& file : release.files) named.insert(file.sha256);
+        AddListedDeltas(release, listed_deltas);
     }
 
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     const auto sweep = [&](const fs::directory_entry& entry, const std::string& fan) {
         const std::string name = entry.path().filename().string();
-        const std::string object = ObjectOfEntry(name);
+        std::string object, source;
         struct stat info {};
-        if (object.empty() || ::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (!ReadEntryName(name, object, source) || ::lstat(entry.path().c_str(), &info) != 0 ||
+            !S_ISREG(info.st_mode)) {
             return Status::Success();  // not ours: left alone
         }
         const bool is_object = name == object;
-        if (KeepEntry(named, object, now - info.st_mtime, options.min_age_seconds)) {
+        if (KeepEntry(named, listed_deltas, name, object, source, now - info.st_mtime,
+                      options.min_age_seconds)) {
             if (is_object)
                 ++(named.count(object) != 0 ? summary.objects_kept : summary.objects_young);
             return Status::Success();

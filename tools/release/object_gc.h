@@ -25,7 +25,7 @@ struct GcSummary {
     int objects_kept = 0;
     int objects_young = 0;  // named by no kept release, but too young to go
     int objects_removed = 0;
-    std::uint64_t bytes_removed = 0;   // objects, their indexes, forms and stale partial copies
+    std::uint64_t bytes_removed = 0;   // objects, their indexes, forms, deltas, partial copies
     std::vector<std::string> removed;  // paths below the objects folder
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "core/binary_delta.h"
 #include "core/chunk_index.h"
 #include "core/compressed_form.h"
 #include "core/file_hash.h"
@@ -47,6 +48,19 @@ Status Settle(const std::string& temporary, const std::string& path, bool& taken
         return Status::Success();
     }
     return Refuse("cannot name " + path + ": " + std::strerror(error));
+}
+
+// Names `temporary` `name` as Settle does once `check` accepts it; one it refuses goes.
+template <typename Check>
+Status SettleChecked(const std::string& temporary, const std::string& name, const Check& check,
+                     bool& taken) {
+    taken = false;
+    const Status status = check(temporary);
+    if (!status.ok()) {
+        ::unlink(temporary.c_str());
+        return status;
+    }
+    return Settle(temporary, name, taken);
 }
 
 // Writes the object's chunk index beside it unless one is there: `index` when given, else the one
@@ -118,13 +132,10 @@ Status WriteFormBeside(const std::string& source, const std::string& object,
     const std::string temporary = TemporaryBeside(name);
     Result<std::uint64_t> written = WriteForm(source, size, groups, level, temporary);
     if (!written.ok() || written.value() == 0) return written.status();
-    Status status = CheckForm(temporary, size, sha256);
-    if (!status.ok()) {
-        ::unlink(temporary.c_str());
-        return status;
-    }
     bool taken = false;
-    status = Settle(temporary, name, taken);
+    const Status status = SettleChecked(
+        temporary, name, [&](const std::string& form) { return CheckForm(form, size, sha256); },
+        taken);
     if (!status.ok()) return status;
     if (taken) return FindForm(object, sha256, size, form_bytes);
     ++tally.forms_added;
@@ -222,6 +233,41 @@ Status StoreObject(const std::string& objects, const std::string& path, const st
     return status;
 }
 
+Status StoreDelta(const std::string& objects, const DeltaPair& pair, int level, std::uint64_t below,
+                  ObjectTally& tally, std::uint64_t& delta_bytes) {
+    delta_bytes = 0;
+    const std::string old_object = objects + "/" + ObjectName(pair.old_sha256);
+    const std::string new_object = objects + "/" + ObjectName(pair.new_sha256);
+    const std::string name = objects + "/" + DeltaObjectName(pair.new_sha256, pair.old_sha256);
+    if (!PathExists(old_object)) return Status::Success();
+    // One stored before, or by another publish meanwhile, is checked as a new one would be.
+    const auto found = [&]() {
+        std::uint64_t bytes = 0;
+        if (!GetFileSize(name, bytes)) return Refuse("cannot read the delta " + name);
+        const Status status = CheckDelta(name, old_object, pair.new_size, pair.new_sha256);
+        if (status.ok() && bytes < below) delta_bytes = bytes;
+        return status;
+    };
+    if (PathExists(name)) return found();
+    const std::string temporary = TemporaryBeside(name);
+    Result<std::uint64_t> written =
+        WriteDelta(old_object, pair.old_sha256, new_object, level, below, temporary);
+    if (!written.ok() || written.value() == 0) return written.status();
+    bool taken = false;
+    const Status status = SettleChecked(
+        temporary, name,
+        [&](const std::string& delta) {
+            return CheckDelta(delta, old_object, pair.new_size, pair.new_sha256);
+        },
+        taken);
+    if (!status.ok()) return status;
+    if (taken) return found();
+    ++tally.deltas_added;
+    tally.deltas_added_bytes += written.value();
+    delta_bytes = written.value();
+    return Status::Success();
+}
+
 Result<int> CheckManifestObjects(const std::string& objects, const std::string& manifest,
                                  std::vector<std::string>& notes) {
     Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
@@ -265,6 +311,43 @@ Result<int> CheckListedForms(const std::string& objects, const std::string& mani
         if (!status.ok()) return status;
         ++checked;
         listed.erase(entry);
+    }
+    return checked;
+}
+
+Result<int> CheckListedDeltas(const std::string& objects, const std::string& manifest,
+                              const std::string& delta_list, std::vector<std::string>& notes) {
+    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
+    if (!files.ok()) return files.status();
+    std::unordered_map<std::string, std::uint64_t> sizes;
+    for (const FileEntry& file : files.value())
+        ParseU64(file.size, sizes[std::string(file.sha256)]);
+    std::unordered_set<std::string> wanted;
+    for (const auto& entry : sizes) wanted.insert(entry.first);
+    int checked = 0;
+    for (const DeltaListing& listed : ParseDeltaList(delta_list, wanted)) {
+        const std::string delta =
+            objects + "/" + DeltaObjectName(listed.new_sha256, listed.old_sha256);
+        const auto mismatch = [&](const std::string& what) {
+            return Status(
+                StatusCode::ContentMismatch,
+                std::string("the delta that ") + kDeltaListName + " lists " + what + ": " + delta);
+        };
+        const std::string old_object = objects + "/" + ObjectName(listed.old_sha256);
+        if (!PathExists(old_object)) {
+            notes.push_back(delta + " is not checked: the object it is made from is gone");
+            continue;
+        }
+        std::uint64_t bytes = 0;
+        if (!GetFileSize(delta, bytes)) return mismatch("is missing");
+        if (bytes != listed.bytes) {
+            return mismatch("has " + std::to_string(bytes) + " bytes, not " +
+                            std::to_string(listed.bytes));
+        }
+        const Status status =
+            CheckDelta(delta, old_object, sizes[listed.new_sha256], listed.new_sha256);
+        if (!status.ok()) return status;
+        ++checked;
     }
     return checked;
 }

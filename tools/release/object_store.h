@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/status.h"
+#include "tools/release/object_deltas.h"
 
 namespace patcher::release {
 
@@ -24,6 +25,8 @@ struct ObjectTally {
     int chunk_indexes = 0;  // written for new large objects (or found missing beside old ones)
     int forms_added = 0;    // written for new objects
     std::uint64_t forms_added_bytes = 0;
+    int deltas_added = 0;  // written for pairs of objects that had none
+    std::uint64_t deltas_added_bytes = 0;
 };
 
 // Stores the release's file `path`, read from `source`, whose SHA-256 and size were measured, as
@@ -37,6 +40,13 @@ Status StoreObject(const std::string& objects, const std::string& path, const st
                    const std::string& sha256, std::uint64_t size, int form_level,
                    ObjectTally& tally, std::uint64_t& form_bytes);
 
+// Stores the delta of `pair` (object_deltas.h) beside its new object unless one is there: made at
+// zstd level `level` and kept only when smaller than `below` bytes. One already there is checked
+// like a new one and never rewritten. `delta_bytes` is the size of the delta that is there when it
+// is smaller than `below`, else 0; so it is when the old object is gone from the folder.
+Status StoreDelta(const std::string& objects, const DeltaPair& pair, int level, std::uint64_t below,
+                  ObjectTally& tally, std::uint64_t& delta_bytes);
+
 // Every object the manifest text names is there with its size and SHA-256 (else ContentMismatch
 // naming the first that is not), a large one with the chunk index its bytes give (a missing index
 // is a note: players then fetch that file whole). Answers how many objects were checked.
@@ -48,5 +58,14 @@ Result<int> CheckManifestObjects(const std::string& objects, const std::string& 
 // ContentMismatch naming the first that does not). Answers how many forms were checked.
 Result<int> CheckListedForms(const std::string& objects, const std::string& manifest,
                              const std::string& form_list);
+
+// Every delta that `delta_list` (a release's list of deltas) names into an object of the manifest
+// text is there with the size the list gives and decodes, given the object it is made from, to its
+// object, as the patcher decodes it (else ContentMismatch naming the first that does not). One
+// whose old object is gone (gc removes the delta with it) is only a note: patchers that hold the
+// old copy and find no delta fetch the file as they would without. Answers how many deltas were
+// checked.
+Result<int> CheckListedDeltas(const std::string& objects, const std::string& manifest,
+                              const std::string& delta_list, std::vector<std::string>& notes);
 
 }  // namespace patcher::release

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <unordered_map>
 
+#include "core/binary_delta.h"
 #include "core/compressed_form.h"
 #include "core/news_document.h"
 #include "core/rollback_state.h"
@@ -23,6 +25,7 @@
 #include "tools/release/game_tree.h"
 #include "tools/release/manifest_document.h"
 #include "tools/release/registry_document.h"
+#include "tools/release/release_folders.h"
 #include "tools/release/signing.h"
 
 namespace patcher::release {
@@ -241,10 +244,9 @@ Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
 
 // Stores every game file as an object and names the object's address in its manifest line;
 // `form_list` gets a line for each object that has a compressed form.
-Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options,
-                                                   const std::vector<GameFile>& game,
-                                                   PublishSummary& summary,
-                                                   std::string& form_list) {
+Result<std::vector<ManifestFile>> StoreGameObjects(
+    const PublishOptions& options, const std::vector<GameFile>& game, PublishSummary& summary,
+    std::string& form_list, std::unordered_map<std::string, std::uint64_t>& form_sizes) {
     // The first release makes the folder; its parent must exist, as a release folder's must.
     // The umask may narrow mkdir's mode, so it is set again.
     if (!PathExists(options.objects) &&
@@ -267,11 +269,47 @@ Result<std::vector<ManifestFile>> StoreGameObjects(const PublishOptions& options
         if (!status.ok()) return status;
         if (form_bytes > 0 && listed.insert(file.sha256).second) {
             form_list += "zst " + file.sha256 + " " + std::to_string(form_bytes) + "\n";
+            form_sizes[file.sha256] = form_bytes;
         }
         if (WantsChunkIndex(size)) ++summary.chunk_indexes;
         file.url = UrlJoin(options.objects_url, ObjectName(file.sha256));
     }
     return described;
+}
+
+// Stores the deltas into the release's objects from the copies of their paths that the newest
+// releases beside it hold, each kept only when it is smaller than what a patcher would fetch
+// otherwise (the form, or the object itself); `delta_list` gets a line for each.
+Status StoreGameDeltas(const PublishOptions& options, const std::string& counter,
+                       const std::vector<ManifestFile>& files,
+                       const std::unordered_map<std::string, std::uint64_t>& form_sizes,
+                       PublishSummary& summary, std::string& delta_list) {
+    if (options.delta_releases == 0) return Status::Success();
+    std::string out = options.out;
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    std::vector<PublishedRelease> releases;
+    const Status read = ReadReleases(ParentDirectory(out), releases);
+    if (!read.ok()) {
+        // Deltas only save bytes: the release is as good without them.
+        summary.notes.push_back(read.message + ": no deltas are written");
+        return Status::Success();
+    }
+    std::uint64_t number = 0;
+    ParseU64(counter, number);
+    for (const DeltaPair& pair :
+         ChooseDeltaPairs(files, releases, number, options.delta_releases)) {
+        const auto form = form_sizes.find(pair.new_sha256);
+        const std::uint64_t below = form != form_sizes.end() ? form->second : pair.new_size;
+        std::uint64_t bytes = 0;
+        const Status status =
+            StoreDelta(options.objects, pair, options.delta_level, below, summary.objects, bytes);
+        if (!status.ok()) return status;
+        if (bytes > 0) {
+            delta_list += "delta " + pair.new_sha256 + " " + pair.old_sha256 + " " +
+                          std::to_string(bytes) + "\n";
+        }
+    }
+    return Status::Success();
 }
 
 // Where the copy of the patcher's exe that players will fetch lies; empty when there is none.
@@ -337,15 +375,24 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     }
     if (!status.ok()) return status;
     summary.into_objects = !options.objects.empty();
-    std::string form_list;
+    std::string form_list, delta_list;
+    std::unordered_map<std::string, std::uint64_t> form_sizes;
     Result<std::vector<ManifestFile>> files =
-        summary.into_objects ? StoreGameObjects(options, inputs.game, summary, form_list)
-                             : StageGameFiles(staging, inputs.game);
+        summary.into_objects
+            ? StoreGameObjects(options, inputs.game, summary, form_list, form_sizes)
+            : StageGameFiles(staging, inputs.game);
     if (!files.ok()) return files.status();
-    // Unsigned: it only says where a patcher may look, and what it decodes is verified against
+    // Unsigned: they only say where a patcher may look, and what it decodes is verified against
     // the manifest like any download.
     if (summary.into_objects) {
-        status = WriteNewFile(staging.Path(kFormListName), form_list, kServedFileMode);
+        status = StoreGameDeltas(options, inputs.values.counter, files.value(), form_sizes, summary,
+                                 delta_list);
+        if (status.ok()) {
+            status = WriteNewFile(staging.Path(kFormListName), form_list, kServedFileMode);
+        }
+        if (status.ok()) {
+            status = WriteNewFile(staging.Path(kDeltaListName), delta_list, kServedFileMode);
+        }
         if (!status.ok()) return status;
     }
     if (!summary.into_objects) {
@@ -424,7 +471,12 @@ Status Publish(const PublishOptions& options, PublishSummary& summary) {
         return status;
     }
     summary.published = {"keys.txt", "keys.txt.sig", "manifest.txt", "manifest.txt.sig"};
-    summary.published.push_back(summary.into_objects ? kFormListName : kFilesFolder);
+    if (summary.into_objects) {
+        summary.published.push_back(kFormListName);
+        summary.published.push_back(kDeltaListName);
+    } else {
+        summary.published.push_back(kFilesFolder);
+    }
     for (const auto& extra : inputs.extras) {
         summary.published.push_back(extra.first);
         summary.published.push_back(extra.first + ".sig");

@@ -3,13 +3,14 @@
 // Validate and the patcher's news and stage-art checks accept it, so a refused or interrupted
 // publish never leaves a release folder behind. With an objects folder the game files become its
 // objects instead (object_store.h), stored before the release folder that names them appears, and
-// the release folder gets the list of their compressed forms.
+// the release folder gets the lists of their compressed forms and of their deltas.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "core/status.h"
+#include "tools/release/object_deltas.h"
 #include "tools/release/object_forms.h"
 #include "tools/release/object_store.h"
 
@@ -25,7 +26,9 @@ struct PublishOptions {
     std::string files_url;    // where the game files are served; default base_url + "/files"
     std::string objects;      // the shared objects folder; empty: the files go under files/
     std::string objects_url;  // where the objects folder is served (with objects only)
-    int form_level = kFormDefaultLevel;  // the zstd level of new objects' compressed forms
+    int form_level = kFormDefaultLevel;          // the zstd level of new objects' compressed forms
+    int delta_releases = kDeltaDefaultReleases;  // the newest releases deltas are made from
+    int delta_level = kDeltaDefaultLevel;
     std::string version;
     std::string channel;
     std::string counter;   // empty: the previous release's counter + 1

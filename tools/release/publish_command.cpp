@@ -15,7 +15,7 @@ const CommandInfo kPublish{
     "publish --out DIR --game DIR --keys KEYS --key PEM --root-key BASE64 --base-url URL "
     "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
     "[--updates FILE] [--stage JPEG] [--files-url URL | --objects DIR --objects-url URL "
-    "[--form-level N]] "
+    "[--form-level N] [--delta-releases K] [--delta-level N]] "
     "[--created T] [--now T] "
     "[--require-signed-patcher] [--ca-file PEM]",
     "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
@@ -37,6 +37,13 @@ const CommandInfo kPublish{
     "                     beside it (ab/ab12....zst, uploaded with it), listed in the release's\n"
     "                     forms.txt\n"
     "  --form-level N     the zstd level of those forms, 1 to 19 (default 19)\n"
+    "  --delta-releases K for each file that one of the K newest releases beside DIR (by\n"
+    "                     counter; default 3, 0: none) holds other bytes for, a zstd patch from\n"
+    "                     that object (ab/ab12....from-<its sha256>), kept when it is smaller "
+    "than\n"
+    "                     the new object's form (or the object), listed in deltas.txt; no copy\n"
+    "                     may be above 128 MiB\n"
+    "  --delta-level N    the zstd level of those deltas, 1 to 19 (default 19)\n"
     "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
     "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
     "  --require-signed-patcher   refuse the release when the game folder's Velmor2Launcher.exe\n"
@@ -46,14 +53,15 @@ const CommandInfo kPublish{
     "  --ca-file PEM      the CA certificate(s) the patcher's signing certificate must chain to;\n"
     "                     without it its signature need only be intact and made for its bytes\n"
     "The exit code is 0, 1 for a usage error or bad input, else the patcher's status code.\n",
-    {{"out"},         {"game"},      {"keys"},
-     {"key"},         {"root-key"},  {"root-key-file"},
-     {"base-url"},    {"files-url"}, {"objects"},
-     {"objects-url"}, {"version"},   {"channel"},
-     {"counter"},     {"previous"},  {"created"},
-     {"expires"},     {"now"},       {"announce"},
-     {"updates"},     {"stage"},     {"require-signed-patcher", false},
-     {"ca-file"},     {"form-level"}},
+    {{"out"},         {"game"},       {"keys"},
+     {"key"},         {"root-key"},   {"root-key-file"},
+     {"base-url"},    {"files-url"},  {"objects"},
+     {"objects-url"}, {"version"},    {"channel"},
+     {"counter"},     {"previous"},   {"created"},
+     {"expires"},     {"now"},        {"announce"},
+     {"updates"},     {"stage"},      {"require-signed-patcher", false},
+     {"ca-file"},     {"form-level"}, {"delta-releases"},
+     {"delta-level"}},
     0,
     {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
 };
@@ -78,12 +86,22 @@ int RunPublish(const std::vector<std::string>& args) {
     options.files_url = parsed.Get("files-url");
     options.objects = parsed.Get("objects");
     options.objects_url = parsed.Get("objects-url");
-    if (parsed.Has("form-level")) {
-        std::uint64_t level = 0;
-        if (!ParseU64(parsed.Get("form-level"), level) || level < 1 || level > kFormMaxLevel) {
-            return UsageError(kPublish, "--form-level must be a zstd level from 1 to 19");
+    for (const auto& [name, level] : {std::pair{"form-level", &options.form_level},
+                                      std::pair{"delta-level", &options.delta_level}}) {
+        if (!parsed.Has(name)) continue;
+        std::uint64_t value = 0;
+        if (!ParseU64(parsed.Get(name), value) || value < 1 || value > kFormMaxLevel) {
+            return UsageError(kPublish,
+                              std::string("--") + name + " must be a zstd level from 1 to 19");
         }
-        options.form_level = static_cast<int>(level);
+        *level = static_cast<int>(value);
+    }
+    if (parsed.Has("delta-releases")) {
+        std::uint64_t count = 0;
+        if (!ParseU64(parsed.Get("delta-releases"), count) || count > 1000) {
+            return UsageError(kPublish, "--delta-releases must be a number of releases, 0 to 1000");
+        }
+        options.delta_releases = static_cast<int>(count);
     }
     options.version = parsed.Get("version");
     options.channel = parsed.Get("channel");
@@ -115,6 +133,8 @@ int RunPublish(const std::vector<std::string>& args) {
         PrintField("OBJECTS_REUSED_BYTES", std::to_string(summary.objects.reused_bytes));
         PrintField("FORMS_ADDED", std::to_string(summary.objects.forms_added));
         PrintField("FORMS_ADDED_BYTES", std::to_string(summary.objects.forms_added_bytes));
+        PrintField("DELTAS_ADDED", std::to_string(summary.objects.deltas_added));
+        PrintField("DELTAS_ADDED_BYTES", std::to_string(summary.objects.deltas_added_bytes));
     }
     for (const std::string& name : summary.published) std::printf("  PUBLISHED %s\n", name.c_str());
     for (const std::string& note : summary.notes) PrintField("NOTE", note);

@@ -1,6 +1,7 @@
 // validate: the patcher's own acceptance of a key registry and manifest, run by the operator.
 #include "core/validate.h"
 
+#include "core/binary_delta.h"
 #include "core/compressed_form.h"
 #include "core/manifest.h"
 #include "core/text.h"
@@ -28,7 +29,8 @@ const CommandInfo kValidate{
     "With --objects O, every object the manifest names must be in the objects folder O with its\n"
     "size and SHA-256, and a large one with its chunk index (CODE 7 names the first that is not),\n"
     "and every compressed form that forms.txt beside M lists must be there with its size and\n"
-    "decode, as the patcher decodes it, to its object.\n"
+    "decode, as the patcher decodes it, to its object; so must every delta that deltas.txt\n"
+    "lists, given the object it is made from.\n"
     "Prints KEY: value lines; the exit code is the status code (0 accepted).\n"
     "  --root-key-file FILE  read the root key text from FILE instead of --root-key\n",
     {{"manifest"},
@@ -76,15 +78,16 @@ Status CheckChunkIndexes(const std::string& dist, const std::string& manifest,
     return Status::Success();
 }
 
-// The forms the release's list names; a release without a list (published before there were
-// forms) has none to check.
-Result<int> CheckForms(const std::string& objects, const std::string& manifest_path,
-                       const std::string& manifest) {
-    const std::string list = ParentDirectory(manifest_path) + "/" + kFormListName;
+// What a list beside the manifest names: a release without it (published before there were such
+// lists) has none to check.
+template <typename Check>
+Result<int> CheckList(const char* name, std::uint64_t cap, const std::string& manifest_path,
+                      const Check& check) {
+    const std::string list = ParentDirectory(manifest_path) + "/" + name;
     if (!PathExists(list)) return 0;
-    Result<std::string> text = ReadWholeFile(list, kFormListCapBytes);
+    Result<std::string> text = ReadWholeFile(list, cap);
     if (!text.ok()) return text.status();
-    return CheckListedForms(objects, manifest, text.value());
+    return check(text.value());
 }
 
 }  // namespace
@@ -114,7 +117,7 @@ int RunValidate(const std::vector<std::string>& args) {
     ValidateReport report;
     Status status = Validate(options, report);
     const bool with_objects = parsed.Has("objects");
-    Result<int> objects_checked = 0, forms_checked = 0;
+    Result<int> objects_checked = 0, forms_checked = 0, deltas_checked = 0;
     if (status.ok() && (options.with_diff || with_objects)) {
         // What Validate accepted, read once more for the checks beside it.
         Result<std::string> manifest = ReadTextFile(options.manifest_path, "manifest");
@@ -127,16 +130,28 @@ int RunValidate(const std::vector<std::string>& args) {
                 CheckManifestObjects(parsed.Get("objects"), manifest.value(), report.notes);
             status = objects_checked.status();
         }
+        const std::string objects = parsed.Get("objects");
         if (status.ok() && with_objects) {
-            forms_checked =
-                CheckForms(parsed.Get("objects"), options.manifest_path, manifest.value());
+            forms_checked = CheckList(kFormListName, kFormListCapBytes, options.manifest_path,
+                                      [&](const std::string& list) {
+                                          return CheckListedForms(objects, manifest.value(), list);
+                                      });
             status = forms_checked.status();
+        }
+        if (status.ok() && with_objects) {
+            deltas_checked = CheckList(kDeltaListName, kDeltaListCapBytes, options.manifest_path,
+                                       [&](const std::string& list) {
+                                           return CheckListedDeltas(objects, manifest.value(), list,
+                                                                    report.notes);
+                                       });
+            status = deltas_checked.status();
         }
     }
     PrintValidateReport(report, status);
     if (with_objects && status.ok()) {
         PrintField("OBJECTS_CHECKED", std::to_string(objects_checked.value()));
         PrintField("FORMS_CHECKED", std::to_string(forms_checked.value()));
+        PrintField("DELTAS_CHECKED", std::to_string(deltas_checked.value()));
     }
     return static_cast<int>(status.code);
 }

@@ -342,6 +342,63 @@ class SharedObjects(ReleaseToolCase):
                       self.validate("releases/3", "--objects", "objects", expect=7).stdout)
 
 
+    def test_deltas_from_the_newest_releases_that_validate_and_gc_keep_honest(self):
+        self.operator()
+        (self.dir / "releases").mkdir()
+        base = os.urandom(300000)  # no form: a delta must beat the object itself
+        versions = [base, base[:1000] + os.urandom(64) + base[1064:], base[:2000] + b"x" + base,
+                    os.urandom(300000), base + b"five", base + b"five, six"]
+        objects, reports = [], []
+        for n, data in enumerate(versions, 1):
+            self.write("game/data/a.bin", data)
+            extra = ["--counter", "1"] if n == 1 else ["--previous", f"releases/{n - 1}"]
+            extra += {3: ["--delta-releases", "2"], 5: ["--delta-releases", "0"]}.get(n, [])
+            reports.append(self.publish_objects(f"releases/{n}", *extra))
+            objects.append(self.object_of("data/a.bin"))
+        v1, v2, v3, v4, v5, v6 = objects
+
+        def delta(new, old):
+            return Path(f"{new}.from-{old.name}")
+
+        def listed(n):
+            return (self.dir / f"releases/{n}/deltas.txt").read_text().splitlines()
+
+        # The two newest releases for the third; none from the unrelated fourth, none by choice
+        # for the fifth, and the sixth from the fifth and third (the fourth's is too large).
+        for n, new, olds in [(2, v2, [v1]), (3, v3, [v2, v1]), (4, v4, []), (5, v5, []),
+                             (6, v6, [v5, v3])]:
+            self.assertEqual(listed(n), [f"delta {new.name} {old.name} "
+                                         f"{delta(new, old).stat().st_size}" for old in olds], n)
+            self.assertEqual(reports[n - 1]["DELTAS_ADDED"], str(len(olds)), n)
+        self.assertFalse(delta(v4, v3).exists())
+        for old in (v2, v1):
+            made = subprocess.run(["zstd", "-dc", f"--patch-from={old}", delta(v3, old)],
+                                  capture_output=True, check=True).stdout
+            self.assertEqual(made, v3.read_bytes())
+        self.assertEqual(fields(self.validate("releases/3", "--objects", "objects").stdout)
+                         ["DELTAS_CHECKED"], "2")
+        good = delta(v3, v2).read_bytes()
+        delta(v3, v2).write_bytes(good[:-20] + bytes([good[-20] ^ 1]) + good[-19:])
+        self.assertIn(f"the delta {delta(v3, v2).relative_to(self.dir)} ",
+                      self.validate("releases/3", "--objects", "objects", expect=7).stdout)
+        delta(v3, v2).write_bytes(good)
+
+        # A delta goes with the object it makes, and with the object it is made from unless a kept
+        # release lists it: players of that older release still hold the source.
+        gc = ["gc", "--objects", "objects", "--releases", "releases", "--live", "releases/6",
+              "--keep", "2"]
+        for path in (self.dir / "objects").rglob("*"):
+            os.utime(path, (0, 0))
+        removed = re.findall(r"REMOVED \S+/(\S+)", self.tool(*gc).stdout)
+        self.assertEqual(sorted(name for name in removed if ".from-" in name),
+                         sorted(delta(new, old).name
+                                for new, old in [(v2, v1), (v3, v2), (v3, v1)]))
+        self.assertTrue(delta(v6, v5).exists() and delta(v6, v3).exists())
+        checked = self.validate("releases/6", "--objects", "objects").stdout
+        self.assertEqual(fields(checked)["DELTAS_CHECKED"], "1")
+        self.assertIn(f"{delta(v6, v3).relative_to(self.dir)} is not checked", checked)
+
+
 def make_code_signing_ca(folder):
     """A CA of our own and a code-signing certificate it issued, as PEM and as a PKCS#12 file
     under the password in password.txt."""

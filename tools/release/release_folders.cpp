@@ -1,0 +1,41 @@
+#include "tools/release/release_folders.h"
+
+#include "core/manifest.h"
+#include "core/text.h"
+
+namespace patcher::release {
+namespace fs = std::filesystem;
+
+Status ReadRelease(const std::string& folder, PublishedRelease& release) {
+    release.folder = folder;
+    Result<std::string> text = ReadTextFile(folder + "/manifest.txt", "manifest");
+    if (!text.ok()) return text.status();
+    const Result<ManifestHeader> header = ParseManifestHeader(text.value());
+    const Result<std::vector<FileEntry>> files = ParseManifestFiles(text.value());
+    if (!header.ok() || !files.ok() || !ParseU64(header.value().counter, release.counter)) {
+        return Status(StatusCode::BadFormat, folder + "/manifest.txt cannot be read as a manifest");
+    }
+    for (const FileEntry& file : files.value()) {
+        ReleaseFile entry{std::string(file.path), std::string(file.sha256), 0};
+        ParseU64(file.size, entry.size);
+        release.files.push_back(std::move(entry));
+    }
+    return Status::Success();
+}
+
+Status ReadReleases(const std::string& releases, std::vector<PublishedRelease>& found) {
+    return ForEachEntry(releases, [&](const fs::directory_entry& entry) {
+        const std::string name = entry.path().filename().string();
+        std::error_code ignored;
+        if (name.empty() || name[0] == '.' || !entry.is_directory(ignored) ||
+            !fs::exists(entry.path() / "manifest.txt", ignored)) {
+            return Status::Success();
+        }
+        PublishedRelease release;
+        const Status status = ReadRelease(entry.path().string(), release);
+        if (status.ok()) found.push_back(std::move(release));
+        return status;
+    });
+}
+
+}  // namespace patcher::release
