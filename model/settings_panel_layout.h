@@ -9,7 +9,9 @@
 
 namespace patcher::win {
 
-inline constexpr int kSettingsRows = 4;  // full screen, resolution, brightness, software cursor
+// Full screen, resolution, brightness, software cursor (the game's), download limit (the
+// patcher's).
+inline constexpr int kSettingsRows = 5;
 
 struct SettingsRowBoxes {
     Box label;

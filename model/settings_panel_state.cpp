@@ -1,5 +1,6 @@
 #include "model/settings_panel_state.h"
 
+#include "model/download_limit.h"
 #include "model/wide_text.h"
 #include "model/window_texts.h"
 
@@ -72,7 +73,51 @@ std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, in
 }
 
 bool SaveOffered(const SettingsPanelState& panel) {
-    return panel.editable && panel.dirty;
+    return (panel.editable && panel.dirty) || panel.limit_dirty;
+}
+
+void ShowDownloadLimit(SettingsPanelState& panel, std::uint64_t bytes_per_second) {
+    panel.download_limit = DownloadLimitChoice(bytes_per_second);
+    panel.limit_dirty = false;
+}
+
+std::vector<std::wstring> StepDownloadLimit(SettingsPanelState& panel, int direction) {
+    const std::size_t last = kDownloadLimitChoicesMb.size() - 1;
+    if ((direction != -1 && direction != 1) || (direction < 0 && panel.download_limit == 0) ||
+        (direction > 0 && panel.download_limit >= last)) {
+        return {};
+    }
+    panel.download_limit = direction < 0 ? panel.download_limit - 1 : panel.download_limit + 1;
+    panel.limit_dirty = true;
+    panel.message.clear();
+    return {L"settings: download limit stepped to " + DownloadLimitLabel(panel.download_limit)};
+}
+
+std::vector<std::wstring> DownloadLimitSaved(SettingsPanelState& panel, const std::wstring& path,
+                                             bool written) {
+    if (!written) {
+        panel.message = kTextSettingsNotSaved;
+        return {L"settings: could not write " + path};
+    }
+    panel.limit_dirty = false;
+    panel.message = kTextSettingsSaved;
+    return {L"settings: saved " + path + L" (download limit " +
+            DownloadLimitLabel(panel.download_limit) + L")"};
+}
+
+std::wstring PanelValueText(const SettingsPanelState& panel, int row) {
+    if (row == kDownloadLimitRow) return DownloadLimitLabel(panel.download_limit);
+    return SettingValueText(panel.config, row);
+}
+
+bool PanelArrowAtLimit(const SettingsPanelState& panel, int row, int direction) {
+    if (row != kDownloadLimitRow) return SettingArrowAtLimit(panel.config, row, direction);
+    return direction < 0 ? panel.download_limit == 0
+                         : panel.download_limit + 1 >= kDownloadLimitChoicesMb.size();
+}
+
+bool PanelValueMuted(const SettingsPanelState& panel, int row) {
+    return row != kDownloadLimitRow && SettingValueMuted(panel.config, row, panel.editable);
 }
 
 SettingsSave PrepareGameSettingsSave(SettingsPanelState& panel, const std::wstring& path) {

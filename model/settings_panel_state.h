@@ -3,6 +3,7 @@
 // the answers in. Each operation returns the support-log lines to write.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,17 @@
 
 namespace patcher::win {
 
+// The last row is the patcher's own: kept in patcher.cfg beside the exe, editable whatever the
+// game's file says.
+inline constexpr int kDownloadLimitRow = 4;
+
 struct SettingsPanelState {
-    GameConfig config;      // the parser's answer for empty text until the first load
-    bool editable = false;  // loaded (or absent) and so safe to write back
-    bool dirty = false;     // changed since the last load or save: "KAYDET" is offered
-    std::wstring message;   // shown above the notes
+    GameConfig config;               // the parser's answer for empty text until the first load
+    bool editable = false;           // loaded (or absent) and so safe to write back
+    bool dirty = false;              // changed since the last load or save: "KAYDET" is offered
+    std::size_t download_limit = 0;  // DownloadLimitChoice's index
+    bool limit_dirty = false;        // the limit changed since the panel opened or saved
+    std::wstring message;            // shown above the notes
 };
 
 // What reading install directory + "garun2.cfg" gave.
@@ -37,7 +44,20 @@ std::vector<std::wstring> LoadGameSettings(SettingsPanelState& panel, const Sett
 // passes a cap) is not taken.
 std::vector<std::wstring> StepGameSetting(SettingsPanelState& panel, int row, int direction);
 
-// Saving is offered only for an editable, changed document.
+// Opening the panel: the limit in force, any unsaved step dropped.
+void ShowDownloadLimit(SettingsPanelState& panel, std::uint64_t bytes_per_second);
+// One arrow click on the limit row; no step past either end.
+std::vector<std::wstring> StepDownloadLimit(SettingsPanelState& panel, int direction);
+// After the window wrote patcher.cfg (or failed to); answers the log lines.
+std::vector<std::wstring> DownloadLimitSaved(SettingsPanelState& panel, const std::wstring& path,
+                                             bool written);
+
+// What a row shows: its value, whether an arrow is at its end, whether the value is muted.
+std::wstring PanelValueText(const SettingsPanelState& panel, int row);
+bool PanelArrowAtLimit(const SettingsPanelState& panel, int row, int direction);
+bool PanelValueMuted(const SettingsPanelState& panel, int row);
+
+// Saving is offered for an editable, changed game document or a changed limit.
 bool SaveOffered(const SettingsPanelState& panel);
 
 // What a save writes: the document's bytes, or, when the next load would refuse them, nothing (and

@@ -135,8 +135,6 @@ inline constexpr wchar_t kTextListTruncated[] = L"Listenin tamamı gösterilemiy
 
 // Settings panel.
 inline constexpr wchar_t kTextSettingsHeading[] = L"AYARLAR";
-inline constexpr const wchar_t* kTextSettingRows[] = {L"Tam ekran", L"Çözünürlük", L"Parlaklık",
-                                                      L"Yazılım imleci"};
 inline constexpr wchar_t kTextOn[] = L"AÇIK";
 inline constexpr wchar_t kTextOff[] = L"KAPALI";
 inline constexpr wchar_t kTextBy[] = L" \u00D7 ";
@@ -148,6 +146,8 @@ inline constexpr wchar_t kTextSave[] = L"KAYDET";
 // The patcher's own row, kept in patcher.cfg rather than garun2.cfg.
 inline constexpr wchar_t kTextDownloadLimitRow[] = L"İndirme hızı sınırı";
 inline constexpr wchar_t kTextNoDownloadLimit[] = L"Sınırsız";
+inline constexpr const wchar_t* kTextSettingRows[] = {L"Tam ekran", L"Çözünürlük", L"Parlaklık",
+                                                      L"Yazılım imleci", kTextDownloadLimitRow};
 inline constexpr wchar_t kTextFullScreenNote[] =
     L"Tam ekranda oyun ekranın kendi çözünürlüğünü kullanır. Aşağıdaki çözünürlük pencere modu "
     L"içindir.";

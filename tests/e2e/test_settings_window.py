@@ -129,6 +129,32 @@ class SettingsPanelTest(unittest.TestCase):
         self.assertEqual(self.new_log().count("settings: saved "), 3)
         self.panel(False)
 
+    def test_the_download_limit_row_is_kept_in_patcher_cfg_beside_the_exe(self):
+        patcher_cfg = self.release.box.exe.parent / "patcher.cfg"
+        patcher_cfg.write_bytes(b"game-exe Velmor2.exe\r\n")
+        self.addCleanup(patcher_cfg.unlink, missing_ok=True)
+
+        def save_limit(label, line):
+            outcome = f"(download limit {label})"
+            count = self.log().count(outcome)
+            self.click_save()
+            wd.wait_for(lambda: self.log().count(outcome) > count, 30, outcome)
+            self.assertEqual(patcher_cfg.read_bytes(), b"game-exe Velmor2.exe\r\n" + line)
+
+        self.panel(True)
+        self.step(4, -1)  # already at its end: nothing to save
+        self.step(4, +1, 2)
+        self.window.save("settings-download-limit")
+        save_limit("2 MB/s", b"download-limit-mb 2\r\n")
+        # Reopened, the row shows the limit saved, and steps from it.
+        self.panel(False)
+        self.panel(True)
+        self.step(4, -1)
+        save_limit("1 MB/s", b"download-limit-mb 1\r\n")
+        self.step(4, -1)
+        save_limit("Sınırsız", b"download-limit-mb none\r\n")
+        self.panel(False)
+
     def test_files_it_must_not_edit_are_never_written(self):
         path = windows_path(self.cfg)
         cases = [  # (what is there, the log line that refuses it)

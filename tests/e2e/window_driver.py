@@ -92,15 +92,15 @@ class Layout:
         button = max(s(46), 24)
         self.close = (w - button // 2, self.title // 2)
         self.settings = (w - 3 * button, 0, button, self.title)
-        # The news column's content area, and the settings panel that replaces it while open: four
+        # The news column's content area, and the settings panel that replaces it while open: five
         # framed value boxes with an arrow inside each end, then the save button.
         x, width, top = w - self.news + s(20), max(self.news - s(40), 1), self.title + s(44)
         self.news_area = (x, top, width, max(self.footer_top - s(16) - top, 1))
         self.tabs_y = self.title + s(20)
         self.arrow = max(s(26), 12)
         self.values = [(x, s(52) * r + self.tabs_y + s(38) + s(20), width, max(s(28), 14))
-                       for r in range(4)]
-        self.save = (x, self.values[3][1] + self.values[3][3] + s(18), width, max(s(32), 16))
+                       for r in range(5)]
+        self.save = (x, self.values[-1][1] + self.values[-1][3] + s(18), width, max(s(32), 16))
 
     def scaled(self, n):
         return mul_div(n, self.scale, 1000)

@@ -1,5 +1,8 @@
 #include "model/settings_panel_layout.h"
 
+#include "model/settings_panel_state.h"
+#include "model/window_texts.h"
+
 #include <gtest/gtest.h>
 
 namespace patcher::win {
@@ -15,9 +18,10 @@ TEST(SettingsPanelLayoutTest, DesignSizeBoxes) {
     EXPECT_EQ(p.rows[0].right_arrow, (Box{854, 114, 26, 28}));
     EXPECT_EQ(p.rows[1].label, (Box{620, 146, 260, 17}));
     EXPECT_EQ(p.rows[3].value, (Box{620, 270, 260, 28}));
-    EXPECT_EQ(p.save, (Box{620, 316, 260, 32}));
-    EXPECT_EQ(p.notes, (Box{620, 362, 260, 98}));
-    EXPECT_TRUE(p.rows[3].fits && p.save_fits && p.notes_fit);
+    EXPECT_EQ(p.rows[4].value, (Box{620, 322, 260, 28}));
+    EXPECT_EQ(p.save, (Box{620, 368, 260, 32}));
+    EXPECT_EQ(p.notes, (Box{620, 414, 260, 46}));
+    EXPECT_TRUE(p.rows[4].fits && p.save_fits && p.notes_fit);
 }
 
 // Each label sits between the row above and its own value box, and a click on a label (or on
@@ -47,6 +51,34 @@ TEST(SettingsPanelLayoutTest, RowsStackWithoutOverlapAtAnySize) {
             EXPECT_EQ(SettingsHitAt(p, p.save.x + 1, p.save.y).kind, SettingsHit::Kind::Save);
         }
     }
+}
+
+// The patcher's row steps between its ends and is saved even when the game's file is not editable;
+// a failed save keeps it offered.
+TEST(SettingsPanelStateTest, TheDownloadLimitRowStepsAndSavesOnItsOwn) {
+    SettingsPanelState panel;  // the game's file refused: not editable
+    ShowDownloadLimit(panel, 2 * 1048576);
+    EXPECT_EQ(PanelValueText(panel, kDownloadLimitRow), L"2 MB/s");
+    EXPECT_FALSE(SaveOffered(panel));
+    const struct {
+        int direction;
+        const wchar_t* shown;
+        bool stepped;
+    } steps[] = {{-1, L"1 MB/s", true},  {-1, L"Sınırsız", true}, {-1, L"Sınırsız", false},
+                 {+1, L"1 MB/s", true},  {+1, L"2 MB/s", true},   {+1, L"5 MB/s", true},
+                 {+1, L"10 MB/s", true}, {+1, L"20 MB/s", true},  {+1, L"20 MB/s", false}};
+    for (const auto& step : steps) {
+        EXPECT_EQ(StepDownloadLimit(panel, step.direction).size(), step.stepped ? 1u : 0u);
+        EXPECT_EQ(PanelValueText(panel, kDownloadLimitRow), step.shown);
+    }
+    EXPECT_TRUE(PanelArrowAtLimit(panel, kDownloadLimitRow, +1));
+    EXPECT_FALSE(PanelArrowAtLimit(panel, kDownloadLimitRow, -1));
+    EXPECT_TRUE(SaveOffered(panel));
+    DownloadLimitSaved(panel, L"patcher.cfg", false);
+    EXPECT_TRUE(SaveOffered(panel));
+    DownloadLimitSaved(panel, L"patcher.cfg", true);
+    EXPECT_FALSE(SaveOffered(panel));
+    EXPECT_EQ(panel.message, kTextSettingsSaved);
 }
 
 }  // namespace

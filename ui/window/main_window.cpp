@@ -24,6 +24,11 @@ constexpr int kStageArtResource = 101;
 MainWindow::MainWindow(const PatcherConfig& config)
     : config_(config), shared_(std::make_shared<WindowShared>()), layout_(ComputeLayout(900, 560)) {
     shared_->pace.SetRate(config_.download_rate_limit);
+    // A limit saved in the panel holds for a running download too, within the budget's longest
+    // wait.
+    settings_.SetDownloadLimit(config_.download_rate_limit, [shared = shared_](std::uint64_t rate) {
+        shared->pace.SetRate(rate);
+    });
 }
 
 MainWindow::~MainWindow() {

@@ -12,20 +12,19 @@ constexpr UINT kCentred = DT_SINGLELINE | DT_CENTER | DT_VCENTER;
 void PaintRow(HDC dc, HFONT font, const SettingsPanelLayout& panel, int row,
               const SettingsPanelState& state) {
     const SettingsRowBoxes& boxes = panel.rows[static_cast<std::size_t>(row)];
-    const GameConfig& config = state.config;
     Text(dc, kTextSettingRows[row], ToRect(boxes.label), font, kMutedText, DT_SINGLELINE);
     Fill(dc, boxes.value, kHover);
     Frame(dc, ToRect(boxes.value), kLine);
     const auto arrow = [&](const wchar_t* glyph, const Box& box, int direction) {
-        const bool at_limit = SettingArrowAtLimit(config, row, direction);
+        const bool at_limit = PanelArrowAtLimit(state, row, direction);
         Text(dc, glyph, ToRect(box), font, at_limit ? kLine : kAmber, kCentred);
     };
     arrow(kArrowLeft, boxes.left_arrow, -1);
     arrow(kArrowRight, boxes.right_arrow, +1);
     const Box between{boxes.left_arrow.right(), boxes.value.y,
                       boxes.right_arrow.x - boxes.left_arrow.right(), boxes.value.height};
-    Text(dc, SettingValueText(config, row), ToRect(between), font,
-         SettingValueMuted(config, row, state.editable) ? kMutedText : kText, kCentred);
+    Text(dc, PanelValueText(state, row), ToRect(between), font,
+         PanelValueMuted(state, row) ? kMutedText : kText, kCentred);
 }
 
 void PaintSaveButton(HDC dc, HFONT font, const Box& box, bool offered) {

@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "core/text.h"
+#include "model/download_limit.h"
+#include "model/path_text.h"
 #include "model/settings_panel_layout.h"
 #include "win/platform/atomic_file.h"
+#include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
@@ -13,6 +16,7 @@ namespace patcher::win {
 namespace {
 
 constexpr wchar_t kGameConfigName[] = L"garun2.cfg";
+constexpr wchar_t kPatcherConfigName[] = L"patcher.cfg";
 
 void Log(const std::vector<std::wstring>& lines) {
     for (const std::wstring& line : lines) LogLineWide(line);
@@ -26,12 +30,12 @@ bool IsEmptyFile(const std::wstring& path) {
            data.nFileSizeLow == 0;
 }
 
-SettingsFile ReadSettingsFile(const std::wstring& path) {
+SettingsFile ReadSettingsFile(const std::wstring& path, const char* label) {
     SettingsFile file;
     file.path = path;
     std::string narrow;
     if (WideToUtf8Exact(path, narrow)) {
-        Result<std::string> read = ReadTextFile(narrow, "garun2.cfg");
+        Result<std::string> read = ReadTextFile(narrow, label);
         if (read.ok()) {
             file.read = true;
             file.text = std::move(read).value();
@@ -39,7 +43,7 @@ SettingsFile ReadSettingsFile(const std::wstring& path) {
         }
         file.read_message = read.status().message;
     } else {
-        file.read_message = "garun2.cfg has a path without an exact UTF-8 form";
+        file.read_message = std::string(label) + " has a path without an exact UTF-8 form";
     }
     file.exists = PathExists(path);
     file.empty = file.exists && IsEmptyFile(path);
@@ -71,7 +75,8 @@ void SettingsPanel::EnumerateDisplayModes() {
 }
 
 void SettingsPanel::LoadGameSettings(const std::wstring& install_directory) {
-    const SettingsFile file = ReadSettingsFile(JoinPath(install_directory, kGameConfigName));
+    const SettingsFile file =
+        ReadSettingsFile(JoinPath(install_directory, kGameConfigName), "garun2.cfg");
     Log(patcher::win::LoadGameSettings(state_, file, modes_));
     // The display is asked only once a file is known to be editable, so a refused file leaves no
     // mode line in the log; the first list then reaches the document here.
@@ -80,14 +85,38 @@ void SettingsPanel::LoadGameSettings(const std::wstring& install_directory) {
     state_.config.modes = modes_;
 }
 
+void SettingsPanel::SetDownloadLimit(std::uint64_t bytes_per_second,
+                                     std::function<void(std::uint64_t)> limit_saved) {
+    download_limit_ = bytes_per_second;
+    limit_saved_ = std::move(limit_saved);
+    ShowDownloadLimit(state_, download_limit_);
+}
+
 void SettingsPanel::StepGameSetting(int row, int direction) {
+    if (row == kDownloadLimitRow) {
+        Log(StepDownloadLimit(state_, direction));
+        return;
+    }
     if (!state_.editable) return;
     EnumerateDisplayModes();
     Log(patcher::win::StepGameSetting(state_, row, direction));
 }
 
+void SettingsPanel::SaveDownloadLimit() {
+    const std::wstring path = JoinPath(ParentPath(ExecutablePath()), kPatcherConfigName);
+    // A file that is there but cannot be read is not replaced: its other lines would be lost.
+    const SettingsFile file = ReadSettingsFile(path, "patcher.cfg");
+    const bool readable = file.read || file.empty || !file.exists;
+    const std::uint64_t limit = DownloadLimitOfChoice(state_.download_limit);
+    const bool written = readable && WriteWhole(path, WithDownloadLimitLine(file.text, limit));
+    Log(DownloadLimitSaved(state_, path, written));
+    if (!written) return;
+    download_limit_ = limit;
+    if (limit_saved_) limit_saved_(limit);
+}
+
 void SettingsPanel::SaveGameSettings(const std::wstring& install_directory) {
-    if (!state_.editable) return;
+    if (!state_.editable || !state_.dirty) return;
     const std::wstring path = JoinPath(install_directory, kGameConfigName);
     const SettingsSave save = PrepareGameSettingsSave(state_, path);
     Log(save.log);
@@ -103,7 +132,9 @@ bool SettingsPanel::Click(const Layout& layout, std::int32_t x, std::int32_t y,
             StepGameSetting(hit.row, hit.direction);
             return true;
         case SettingsHit::Kind::Save:
-            if (SaveOffered(state_)) SaveGameSettings(install_directory);
+            if (!SaveOffered(state_)) return true;
+            SaveGameSettings(install_directory);
+            if (state_.limit_dirty) SaveDownloadLimit();
             return true;
         case SettingsHit::Kind::None:
             break;
@@ -114,6 +145,7 @@ bool SettingsPanel::Click(const Layout& layout, std::int32_t x, std::int32_t y,
 void SettingsPanel::Toggle(const std::wstring& install_directory) {
     open_ = !open_;
     if (open_) {
+        ShowDownloadLimit(state_, download_limit_);
         LoadGameSettings(install_directory);
     } else {
         ClearMessage();

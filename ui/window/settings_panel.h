@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ class SettingsPanel {
     const SettingsPanelState& state() const { return state_; }
     bool open() const { return open_; }
 
+    // The download limit in force, and whom a saved new one is told to (the running download's
+    // budget), before the panel is first opened.
+    void SetDownloadLimit(std::uint64_t bytes_per_second,
+                          std::function<void(std::uint64_t)> limit_saved);
+
     // The title-bar button: opening loads, closing forgets the last message.
     void Toggle(const std::wstring& install_directory);
 
@@ -27,6 +33,8 @@ class SettingsPanel {
     void LoadGameSettings(const std::wstring& install_directory);
     void StepGameSetting(int row, int direction);
     void SaveGameSettings(const std::wstring& install_directory);
+    // patcher.cfg beside the exe gets the row's limit; its other lines stay as they are.
+    void SaveDownloadLimit();
     // A left-button release while the panel is open: true when it landed on a row or on the save
     // button, whatever it then changed.
     bool Click(const Layout& layout, std::int32_t x, std::int32_t y,
@@ -39,6 +47,8 @@ class SettingsPanel {
     void EnumerateDisplayModes();
 
     SettingsPanelState state_;
+    std::uint64_t download_limit_ = 0;
+    std::function<void(std::uint64_t)> limit_saved_;
     std::vector<DisplayMode> modes_;
     bool modes_enumerated_ = false;
     bool open_ = false;

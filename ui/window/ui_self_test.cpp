@@ -133,7 +133,8 @@ int PaintedView(MainWindow& window, Surface& surface, const ViewCase& c,
     const Rgb dot_got = surface.At(dot.x + dot.width / 2, dot.y + dot.height / 2);
     const Rgb button = surface.At(l.action_x + 8, l.action_y + l.action_height / 2);
     const Rgb dot_expected = ViewDotColour(c.view);
-    const Rgb button_expected = c.view == WindowView::Downloading ? kHover : kAmber;
+    // Only a waiting button is drawn disabled.
+    const Rgb button_expected = c.action == ActionButton::Wait ? kHover : kAmber;
     const bool ok = title == kPanel && ground == kGround && news == kPanel && footer == kPanel &&
                     dot_got == dot_expected && button == button_expected;
     print(Prefix(ok) + WindowViewName(c.view) + L"  title=" + FormatColour(title) + L" ground=" +
@@ -325,6 +326,7 @@ std::vector<std::wstring> Headlines() {
         kTextUpdateLead + std::wstring(L"850,5 MB"),
         kTextDoesNotStay,
         kTextNoSpaceLead + std::wstring(L"12,4 GB") + kTextNoSpaceTail,
+        kTextPausedLead + std::wstring(L"12,4 GB") + kTextPausedTail,
         kTextDownloading,
         kTextPatcherNotRenewed,
         kTextPatcherRenewInterrupted,
@@ -357,6 +359,10 @@ std::vector<std::wstring> Details() {
         kTextNeeded + std::wstring(L"12,4 GB") + kTextFree + L"3,1 GB",
         L"1148 / 12000" + std::wstring(kTextFiles) + L" (%37)" + kTextDot +
             L"data/maps/kuzey_ormani/arazi_dokulari_yuksek.pak" + kTextDot + L"4,6 GB / 12,4 GB",
+        L"1148 / 12000" + std::wstring(kTextFiles) + L" (%37)" + kTextDot +
+            L"data/maps/kuzey_ormani/arazi_dokulari_yuksek.pak" + kTextDot + L"4,6 GB / 12,4 GB" +
+            kTextDot + L"12,5 MB/s" + kTextDot + L"yaklaşık 1 sa 20 dk kaldı",
+        kTextPausedDetail,
         DownloadFailureDetail({DownloadFailure::Transfer,
                                "data/maps/kuzey_ormani/arazi_dokulari_yuksek.pak",
                                HttpError::HttpStatus, 503}),
@@ -421,7 +427,8 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
     const ViewCase views[] = {
         {WindowView::FirstInstall, ActionButton::Install},
         {WindowView::Main, ActionButton::Play},
-        {WindowView::Downloading, ActionButton::Wait},
+        {WindowView::Downloading, ActionButton::Wait},   // a download that cannot pause
+        {WindowView::Downloading, ActionButton::Pause},  // the screenshot's, as drawn last
         {WindowView::Repair, ActionButton::Repair},
         {WindowView::ConnectionError, ActionButton::Retry},
         {WindowView::Blocked, ActionButton::Retry},
