@@ -25,6 +25,7 @@ void PrintCheckReport(const CheckOutcome& outcome, const std::wstring& game_exec
     PrintField(L"FILES", FormatDecimal(outcome.files));
     PrintField(L"DOWNLOAD_COUNT", FormatDecimal(outcome.diff.size()));
     PrintField(L"DOWNLOAD_BYTES", FormatDecimal(outcome.download_bytes));
+    PrintField(L"DOWNLOAD_FETCH_BYTES", FormatDecimal(outcome.fetch_bytes));
     PrintField(L"SELF_UPDATE", YesNo(outcome.self_update));
     PrintText(L"SELF_UPDATE_SHA256", outcome.self_update_sha256);
     PrintField(L"GAME_EXE", game_executable);

@@ -94,8 +94,12 @@ class DiffRun {
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (!verdicts_[i]) continue;
             const FileEntry& e = entries_[i];
-            items.push_back({std::string(e.path), std::string(e.url), std::string(e.size),
-                             std::string(e.sha256), *verdicts_[i]});
+            DiffItem& item = items.emplace_back();
+            item.path = e.path;
+            item.url = e.url;
+            item.size = e.size;
+            item.sha256 = e.sha256;
+            item.reason = *verdicts_[i];
         }
         return items;
     }

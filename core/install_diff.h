@@ -29,6 +29,10 @@ struct DiffItem {
     std::string size;
     std::string sha256;
     DiffReason reason = DiffReason::Missing;
+    // The copy on disk, when the check knows its SHA-256, and the size of the listed delta that
+    // turns that copy into this file (0: no delta is planned).
+    std::string old_sha256;
+    std::uint64_t delta_bytes = 0;
 };
 
 // The real file that stands for one manifest path (the running patcher for its own entry). Both

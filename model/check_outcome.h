@@ -28,6 +28,8 @@ struct CheckOutcome {
     std::uint32_t files = 0;
     std::vector<DiffItem> diff;
     std::uint64_t download_bytes = 0;
+    // What the download will fetch: a file with a planned delta counts as the delta's bytes.
+    std::uint64_t fetch_bytes = 0;
     bool self_update = false;
     std::string self_update_sha256;
     bool game_exe_in_manifest = false;

@@ -1,6 +1,10 @@
 #include "model/download_plan.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
+
+#include "core/text.h"
 
 #include "model/path_text.h"
 
@@ -23,6 +27,29 @@ std::string FoldAscii(std::string path) {
 }
 
 }  // namespace
+
+void PlanDeltas(std::vector<DiffItem>& items, const std::vector<DeltaListing>& deltas) {
+    std::map<std::pair<std::string, std::string>, std::uint64_t> listed;
+    for (const DeltaListing& delta : deltas) {
+        listed.emplace(std::make_pair(delta.new_sha256, delta.old_sha256), delta.bytes);
+    }
+    for (DiffItem& item : items) {
+        item.delta_bytes = 0;
+        if (item.old_sha256.empty()) continue;
+        const auto found = listed.find({item.sha256, item.old_sha256});
+        if (found != listed.end() && found->second > 0 && found->second < LeadingU64(item.size)) {
+            item.delta_bytes = found->second;
+        }
+    }
+}
+
+std::uint64_t FetchBytes(const std::vector<DiffItem>& items) {
+    std::uint64_t bytes = 0;
+    for (const DiffItem& item : items) {
+        bytes += item.delta_bytes != 0 ? item.delta_bytes : LeadingU64(item.size);
+    }
+    return bytes;
+}
 
 std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items) {
     std::uint32_t count = configured == 0 ? kDefaultDownloadWorkers : configured;

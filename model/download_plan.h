@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/binary_delta.h"
 #include "core/install_diff.h"
 
 namespace patcher::win {
@@ -28,6 +29,13 @@ std::uint32_t DownloadWorkerCount(std::uint32_t configured, std::size_t items);
 // ASCII, so folding A-Z is the file system's whole rule for them. Of two spellings, the one listed
 // first is named.
 std::optional<std::string> DuplicatePath(const std::vector<DiffItem>& items);
+
+// Plans a delta for every item whose copy on disk (its old_sha256) a listed delta turns into the
+// item's file with fewer bytes than the file; clears the plan of every other item.
+void PlanDeltas(std::vector<DiffItem>& items, const std::vector<DeltaListing>& deltas);
+
+// The bytes the items take to fetch: a planned delta's, else the file's.
+std::uint64_t FetchBytes(const std::vector<DiffItem>& items);
 
 // 61 seconds plus one second per 16 KiB: large files get time, stalled small ones fail fast.
 std::uint64_t FileDeadlineMs(std::uint64_t expected_size);

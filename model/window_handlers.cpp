@@ -102,14 +102,14 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
     e.state.busy = true;
     e.state.paused = false;
     e.state.resume_on_stop = false;
-    e.state.bytes_left = result.download_bytes;
+    e.state.bytes_left = result.fetch_bytes;
     View(e, WindowView::Downloading, e.state.can_pause ? ActionButton::Pause : ActionButton::Wait);
     e.progress_position = 0;
     // A handler's headline describes this download and stays while the files come in.
     if (!e.status_set) {
         Status(e, kDotAmber,
-               DownloadHeadline(false, DecideAction(result, false), result.download_bytes),
-               FormatSize(result.download_bytes) + kTextDot + Decimal(result.diff.size()) +
+               DownloadHeadline(false, DecideAction(result, false), result.fetch_bytes),
+               FormatSize(result.fetch_bytes) + kTextDot + Decimal(result.diff.size()) +
                    kTextFiles);
     }
     e.next = NextStep::RunDownload;
@@ -284,7 +284,7 @@ WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& r,
         return e;
     }
     const ActionButton kind = DecideAction(r, false);
-    const std::wstring headline = DownloadHeadline(patcher_excluded, kind, r.download_bytes);
+    const std::wstring headline = DownloadHeadline(patcher_excluded, kind, r.fetch_bytes);
     if (s.rounds >= kMaxAutomaticRounds) {
         e.log.push_back(L"automatic download did not converge after " + Decimal(s.rounds) +
                         L" rounds -- stopping, " + Decimal(static_cast<std::uint64_t>(wanted)) +

@@ -19,7 +19,7 @@ TEST(DownloadPlanTest, WorkerCountDefaultsCapsAndNeverExceedsTheItems) {
 TEST(DownloadPlanTest, DuplicatePathsAreFoundWhereverTheyStandAndWhateverTheirCase) {
     const auto items = [](std::initializer_list<const char*> paths) {
         std::vector<DiffItem> list;
-        for (const char* path : paths) list.push_back(DiffItem{path, "", "1", "", {}});
+        for (const char* path : paths) list.push_back(DiffItem{path, "", "1", "", {}, {}, 0});
         return list;
     };
     EXPECT_EQ(DuplicatePath(items({})), std::nullopt);
@@ -27,6 +27,30 @@ TEST(DownloadPlanTest, DuplicatePathsAreFoundWhereverTheyStandAndWhateverTheirCa
     EXPECT_EQ(DuplicatePath(items({"data/x", "a", "b", "data/x"})), "data/x");
     EXPECT_EQ(DuplicatePath(items({"b", "A.dat", "c", "a.dat"})), "A.dat");
     EXPECT_EQ(DuplicatePath(items({"data/Sub/x.pak", "DATA/sub/X.PAK"})), "data/Sub/x.pak");
+}
+
+TEST(DownloadPlanTest, ADeltaIsPlannedOnlyFromTheCopyOnDiskAndWhenItIsSmaller) {
+    const std::string a(64, 'a'), b(64, 'b'), c(64, 'c');
+    const std::vector<DeltaListing> listed = {{a, b, 300}, {a, c, 1000}, {c, b, 0}};
+    const struct {
+        const char* what;
+        std::string sha256, old_sha256;
+        std::uint64_t planned;
+    } cases[] = {
+        {"listed from the copy on disk", a, b, 300},
+        {"not smaller than the file", a, c, 0},
+        {"an empty delta", c, b, 0},
+        {"the copy on disk is unknown", a, "", 0},
+        {"no delta from the copy on disk", b, a, 0},
+    };
+    std::vector<DiffItem> items;
+    for (const auto& c : cases)
+        items.push_back(DiffItem{"f", "", "1000", c.sha256, {}, c.old_sha256, 7});
+    PlanDeltas(items, listed);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i].delta_bytes, cases[i].planned) << cases[i].what;
+    }
+    EXPECT_EQ(FetchBytes(items), 300u + 4 * 1000u);
 }
 
 TEST(DownloadPlanTest, DeadlineGrowsOneSecondPer16KiB) {

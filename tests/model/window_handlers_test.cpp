@@ -67,7 +67,9 @@ CheckOutcome Wanting(std::size_t count, DiffReason reason = DiffReason::Missing)
     CheckOutcome r = Ready();
     r.diff.resize(count);
     for (DiffItem& d : r.diff) d.reason = reason;
-    r.download_bytes = 1536;
+    // The files take 1 MiB; what the player is told is what is fetched, deltas planned.
+    r.download_bytes = 1048576;
+    r.fetch_bytes = 1536;
     return r;
 }
 
@@ -326,12 +328,12 @@ TEST(StartTest, RefusalsEndBlockedWithTheirTexts) {
     fake.free_bytes = 1024;
     const WindowEffects space = StartDownload(WindowState{}, Wanting(2), fake.Get());
     ExpectScreen(space,
-                 L"blocked TEKRAR DENE enabled red · Yeterli disk alanı yok. En az 256,0 MB boş "
+                 L"blocked TEKRAR DENE enabled red · Yeterli disk alanı yok. En az 257,0 MB boş "
                  L"alan gerekiyor.",
-                 L"gereken 256,0 MB · boş 1,0 KB");
+                 L"gereken 257,0 MB · boş 1,0 KB");
     EXPECT_EQ(space.log,
               std::vector<std::wstring>{
-                  L"download refused before it started: need 268436992 bytes, have 1024"});
+                  L"download refused before it started: need 269484032 bytes, have 1024"});
     EXPECT_FALSE(space.state.busy);
 
     fake.writable = false;
@@ -562,7 +564,7 @@ TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
     const auto click = [&](const WindowState& s) { return OnActionClick(s, wanted, Context(), p); };
     // What is still wanted is checked again after a pause: files finished before it are not.
     CheckOutcome left = Wanting(1);
-    left.download_bytes = 512;
+    left.fetch_bytes = 512;
     const auto checked = [&](const WindowState& s) { return OnCheckDone(s, left, Context(), p); };
     const struct {
         const char* what;

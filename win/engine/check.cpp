@@ -8,6 +8,7 @@
 #include "model/accepted_release.h"
 #include "model/game_exe_match.h"
 #include "model/player_message.h"
+#include "win/engine/delta_fetch.h"
 #include "win/engine/metadata_sync.h"
 #include "win/engine/release_paths.h"
 #include "win/engine/release_promotion.h"
@@ -130,6 +131,7 @@ bool ValidateSource(const PatcherConfig& config, const std::wstring& source,
 void SummariseDiff(CheckOutcome& outcome) {
     for (const DiffItem& item : outcome.diff) {
         outcome.download_bytes += LeadingU64(item.size);
+        outcome.fetch_bytes += LeadingU64(item.size);
         if (item.path == kPatcherManifestPath) {
             outcome.self_update = true;
             outcome.self_update_sha256 = item.sha256;
@@ -223,6 +225,13 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
         return StopWithDiagnostic(outcome, StatusCode::BadInput, error);
     }
     CompareWithDisk(config, release, install_directory, self_path, outcome);
+    if (outcome.network && !outcome.diff.empty()) {
+        const HttpClient client;
+        if (client.has_session()) {
+            PlanReleaseDeltas(HttpsBodySource(client), config.base_url, config.install_directory,
+                              outcome);
+        }
+    }
 
     outcome.may_launch = true;
     outcome.offer_play_anyway = !outcome.network;

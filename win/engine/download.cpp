@@ -9,6 +9,7 @@
 #include "model/path_text.h"
 #include "model/resume_rules.h"
 #include "win/engine/chunked_fetch.h"
+#include "win/engine/delta_fetch.h"
 #include "win/engine/download_pace.h"
 #include "win/engine/file_transfer.h"
 #include "win/engine/form_fetch.h"
@@ -78,9 +79,10 @@ std::uint64_t Lap(std::uint64_t& mark) {
     return now - std::exchange(mark, now);
 }
 
-// Fetches what the file still lacks, retrying what may succeed on another attempt.
-Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expected,
-             Transfer& transfer, DownloadError& error) {
+}  // namespace
+
+Reject FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
+                 Transfer& transfer, DownloadError& error) {
     for (std::uint32_t attempt = 1;; ++attempt) {
         if (transfer.have() == expected) return Reject::Ok;
         const std::uint64_t offset = transfer.have();
@@ -136,6 +138,8 @@ Reject Fetch(const BodySource& source, const DiffItem& item, std::uint64_t expec
         }
     }
 }
+
+namespace {
 
 void RecordFailure(DownloadShared& shared, std::uint32_t index, Reject reject,
                    DownloadError failure) {
@@ -220,7 +224,9 @@ void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& insta
     keep.reserve(items.size());
     for (const DiffItem& item : items) {
         if (item.path == kPatcherManifestPath) continue;
-        keep.push_back(PartialPathOf(DestinationOf(item, install_directory), item.sha256));
+        const std::wstring destination = DestinationOf(item, install_directory);
+        keep.push_back(PartialPathOf(destination, item.sha256));
+        if (item.delta_bytes != 0) keep.push_back(DeltaPartialPathOf(destination, item));
     }
     DeleteStalePartials(install_directory, keep);
 }
@@ -245,7 +251,7 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
             return Fail(error, DownloadFailure::Local,
                         "cannot restart the partial file of " + item.path);
         }
-        const Reject fetched = Fetch(source, item, transfer.expected(), transfer, error);
+        const Reject fetched = FetchRest(source, item, transfer.expected(), transfer, error);
         if (fetched != Reject::Ok || transfer.cancelled()) return fetched;
         wrong = mismatch();
     }
@@ -253,6 +259,46 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
     // Bytes that do not make the manifest's file would only fail again: they go.
     file.Discard();
     return Fail(error, DownloadFailure::Mismatch, wrong, Reject::ContentMismatch);
+}
+
+// Makes a file not yet begun from its planned delta; true when that made the whole file. A delta
+// that does not leaves the file empty for the other ways, or fails it when it cannot be emptied.
+bool TryDelta(const BodySource& source, const DiffItem& item, const std::wstring& destination,
+              const std::wstring& install_directory, Transfer& transfer, Reject& failed,
+              DownloadError& error) {
+    failed = Reject::Ok;
+    if (item.delta_bytes == 0 || transfer.have() != 0) {
+        transfer.ExpectReuse(0);
+        return false;
+    }
+    // The patcher's own update is staged afresh each run, and so is its delta.
+    AtomicFile delta_file;
+    const bool opened =
+        item.path == kPatcherManifestPath
+            ? delta_file.Open(destination + L".delta")
+            : delta_file.OpenResumable(destination, DeltaPartialPathOf(destination, item),
+                                       &transfer.shared().checked_folders);
+    std::string why = "cannot open a partial file for its delta next to " + WideToUtf8(destination);
+    const DeltaResult result =
+        opened ? FetchAndDecodeDelta(source, item, OldCopyPath(item, install_directory), delta_file,
+                                     transfer, why)
+               : DeltaResult::Fallback;
+    switch (result) {
+        case DeltaResult::Decoded:
+            LogLine("download: " + item.path + ": made from a delta of " +
+                    std::to_string(item.delta_bytes) + " bytes");
+            return true;
+        case DeltaResult::Cancelled:
+            return false;
+        case DeltaResult::Fallback:
+            break;
+    }
+    LogLine("download: " + item.path + ": " + why + "; the file is fetched without its delta");
+    if (!transfer.Restart()) {
+        failed =
+            Fail(error, DownloadFailure::Local, "cannot restart the partial file of " + item.path);
+    }
+    return false;
 }
 
 // Tries the old copy and the chunk index first; true when that path wrote bytes of the file.
@@ -405,18 +451,26 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     // Bytes an earlier run left may have come from an old copy or a chunk index as well as from
     // the server, and either may have misled it.
     const bool carried_over = transfer.have() > 0;
+    // The run's total counted a planned delta's bytes, not the file's.
+    if (item.delta_bytes != 0 && item.delta_bytes < expected) {
+        transfer.PlanReuse(expected - item.delta_bytes);
+    }
     Reject fetched = Reject::Ok;
+    const bool from_delta =
+        TryDelta(source, item, destination, install_directory, transfer, fetched, error);
     const std::uint64_t form_bytes = FormBytesOf(shared, item, expected);
     const bool chunked =
+        fetched == Reject::Ok && !transfer.cancelled() &&
         TryChunkedFetch(source, item, destination, form_bytes, transfer, fetched, error);
     const bool decoded = fetched == Reject::Ok && !transfer.cancelled() &&
                          TryForm(source, item, form_bytes, transfer);
     if (fetched == Reject::Ok && !transfer.cancelled()) {
-        fetched = Fetch(source, item, expected, transfer, error);
+        fetched = FetchRest(source, item, expected, transfer, error);
     }
     if (fetched == Reject::Ok && !transfer.cancelled()) {
         const PhaseTimer timer(DownloadPhase::Verify);
-        fetched = Verify(source, item, transfer, chunked || carried_over || decoded, file, error);
+        fetched = Verify(source, item, transfer, from_delta || chunked || carried_over || decoded,
+                         file, error);
     }
     if (fetched == Reject::Ok && !transfer.cancelled() && !transfer.WriteOut()) {
         fetched =
@@ -452,6 +506,14 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     return Reject::Ok;
 }
 
+BodySource HttpsBodySource(const HttpClient& client) {
+    return [&client](const BodyRequest& request, const HttpAccept& accept, const HttpSink& sink,
+                     const HttpProgress& progress) {
+        return client.Request(request.url, L"GET", std::string(), request.headers, sink, progress,
+                              request.cap, request.deadline_ms, accept);
+    };
+}
+
 Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
                    const DownloadProgressCallback& on_progress,
                    const DownloadCancelQuery& cancel_requested, std::string& error,
@@ -466,13 +528,8 @@ Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
         return Finish(Reject::BadInput,
                       Failure(DownloadFailure::Local, "WinHTTP session unavailable"), error, fault);
     }
-    const BodySource https = [&client](const BodyRequest& request, const HttpAccept& accept,
-                                       const HttpSink& sink, const HttpProgress& progress) {
-        return client.Request(request.url, L"GET", std::string(), request.headers, sink, progress,
-                              request.cap, request.deadline_ms, accept);
-    };
-    return RunDownloadFrom(https, config, outcome, on_progress, cancel_requested, error, fault,
-                           pace);
+    return RunDownloadFrom(HttpsBodySource(client), config, outcome, on_progress, cancel_requested,
+                           error, fault, pace);
 }
 
 Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
@@ -512,7 +569,7 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     DownloadShared shared;
     if (!config.base_url.empty()) shared.forms = FetchFormList(source, config.base_url, items);
     shared.progress.file_count = static_cast<std::uint32_t>(items.size());
-    shared.progress.bytes_total = outcome.download_bytes;
+    shared.progress.bytes_total = FetchBytes(items);
     shared.on_progress = on_progress;
     shared.cancel_requested = cancel_requested;
     DownloadPace own_pace(config.download_rate_limit);

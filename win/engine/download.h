@@ -25,6 +25,7 @@
 namespace patcher::win {
 
 class DownloadPace;
+class Transfer;
 
 // One file's result, and the whole download's: 0 committed, 1 refused destination, local or
 // transport failure or cancellation, 6 an ambiguous set (download only), 7 a body that does not
@@ -55,6 +56,8 @@ struct DownloadShared {
     CheckedFolders checked_folders;  // the folders files were written into, examined once
     // The compressed forms' sizes by SHA-256, set before the workers start and only read after.
     std::unordered_map<std::string, std::uint64_t> forms;
+    // One delta decodes at a time: it holds the old copy and a window as large as the new file.
+    std::mutex delta_decode;
     std::atomic<std::uint32_t> next_index{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> cancelled{false};
@@ -75,6 +78,14 @@ struct BodyRequest {
 // Where bodies come from: HTTPS through the run's WinHTTP session, or a test's stand-in.
 using BodySource = std::function<HttpResponse(const BodyRequest&, const HttpAccept&,
                                               const HttpSink&, const HttpProgress&)>;
+
+// Bodies fetched over HTTPS through `client`, which must outlive the source.
+BodySource HttpsBodySource(const HttpClient& client);
+
+// Fetches what `transfer` still lacks of `expected` bytes from `item.url`, carrying on from what it
+// has in up to kDownloadAttempts attempts.
+Reject FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
+                 Transfer& transfer, DownloadError& error);
 
 // Without `pace` the run keeps to config.download_rate_limit; with it, to whatever rate the
 // caller gives it meanwhile.

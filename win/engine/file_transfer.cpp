@@ -29,6 +29,7 @@ bool Transfer::Restart() {
     hasher_ = Sha256();
     have_ = 0;
     reused_ = 0;
+    patched_ = 0;
     // Whatever the old copy was to give now comes from the server after all.
     ExpectReuse(0);
     batch_.clear();
@@ -96,6 +97,12 @@ bool Transfer::AcceptDecoded(const char* bytes, std::uint32_t length) {
     return true;
 }
 
+bool Transfer::AcceptPatched(const char* bytes, std::uint32_t length) {
+    if (!AcceptDecoded(bytes, length)) return false;
+    patched_ += length;
+    return true;
+}
+
 bool Transfer::Reuse(const char* bytes, std::uint32_t length) {
     Hash(bytes, length);
     if (!Write(bytes, length)) return false;
@@ -112,9 +119,9 @@ void Transfer::ExpectReuse(std::uint64_t bytes) {
     expected_reuse_ = bytes;
 }
 
-// The bytes of the file that did not come from the old copy, each counted once.
+// The bytes of the file that did not come from the old copy or a delta, each counted once.
 void Transfer::Count() {
-    const std::uint64_t bytes = have_ - reused_;
+    const std::uint64_t bytes = have_ - reused_ - patched_;
     if (bytes <= counted_) return;
     const PhaseTimer timer(DownloadPhase::Progress);
     const std::lock_guard<std::mutex> hold(shared_.lock);

@@ -37,12 +37,17 @@ class Transfer {
     // Bytes of the file decoded from its compressed form, whose own bytes are counted as they
     // cross the wire.
     bool AcceptDecoded(const char* bytes, std::uint32_t length);
+    // Bytes of the file a delta made from the old copy; the delta's own bytes are counted as they
+    // cross the wire, by the delta's transfer.
+    bool AcceptPatched(const char* bytes, std::uint32_t length);
     // Bytes copied from the old copy of the file.
     bool Reuse(const char* bytes, std::uint32_t length);
     // Bytes that crossed the wire but are no part of the file: a chunk index, a compressed form.
     void CountWireBytes(std::uint64_t length) { fetched_ += length; }
     // The progress bar measures what is fetched: bytes the old copy will give are taken off it.
     void ExpectReuse(std::uint64_t bytes);
+    // The same for bytes the run's total already leaves out, so that ExpectReuse(0) adds them back.
+    void PlanReuse(std::uint64_t bytes) { expected_reuse_ = bytes; }
 
     // Writes what is batched; before the file is committed. False, with disk_full() telling why,
     // when the write fails.
@@ -77,6 +82,7 @@ class Transfer {
     std::vector<char> batch_;
     std::uint64_t have_ = 0;
     std::uint64_t reused_ = 0;
+    std::uint64_t patched_ = 0;
     std::uint64_t expected_reuse_ = 0;
     std::uint64_t counted_ = 0;
     std::uint32_t write_error_ = 0;  // of the last failed write; the HTTP call that follows may

@@ -11,21 +11,27 @@
 
 namespace patcher::win {
 
-std::unordered_map<std::string, std::uint64_t> FetchFormList(const BodySource& source,
-                                                             const std::wstring& base_url,
-                                                             const std::vector<DiffItem>& items) {
-    std::unordered_set<std::string> wanted;
-    for (const DiffItem& item : items) wanted.insert(item.sha256);
-    std::string text;
-    const HttpResponse response = source(
-        BodyRequest{UrlJoin(base_url, Utf8ToWide(kFormListName)), std::wstring(), kFormListCapBytes,
-                    FileDeadlineMs(kFormListCapBytes)},
+HttpResponse FetchReleaseList(const BodySource& source, const std::wstring& base_url,
+                              const char* name, std::uint64_t cap, std::string& text) {
+    text.clear();
+    return source(
+        BodyRequest{UrlJoin(base_url, Utf8ToWide(name)), std::wstring(), cap, FileDeadlineMs(cap)},
         [](const HttpBodyStart& start) { return start.status == 200; },
         [&](const char* bytes, std::uint32_t length) {
             text.append(bytes, length);
             return true;
         },
         [](std::uint64_t, std::uint64_t) {});
+}
+
+std::unordered_map<std::string, std::uint64_t> FetchFormList(const BodySource& source,
+                                                             const std::wstring& base_url,
+                                                             const std::vector<DiffItem>& items) {
+    std::unordered_set<std::string> wanted;
+    for (const DiffItem& item : items) wanted.insert(item.sha256);
+    std::string text;
+    const HttpResponse response =
+        FetchReleaseList(source, base_url, kFormListName, kFormListCapBytes, text);
     if (response.error != HttpError::Ok) {
         LogLine(std::string("download: no list of compressed forms (") +
                 HttpErrorName(response.error) + ", status " + std::to_string(response.status) +

@@ -128,7 +128,8 @@ bool AtomicFile::Open(const std::wstring& target) {
     if (stale && (temp_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         ::SetFileAttributesW(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+    // Read access too, so that what was written can be read back (a delta, before it decodes).
+    HANDLE created = ::CreateFileW(temp_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                    stale ? CREATE_ALWAYS : CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     handle_.reset(created);
