@@ -201,11 +201,18 @@ class RolloutBehindAnEdge(PublishedWithObjects):
             newcomer = self.update(base_url=live)
             self.assertEqual((newcomer["_code"], newcomer["DOWNLOAD_CODE"]), (0, "0"), newcomer)
             self.assertInstalled(second)
+        # The player of release 1 took the new world.pak as its delta, so the newcomer is the
+        # first to ask for the whole object.
         objects = self.object_paths()
+        world = hashlib.sha256(second["data/world.pak"]).hexdigest()
+        old_world = hashlib.sha256(first["data/world.pak"]).hexdigest()
+        delta = f"/objects/{world[:2]}/{world}.from-{old_world}"
         newcomer_log = access_log(edge_run)[-len(objects):]
-        self.assertEqual(sorted(newcomer_log), sorted(f"{path} HIT" for path in objects))
+        self.assertEqual(sorted(newcomer_log), sorted(
+            f"{path} {'MISS' if world in path else 'HIT'}" for path in objects))
         fetched = collections.Counter(access_log(self.box.root / "origin"))
-        self.assertEqual({path: fetched[path] for path in objects}, dict.fromkeys(objects, 1))
+        self.assertEqual({path: fetched[path] for path in [*objects, delta]},
+                         dict.fromkeys([*objects, delta], 1))
 
 
 class OlderPatcher(PublishedWithObjects):
@@ -219,14 +226,22 @@ class OlderPatcher(PublishedWithObjects):
         return run.code, run.fields()
 
     def test_installs_and_replaces_itself_with_the_patcher_of_the_release(self):
+        # The second release has deltas from the first, which such a patcher never asks for.
+        world = random.Random(3).randbytes(300000)
+        self.publish_with_objects(1, {"Velmor2Launcher.exe": self.box.exe.read_bytes(),
+                                      "Velmor2.exe": b"MZ game", "data/world.pak": world},
+                                  self.origin)
         new_patcher = EXE.read_bytes() + b"\r\nnext build\r\n"
-        files = {"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game"}
-        self.publish_with_objects(1, files, self.origin)
+        files = {"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game",
+                 "data/world.pak": world[:1000] + b"rebuilt" + world[1000:]}
         live = f"{self.origin}/live"
         with self.serve_origin():
+            self.assertEqual(self.update(base_url=live)["_code"], 0)
+            published = self.publish_with_objects(2, files, self.origin)
+            self.assertEqual(published["DELTAS_ADDED"], "2", published)
             fields = self.update(base_url=live)
             self.assertEqual((fields["_code"], fields.get("SELF_UPDATE_READY")), (0, "yes"), fields)
-            self.assertInstalled({"Velmor2.exe": files["Velmor2.exe"]})
+            self.assertInstalled({p: files[p] for p in ("Velmor2.exe", "data/world.pak")})
             code, applied = self.probe("self-update-apply", "--expect-sha256",
                                        hashlib.sha256(new_patcher).hexdigest())
             self.assertEqual((code, applied["APPLY"]), (0, "OK"), applied)

@@ -164,7 +164,11 @@ DeltaResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
             result = Decode(item, old_copy, delta_file, transfer, why);
         }
     }
-    if (result == DeltaResult::Cancelled) return result;
+    if (result == DeltaResult::Cancelled) {
+        // The delta waits whole for the next run, which decodes it again from the start.
+        transfer.Restart();
+        return result;
+    }
     // A delta that made its file is spent, one that did not would only mislead again, and an
     // empty one is clutter; part of one waits for the next attempt.
     if (result == DeltaResult::Decoded || delta.have() == item.delta_bytes || delta.have() == 0) {

@@ -267,7 +267,8 @@ bool TryDelta(const BodySource& source, const DiffItem& item, const std::wstring
               const std::wstring& install_directory, Transfer& transfer, Reject& failed,
               DownloadError& error) {
     failed = Reject::Ok;
-    if (item.delta_bytes == 0 || transfer.have() != 0) {
+    if (item.delta_bytes == 0) return false;
+    if (transfer.have() != 0) {
         transfer.ExpectReuse(0);
         return false;
     }
