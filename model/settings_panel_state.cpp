@@ -11,6 +11,18 @@ std::wstring Decimal(std::int64_t value) {
     return std::to_wstring(value);
 }
 
+// The panel's answer to a save of either file: the message, the dirty mark and the log line.
+std::vector<std::wstring> Saved(SettingsPanelState& panel, bool& dirty, const std::wstring& path,
+                                bool written, const std::wstring& what) {
+    if (!written) {
+        panel.message = kTextSettingsNotSaved;
+        return {L"settings: could not write " + path};
+    }
+    dirty = false;
+    panel.message = kTextSettingsSaved;
+    return {L"settings: saved " + path + what};
+}
+
 void Refuse(SettingsPanelState& panel) {
     panel.message = kTextSettingsUnreadable;
     panel.editable = false;
@@ -82,9 +94,8 @@ void ShowDownloadLimit(SettingsPanelState& panel, std::uint64_t bytes_per_second
 }
 
 std::vector<std::wstring> StepDownloadLimit(SettingsPanelState& panel, int direction) {
-    const std::size_t last = kDownloadLimitChoicesMb.size() - 1;
-    if ((direction != -1 && direction != 1) || (direction < 0 && panel.download_limit == 0) ||
-        (direction > 0 && panel.download_limit >= last)) {
+    if ((direction != -1 && direction != 1) ||
+        PanelArrowAtLimit(panel, kDownloadLimitRow, direction)) {
         return {};
     }
     panel.download_limit = direction < 0 ? panel.download_limit - 1 : panel.download_limit + 1;
@@ -95,14 +106,8 @@ std::vector<std::wstring> StepDownloadLimit(SettingsPanelState& panel, int direc
 
 std::vector<std::wstring> DownloadLimitSaved(SettingsPanelState& panel, const std::wstring& path,
                                              bool written) {
-    if (!written) {
-        panel.message = kTextSettingsNotSaved;
-        return {L"settings: could not write " + path};
-    }
-    panel.limit_dirty = false;
-    panel.message = kTextSettingsSaved;
-    return {L"settings: saved " + path + L" (download limit " +
-            DownloadLimitLabel(panel.download_limit) + L")"};
+    return Saved(panel, panel.limit_dirty, path, written,
+                 L" (download limit " + DownloadLimitLabel(panel.download_limit) + L")");
 }
 
 std::wstring PanelValueText(const SettingsPanelState& panel, int row) {
@@ -136,13 +141,7 @@ SettingsSave PrepareGameSettingsSave(SettingsPanelState& panel, const std::wstri
 
 std::vector<std::wstring> GameSettingsSaved(SettingsPanelState& panel, const std::wstring& path,
                                             bool written) {
-    if (!written) {
-        panel.message = kTextSettingsNotSaved;
-        return {L"settings: could not write " + path};
-    }
-    panel.dirty = false;
-    panel.message = kTextSettingsSaved;
-    return {L"settings: saved " + path};
+    return Saved(panel, panel.dirty, path, written, std::wstring());
 }
 
 std::wstring DisplayModesLogLine(std::size_t offered, std::size_t raw_32bit) {

@@ -47,21 +47,26 @@ PAIRS = {
                     "usr/lib/jvm/java-17-openjdk-amd64/lib/modules"),
     "libjvm": ("openjdk-17-jre-headless", "17.0.19+10-1~deb12u2", "17.0.21.1+2-1~deb12u1",
                "usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so"),
+    "libmergedlo": ("libreoffice-core", "4:7.4.7-1+deb12u13", "4:7.4.7-1+deb12u14",
+                    "usr/lib/libreoffice/program/libmergedlo.so"),
+    "libnode": ("libnode108", "18.20.4+dfsg-1~deb12u2", "18.20.4+dfsg-1~deb12u3",
+                "usr/lib/x86_64-linux-gnu/libnode.so.108"),
+    # A rebuild that changed next to nothing.
     "webkit2gtk": ("libwebkit2gtk-4.1-0", "2.50.6-1~deb12u1", "2.50.6-1~deb12u2",
                    "usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0.19.9"),
-    "javascriptcore": ("libjavascriptcoregtk-4.1-0", "2.50.6-1~deb12u1", "2.50.6-1~deb12u2",
-                       "usr/lib/x86_64-linux-gnu/libjavascriptcoregtk-4.1.so.0.9.11"),
 }
 
 
 def fetch_file(work, package, version, member):
     """The bytes of `member` in the package's .deb of this version."""
     CACHE.mkdir(parents=True, exist_ok=True)
-    debs = list(CACHE.glob(f"{package}_{version.split(':')[-1]}_*.deb"))
+    # The file name spells an epoch "4%3a".
+    pattern = f"{package}_*{version.split(':')[-1]}_*.deb"
+    debs = list(CACHE.glob(pattern))
     if not debs:
         subprocess.run(["apt-get", "download", "-q", f"{package}={version}"], cwd=CACHE,
                        check=True, capture_output=True)
-        debs = list(CACHE.glob(f"{package}_{version.split(':')[-1]}_*.deb"))
+        debs = list(CACHE.glob(pattern))
     folder = work / "debs" / f"{package}_{version}"
     if not folder.is_dir():
         folder.mkdir(parents=True)
@@ -158,11 +163,13 @@ def main():
                 new_object = work / "site" / "objects" / bc.object_path(new_hash)
                 delta = bc.update_case(patcher, access, install, f"{name}-delta", f"{name}/r2",
                                        new_hash)
+                delta["usage"] = patcher.usage
                 listing = work / "site" / name / "r2" / "deltas.txt"
                 kept = listing.read_bytes()
                 listing.write_bytes(b"")
                 chunked = bc.update_case(patcher, access, install, f"{name}-chunked",
                                          f"{name}/r2", new_hash)
+                chunked["usage"] = patcher.usage
                 listing.write_bytes(kept)
                 zsync = bc.zsync_case(work, access, name, old_path, new_object, new_hash)
                 zck = bc.zck_case(work, name, old_path, new_path, new_hash)
@@ -194,12 +201,14 @@ def main():
               f"{tools['xdelta3'][0]:,} | {zck['download']:,} | {zsync['sent'][0]:,} | "
               f"{chunked['files'][0]:,} |" + ("" if ok else " FAILED"))
     print("\n| pair | publish with deltas: s, peak MiB | without: s, peak MiB | DELTAS_ADDED "
-          "(bytes) | delta update wall s | chunk-path update wall s |")
+          "(bytes) | delta update: wall s, CPU s, peak MiB | chunk-path update: wall s, CPU s, peak MiB |")
     print("|---|---:|---:|---:|---:|---:|")
     for name, _, _, delta, chunked, _, _, _, publish in rows:
         wall, peak, plain_wall, plain_peak, added, added_bytes = publish
         print(f"| {name} | {wall:.1f}, {peak:.0f} | {plain_wall:.1f}, {plain_peak:.0f} | "
-              f"{added} ({added_bytes}) | {delta['wall']:.2f} | {chunked['wall']:.2f} |")
+              f"{added} ({added_bytes}) | {delta['wall']:.2f}, {delta['usage'][0]:.2f}, "
+              f"{delta['usage'][1]:.0f} | {chunked['wall']:.2f}, {chunked['usage'][0]:.2f}, "
+              f"{chunked['usage'][1]:.0f} |")
     return 1 if failed else 0
 
 
