@@ -24,7 +24,9 @@ bool IsCommandToken(const std::wstring& token) {
 
 void SetLevel(Arguments& parsed, const std::wstring& value) {
     if (value == L"full") {
+        // Asked for on the command line, a full check is a repair: every file is read.
         parsed.config.check_level = 0;
+        parsed.config.hash_every_file = true;
     } else if (value == L"quick") {
         parsed.config.check_level = 1;
     } else if (value == L"size") {

@@ -39,14 +39,21 @@ bool Contains(const std::vector<std::string>& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
-std::optional<DiffReason> Examine(const FileEntry& entry, const Examination& what) {
-    std::uint64_t size = 0;
-    if (!GetFileSize(what.file, size)) return DiffReason::Missing;
+std::optional<DiffReason> Examine(const FileEntry& entry, const Examination& what,
+                                  VerifiedFiles* verified) {
+    // The stamp tells the size too: under Wine every open of a file costs a round trip.
+    const std::optional<FileStamp> before =
+        verified && what.depth == Depth::Content ? verified->StampOf(what.file) : std::nullopt;
+    std::uint64_t size = before ? before->size : 0;
+    if (!before && !GetFileSize(what.file, size)) return DiffReason::Missing;
     if (what.depth == Depth::Presence) return std::nullopt;
     if (std::to_string(size) != entry.size) return DiffReason::SizeMismatch;
     if (what.depth == Depth::Size) return std::nullopt;
+    const std::string path(entry.path);
+    if (before && verified->Vouches(path, *before, entry.sha256)) return std::nullopt;
     const Result<std::string> digest = HashFileSha256(what.file);
     if (!digest.ok() || digest.value() != entry.sha256) return DiffReason::HashMismatch;
+    if (before) verified->Verified(path, what.file, *before, entry.sha256);
     return std::nullopt;
 }
 
@@ -55,10 +62,11 @@ std::optional<DiffReason> Examine(const FileEntry& entry, const Examination& wha
 class DiffRun {
   public:
     DiffRun(const std::vector<FileEntry>& entries, std::vector<Examination> plan,
-            std::vector<std::size_t> order)
+            std::vector<std::size_t> order, VerifiedFiles* verified)
         : entries_(entries),
           plan_(std::move(plan)),
           order_(std::move(order)),
+          verified_(verified),
           verdicts_(entries.size()) {}
 
     void Work() {
@@ -67,7 +75,7 @@ class DiffRun {
             if (next >= order_.size()) return;
             const std::size_t index = order_[next];
             try {
-                verdicts_[index] = Examine(entries_[index], plan_[index]);
+                verdicts_[index] = Examine(entries_[index], plan_[index], verified_);
             } catch (...) {
                 // A file that could not be examined cannot be trusted: it goes on the list.
                 verdicts_[index] = DiffReason::HashMismatch;
@@ -108,6 +116,7 @@ class DiffRun {
     const std::vector<FileEntry>& entries_;
     std::vector<Examination> plan_;
     std::vector<std::size_t> order_;
+    VerifiedFiles* verified_;
     std::vector<std::optional<DiffReason>> verdicts_;
     std::atomic<std::size_t> next_{0};
 };
@@ -184,7 +193,8 @@ std::vector<DiffItem> ComputeDiff(const std::vector<FileEntry>& entries,
                                   const std::string& install_dir, CheckLevel level,
                                   const std::vector<std::string>& critical_paths,
                                   const std::vector<std::string>& user_owned_paths,
-                                  const DiffSelfMapping& self, unsigned max_threads) {
+                                  const DiffSelfMapping& self, unsigned max_threads,
+                                  VerifiedFiles* verified) {
     const std::vector<std::string> critical = LoweredAll(critical_paths);
     const std::vector<std::string> user_owned = LoweredAll(user_owned_paths);
     const bool mapped = !self.manifest_path.empty() && !self.file.empty();
@@ -210,7 +220,7 @@ std::vector<DiffItem> ComputeDiff(const std::vector<FileEntry>& entries,
     }
 
     std::vector<std::size_t> order = WorkOrder(entries, plan);
-    DiffRun run(entries, std::move(plan), std::move(order));
+    DiffRun run(entries, std::move(plan), std::move(order), verified);
     run.RunOn(ThreadCount(files_to_hash, max_threads));
     return run.Items();
 }

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/manifest.h"
 #include "core/status.h"
+#include "core/verified_records.h"
 
 namespace patcher {
 
@@ -49,6 +51,22 @@ std::string InstalledFilePath(const std::string& install_dir, std::string_view m
 // SHA-256. Every failure is ContentMismatch and names the manifest path.
 Status CheckInstalledFile(const std::string& install_dir, const FileEntry& entry);
 
+// What a diff may know of files verified before, and learns of the files it hashes: a file whose
+// stamp a record vouches for is not read. Called from the diff's threads at once.
+class VerifiedFiles {
+  public:
+    virtual ~VerifiedFiles() = default;
+    // The stamp of the file at `file` as the check began; nullopt when the file system cannot
+    // give one.
+    virtual std::optional<FileStamp> StampOf(const std::string& file) = 0;
+    virtual bool Vouches(const std::string& path, const FileStamp& stamp,
+                         std::string_view sha256) = 0;
+    // The file at `file` (manifest path `path`), which had stamp `before`, hashed to its manifest
+    // digest; it is recorded only if it still has that stamp, so that it had these bytes all along.
+    virtual void Verified(const std::string& path, const std::string& file, const FileStamp& before,
+                          std::string_view sha256) = 0;
+};
+
 // Upper bound on the threads ComputeDiff hashes with, whatever the core count.
 inline constexpr unsigned kMaxDiffThreads = 8;
 
@@ -59,6 +77,7 @@ std::vector<DiffItem> ComputeDiff(const std::vector<FileEntry>& entries,
                                   const std::string& install_dir, CheckLevel level,
                                   const std::vector<std::string>& critical_paths,
                                   const std::vector<std::string>& user_owned_paths,
-                                  const DiffSelfMapping& self = {}, unsigned max_threads = 0);
+                                  const DiffSelfMapping& self = {}, unsigned max_threads = 0,
+                                  VerifiedFiles* verified = nullptr);
 
 }  // namespace patcher

@@ -19,6 +19,8 @@ struct PatcherConfig {
     std::string expected_version;
     bool offline = false;
     std::uint32_t check_level = 0;  // 0 full, 1 quick, 2 size
+    // A repair: the verified-file records vouch for nothing, and every file is hashed.
+    bool hash_every_file = false;
     std::vector<std::string> critical_paths;
     std::vector<std::string> user_owned_paths = {"garun2.cfg", "mouse.cfg", "channel.inf"};
     std::uint32_t download_workers = 0;  // 0 lets the download choose

@@ -160,6 +160,53 @@ TEST_F(InstallDiffTest, ContentCheckNamesTheManifestPath) {
     EXPECT_EQ(InstalledFilePath("C:/g", "a/x.bin"), "C:/g/a/x.bin");
 }
 
+// Stands in for the records: the stamp is the file's whole text, so that any change to it shows.
+class TextStamps : public VerifiedFiles {
+  public:
+    std::optional<FileStamp> StampOf(const std::string& file) override {
+        std::FILE* f = std::fopen(file.c_str(), "rb");
+        if (!f) return std::nullopt;
+        FileStamp stamp{0, 1, 0, 1};
+        for (int c; (c = std::fgetc(f)) != EOF; ++stamp.size) {
+            stamp.write_time = stamp.write_time * 31 + c;
+        }
+        std::fclose(f);
+        return stamp;
+    }
+    bool Vouches(const std::string& path, const FileStamp& stamp,
+                 std::string_view sha256) override {
+        return records.Vouches(path, stamp, sha256);
+    }
+    void Verified(const std::string& path, const std::string& file, const FileStamp& before,
+                  std::string_view sha256) override {
+        if (StampOf(file) == before) records.Set(path, before, sha256);
+    }
+    VerifiedRecords records;
+};
+
+TEST_F(InstallDiffTest, ARecordThatStillHoldsSparesTheHashAndEveryMatchIsRecorded) {
+    const std::string good = "good bytes", bad = "bad bytes!";
+    Publish("same.bin", good, &good);
+    Publish("vouched.bin", good, &bad);  // recorded below as if it had verified
+    Publish("damaged.bin", good, &bad);
+    const std::vector<FileEntry> entries = Entries();
+    TextStamps stamps;
+    stamps.records.Set("vouched.bin", *stamps.StampOf(dir_.Path("install/vouched.bin")),
+                       entries[1].sha256);
+    const auto diff = [&] {
+        return Summary(
+            ComputeDiff(entries, dir_.Path("install"), CheckLevel::Full, {}, {}, {}, 0, &stamps));
+    };
+    EXPECT_EQ(diff(), std::vector<std::string>{"damaged.bin:hash-mismatch"});
+    EXPECT_TRUE(stamps.records.Vouches("same.bin", *stamps.StampOf(dir_.Path("install/same.bin")),
+                                       entries[0].sha256));
+    EXPECT_EQ(stamps.records.size(), 2u);  // the damaged file is not recorded
+    // Once its stamp changes, the vouched file is read again and found out.
+    dir_.Write("install/vouched.bin", "bad bytes?");
+    EXPECT_EQ(diff(),
+              (std::vector<std::string>{"vouched.bin:hash-mismatch", "damaged.bin:hash-mismatch"}));
+}
+
 // A size past 4 GiB must survive every build, the 32-bit ones included, where a size or offset
 // narrowed to 32 bits reads this file as 1 byte long. Sparse, so it costs no disk.
 TEST_F(InstallDiffTest, SizesPastFourGibibytesAreCompared) {

@@ -64,6 +64,33 @@ class InstallAndRepairTest(UpdateScenario):
         self.assertEqual(third["DOWNLOAD_CODE"], "0")
         self.assertInstalled(files)
 
+    def test_records_spare_unchanged_files_and_a_repair_reads_every_one(self):
+        files = {"Velmor2.exe": b"MZ game", "data/a.pak": b"a" * 5000, "data/b.pak": b"b" * 7000}
+        self.publish(files)
+        self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
+        unread = "check: 3 file(s) taken as verified from their records, unread"
+        self.assertEqual(self.update(command="--check")["DOWNLOAD_COUNT"], "0")
+        self.assertEqual(self.box.log_text().count(unread), 1)
+        # Records that do not read are rebuilt by hashing every file.
+        (self.data / "verified.txt").write_text("garbage\n")
+        self.assertEqual(self.update(command="--check")["DOWNLOAD_COUNT"], "0")
+        self.assertIn("the verified-file records do not read; every file is hashed",
+                      self.box.log_text())
+        self.assertEqual(self.update(command="--check")["DOWNLOAD_COUNT"], "0")
+        self.assertEqual(self.box.log_text().count(unread), 2)
+
+        # Changed in place with its size, time and identity kept: only a repair reads it.
+        target = self.game / "data/a.pak"
+        kept = target.stat()
+        with open(target, "r+b") as pak:
+            pak.write(b"A")
+        os.utime(target, ns=(kept.st_atime_ns, kept.st_mtime_ns))
+        self.assertEqual(self.update(command="--check")["_need"], [])
+        repair = self.update("--level", "full", command="--check")
+        self.assertEqual(repair["_need"], ["hash-mismatch data/a.pak 5000"])
+        self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
+        self.assertInstalled(files)
+
     def test_the_patchers_own_entry_lands_beside_the_running_executable(self):
         new_patcher = b"MZ the next patcher " * 100
         self.publish({"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game"})

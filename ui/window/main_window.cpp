@@ -140,7 +140,10 @@ WindowContext MainWindow::Context() const {
 
 void MainWindow::Apply(WindowEffects effects) {
     state_ = std::move(effects.state);
-    if (effects.level_to_full) config_.check_level = 0;
+    if (effects.level_to_full) {
+        config_.check_level = 0;
+        repair_next_check_ = true;
+    }
     if (effects.install_directory) config_.install_directory = *effects.install_directory;
     if (effects.progress_position) controls_.SetProgress(*effects.progress_position);
     for (const std::wstring& line : effects.log) LogLineWide(line);
@@ -166,8 +169,12 @@ void MainWindow::RunNext(NextStep next) {
     switch (next) {
         case NextStep::None:
             return;
-        case NextStep::RunCheck:
-            return StartCheckWorker(shared_, config_);
+        case NextStep::RunCheck: {
+            // A repair reads every file; the checks after it trust the records it refreshed.
+            PatcherConfig config = config_;
+            config.hash_every_file = std::exchange(repair_next_check_, false);
+            return StartCheckWorker(shared_, config);
+        }
         case NextStep::RunDownload:
             // A speed from before a pause or an earlier download says nothing of this one.
             rate_.Reset();

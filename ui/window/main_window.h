@@ -97,6 +97,7 @@ class MainWindow {
     void InvalidateTitleBar();
 
     PatcherConfig config_;
+    bool repair_next_check_ = false;  // the next check ignores the verified-file records
     std::shared_ptr<WindowShared> shared_;
     WindowState state_;
     Layout layout_;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <unordered_set>
+
 #include "core/rollback_state.h"
 #include "core/text.h"
 #include "core/validate.h"
@@ -12,6 +14,7 @@
 #include "win/engine/metadata_sync.h"
 #include "win/engine/release_paths.h"
 #include "win/engine/release_promotion.h"
+#include "win/engine/verified_files.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
@@ -159,11 +162,22 @@ void LogGameExeFindings(const std::string& normalised, std::size_t entries,
 void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
                      const std::string& install_directory, const std::string& self_path,
                      CheckOutcome& outcome) {
+    RecordedFiles records(config.data_directory, !config.hash_every_file);
     outcome.diff =
         ComputeDiff(release.files, install_directory, static_cast<CheckLevel>(config.check_level),
                     config.critical_paths, config.user_owned_paths,
-                    DiffSelfMapping{kPatcherManifestPath, self_path});
+                    DiffSelfMapping{kPatcherManifestPath, self_path}, 0, &records);
     SummariseDiff(outcome);
+    // What is to be fetched is no longer what was recorded; paths the release dropped go too.
+    std::unordered_set<std::string> listed;
+    for (const FileEntry& entry : release.files) listed.emplace(entry.path);
+    records.KeepOnly(listed);
+    for (const DiffItem& item : outcome.diff) records.Forget(item.path);
+    records.Save();
+    if (records.vouched() != 0) {
+        LogLine("check: " + std::to_string(records.vouched()) +
+                " file(s) taken as verified from their records, unread");
+    }
 
     const std::string game_exe = WideToUtf8(config.game_executable);
     const GameExeMatch match = MatchGameExe(release.files, game_exe);

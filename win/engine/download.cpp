@@ -15,6 +15,7 @@
 #include "win/engine/form_fetch.h"
 #include "win/engine/partial_sweep.h"
 #include "win/engine/phase_clock.h"
+#include "win/engine/verified_files.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/disk_space.h"
 #include "win/platform/known_paths.h"
@@ -346,6 +347,17 @@ bool TryForm(const BodySource& source, const DiffItem& item, std::uint64_t form_
     return transfer.have() != 0;
 }
 
+// Every file committed is known to hold its manifest bytes: the next check need not read it.
+void RecordCommitted(const PatcherConfig& config, const std::vector<const DiffItem*>& items) {
+    if (items.empty() || config.data_directory.empty()) return;
+    RecordedFiles records(config.data_directory, true);
+    for (const DiffItem* item : items) {
+        records.Committed(item->path, DestinationOf(*item, config.install_directory),
+                          LeadingU64(item->size), item->sha256);
+    }
+    records.Save();
+}
+
 }  // namespace
 
 bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt) {
@@ -501,6 +513,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     }
     const PhaseTimer timer(DownloadPhase::Progress);
     const std::lock_guard<std::mutex> hold(shared.lock);
+    if (!own_executable) shared.committed_items.push_back(&item);
     shared.progress.file_index = shared.committed++;
     shared.progress.current_path = item.path;
     ReportProgress(shared);
@@ -597,6 +610,7 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
     LogLine("download: time by phase over " + std::to_string(items.size()) + " file(s), " +
             std::to_string(helpers.size() + 1) + " worker(s): " + DescribePhases(shared.phases));
 
+    RecordCommitted(config, shared.committed_items);
     if (shared.cancelled)
         return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
                       error, fault);

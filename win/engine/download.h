@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "core/status.h"
 #include "model/check_outcome.h"
@@ -52,7 +53,9 @@ struct DownloadShared {
     std::uint32_t failure_index = 0;
     Reject failure_reject = Reject::Ok;
     DownloadError failure;
-    DownloadPhaseTotals phases;      // every worker's, added as it ends
+    DownloadPhaseTotals phases;  // every worker's, added as it ends
+    // The game files committed, for the verified-file records.
+    std::vector<const DiffItem*> committed_items;
     CheckedFolders checked_folders;  // the folders files were written into, examined once
     // The compressed forms' sizes by SHA-256, set before the workers start and only read after.
     std::unordered_map<std::string, std::uint64_t> forms;
