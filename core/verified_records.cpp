@@ -64,9 +64,14 @@ std::string VerifiedRecords::Text() const {
 
 bool VerifiedRecords::Vouches(const std::string& path, const FileStamp& now,
                               std::string_view sha256) const {
-    if (now.write_time == 0 || now.file_index == 0) return false;
+    return !sha256.empty() && DigestOf(path, now) == sha256;
+}
+
+std::string VerifiedRecords::DigestOf(const std::string& path, const FileStamp& now) const {
+    if (now.write_time == 0 || now.file_index == 0) return std::string();
     const auto found = records_.find(path);
-    return found != records_.end() && found->second.stamp == now && found->second.sha256 == sha256;
+    return found != records_.end() && found->second.stamp == now ? found->second.sha256
+                                                                 : std::string();
 }
 
 void VerifiedRecords::Set(const std::string& path, const FileStamp& stamp,

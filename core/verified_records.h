@@ -41,6 +41,8 @@ class VerifiedRecords {
 
     // The file at `path` hashed to `sha256` when it had exactly this stamp.
     bool Vouches(const std::string& path, const FileStamp& now, std::string_view sha256) const;
+    // The digest the file at `path` hashed to when it had exactly this stamp; empty when unknown.
+    std::string DigestOf(const std::string& path, const FileStamp& now) const;
     void Set(const std::string& path, const FileStamp& stamp, std::string_view sha256);
     void Drop(const std::string& path);
     // Drops every record whose path is not in `paths`.

@@ -172,7 +172,16 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
     std::unordered_set<std::string> listed;
     for (const FileEntry& entry : release.files) listed.emplace(entry.path);
     records.KeepOnly(listed);
-    for (const DiffItem& item : outcome.diff) records.Forget(item.path);
+    for (DiffItem& item : outcome.diff) {
+        // The copy a delta may start from is often the last release's file, recorded as verified.
+        if (item.reason != DiffReason::Missing) {
+            item.old_sha256 =
+                records.DigestOf(item.path, item.path == kPatcherManifestPath
+                                                ? self_path
+                                                : InstalledFilePath(install_directory, item.path));
+        }
+        records.Forget(item.path);
+    }
     records.Save();
     if (records.vouched() != 0) {
         LogLine("check: " + std::to_string(records.vouched()) +

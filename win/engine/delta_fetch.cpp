@@ -121,10 +121,13 @@ void PlanReleaseDeltas(const BodySource& source, const std::wstring& base_url,
     std::unordered_set<std::string> targets;
     for (const DeltaListing& delta : deltas) targets.insert(delta.new_sha256);
     // Only a file some delta leads to is worth reading; its old copy's digest picks the delta.
+    // A copy the records know is not read at all.
+    std::size_t hashed = 0;
     for (DiffItem& item : outcome.diff) {
         if (item.reason == DiffReason::Missing || targets.count(item.sha256) == 0) continue;
         if (item.old_sha256.empty()) {
             item.old_sha256 = OldCopyDigest(OldCopyPath(item, install_directory));
+            ++hashed;
         }
     }
     PlanDeltas(outcome.diff, deltas);
@@ -132,7 +135,8 @@ void PlanReleaseDeltas(const BodySource& source, const std::wstring& base_url,
     std::size_t planned = 0;
     for (const DiffItem& item : outcome.diff) planned += item.delta_bytes != 0 ? 1 : 0;
     LogLine("check: " + std::to_string(planned) + " of " + std::to_string(outcome.diff.size()) +
-            " file(s) are made from a delta of the copy on disk; " +
+            " file(s) are made from a delta of the copy on disk (" + std::to_string(hashed) +
+            " copies hashed, the others known from their records); " +
             std::to_string(outcome.fetch_bytes) + " bytes to fetch for " +
             std::to_string(outcome.download_bytes) + " bytes of files");
 }

@@ -136,6 +136,13 @@ void RecordedFiles::Committed(const std::string& path, const std::wstring& file,
     records_.Set(path, *stamp, sha256);
 }
 
+std::string RecordedFiles::DigestOf(const std::string& path, const std::string& file) {
+    const std::optional<FileStamp> stamp = StampOf(file);
+    if (!stamp) return std::string();
+    const std::lock_guard<std::mutex> hold(lock_);
+    return records_.DigestOf(path, *stamp);
+}
+
 void RecordedFiles::Forget(const std::string& path) {
     const std::lock_guard<std::mutex> hold(lock_);
     records_.Drop(path);

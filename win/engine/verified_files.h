@@ -30,6 +30,9 @@ class RecordedFiles : public VerifiedFiles {
     // A file a download verified and committed at `file`, of `size` bytes.
     void Committed(const std::string& path, const std::wstring& file, std::uint64_t size,
                    std::string_view sha256);
+    // The digest the records hold for the copy at `file` (manifest path `path`) as it is now:
+    // what an earlier check or download verified, when the copy has not changed since.
+    std::string DigestOf(const std::string& path, const std::string& file);
     void Forget(const std::string& path);
     void KeepOnly(const std::unordered_set<std::string>& paths);
     // Writes the records back; false, with one log line, when they cannot be written.
