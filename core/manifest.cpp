@@ -87,6 +87,13 @@ bool HasUnsafeSegment(std::string_view path) {
     return false;
 }
 
+bool HasLineOfKind(std::string_view text, std::string_view kind) {
+    for (const std::string_view line : SplitLines(text)) {
+        if (line.substr(0, line.find(' ')) == kind) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Status CheckManifestPath(std::string_view path) {
@@ -138,10 +145,9 @@ Result<ManifestHeader> ParseManifestHeader(const std::string& manifest_text) {
     return header;
 }
 
-Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_text,
-                                                  const FileEntryCheck& check) {
-    std::vector<FileEntry> files;
-    for (const std::string_view line : SplitLines(manifest_text)) {
+Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
+                       std::vector<FileEntry>& files) {
+    for (const std::string_view line : SplitLines(text)) {
         const std::vector<std::string_view> fields = SplitFields(line);
         if (fields[0] != "file") continue;
         if (fields.size() != 5) {
@@ -162,7 +168,17 @@ Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_te
         }
         files.push_back(entry);
     }
-    if (files.empty()) return BadFormat("manifest contains no 'file' line");
+    return Status::Success();
+}
+
+Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_text,
+                                                  const FileEntryCheck& check) {
+    std::vector<FileEntry> files;
+    Status status = AppendFileLines(manifest_text, check, files);
+    if (!status.ok()) return status;
+    if (files.empty() && !HasLineOfKind(manifest_text, "shard")) {
+        return BadFormat("manifest contains no 'file' line");
+    }
     return files;
 }
 

@@ -37,10 +37,17 @@ using FileEntryCheck = std::function<Status(const FileEntry&)>;
 Result<ManifestHeader> ParseManifestHeader(const std::string& manifest_text);
 Result<ManifestHeader> ParseManifestHeader(std::string&&) = delete;
 
+// A manifest that lists shards may hold no `file` line of its own.
 Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_text,
                                                   const FileEntryCheck& check = {});
 Result<std::vector<FileEntry>> ParseManifestFiles(std::string&&,
                                                   const FileEntryCheck& = {}) = delete;
+
+// The `file` lines of a manifest or a shard appended to `files`, with the rules and `check` of
+// ParseManifestFiles; the first failure ends it.
+Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
+                       std::vector<FileEntry>& files);
+Status AppendFileLines(std::string&&, const FileEntryCheck&, std::vector<FileEntry>&) = delete;
 
 // The four path rules of a `file` line, in order; the failure names the path.
 Status CheckManifestPath(std::string_view path);

@@ -134,7 +134,7 @@ Status CheckManifestRollback(const ValidateOptions& options, const Documents& do
 // The `file` lines, with the installed files checked as they are parsed when an install
 // directory is given, so that the first damaged file in manifest order ends the run.
 Status ParseAndCheckFiles(const ValidateOptions& options, const Documents& docs,
-                          std::vector<FileEntry>& files, ValidateReport& report) {
+                          ReleaseFiles& release, ValidateReport& report) {
     FileEntryCheck check;
     if (!options.dist.empty()) {
         check = [&](const FileEntry& entry) {
@@ -143,10 +143,19 @@ Status ParseAndCheckFiles(const ValidateOptions& options, const Documents& docs,
             return status;
         };
     }
-    Status status = Take(ParseManifestFiles(docs.manifest, check), files);
+    std::vector<ShardEntry> shards;
+    Status status = Take(ParseManifestShards(docs.manifest), shards);
+    if (status.ok()) {
+        status = options.load_shard
+                     ? LoadReleaseFiles(docs.manifest, options.load_shard, check, release)
+                     : Take(ParseManifestFiles(docs.manifest, check), release.files);
+    }
     if (!status.ok()) return status;
-    report.file_count = static_cast<std::int32_t>(files.size());
+    report.file_count = static_cast<std::int32_t>(release.files.size());
     report.content_checked = !options.dist.empty();
+    if (!options.load_shard && !shards.empty()) {
+        report.notes.push_back("shard files NOT MEASURED: no folder of shards given");
+    }
     if (options.dist.empty()) {
         report.notes.push_back("content hashes NOT MEASURED: no install directory given (--dist)");
     }
@@ -193,12 +202,13 @@ Status RunValidate(const ValidateOptions& options, ValidateReport& report) {
 
     status = CheckExpiry("manifest", docs.manifest_header.expires, now);
     if (status.ok()) status = CheckManifestRollback(options, docs, stored, report);
-    std::vector<FileEntry> files;
-    if (status.ok()) status = ParseAndCheckFiles(options, docs, files, report);
+    ReleaseFiles release;
+    if (status.ok()) status = ParseAndCheckFiles(options, docs, release, report);
     if (!status.ok()) return status;
 
     if (options.with_diff) {
-        report.diff = ComputeDiff(files, options.dist, options.level, options.critical_paths, {});
+        report.diff =
+            ComputeDiff(release.files, options.dist, options.level, options.critical_paths, {});
     }
     if (!options.expect_version.empty() && docs.manifest_header.version != options.expect_version) {
         return Status(StatusCode::BadInput, "manifest version (" + report.version +

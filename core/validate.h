@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/install_diff.h"
+#include "core/release_shards.h"
 #include "core/rollback_state.h"
 #include "core/status.h"
 
@@ -24,6 +25,9 @@ struct ValidateOptions {
     bool with_diff = false;
     CheckLevel level = CheckLevel::Full;
     std::vector<std::string> critical_paths;
+    // Where the shards a manifest lists come from; empty: only the manifest's own files are
+    // checked, and a note says so.
+    ShardLoader load_shard;
 };
 
 // Filled as far as the run got; the caller reads it whether Validate succeeded or not.
@@ -32,7 +36,7 @@ struct ValidateReport {
     std::string channel;
     std::string counter;
     std::string signing_key_id;
-    std::int32_t file_count = 0;
+    std::int32_t file_count = 0;  // the manifest's files, and its shards' when they were loaded
     std::int32_t files_verified = 0;
     bool rollback_checked = false;
     bool content_checked = false;

@@ -39,7 +39,9 @@ bool AcceptKeys(const std::string& root_key, const std::string& keys_path, Accep
 }
 
 bool AcceptManifest(const std::string& root_key, const std::string& keys_path,
-                    const std::string& manifest_path, LoadedRelease& release, std::string& error) {
+                    const std::string& manifest_path, const ShardLoader& load_shard,
+                    LoadedRelease& release, std::string& error, StatusCode& code) {
+    code = StatusCode::BadInput;
     AcceptedKeys registry;
     std::string bytes, signature, verified;
     if (!AcceptKeys(root_key, keys_path, registry, error) ||
@@ -54,11 +56,16 @@ bool AcceptManifest(const std::string& root_key, const std::string& keys_path,
     }
     if (!Take(VerifyDetached("manifest.txt", bytes, signature, key), verified, error)) return false;
     auto text = std::make_unique<const std::string>(std::move(verified));
-    std::vector<FileEntry> files;
-    if (!Take(ParseManifestFiles(*text), files, error)) return false;
+    ReleaseFiles files;
+    const Status loaded = LoadReleaseFiles(*text, load_shard, {}, files);
+    if (!loaded.ok()) {
+        code = loaded.code;
+        error = loaded.message;
+        return false;
+    }
     release.registry = std::move(registry);
     release.manifest_text = std::move(text);
-    release.files = std::move(files);
+    release.release = std::move(files);
     return true;
 }
 

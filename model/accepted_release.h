@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/key_registry.h"
-#include "core/manifest.h"
+#include "core/release_shards.h"
 
 namespace patcher::win {
 
@@ -21,14 +21,17 @@ struct AcceptedKeys {
 struct LoadedRelease {
     AcceptedKeys registry;
     std::unique_ptr<const std::string> manifest_text;
-    std::vector<FileEntry> files;
+    ReleaseFiles release;  // the manifest's files and its shards'
+    const std::vector<FileEntry>& files() const { return release.files; }
 };
 
 // Paths are UTF-8, as the core takes them.
 bool AcceptKeys(const std::string& root_key, const std::string& keys_path, AcceptedKeys& registry,
                 std::string& error);
 
+// The shards the manifest lists come from `load_shard`; a failure's code is in `code`.
 bool AcceptManifest(const std::string& root_key, const std::string& keys_path,
-                    const std::string& manifest_path, LoadedRelease& release, std::string& error);
+                    const std::string& manifest_path, const ShardLoader& load_shard,
+                    LoadedRelease& release, std::string& error, StatusCode& code);
 
 }  // namespace patcher::win

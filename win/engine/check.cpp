@@ -14,6 +14,7 @@
 #include "win/engine/metadata_sync.h"
 #include "win/engine/release_paths.h"
 #include "win/engine/release_promotion.h"
+#include "win/engine/shard_cache.h"
 #include "win/engine/verified_files.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"
@@ -109,9 +110,12 @@ std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& d
     return std::wstring();
 }
 
+// The shards are loaded here already, so a release whose shards cannot be had or do not match
+// never moves the rollback state nor becomes the accepted set.
 bool ValidateSource(const PatcherConfig& config, const std::wstring& source,
-                    const std::string& state_path, CheckOutcome& outcome) {
+                    const std::string& state_path, ShardCache& shards, CheckOutcome& outcome) {
     ValidateOptions options;
+    options.load_shard = shards.Loader();
     if (!CoreReleasePaths(source, options.keys_path, options.manifest_path, outcome)) return false;
     options.root_key = config.root_key;
     options.state_path = state_path;
@@ -129,6 +133,19 @@ bool ValidateSource(const PatcherConfig& config, const std::wstring& source,
         return false;
     }
     return true;
+}
+
+// Shards of earlier releases go; the log says what this check had to fetch.
+void KeepListedShards(const LoadedRelease& release, const ShardCache& shards) {
+    Result<std::vector<ShardEntry>> listed = ParseManifestShards(*release.manifest_text);
+    if (!listed.ok()) return;
+    shards.KeepOnly(listed.value());
+    if (!listed.value().empty()) {
+        LogLine("check: the release lists " + std::to_string(listed.value().size()) +
+                " shard(s) of " + std::to_string(release.files().size()) + " files; " +
+                std::to_string(shards.fetched()) + " fetched (" +
+                std::to_string(shards.fetched_bytes()) + " bytes), the others kept from earlier");
+    }
 }
 
 void SummariseDiff(CheckOutcome& outcome) {
@@ -164,13 +181,13 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
                      CheckOutcome& outcome) {
     RecordedFiles records(config.data_directory, !config.hash_every_file);
     outcome.diff =
-        ComputeDiff(release.files, install_directory, static_cast<CheckLevel>(config.check_level),
+        ComputeDiff(release.files(), install_directory, static_cast<CheckLevel>(config.check_level),
                     config.critical_paths, config.user_owned_paths,
                     DiffSelfMapping{kPatcherManifestPath, self_path}, 0, &records);
     SummariseDiff(outcome);
     // What is to be fetched is no longer what was recorded; paths the release dropped go too.
     std::unordered_set<std::string> listed;
-    for (const FileEntry& entry : release.files) listed.emplace(entry.path);
+    for (const FileEntry& entry : release.files()) listed.emplace(entry.path);
     records.KeepOnly(listed);
     for (DiffItem& item : outcome.diff) {
         // The copy a delta may start from is often the last release's file, recorded as verified.
@@ -189,13 +206,13 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
     }
 
     const std::string game_exe = WideToUtf8(config.game_executable);
-    const GameExeMatch match = MatchGameExe(release.files, game_exe);
+    const GameExeMatch match = MatchGameExe(release.files(), game_exe);
     outcome.game_exe_in_manifest = match.in_manifest;
     outcome.game_exe_manifest_path = match.manifest_path;
     outcome.game_exe_same_name_path = match.same_name_path;
     outcome.game_exe_on_disk =
         PathExists(JoinPath(config.install_directory, config.game_executable));
-    LogGameExeFindings(NormaliseGameExe(game_exe), release.files.size(), outcome);
+    LogGameExeFindings(NormaliseGameExe(game_exe), release.files().size(), outcome);
 }
 
 }  // namespace
@@ -233,7 +250,8 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
     if (!RebuildStateIfMissing(config, dirs, state_path, outcome)) return;
     const std::wstring source = ChooseSource(config, dirs, outcome);
     if (source.empty()) return;
-    if (!ValidateSource(config, source, state_path, outcome)) return;
+    ShardCache shards(config.data_directory, !config.offline);
+    if (!ValidateSource(config, source, state_path, shards, outcome)) return;
 
     if (outcome.source == CheckSource::Network && !PromoteRelease(dirs.staging, dirs.accepted)) {
         return StopWithDiagnostic(
@@ -244,9 +262,11 @@ void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
     if (!CoreReleasePaths(dirs.accepted, keys, manifest, outcome)) return;
     LoadedRelease release;
     std::string error;
-    if (!AcceptManifest(config.root_key, keys, manifest, release, error)) {
-        return StopWithDiagnostic(outcome, StatusCode::BadInput, error);
+    StatusCode code = StatusCode::BadInput;
+    if (!AcceptManifest(config.root_key, keys, manifest, shards.Loader(), release, error, code)) {
+        return StopWithDiagnostic(outcome, code, error);
     }
+    KeepListedShards(release, shards);
     CompareWithDisk(config, release, install_directory, self_path, outcome);
     if (outcome.network && !outcome.diff.empty()) {
         const HttpClient client;

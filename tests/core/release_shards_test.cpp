@@ -1,0 +1,150 @@
+#include "core/release_shards.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/sha256.h"
+
+namespace patcher {
+namespace {
+
+const std::string kSha = std::string(64, 'a');
+
+std::string FileLine(const std::string& path, const std::string& size = "10") {
+    return "file " + path + " " + size + " " + kSha + " https://cdn.example/" + path + "\n";
+}
+
+// A release served from memory: shards by SHA-256, and the manifest lines that name them.
+struct Served {
+    std::map<std::string, std::string> shards;
+    std::string lines;
+
+    void Add(const std::string& text) {
+        const std::string sha = Sha256Hex(text);
+        shards[sha] = text;
+        lines += "shard " + std::to_string(text.size()) + " " + sha + " https://cdn.example/" +
+                 sha + ".txt\n";
+    }
+    ShardLoader Loader() {
+        return [this](const ShardEntry& shard) -> Result<std::string> {
+            auto found = shards.find(std::string(shard.sha256));
+            if (found == shards.end()) return Status(StatusCode::BadInput, "fetch failed");
+            return found->second;
+        };
+    }
+};
+
+Status Load(const std::string& manifest, Served& served, ReleaseFiles& release) {
+    return LoadReleaseFiles(manifest, served.Loader(), {}, release);
+}
+
+TEST(ReleaseShardsTest, TheReleaseIsTheManifestsFilesThenEachShardsInOrder) {
+    Served served;
+    served.Add(FileLine("data/b.pak") + "note lines of other kinds are ignored\n");
+    served.Add(FileLine("data/a.pak") + FileLine("data/c.pak"));
+    const std::string manifest = "version 1.0.0\n" + FileLine("Velmor2Launcher.exe") + served.lines;
+    ReleaseFiles release;
+    ASSERT_TRUE(Load(manifest, served, release).ok());
+    std::vector<std::string> paths;
+    for (const FileEntry& file : release.files) paths.emplace_back(file.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"Velmor2Launcher.exe", "data/b.pak", "data/a.pak",
+                                               "data/c.pak"}));
+    EXPECT_EQ(release.shard_count, 2u);
+    // A manifest of shards only is a manifest; the old rule holds for one without shards.
+    EXPECT_TRUE(ParseManifestFiles(served.lines).ok());
+    const std::string no_files = "version 1.0.0\n";
+    EXPECT_EQ(ParseManifestFiles(no_files).status().code, StatusCode::BadFormat);
+}
+
+TEST(ReleaseShardsTest, EveryShardIsHeldToItsSignedLineAndTheUnionToTheReleaseRules) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> shards;  // texts, served as listed
+        std::string tamper;               // replaces the first shard's served bytes
+        StatusCode code;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {"changed bytes",
+         {FileLine("a")},
+         FileLine("b"),
+         StatusCode::BadSignature,
+         "does not match its line in the signed manifest"},
+        {"other size",
+         {FileLine("a")},
+         FileLine("a") + FileLine("b"),
+         StatusCode::BadSignature,
+         "does not match its line"},
+        {"same path in two shards, other case",
+         {FileLine("Data/X.pak"), FileLine("data/x.PAK")},
+         "",
+         StatusCode::BadFormat,
+         "Data/X.pak and data/x.PAK"},
+        {"shard repeats the manifest's own file",
+         {FileLine("velmor2launcher.EXE")},
+         "",
+         StatusCode::BadFormat,
+         "names the same file twice"},
+        {"nested shard",
+         {FileLine("a") + "shard 1 " + kSha + " https://x/y\n"},
+         "",
+         StatusCode::BadFormat,
+         "shards do not nest"},
+        {"no file line", {"note nothing\n"}, "", StatusCode::BadFormat, "no 'file' line"},
+        {"line rules", {FileLine("a") + "x\r\n"}, "", StatusCode::BadFormat, "CR found"},
+        {"path rules", {FileLine("../evil")}, "", StatusCode::BadFormat, "contains '..'"},
+        {"over 1 TiB",
+         {FileLine("a", "549755813888") + FileLine("b", "549755813889")},
+         "",
+         StatusCode::BadFormat,
+         "more than 1099511627776 bytes"},
+    };
+    for (const Case& c : cases) {
+        Served served;
+        for (const std::string& text : c.shards) served.Add(text);
+        if (!c.tamper.empty()) served.shards.begin()->second = c.tamper;
+        ReleaseFiles release;
+        const Status status = Load(FileLine("Velmor2Launcher.exe") + served.lines, served, release);
+        EXPECT_EQ(status.code, c.code) << c.name << ": " << status.message;
+        EXPECT_NE(status.message.find(c.says), std::string::npos)
+            << c.name << ": " << status.message;
+    }
+}
+
+TEST(ReleaseShardsTest, AShardThatCannotBeHadFailsWithTheLoadersOwnStatus) {
+    Served served;
+    served.Add(FileLine("a"));
+    served.shards.clear();
+    ReleaseFiles release;
+    const Status status = Load(served.lines, served, release);
+    EXPECT_EQ(status.code, StatusCode::BadInput);
+    EXPECT_EQ(status.message, "fetch failed");
+}
+
+TEST(ReleaseShardsTest, ShardLinesAndTheirCaps) {
+    const std::string tail = " " + kSha + " https://cdn.example/s.txt\n";
+    for (const std::string& bad :
+         {"shard 10 " + kSha + "\n", "shard 0" + tail, "shard 1048577" + tail, "shard x" + tail,
+          "shard 10 " + std::string(64, 'A') + " https://cdn.example/s.txt\n"}) {
+        const std::string text = bad;
+        EXPECT_EQ(ParseManifestShards(text).status().code, StatusCode::BadFormat) << bad;
+    }
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxShards; ++i) many += "shard 10" + tail;
+    EXPECT_NE(ParseManifestShards(many).status().message.find("more than 1024 shards"),
+              std::string::npos);
+    std::string heavy;
+    for (int i = 0; i < 65; ++i) heavy += "shard 1048576" + tail;
+    EXPECT_NE(ParseManifestShards(heavy).status().message.find("bytes of shards"),
+              std::string::npos);
+
+    const std::string path = "a";
+    const std::vector<FileEntry> files(kMaxReleaseFiles + 1, FileEntry{path, "1", kSha, "u"});
+    EXPECT_NE(CheckReleaseFiles(files).message.find("more than 262144 files"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace patcher
