@@ -10,14 +10,13 @@ opens, against the published folder itself. Printed:
     its own files and the wineserver's socket included), for the first check (no records yet:
     every file hashed), the next ones (records), a repair (`--level full`: every file hashed)
     and a check after three files were rewritten (only they are hashed);
-  - farm-bench's wall time, CPU and peak of the check with records against the check of the
-    one-file release (A B A B, paired ratio).
+  - the medians of wall time, CPU and peak (GNU time) of the check with records and of the check
+    of the one-file release, run in turns, and their ratio.
 
 Usage: bench_records.py [--keep DIR] [--build win32|win64] [--runs N]
 """
 import argparse
 import os
-import shlex
 import shutil
 import subprocess
 import sys
@@ -116,10 +115,14 @@ def main():
             print("\nsupport log:")
             for line in log_lines(folder / "check-data", "taken as verified"):
                 print("  " + line)
-            print(f"\nfarm-bench: check with records (A) against the one-file release (B)",
-                  flush=True)
-            subprocess.run(["farm-bench", "-n", str(options.runs), "--timeout", "600", "--vs",
-                            shlex.join(check("empty", small)), "--", *check("check", big)])
+            medians = bp.time_in_turns({"records": check("check", big),
+                                        "one-file": check("empty", small)}, options.runs)
+            print("\nin turns (medians: wall s, CPU s, peak MiB)")
+            for name, (wall, cpu, peak) in medians.items():
+                print(f"  {name:<10} {wall:8.2f} {cpu:8.2f} {peak:8.0f}")
+            got, floor = medians["records"], medians["one-file"]
+            print(f"  records / one-file: wall {got[0] / floor[0]:.2f}x, CPU "
+                  f"{got[1] / floor[1]:.2f}x")
     finally:
         if prefix.exists():
             subprocess.run([wineserver, "-k"], env=dict(os.environ, WINEPREFIX=str(prefix)),

@@ -1,0 +1,135 @@
+"""Releases whose manifest lists shards of further `file` lines: the patcher installs the union,
+keeps verified shards in its data directory so an unchanged check fetches only the four metadata
+files and an update only the shards that changed, refuses a shard that is not what its signed line
+says, and a patcher from before shards sees only itself in such a release, replaces itself, and the
+new one installs the rest."""
+import hashlib
+from pathlib import Path
+
+import update_scenario
+from patcher_run import EXE, Sandbox, windows_path
+from update_scenario import UpdateScenario
+
+setUpModule = update_scenario.make_keys
+tearDownModule = update_scenario.drop_keys
+
+METADATA = ["/live/keys.txt", "/live/keys.txt.sig", "/live/manifest.txt", "/live/manifest.txt.sig"]
+# The patcher as it was before releases had shards, built from commit ab90b8e: the shipped 32-bit
+# exe, and the 64-bit build for machines whose Wine runs only that.
+OLD_EXES = Path(__file__).resolve().parents[1] / "data" / "old-patcher"
+
+
+def is_32_bit(exe):
+    pe = exe.read_bytes()[:4096]
+    at = int.from_bytes(pe[0x3C:0x40], "little")
+    return pe[at + 4:at + 6] == b"\x4c\x01"
+
+
+def sha(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def groups_of(count, per, tag=b""):
+    return [{f"data/{g}/{i}.bin": tag + bytes([g, i]) * 40 for i in range(per)}
+            for g in range(count)]
+
+
+class ShardedRelease(UpdateScenario):
+    def publish_sharded(self, patcher, groups, counter="10", serve=None):
+        """The patcher's own line in the manifest and each group of files in a shard; `serve`
+        may replace the bytes served for a shard (by its index). Returns the shards' paths."""
+        files_url = self.server.url("/live/files")
+        shards, lines = [], []
+        for index, group in enumerate(groups):
+            for path, data in group.items():
+                target = self.live / "files" / path
+                target.parent.mkdir(parents=True, exist_ok=True)
+                target.write_bytes(data)
+            text = "".join(f"file {path} {len(data)} {sha(data)} {files_url}/{path}\n"
+                           for path, data in group.items()).encode()
+            served = f"/live/shards/{sha(text)}.txt"
+            (self.live / "shards").mkdir(exist_ok=True)
+            (self.live / served[len("/live/"):]).write_bytes((serve or {}).get(index, text))
+            shards.append(served)
+            lines.append(f"shard {len(text)} {sha(text)} {self.server.url(served)}")
+        self.publish({"Velmor2Launcher.exe": patcher}, counter=counter, extra_lines=lines)
+        return shards
+
+    def shard_requests(self):
+        return [path for _, path, _ in self.server.requests if path.startswith("/live/shards/")]
+
+
+
+class Sharded(ShardedRelease):
+    def test_the_union_installs_and_only_a_changed_shard_is_fetched_again(self):
+        me = self.box.exe.read_bytes()
+        groups = groups_of(3, 30)
+        self.publish_sharded(me, groups)
+        first = self.update()
+        self.assertEqual((first["_code"], first["DOWNLOAD_CODE"], len(first["_get"])), (0, "0", 90),
+                         first)
+        self.assertInstalled({p: d for g in groups for p, d in g.items()})
+
+        self.server.forget()
+        again = self.update(command="--check")
+        self.assertEqual((again["_code"], again["DOWNLOAD_COUNT"]), (0, "0"), again)
+        self.assertEqual(sorted(p for _, p, _ in self.server.requests), sorted(METADATA))
+        offline = self.update("--offline", command="--check")
+        self.assertEqual((offline["_code"], offline["DOWNLOAD_COUNT"]), (0, "0"), offline)
+
+        groups[1]["data/1/5.bin"] = b"changed"
+        shards = self.publish_sharded(me, groups, counter="11")
+        self.server.forget()
+        changed = self.update()
+        self.assertEqual(changed["_code"], 0, changed)
+        self.assertEqual(self.shard_requests(), [shards[1]])
+        self.assertEqual(self.file_requests(), ["/live/files/data/1/5.bin"])
+        kept = sorted(f"/live/shards/{p.name}" for p in (self.data / "shards").iterdir())
+        self.assertEqual(kept, sorted(shards))
+
+    def test_a_shard_that_is_not_what_the_manifest_signed_refuses_the_release(self):
+        me = self.box.exe.read_bytes()
+        cases = [  # name, groups, bytes served for shard 1 (None: not served), check code
+            ("tampered", groups_of(2, 3), b"file x 1 " + b"0" * 64 + b" https://x/x\n", 2),
+            ("not served", groups_of(2, 3), None, 1),
+            ("same path in two shards", [{"data/A.bin": b"a"}, {"data/a.BIN": b"b"}], False, 6),
+        ]
+        for number, (name, groups, served, code) in enumerate(cases):
+            with self.subTest(name):
+                self.data = self.box.root / f"data-{number}"
+                shards = self.publish_sharded(me, groups, serve={1: served} if served else None)
+                if served is None:
+                    (self.live / shards[1][len("/live/"):]).unlink()
+                fields = self.update(command="--check")
+                self.assertEqual((fields["_code"], fields["MAY_LAUNCH"]), (code, "no"), fields)
+                # Never accepted: the rollback state and the accepted set stay as they were.
+                self.assertFalse((self.data / "current").exists())
+                self.assertFalse((self.data / "state.txt").exists())
+
+
+class OldPatcher(ShardedRelease):
+    """A patcher from before shards, in the player's hands when the first sharded release ships."""
+
+    def setUp(self):
+        super().setUp()
+        self.box.cleanup()
+        self.box = Sandbox(OLD_EXES / ("win32" if is_32_bit(EXE) else "win64") /
+                           "Velmor2Launcher.exe")
+
+    def test_sees_only_itself_replaces_itself_and_the_new_patcher_installs_the_rest(self):
+        new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads shards\r\n"
+        groups = groups_of(2, 10)
+        self.publish_sharded(new_patcher, groups)
+        old = self.update()
+        self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY"), old["_get"]),
+                         (0, "yes", ["[1/1] Velmor2Launcher.exe"]), old)
+        self.assertEqual(self.shard_requests(), [])
+        applied = self.box.run("--headless", "--self-test", "self-update-apply", "--data-dir",
+                               windows_path(self.data), "--expect-sha256", sha(new_patcher))
+        self.assertEqual((applied.code, applied.fields()["APPLY"]), (0, "OK"), applied.stdout)
+        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
+
+        new = self.update()
+        self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"], len(new["_get"])),
+                         (0, "0", "no", 20), new)
+        self.assertInstalled({p: d for g in groups for p, d in g.items()})
