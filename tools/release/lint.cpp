@@ -7,6 +7,7 @@
 #include "core/key_registry.h"
 #include "core/manifest.h"
 #include "core/news_document.h"
+#include "core/release_shards.h"
 #include "core/text.h"
 #include "tools/release/authenticode.h"
 #include "tools/release/chunk_indexes.h"
@@ -14,6 +15,7 @@
 #include "tools/release/commands.h"
 #include "tools/release/file_io.h"
 #include "tools/release/game_tree.h"
+#include "tools/release/manifest_shards.h"
 #include "tools/release/report.h"
 
 namespace patcher::release {
@@ -21,20 +23,24 @@ namespace {
 
 const CommandInfo kLint{
     "lint",
-    "lint keys|manifest|news|exe|chunks FILE [--ca-file PEM]",
+    "lint keys|manifest|news|exe|chunks FILE [--ca-file PEM] [--shards DIR]",
     "Parses FILE as the patcher does (line rules, header, key or file lines; for news the news\n"
     "format and its caps) and prints what it found as KEY: value lines. A manifest is also\n"
-    "refused when two of its paths would be one file on Windows. For exe, FILE is the patcher\n"
+    "refused when two of its paths would be one file on Windows; one that lists shards is read\n"
+    "with them, from the shards folder beside FILE, each held to its line, and FILES, BYTES and\n"
+    "that check cover the manifest's files and every shard's (SHARDS counts them). For exe, FILE "
+    "is the patcher\n"
     "exe, which must carry an Authenticode signature (sign-exe) that `osslsigncode verify`\n"
     "accepts: AUTHENTICODE is signed, unsigned, or invalid when a signature is there but does\n"
     "not verify (changed after signing, or not issued by the CA). For chunks, FILE is a served\n"
     "game file, whose FILE.chunks must be the chunk index its bytes give.\n"
+    "  --shards DIR    manifest only: read the shards from DIR instead\n"
     "  --ca-file PEM   exe only: the CA certificate(s) the signing certificate must chain to;\n"
     "                  without it the signature need only be intact and made for FILE, its\n"
     "                  chain ending in a certificate it carries or one of the system's CAs\n"
     "The exit code is the status code (0 clean, 2 an exe without a signature that verifies, 6 bad\n"
     "format, 1 unreadable).\n",
-    {{"ca-file"}},
+    {{"ca-file"}, {"shards"}},
     2,
     {},
 };
@@ -63,7 +69,7 @@ Status LintKeys(const std::string& path, Fields& fields) {
     return Status::Success();
 }
 
-Status LintManifest(const std::string& path, Fields& fields) {
+Status LintManifest(const std::string& path, const std::string& shards, Fields& fields) {
     Result<std::string> text = ReadTextFile(path, "manifest");
     if (!text.ok()) return text.status();
     Status status = CheckTextFormat(text.value(), "manifest");
@@ -75,11 +81,12 @@ Status LintManifest(const std::string& path, Fields& fields) {
     fields.emplace_back("COUNTER", std::string(header.value().counter));
     fields.emplace_back("CREATED", std::string(header.value().created));
     fields.emplace_back("EXPIRES", std::string(header.value().expires));
-    Result<std::vector<FileEntry>> files = ParseManifestFiles(text.value());
-    if (!files.ok()) return files.status();
+    ReleaseFiles release;
+    status = LoadReleaseFiles(text.value(), ShardsInFolder(shards), {}, release);
+    if (!status.ok()) return status;
     std::vector<std::string> paths;
     std::uint64_t bytes = 0;
-    for (const FileEntry& file : files.value()) {
+    for (const FileEntry& file : release.files) {
         paths.emplace_back(file.path);
         std::uint64_t size = 0;
         if (!ParseU64(file.size, size) || bytes + size < bytes) {
@@ -90,6 +97,7 @@ Status LintManifest(const std::string& path, Fields& fields) {
     }
     fields.emplace_back("FILES", std::to_string(paths.size()));
     fields.emplace_back("BYTES", std::to_string(bytes));
+    fields.emplace_back("SHARDS", std::to_string(release.shard_count));
     std::sort(paths.begin(), paths.end());
     return CheckWindowsCollisions(paths);
 }
@@ -145,12 +153,16 @@ int RunLint(const std::vector<std::string>& args) {
     if (parsed.Has("ca-file") && kind != "exe") {
         return UsageError(kLint, "--ca-file applies to lint exe only");
     }
+    if (parsed.Has("shards") && kind != "manifest") {
+        return UsageError(kLint, "--shards applies to lint manifest only");
+    }
     Fields fields;
     Status status;
     if (kind == "keys") {
         status = LintKeys(path, fields);
     } else if (kind == "manifest") {
-        status = LintManifest(path, fields);
+        status = LintManifest(
+            path, parsed.Has("shards") ? parsed.Get("shards") : ShardsBeside(path), fields);
     } else if (kind == "news") {
         status = LintNews(path, fields);
     } else if (kind == "exe") {

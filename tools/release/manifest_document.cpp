@@ -4,7 +4,11 @@
 
 #include "core/file_hash.h"
 #include "core/manifest.h"
+#include "core/release_shards.h"
+#include "core/sha256.h"
 #include "core/text.h"
+#include "tools/release/authenticode.h"
+#include "tools/release/manifest_shards.h"
 
 namespace patcher::release {
 namespace {
@@ -24,6 +28,43 @@ std::string HeaderText(const ManifestValues& values) {
 
 Status Usage(const std::string& message) {
     return Status(StatusCode::BadInput, message);
+}
+
+std::string FileLine(const ManifestValues& values, const ManifestFile& file) {
+    return "file " + file.path + " " + file.size + " " + file.sha256 + " " +
+           (file.url.empty() ? UrlJoin(values.base_url, file.path) : file.url) + "\n";
+}
+
+// The rendered shards, found as a patcher finds them: by the SHA-256 their line names.
+ShardLoader InMemory(const std::vector<ShardDocument>& shards) {
+    return [&shards](const ShardEntry& entry) -> Result<std::string> {
+        for (const ShardDocument& shard : shards) {
+            if (shard.sha256 == entry.sha256) return shard.text;
+        }
+        return Status(StatusCode::BadInput, "no shard was rendered for " + std::string(entry.url));
+    };
+}
+
+// The finished manifest through the core's rules, its files and shards' together, which must be
+// exactly the files walked.
+Status CheckRendered(const std::string& text, const ShardLoader& shards, std::size_t count) {
+    if (text.size() > kMaxDocumentBytes) {
+        return Status(StatusCode::BadFormat,
+                      "manifest would be " + std::to_string(text.size()) +
+                          " bytes, above the patcher's 1 MB cap; publish with --shards auto or "
+                          "always, or fewer or shorter paths");
+    }
+    Status status = CheckTextFormat(text, "manifest");
+    if (!status.ok()) return status;
+    const Result<ManifestHeader> header = ParseManifestHeader(text);
+    if (!header.ok()) return header.status();
+    ReleaseFiles release;
+    status = LoadReleaseFiles(text, shards, {}, release);
+    if (!status.ok()) return status;
+    if (release.files.size() != count) {
+        return Status(StatusCode::BadFormat, "manifest lines do not match the files walked");
+    }
+    return Status::Success();
 }
 
 }  // namespace
@@ -65,25 +106,48 @@ Status CheckManifestValues(const ManifestValues& values, const std::string& now)
 Result<std::string> RenderManifest(const ManifestValues& values,
                                    const std::vector<ManifestFile>& files) {
     std::string text = HeaderText(values);
-    for (const ManifestFile& file : files) {
-        text += "file " + file.path + " " + file.size + " " + file.sha256 + " " +
-                (file.url.empty() ? UrlJoin(values.base_url, file.path) : file.url) + "\n";
-    }
-    if (text.size() > kMaxDocumentBytes) {
-        return Status(StatusCode::BadFormat,
-                      "manifest would be " + std::to_string(text.size()) +
-                          " bytes, above the patcher's 1 MB cap; publish fewer or shorter paths");
-    }
-    Status status = CheckTextFormat(text, "manifest");
+    for (const ManifestFile& file : files) text += FileLine(values, file);
+    const Status status = CheckRendered(text, {}, files.size());
     if (!status.ok()) return status;
-    const Result<ManifestHeader> header = ParseManifestHeader(text);
-    if (!header.ok()) return header.status();
-    const Result<std::vector<FileEntry>> entries = ParseManifestFiles(text);
-    if (!entries.ok()) return entries.status();
-    if (entries.value().size() != files.size()) {
-        return Status(StatusCode::BadFormat, "manifest lines do not match the files walked");
-    }
     return text;
+}
+
+Result<ReleaseDocuments> RenderRelease(const ManifestValues& values,
+                                       const std::vector<ManifestFile>& files, ShardMode mode,
+                                       const std::string& release_url) {
+    std::size_t whole = HeaderText(values).size();
+    for (const ManifestFile& file : files) whole += FileLine(values, file).size();
+    if (mode == ShardMode::Never || (mode == ShardMode::Auto && whole <= kAutoShardBytes)) {
+        Result<std::string> text = RenderManifest(values, files);
+        if (!text.ok()) return text.status();
+        return ReleaseDocuments{std::move(text).value(), {}};
+    }
+    ReleaseDocuments documents;
+    documents.manifest = HeaderText(values);
+    std::vector<ShardLine> lines;
+    for (const ManifestFile& file : files) {
+        if (file.path == kPatcherExeName) {
+            documents.manifest += FileLine(values, file);
+        } else {
+            lines.push_back({file.path, FileLine(values, file)});
+        }
+    }
+    if (documents.manifest.size() == HeaderText(values).size()) {
+        return Usage(std::string("cannot shard a release without ") + kPatcherExeName +
+                     ": a deployed patcher sees only the manifest's own files, so only its "
+                     "self-update can bring it to the shards (add it, or publish with --shards "
+                     "never while the manifest stays within 1 MiB)");
+    }
+    for (std::string& text : SplitShards(std::move(lines))) {
+        ShardDocument shard{Sha256Hex(text), std::move(text)};
+        documents.manifest += "shard " + std::to_string(shard.text.size()) + " " + shard.sha256 +
+                              " " + UrlJoin(release_url, PublishedShardName(shard.sha256)) + "\n";
+        documents.shards.push_back(std::move(shard));
+    }
+    const Status status =
+        CheckRendered(documents.manifest, InMemory(documents.shards), files.size());
+    if (!status.ok()) return status;
+    return documents;
 }
 
 Result<std::vector<ManifestFile>> DescribeFiles(const std::vector<GameFile>& files) {

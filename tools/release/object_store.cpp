@@ -268,30 +268,26 @@ Status StoreDelta(const std::string& objects, const DeltaPair& pair, int level, 
     return Status::Success();
 }
 
-Result<int> CheckManifestObjects(const std::string& objects, const std::string& manifest,
+Result<int> CheckManifestObjects(const std::string& objects, const std::vector<FileEntry>& files,
                                  std::vector<std::string>& notes) {
-    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
-    if (!files.ok()) return files.status();
-    for (const FileEntry& file : files.value()) {
+    for (const FileEntry& file : files) {
         std::string note;
         const Status status = CheckObject(objects, std::string(file.path), std::string(file.sha256),
                                           std::string(file.size), note);
         if (!status.ok()) return status;
         if (!note.empty()) notes.push_back(note);
     }
-    return static_cast<int>(files.value().size());
+    return static_cast<int>(files.size());
 }
 
-Result<int> CheckListedForms(const std::string& objects, const std::string& manifest,
+Result<int> CheckListedForms(const std::string& objects, const std::vector<FileEntry>& files,
                              const std::string& form_list) {
-    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
-    if (!files.ok()) return files.status();
     std::unordered_set<std::string> wanted;
-    for (const FileEntry& file : files.value()) wanted.emplace(file.sha256);
+    for (const FileEntry& file : files) wanted.emplace(file.sha256);
     // What a patcher takes from the list, each object's form checked once.
     std::unordered_map<std::string, std::uint64_t> listed = ParseFormList(form_list, wanted);
     int checked = 0;
-    for (const FileEntry& file : files.value()) {
+    for (const FileEntry& file : files) {
         const auto entry = listed.find(std::string(file.sha256));
         if (entry == listed.end()) continue;
         const std::string form = objects + "/" + ObjectName(entry->first) + kFormSuffix;
@@ -315,13 +311,10 @@ Result<int> CheckListedForms(const std::string& objects, const std::string& mani
     return checked;
 }
 
-Result<int> CheckListedDeltas(const std::string& objects, const std::string& manifest,
+Result<int> CheckListedDeltas(const std::string& objects, const std::vector<FileEntry>& files,
                               const std::string& delta_list, std::vector<std::string>& notes) {
-    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
-    if (!files.ok()) return files.status();
     std::unordered_map<std::string, std::uint64_t> sizes;
-    for (const FileEntry& file : files.value())
-        ParseU64(file.size, sizes[std::string(file.sha256)]);
+    for (const FileEntry& file : files) ParseU64(file.size, sizes[std::string(file.sha256)]);
     std::unordered_set<std::string> wanted;
     for (const auto& entry : sizes) wanted.insert(entry.first);
     int checked = 0;

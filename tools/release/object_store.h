@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/manifest.h"
 #include "core/status.h"
 #include "tools/release/object_deltas.h"
 
@@ -47,25 +48,26 @@ Status StoreObject(const std::string& objects, const std::string& path, const st
 Status StoreDelta(const std::string& objects, const DeltaPair& pair, int level, std::uint64_t below,
                   ObjectTally& tally, std::uint64_t& delta_bytes);
 
-// Every object the manifest text names is there with its size and SHA-256 (else ContentMismatch
-// naming the first that is not), a large one with the chunk index its bytes give (a missing index
-// is a note: players then fetch that file whole). Answers how many objects were checked.
-Result<int> CheckManifestObjects(const std::string& objects, const std::string& manifest,
+// Every object the release's files (its manifest's and its shards', LoadReleaseFiles) name is there
+// with its size and SHA-256 (else ContentMismatch naming the first that is not), a large one with
+// the chunk index its bytes give (a missing index is a note: players then fetch that file whole).
+// Answers how many objects were checked.
+Result<int> CheckManifestObjects(const std::string& objects, const std::vector<FileEntry>& files,
                                  std::vector<std::string>& notes);
 
-// Every form that `form_list` (a release's list of forms) names for an object of the manifest text
-// is there with the size the list gives and decodes to its object, as the patcher decodes it (else
-// ContentMismatch naming the first that does not). Answers how many forms were checked.
-Result<int> CheckListedForms(const std::string& objects, const std::string& manifest,
+// Every form that `form_list` (a release's list of forms) names for an object of the release's
+// files is there with the size the list gives and decodes to its object, as the patcher decodes it
+// (else ContentMismatch naming the first that does not). Answers how many forms were checked.
+Result<int> CheckListedForms(const std::string& objects, const std::vector<FileEntry>& files,
                              const std::string& form_list);
 
-// Every delta that `delta_list` (a release's list of deltas) names into an object of the manifest
-// text is there with the size the list gives and decodes, given the object it is made from, to its
+// Every delta that `delta_list` (a release's list of deltas) names into an object of the release's
+// files is there with the size the list gives and decodes, given the object it is made from, to its
 // object, as the patcher decodes it (else ContentMismatch naming the first that does not). One
 // whose old object is gone (gc removes the delta with it) is only a note: patchers that hold the
 // old copy and find no delta fetch the file as they would without. Answers how many deltas were
 // checked.
-Result<int> CheckListedDeltas(const std::string& objects, const std::string& manifest,
+Result<int> CheckListedDeltas(const std::string& objects, const std::vector<FileEntry>& files,
                               const std::string& delta_list, std::vector<std::string>& notes);
 
 }  // namespace patcher::release

@@ -15,6 +15,7 @@
 #include "core/binary_delta.h"
 #include "core/compressed_form.h"
 #include "core/news_document.h"
+#include "core/release_shards.h"
 #include "core/rollback_state.h"
 #include "core/signature.h"
 #include "core/text.h"
@@ -24,6 +25,7 @@
 #include "tools/release/file_io.h"
 #include "tools/release/game_tree.h"
 #include "tools/release/manifest_document.h"
+#include "tools/release/manifest_shards.h"
 #include "tools/release/registry_document.h"
 #include "tools/release/release_folders.h"
 #include "tools/release/signing.h"
@@ -226,6 +228,18 @@ Status WriteSigned(const StagingFolder& staging, const std::string& name, const 
     return status;
 }
 
+// Unsigned like the game files: each is trusted through its line in the signed manifest.
+Status WriteShards(const StagingFolder& staging, const std::vector<ShardDocument>& shards) {
+    if (shards.empty()) return Status::Success();
+    Status status = CreateServedFolders(staging.Root(), kShardsFolder);
+    for (const ShardDocument& shard : shards) {
+        if (!status.ok()) break;
+        status = WriteNewFile(staging.Path(PublishedShardName(shard.sha256)), shard.text,
+                              kServedFileMode);
+    }
+    return status;
+}
+
 // Copies the game files under files/ and describes the copies, so the manifest states exactly
 // the bytes that are published.
 Result<std::vector<ManifestFile>> StageGameFiles(const StagingFolder& staging,
@@ -409,9 +423,11 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     status =
         CheckPatcherSignature(options, PublishedPatcher(options, staging, files.value()), summary);
     if (!status.ok()) return status;
-    Result<std::string> manifest = RenderManifest(inputs.values, files.value());
-    if (!manifest.ok()) return manifest.status();
-    status = WriteSigned(staging, "manifest.txt", manifest.value(), key);
+    Result<ReleaseDocuments> documents =
+        RenderRelease(inputs.values, files.value(), options.shards, options.base_url);
+    if (!documents.ok()) return documents.status();
+    status = WriteShards(staging, documents.value().shards);
+    if (status.ok()) status = WriteSigned(staging, "manifest.txt", documents.value().manifest, key);
     for (const auto& [name, bytes] : inputs.extras) {
         if (status.ok()) status = WriteSigned(staging, name, bytes, key);
     }
@@ -422,6 +438,7 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     validate.manifest_path = staging.Path("manifest.txt");
     validate.keys_path = staging.Path("keys.txt");
     validate.root_key = options.root_key;
+    validate.load_shard = ShardsInFolder(staging.Path(kShardsFolder));
     if (!summary.into_objects) validate.dist = staging.Path(kFilesFolder);
     validate.expect_version = options.version;
     validate.now = inputs.now;
@@ -449,6 +466,7 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     summary.counter = report.counter;
     summary.signing_key_id = report.signing_key_id;
     summary.file_count = report.file_count;
+    summary.shard_count = static_cast<int>(documents.value().shards.size());
     return Status::Success();
 }
 
@@ -477,6 +495,7 @@ Status Publish(const PublishOptions& options, PublishSummary& summary) {
     } else {
         summary.published.push_back(kFilesFolder);
     }
+    if (summary.shard_count > 0) summary.published.push_back(kShardsFolder);
     for (const auto& extra : inputs.extras) {
         summary.published.push_back(extra.first);
         summary.published.push_back(extra.first + ".sig");

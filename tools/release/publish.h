@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/status.h"
+#include "tools/release/manifest_document.h"
 #include "tools/release/object_deltas.h"
 #include "tools/release/object_forms.h"
 #include "tools/release/object_store.h"
@@ -29,6 +30,7 @@ struct PublishOptions {
     int form_level = kFormDefaultLevel;          // the zstd level of new objects' compressed forms
     int delta_releases = kDeltaDefaultReleases;  // the newest releases deltas are made from
     int delta_level = kDeltaDefaultLevel;
+    ShardMode shards = ShardMode::Auto;  // when the file lines go into shards/
     std::string version;
     std::string channel;
     std::string counter;   // empty: the previous release's counter + 1
@@ -50,6 +52,7 @@ struct PublishSummary {
     std::string signing_key_id;
     int file_count = 0;
     int chunk_indexes = 0;               // game files served with a chunk index beside them
+    int shard_count = 0;                 // the documents under shards/ that the manifest names
     bool into_objects = false;           // published into an objects folder
     ObjectTally objects;                 // what that folder gained and what it already held
     std::vector<std::string> published;  // the names at the top of the release folder

@@ -16,7 +16,7 @@ const CommandInfo kPublish{
     "--version V --channel C --expires T (--counter N | --previous DIR) [--announce FILE] "
     "[--updates FILE] [--stage JPEG] [--files-url URL | --objects DIR --objects-url URL "
     "[--form-level N] [--delta-releases K] [--delta-level N]] "
-    "[--created T] [--now T] "
+    "[--shards auto|always|never] [--created T] [--now T] "
     "[--require-signed-patcher] [--ca-file PEM]",
     "Builds the release folder DIR for a static HTTPS server: keys.txt and keys.txt.sig (copied\n"
     "from KEYS, signed beforehand with `registry`), manifest.txt and its .sig (signed with PEM, a\n"
@@ -44,6 +44,14 @@ const CommandInfo kPublish{
     "                     the new object's form (or the object), listed in deltas.txt; no copy\n"
     "                     may be above 128 MiB\n"
     "  --delta-level N    the zstd level of those deltas, 1 to 19 (default 19)\n"
+    "  --shards auto|always|never   move the file lines into shards/<sha256>.txt, each named\n"
+    "                     by a shard line of the manifest with its size and SHA-256: auto\n"
+    "                     (default) once the manifest would pass 512 KiB, half the patcher's\n"
+    "                     1 MiB cap; always; never (past 1 MiB the release is refused). A sharded\n"
+    "                     manifest keeps only Velmor2Launcher.exe's file line, the one a deployed\n"
+    "                     patcher that knows no shards needs to update itself, so a game folder\n"
+    "                     without it is refused. Files cut into the same shards from release to\n"
+    "                     release, so an update changes only the shards whose files changed\n"
     "  --created T, --now T   fixed times for reproducible releases (default: the clock)\n"
     "  --root-key-file FILE   read the root key text from FILE instead of --root-key\n"
     "  --require-signed-patcher   refuse the release when the game folder's Velmor2Launcher.exe\n"
@@ -61,10 +69,21 @@ const CommandInfo kPublish{
      {"expires"},     {"now"},        {"announce"},
      {"updates"},     {"stage"},      {"require-signed-patcher", false},
      {"ca-file"},     {"form-level"}, {"delta-releases"},
-     {"delta-level"}},
+     {"delta-level"}, {"shards"}},
     0,
     {"out", "game", "keys", "key", "base-url", "version", "channel", "expires"},
 };
+
+bool ParseShardMode(const std::string& text, ShardMode& mode) {
+    const std::pair<const char*, ShardMode> modes[] = {
+        {"auto", ShardMode::Auto}, {"always", ShardMode::Always}, {"never", ShardMode::Never}};
+    for (const auto& [name, value] : modes) {
+        if (text != name) continue;
+        mode = value;
+        return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -103,6 +122,9 @@ int RunPublish(const std::vector<std::string>& args) {
         }
         options.delta_releases = static_cast<int>(count);
     }
+    if (parsed.Has("shards") && !ParseShardMode(parsed.Get("shards"), options.shards)) {
+        return UsageError(kPublish, "--shards must be auto, always or never");
+    }
     options.version = parsed.Get("version");
     options.channel = parsed.Get("channel");
     options.counter = parsed.Get("counter");
@@ -126,6 +148,7 @@ int RunPublish(const std::vector<std::string>& args) {
     PrintField("SIGNING_KEY", summary.signing_key_id);
     PrintField("FILES", std::to_string(summary.file_count));
     PrintField("CHUNK_INDEXES", std::to_string(summary.chunk_indexes));
+    PrintField("SHARDS", std::to_string(summary.shard_count));
     if (summary.into_objects) {
         PrintField("OBJECTS_ADDED", std::to_string(summary.objects.added));
         PrintField("OBJECTS_ADDED_BYTES", std::to_string(summary.objects.added_bytes));

@@ -1,7 +1,9 @@
 #include "tools/release/release_folders.h"
 
 #include "core/manifest.h"
+#include "core/release_shards.h"
 #include "core/text.h"
+#include "tools/release/manifest_shards.h"
 
 namespace patcher::release {
 namespace fs = std::filesystem;
@@ -11,11 +13,15 @@ Status ReadRelease(const std::string& folder, PublishedRelease& release) {
     Result<std::string> text = ReadTextFile(folder + "/manifest.txt", "manifest");
     if (!text.ok()) return text.status();
     const Result<ManifestHeader> header = ParseManifestHeader(text.value());
-    const Result<std::vector<FileEntry>> files = ParseManifestFiles(text.value());
-    if (!header.ok() || !files.ok() || !ParseU64(header.value().counter, release.counter)) {
-        return Status(StatusCode::BadFormat, folder + "/manifest.txt cannot be read as a manifest");
+    ReleaseFiles files;
+    const Status loaded =
+        LoadReleaseFiles(text.value(), ShardsInFolder(folder + "/" + kShardsFolder), {}, files);
+    if (!header.ok() || !loaded.ok() || !ParseU64(header.value().counter, release.counter)) {
+        return Status(StatusCode::BadFormat,
+                      folder + "/manifest.txt cannot be read as a manifest" +
+                          (loaded.ok() ? std::string() : ": " + loaded.message));
     }
-    for (const FileEntry& file : files.value()) {
+    for (const FileEntry& file : files.files) {
         ReleaseFile entry{std::string(file.path), std::string(file.sha256), 0};
         ParseU64(file.size, entry.size);
         release.files.push_back(std::move(entry));

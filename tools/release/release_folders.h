@@ -24,7 +24,8 @@ struct PublishedRelease {
     std::vector<ReleaseFile> files;
 };
 
-// The release in `folder`, from its manifest (BadFormat when that cannot be read as one).
+// The release in `folder`, from its manifest and the shards it lists, kept in the folder's shards/
+// (BadFormat when they cannot be read as one release).
 Status ReadRelease(const std::string& folder, PublishedRelease& release);
 
 // Every release below `releases`, in no order; hidden folders are publishes still being built.

@@ -4,9 +4,11 @@
 #include "core/binary_delta.h"
 #include "core/compressed_form.h"
 #include "core/manifest.h"
+#include "core/release_shards.h"
 #include "core/text.h"
 #include "tools/release/chunk_indexes.h"
 #include "tools/release/file_io.h"
+#include "tools/release/manifest_shards.h"
 #include "tools/release/object_store.h"
 
 #include "tools/release/command_line.h"
@@ -19,7 +21,7 @@ namespace {
 const CommandInfo kValidate{
     "validate",
     "validate --manifest M --keys K --root-key BASE64 [--state S] [--dist D] [--objects O] "
-    "[--now T] "
+    "[--shards DIR] [--now T] "
     "[--expect-version V] [--level full|quick|size] [--critical PATH]...",
     "Runs the patcher's Validate: the registry against the root key, the manifest against the\n"
     "registry, line rules, expiry, rollback against the state file S (which it then advances, as\n"
@@ -31,6 +33,9 @@ const CommandInfo kValidate{
     "and every compressed form that forms.txt beside M lists must be there with its size and\n"
     "decode, as the patcher decodes it, to its object; so must every delta that deltas.txt\n"
     "lists, given the object it is made from.\n"
+    "When the manifest lists shards, each is read from DIR (default: the shards folder beside M)\n"
+    "and held to its line, and FILES and the --dist and --objects checks cover the files of the\n"
+    "manifest and of every shard.\n"
     "Prints KEY: value lines; the exit code is the status code (0 accepted).\n"
     "  --root-key-file FILE  read the root key text from FILE instead of --root-key\n",
     {{"manifest"},
@@ -40,6 +45,7 @@ const CommandInfo kValidate{
      {"state"},
      {"dist"},
      {"objects"},
+     {"shards"},
      {"now"},
      {"expect-version"},
      {"level"},
@@ -61,11 +67,9 @@ bool ParseLevel(const std::string& text, CheckLevel& level) {
 }
 
 // Each large file's index must be the one its bytes give; a release without indexes still works.
-Status CheckChunkIndexes(const std::string& dist, const std::string& manifest,
+Status CheckChunkIndexes(const std::string& dist, const std::vector<FileEntry>& files,
                          ValidateReport& report) {
-    Result<std::vector<FileEntry>> files = ParseManifestFiles(manifest);
-    if (!files.ok()) return files.status();
-    for (const FileEntry& file : files.value()) {
+    for (const FileEntry& file : files) {
         std::uint64_t size = 0;
         if (!ParseU64(file.size, size) || !WantsChunkIndex(size)) continue;
         const Status status = CheckChunkIndex(dist + "/" + std::string(file.path));
@@ -103,6 +107,8 @@ int RunValidate(const std::vector<std::string>& args) {
         std::string error;
         if (!RootKeyText(parsed, options.root_key, error)) return UsageError(kValidate, error);
     }
+    options.load_shard = ShardsInFolder(parsed.Has("shards") ? parsed.Get("shards")
+                                                             : ShardsBeside(options.manifest_path));
     options.state_path = parsed.Get("state");
     options.dist = parsed.Get("dist");
     options.now = parsed.Get("now");
@@ -122,28 +128,31 @@ int RunValidate(const std::vector<std::string>& args) {
         // What Validate accepted, read once more for the checks beside it.
         Result<std::string> manifest = ReadTextFile(options.manifest_path, "manifest");
         status = manifest.status();
+        ReleaseFiles release;
+        if (status.ok())
+            status = LoadReleaseFiles(manifest.value(), options.load_shard, {}, release);
         if (status.ok() && options.with_diff) {
-            status = CheckChunkIndexes(options.dist, manifest.value(), report);
+            status = CheckChunkIndexes(options.dist, release.files, report);
         }
         if (status.ok() && with_objects) {
             objects_checked =
-                CheckManifestObjects(parsed.Get("objects"), manifest.value(), report.notes);
+                CheckManifestObjects(parsed.Get("objects"), release.files, report.notes);
             status = objects_checked.status();
         }
         const std::string objects = parsed.Get("objects");
         if (status.ok() && with_objects) {
             forms_checked = CheckList(kFormListName, kFormListCapBytes, options.manifest_path,
                                       [&](const std::string& list) {
-                                          return CheckListedForms(objects, manifest.value(), list);
+                                          return CheckListedForms(objects, release.files, list);
                                       });
             status = forms_checked.status();
         }
         if (status.ok() && with_objects) {
-            deltas_checked = CheckList(kDeltaListName, kDeltaListCapBytes, options.manifest_path,
-                                       [&](const std::string& list) {
-                                           return CheckListedDeltas(objects, manifest.value(), list,
-                                                                    report.notes);
-                                       });
+            deltas_checked =
+                CheckList(kDeltaListName, kDeltaListCapBytes, options.manifest_path,
+                          [&](const std::string& list) {
+                              return CheckListedDeltas(objects, release.files, list, report.notes);
+                          });
             status = deltas_checked.status();
         }
     }

@@ -170,7 +170,11 @@ class UsageErrors(ReleaseToolCase):
             publish + ["--keys", "keys.txt", "--key", "live1.pem", "--root-key", self.root,
                        "--base-url", "https://h/live", "--version", "1.0.0", "--channel", "live",
                        "--expires", EXPIRES],
+            publish + ["--keys", "keys.txt", "--key", "live1.pem", "--root-key", self.root,
+                       "--base-url", "https://h/live", "--version", "1.0.0", "--channel", "live",
+                       "--expires", EXPIRES, "--counter", "1", "--shards", "sometimes"],
             ["lint", "settings", "keys.txt"],
+            ["lint", "keys", "keys.txt", "--shards", "shards"],
             ["sign-exe", "game/Velmor2.exe"],
             ["sign-exe", "game/Velmor2.exe", "--pkcs12", "p.p12", "--cert", "c.pem"],
             ["sign-exe", "game/Velmor2.exe", "--cert", "c.pem"],
@@ -397,6 +401,80 @@ class SharedObjects(ReleaseToolCase):
         checked = self.validate("releases/6", "--objects", "objects").stdout
         self.assertEqual(fields(checked)["DELTAS_CHECKED"], "1")
         self.assertIn(f"{delta(v6, v3).relative_to(self.dir)} is not checked", checked)
+
+
+# The headers of a PE32 with no data directory: an exe without Authenticode, as publish reads it.
+UNSIGNED_PE = (b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"PE\0\0" + bytes(20) +
+               struct.pack("<H", 0x10B)).ljust(0x100, b"\0")
+
+
+class Shards(ReleaseToolCase):
+    URL = "https://cdn.example/objects"
+
+    def test_sharded_release_reads_as_one_for_validate_lint_and_gc(self):
+        self.operator()
+        self.write("game/Velmor2Launcher.exe", UNSIGNED_PE)
+        (self.dir / "releases").mkdir()
+        rel = "releases/1"
+        out = fields(self.publish(rel, "--counter", "1", "--shards", "always", "--objects",
+                                  "objects", "--objects-url", self.URL).stdout)
+        self.assertEqual((out["FILES"], out["SHARDS"]), ("3", "1"))
+        lines = (self.dir / rel / "manifest.txt").read_text().splitlines()[5:]
+        self.assertEqual([line.split()[:2] for line in lines],
+                         [["file", "Velmor2Launcher.exe"], ["shard", lines[1].split()[1]]])
+        shard = next((self.dir / rel / "shards").iterdir())
+        self.assertEqual(lines[1].split()[2:], [
+            hashlib.sha256(shard.read_bytes()).hexdigest(),
+            f"https://127.0.0.1:8443/live/shards/{shard.name}"])
+        report = fields(self.validate(rel, "--objects", "objects").stdout)
+        self.assertEqual((report["FILES"], report["OBJECTS_CHECKED"]), ("3", "3"))
+        lint = fields(self.tool("lint", "manifest", f"{rel}/manifest.txt").stdout)
+        self.assertEqual((lint["FILES"], lint["SHARDS"]), ("3", "1"))
+        self.assertEqual(int(lint["BYTES"]), sum(
+            (self.dir / "game" / p).stat().st_size
+            for p in ("Velmor2Launcher.exe", "Velmor2.exe", "data/a.bin")))
+
+        # Objects that only the shard names are the release's as much as the manifest's own.
+        for path in (self.dir / "objects").rglob("*"):
+            os.utime(path, (0, 0))
+        gc = fields(self.tool("gc", "--objects", "objects", "--releases", "releases", "--live",
+                              rel, "--keep", "1").stdout)
+        self.assertEqual((gc["OBJECTS_KEPT"], gc["OBJECTS_REMOVED"]), ("3", "0"))
+        self.validate(rel, "--objects", "objects")
+
+        good = shard.read_bytes()
+        shard.write_bytes(good.replace(b"data/a.bin", b"data/b.bin"))
+        self.assertIn("does not match its line in the signed manifest",
+                      self.validate(rel, expect=2).stdout)
+        moved = self.dir / "elsewhere"
+        moved.mkdir()
+        (moved / shard.name).write_bytes(good)
+        self.validate(rel, "--shards", "elsewhere")
+        self.tool("lint", "manifest", f"{rel}/manifest.txt", "--shards", "elsewhere")
+
+        (self.dir / "game/Velmor2Launcher.exe").unlink()
+        refused = self.publish("releases/2", "--counter", "2", "--shards", "always", expect=1)
+        self.assertIn("cannot shard a release without Velmor2Launcher.exe", refused.stderr)
+        self.assertFalse((self.dir / "releases/2").exists())
+
+    def test_large_release_shards_itself_and_an_update_changes_one_shard(self):
+        self.operator()
+        self.write("game/Velmor2Launcher.exe", UNSIGNED_PE)
+        for i in range(4500):  # about 600 KiB of file lines: past the 512 KiB of --shards auto
+            self.write(f"game/data/zone{i % 30:02}/f{i:05}.bin", f"{i:06}")
+
+        def shard_names(release):
+            return {p.name for p in (self.dir / release / "shards").iterdir()}
+
+        first = fields(self.publish("rel1", "--counter", "1").stdout)
+        self.assertGreater(int(first["SHARDS"]), 1)
+        self.assertEqual(len(shard_names("rel1")), int(first["SHARDS"]))
+        self.write("game/data/zone07/f02257.bin", "999999")
+        second = fields(self.publish("rel2", "--previous", "rel1").stdout)
+        self.assertEqual(second["FILES"], "4503")
+        self.assertEqual(len(shard_names("rel2") - shard_names("rel1")), 1)
+        report = fields(self.validate("rel2", "--dist", "rel2/files").stdout)
+        self.assertEqual((report["FILES"], report["FILES_VERIFIED"]), ("4503", "4503"))
 
 
 def make_code_signing_ca(folder):
