@@ -3,8 +3,9 @@
 the builds.
 
 The game (100,000 files of 32 to 512 bytes in 1,000 folders, and the patcher's own exe) is
-published with the operator tool, which shards its manifest, and served by nginx with our
-configuration. Printed, each as the median of --runs runs where a run can be repeated (wall
+published with the operator tool into an objects folder, so both releases name the same
+addresses for the same files, and the tool shards its manifest; nginx with our configuration serves
+it. Printed, each as the median of --runs runs where a run can be repeated (wall
 seconds, CPU seconds, peak resident MiB of the largest process, from GNU time):
   - the tool's publish and validate of the release;
   - the shipped 32-bit exe (the 64-bit build with --build win64): `--headless --update` into an
@@ -50,23 +51,26 @@ def make_game(game, count, exe):
 def publish(work, name, game, counter, previous=None):
     release = work / "site" / name
     shutil.rmtree(release, ignore_errors=True)
+    release.parent.mkdir(parents=True, exist_ok=True)
     keys = bp.make_keys(work)
     args = ["publish", "--out", release, "--game", game, "--keys", keys / "keys.txt",
             "--key", keys / "release.pem", "--root-key-file", keys / "root.pub",
             "--base-url", f"https://127.0.0.1:{bp.PORT}/{name}", "--version", f"1.0.{counter}",
-            "--channel", "bench", "--counter", str(counter), "--expires", bp.EXPIRES]
+            "--channel", "bench", "--counter", str(counter), "--expires", bp.EXPIRES,
+            "--objects", work / "site" / "objects",
+            "--objects-url", f"https://127.0.0.1:{bp.PORT}/objects"]
     if previous:
         args += ["--previous", previous]
     return bp.run([str(bp.TOOL), *map(str, args)]), release
 
 
 def served_bytes(access_log, since):
-    """Bytes nginx sent since line `since` of its log: (metadata and shards, game files)."""
+    """Bytes nginx sent since line `since` of its log: (metadata and shards, game files as objects)."""
     metadata = files = 0
     lines = access_log.read_text().splitlines()[since:]
     for line in lines:
         uri, sent = line.rsplit(" ", 1)
-        if "/files/" in uri:
+        if "/objects/" in uri:
             files += int(sent)
         else:
             metadata += int(sent)
@@ -111,6 +115,8 @@ def main():
     exe = folder / "Velmor2Launcher.exe"
     shutil.copy2(ROOT / "build" / options.build / "app" / "Velmor2Launcher.exe", exe)
     rows = []
+    # Before any Wine process: the prefix's desktop takes the display its first program had.
+    wd.ensure_display(private=True)
     try:
         game = work / "game-source"
         make_game(game, options.files, exe)
@@ -120,8 +126,8 @@ def main():
         shards = len(list((first / "shards").glob("*.txt"))) if (first / "shards").exists() else 0
         validate = [str(bp.TOOL), "validate", "--manifest", str(manifest), "--keys",
                     str(first / "keys.txt"), "--root-key-file", str(work / "keys" / "root.pub"),
-                    "--dist", str(first / "files")]
-        rows.append(("tool: validate --dist", median_run(validate, options.runs), ""))
+                    "--objects", str(work / "site" / "objects")]
+        rows.append(("tool: validate --objects", median_run(validate, options.runs), ""))
         changed = sorted((game / "data" / "f500").iterdir())[7]
         changed.write_bytes(b"the next release's bytes")
         second_figures, _ = publish(work, "r2", game, 2, previous=first)
@@ -159,7 +165,6 @@ def main():
             measured("patcher: --update to r2 (one file changed)", headless("--update", "r2"))
             measured("patcher: --self-test noop (Wine's start)",
                      [*wine, "--headless", "--self-test", "noop"], options.runs)
-            wd.ensure_display(private=True)
             window = [*wine, "--base-url", f"https://127.0.0.1:{bp.PORT}/r2", "--data-dir",
                       bp.windows_path(data), "--install-dir", bp.windows_path(install),
                       "--root-key-b64", root_key]
