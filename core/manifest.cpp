@@ -87,14 +87,14 @@ bool HasUnsafeSegment(std::string_view path) {
     return false;
 }
 
+}  // namespace
+
 bool HasLineOfKind(std::string_view text, std::string_view kind) {
     for (const std::string_view line : SplitLines(text)) {
         if (line.substr(0, line.find(' ')) == kind) return true;
     }
     return false;
 }
-
-}  // namespace
 
 Status CheckManifestPath(std::string_view path) {
     if (!HasOnlyPathChars(path)) {

@@ -49,6 +49,9 @@ Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
                        std::vector<FileEntry>& files);
 Status AppendFileLines(std::string&&, const FileEntryCheck&, std::vector<FileEntry>&) = delete;
 
+// A line of the text whose first field is `kind` ("shard", "file").
+bool HasLineOfKind(std::string_view text, std::string_view kind);
+
 // The four path rules of a `file` line, in order; the failure names the path.
 Status CheckManifestPath(std::string_view path);
 

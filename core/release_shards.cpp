@@ -35,13 +35,9 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 Status CheckShardText(const ShardEntry& shard, const std::string& text) {
-    for (const std::string_view line : SplitLines(text)) {
-        if (line.substr(0, line.find(' ')) == "shard") {
-            return BadFormat("shard " + std::string(shard.url) +
-                             " lists a shard of its own; shards do not nest");
-        }
-    }
-    return Status::Success();
+    if (!HasLineOfKind(text, "shard")) return Status::Success();
+    return BadFormat("shard " + std::string(shard.url) +
+                     " lists a shard of its own; shards do not nest");
 }
 
 }  // namespace

@@ -41,12 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // Only a manifest that lists shards may have no file line of its own.
-    bool lists_shards = false;
-    for (const std::string_view line : SplitLines(text)) {
-        lists_shards = lists_shards || line.substr(0, line.find(' ')) == "shard";
-    }
-    fuzz::Require((!files.value().empty() || lists_shards) && files.value().size() == checked &&
-                  checked < 3);
+    fuzz::Require((!files.value().empty() || HasLineOfKind(text, "shard")) &&
+                  files.value().size() == checked && checked < 3);
     for (const FileEntry& entry : files.value()) {
         for (const std::string_view field : {entry.path, entry.size, entry.sha256, entry.url}) {
             fuzz::RequireInside(field, text);
