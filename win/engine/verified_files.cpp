@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/sha256.h"
 #include "model/path_text.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/paths.h"
@@ -52,7 +53,7 @@ RecordedFiles::RecordedFiles(const std::wstring& data_directory, bool trust)
     if (!ReadRecordsFile(path_, text)) return;  // none yet, or none that can be read
     if (std::optional<VerifiedRecords> records = VerifiedRecords::Parse(text)) {
         records_ = std::move(*records);
-        loaded_ = std::move(text);
+        loaded_sha256_ = Sha256Hex(text);
     } else {
         LogLine("check: the verified-file records do not read; every file is hashed");
     }
@@ -159,11 +160,12 @@ bool RecordedFiles::Save() {
         const std::lock_guard<std::mutex> hold(lock_);
         text = records_.Text();
     }
-    if (text == loaded_) return true;
+    const std::string digest = Sha256Hex(text);
+    if (digest == loaded_sha256_) return true;
     AtomicFile file;
     if (file.Open(path_) && file.Write(text.data(), static_cast<std::uint32_t>(text.size())) &&
         file.Commit()) {
-        loaded_ = std::move(text);
+        loaded_sha256_ = digest;
         return true;
     }
     LogLine("check: cannot write the verified-file records " + WideToUtf8(path_));

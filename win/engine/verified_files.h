@@ -48,7 +48,7 @@ class RecordedFiles : public VerifiedFiles {
     bool trust_;
     std::mutex lock_;  // the diff's threads record at once
     VerifiedRecords records_;
-    std::string loaded_;  // the text on disk, which need not be written again
+    std::string loaded_sha256_;  // of the text on disk, which need not be written again
     std::uint64_t vouched_ = 0;
     std::map<std::wstring, Listing> listings_;  // by folder, in the file system's case
 };
