@@ -1,5 +1,6 @@
 #include "core/verified_records.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/text.h"
@@ -11,7 +12,8 @@ constexpr std::string_view kHeader = "garun2-verified 1";
 constexpr std::size_t kNumberFields = 4;
 
 // "<sha256> <size> <time> <volume> <index> <path>": the path is the rest of the line.
-bool ParseLine(std::string_view line, std::string& path, FileStamp& stamp, std::string& sha256) {
+bool ParseLine(std::string_view line, std::string_view& path, FileStamp& stamp,
+               std::string_view& sha256) {
     std::array<std::string_view, 1 + kNumberFields> fields;
     for (std::string_view& field : fields) {
         const std::size_t space = line.find(' ');
@@ -31,6 +33,16 @@ bool ParseLine(std::string_view line, std::string& path, FileStamp& stamp, std::
     return true;
 }
 
+std::array<char, 64> HexDigits(std::string_view sha256) {
+    std::array<char, 64> digits;
+    std::copy_n(sha256.begin(), digits.size(), digits.begin());
+    return digits;
+}
+
+std::string_view View(const std::array<char, 64>& digits) {
+    return std::string_view(digits.data(), digits.size());
+}
+
 }  // namespace
 
 std::optional<VerifiedRecords> VerifiedRecords::Parse(std::string_view text) {
@@ -41,10 +53,10 @@ std::optional<VerifiedRecords> VerifiedRecords::Parse(std::string_view text) {
     }
     VerifiedRecords records;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::string path, sha256;
+        std::string_view path, sha256;
         FileStamp stamp;
         if (!ParseLine(lines[i], path, stamp, sha256)) return std::nullopt;
-        if (!records.records_.emplace(std::move(path), Record{stamp, std::move(sha256)}).second) {
+        if (!records.records_.emplace(std::string(path), Record{stamp, HexDigits(sha256)}).second) {
             return std::nullopt;
         }
     }
@@ -55,9 +67,12 @@ std::string VerifiedRecords::Text() const {
     std::string text = std::string(kHeader) + "\n";
     for (const auto& [path, record] : records_) {
         const FileStamp& s = record.stamp;
-        text += record.sha256 + " " + std::to_string(s.size) + " " + std::to_string(s.write_time) +
-                " " + std::to_string(s.volume) + " " + std::to_string(s.file_index) + " " + path +
-                "\n";
+        text.append(View(record.sha256));
+        for (const std::uint64_t number :
+             {s.size, s.write_time, std::uint64_t{s.volume}, s.file_index}) {
+            text.append(" ").append(std::to_string(number));
+        }
+        text.append(" ").append(path).append("\n");
     }
     return text;
 }
@@ -70,8 +85,9 @@ bool VerifiedRecords::Vouches(const std::string& path, const FileStamp& now,
 std::string VerifiedRecords::DigestOf(const std::string& path, const FileStamp& now) const {
     if (now.write_time == 0 || now.file_index == 0) return std::string();
     const auto found = records_.find(path);
-    return found != records_.end() && found->second.stamp == now ? found->second.sha256
-                                                                 : std::string();
+    return found != records_.end() && found->second.stamp == now
+               ? std::string(View(found->second.sha256))
+               : std::string();
 }
 
 void VerifiedRecords::Set(const std::string& path, const FileStamp& stamp,
@@ -83,9 +99,9 @@ void VerifiedRecords::Set(const std::string& path, const FileStamp& stamp,
     }
     const auto found = records_.find(path);
     if (found != records_.end()) {
-        found->second = Record{stamp, std::string(sha256)};
+        found->second = Record{stamp, HexDigits(sha256)};
     } else if (records_.size() < kMaxVerifiedRecords) {
-        records_.emplace(path, Record{stamp, std::string(sha256)});
+        records_.emplace(path, Record{stamp, HexDigits(sha256)});
     }
 }
 
@@ -93,9 +109,12 @@ void VerifiedRecords::Drop(const std::string& path) {
     records_.erase(path);
 }
 
-void VerifiedRecords::KeepOnly(const std::unordered_set<std::string>& paths) {
+void VerifiedRecords::KeepOnly(std::vector<std::string_view> paths) {
+    std::sort(paths.begin(), paths.end());
     for (auto it = records_.begin(); it != records_.end();) {
-        it = paths.count(it->first) != 0 ? std::next(it) : records_.erase(it);
+        it = std::binary_search(paths.begin(), paths.end(), std::string_view(it->first))
+                 ? std::next(it)
+                 : records_.erase(it);
     }
 }
 

@@ -9,12 +9,13 @@
 // does not read as such is refused whole, and every file is hashed again.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 namespace patcher {
 
@@ -45,14 +46,15 @@ class VerifiedRecords {
     std::string DigestOf(const std::string& path, const FileStamp& now) const;
     void Set(const std::string& path, const FileStamp& stamp, std::string_view sha256);
     void Drop(const std::string& path);
-    // Drops every record whose path is not in `paths`.
-    void KeepOnly(const std::unordered_set<std::string>& paths);
+    // Drops every record whose path is not in `paths`; views, so a release's paths are not copied.
+    void KeepOnly(std::vector<std::string_view> paths);
     std::size_t size() const { return records_.size(); }
 
   private:
+    // Hex digits in place: a game of 100,000 files keeps as many records.
     struct Record {
         FileStamp stamp;
-        std::string sha256;
+        std::array<char, 64> sha256;
     };
     std::map<std::string, Record> records_;
 };

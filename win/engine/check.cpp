@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <unordered_set>
+#include <string_view>
+#include <vector>
 
 #include "core/rollback_state.h"
 #include "core/text.h"
@@ -186,9 +187,10 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
                     DiffSelfMapping{kPatcherManifestPath, self_path}, 0, &records);
     SummariseDiff(outcome);
     // What is to be fetched is no longer what was recorded; paths the release dropped go too.
-    std::unordered_set<std::string> listed;
-    for (const FileEntry& entry : release.files()) listed.emplace(entry.path);
-    records.KeepOnly(listed);
+    std::vector<std::string_view> listed;
+    listed.reserve(release.files().size());
+    for (const FileEntry& entry : release.files()) listed.push_back(entry.path);
+    records.KeepOnly(std::move(listed));
     for (DiffItem& item : outcome.diff) {
         // The copy a delta may start from is often the last release's file, recorded as verified.
         if (item.reason != DiffReason::Missing) {

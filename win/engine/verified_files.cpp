@@ -149,15 +149,16 @@ void RecordedFiles::Forget(const std::string& path) {
     records_.Drop(path);
 }
 
-void RecordedFiles::KeepOnly(const std::unordered_set<std::string>& paths) {
+void RecordedFiles::KeepOnly(std::vector<std::string_view> paths) {
     const std::lock_guard<std::mutex> hold(lock_);
-    records_.KeepOnly(paths);
+    records_.KeepOnly(std::move(paths));
 }
 
 bool RecordedFiles::Save() {
     std::string text;
     {
         const std::lock_guard<std::mutex> hold(lock_);
+        listings_.clear();
         text = records_.Text();
     }
     const std::string digest = Sha256Hex(text);

@@ -8,7 +8,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "core/install_diff.h"
@@ -34,8 +33,9 @@ class RecordedFiles : public VerifiedFiles {
     // what an earlier check or download verified, when the copy has not changed since.
     std::string DigestOf(const std::string& path, const std::string& file);
     void Forget(const std::string& path);
-    void KeepOnly(const std::unordered_set<std::string>& paths);
-    // Writes the records back; false, with one log line, when they cannot be written.
+    void KeepOnly(std::vector<std::string_view> paths);
+    // Writes the records back; false, with one log line, when they cannot be written. The folder
+    // listings go first: they are as old as the check, and a game's worth of them is many MiB.
     bool Save();
 
     std::uint64_t vouched() const { return vouched_; }
