@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/release_path.h"
 #include "core/text.h"
 
 namespace patcher {
@@ -87,6 +88,17 @@ bool HasUnsafeSegment(std::string_view path) {
     return false;
 }
 
+// A shard line's path field, decoded in place of the view when it holds an escape.
+Status ReadShardPath(std::string_view& path, DecodedPaths& decoded) {
+    std::string plain;
+    Status status = DecodeShardPath(path, plain);
+    if (status.ok()) status = CheckReleasePath(plain);
+    if (!status.ok() || plain == path) return status;
+    decoded.push_back(std::make_unique<const std::string>(std::move(plain)));
+    path = *decoded.back();
+    return status;
+}
+
 }  // namespace
 
 bool HasLineOfKind(std::string_view text, std::string_view kind) {
@@ -146,7 +158,7 @@ Result<ManifestHeader> ParseManifestHeader(const std::string& manifest_text) {
 }
 
 Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
-                       std::vector<FileEntry>& files) {
+                       std::vector<FileEntry>& files, DecodedPaths* decoded) {
     for (const std::string_view line : SplitLines(text)) {
         const std::vector<std::string_view> fields = SplitFields(line);
         if (fields[0] != "file") continue;
@@ -154,8 +166,9 @@ Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
             return BadFormat("file line does not have 5 fields (" + std::to_string(fields.size()) +
                              "): " + PrintableCopy(line));
         }
-        const FileEntry entry{fields[1], fields[2], fields[3], fields[4]};
-        Status path_status = CheckManifestPath(entry.path);
+        FileEntry entry{fields[1], fields[2], fields[3], fields[4]};
+        Status path_status = decoded != nullptr ? ReadShardPath(entry.path, *decoded)
+                                                : CheckManifestPath(entry.path);
         if (!path_status.ok()) return path_status;
         if (!IsDigits(entry.size))
             return BadFormat("size is not an integer: " + PrintableCopy(line));
@@ -183,10 +196,13 @@ Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_te
 }
 
 bool IsReservedDeviceName(std::string_view name) {
-    static constexpr std::array<std::string_view, 24> kDevices = {
-        "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
-        "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
-        "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
+    // Windows reserves COM and LPT with a superscript digit too (UTF-8 "\xC2\xB9" is U+00B9).
+    static constexpr std::array<std::string_view, 30> kDevices = {
+        "CON",  "PRN",  "AUX",  "NUL",         "CONIN$",      "CONOUT$",
+        "COM1", "COM2", "COM3", "COM4",        "COM5",        "COM6",
+        "COM7", "COM8", "COM9", "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3",
+        "LPT1", "LPT2", "LPT3", "LPT4",        "LPT5",        "LPT6",
+        "LPT7", "LPT8", "LPT9", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
     // Win32 drops trailing dots and spaces from a name, and spaces before its extension too.
     std::string_view stem = TrimEnd(name, ". ");
     stem = TrimEnd(stem.substr(0, stem.find('.')), " ");

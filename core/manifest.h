@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,11 +44,18 @@ Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_te
 Result<std::vector<FileEntry>> ParseManifestFiles(std::string&&,
                                                   const FileEntryCheck& = {}) = delete;
 
+// Paths decoded from shard lines, each on the heap so that moving the list moves no byte an entry
+// views.
+using DecodedPaths = std::vector<std::unique_ptr<const std::string>>;
+
 // The `file` lines of a manifest or a shard appended to `files`, with the rules and `check` of
-// ParseManifestFiles; the first failure ends it.
+// ParseManifestFiles; the first failure ends it. Given `decoded`, the text is a shard's: a path
+// may percent-encode bytes outside the manifest's set and is judged, decoded, by Windows' name
+// rules (core/release_path.h); the decoded paths that differ from their field are kept there.
 Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
-                       std::vector<FileEntry>& files);
-Status AppendFileLines(std::string&&, const FileEntryCheck&, std::vector<FileEntry>&) = delete;
+                       std::vector<FileEntry>& files, DecodedPaths* decoded = nullptr);
+Status AppendFileLines(std::string&&, const FileEntryCheck&, std::vector<FileEntry>&,
+                       DecodedPaths* = nullptr) = delete;
 
 // A line of the text whose first field is `kind` ("shard", "file").
 bool HasLineOfKind(std::string_view text, std::string_view kind);
@@ -57,8 +65,9 @@ Status CheckManifestPath(std::string_view path);
 
 // A name Win32 opens as a device whatever extension follows: trailing dots and spaces are dropped,
 // and what stands before the first dot is CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9 or
-// LPT1-LPT9 in any ASCII letter case (con, Nul.txt, aux.tar.gz, com1.log; not com10 or console).
-// The one rule for manifest paths and for the game executable the settings file names.
+// LPT1-LPT9 (or COM and LPT with a superscript 1, 2 or 3) in any ASCII letter case (con, Nul.txt,
+// aux.tar.gz, com1.log; not com10 or console). The one rule for manifest paths and for the game
+// executable the settings file names.
 bool IsReservedDeviceName(std::string_view name);
 
 }  // namespace patcher

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/name_case.h"
 #include "core/sha256.h"
 #include "core/text.h"
 
@@ -16,22 +17,6 @@ Status BadFormat(std::string message) {
 Status InShard(const ShardEntry& shard, const Status& status) {
     if (status.ok()) return status;
     return Status(status.code, "shard " + std::string(shard.url) + ": " + status.message);
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool LessIgnoringCase(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return LowerAscii(x) < LowerAscii(y);
-    });
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
 }
 
 Status CheckShardText(const ShardEntry& shard, const std::string& text) {
@@ -110,7 +95,9 @@ Status LoadReleaseFiles(const std::string& manifest_text, const ShardLoader& loa
         auto text = std::make_unique<const std::string>(std::move(bytes).value());
         if (status.ok()) status = CheckShardText(shard, *text);
         const std::size_t before = release.files.size();
-        if (status.ok()) status = InShard(shard, AppendFileLines(*text, check, release.files));
+        if (status.ok())
+            status = InShard(shard,
+                             AppendFileLines(*text, check, release.files, &release.decoded_paths));
         if (status.ok() && release.files.size() == before) {
             status = BadFormat("shard " + std::string(shard.url) + " contains no 'file' line");
         }
@@ -142,8 +129,12 @@ Status CheckReleaseFiles(const std::vector<FileEntry>& files) {
     std::vector<std::string_view> paths;
     paths.reserve(files.size());
     for (const FileEntry& file : files) paths.push_back(file.path);
-    std::sort(paths.begin(), paths.end(), LessIgnoringCase);
-    const auto twice = std::adjacent_find(paths.begin(), paths.end(), EqualIgnoringCase);
+    std::sort(paths.begin(), paths.end(), [](std::string_view a, std::string_view b) {
+        return CompareNamesIgnoringCase(a, b) < 0;
+    });
+    const auto twice = std::adjacent_find(
+        paths.begin(), paths.end(),
+        [](std::string_view a, std::string_view b) { return CompareNamesIgnoringCase(a, b) == 0; });
     if (twice != paths.end()) {
         return BadFormat(
             "the release names the same file twice (letter case aside), in its manifest or "

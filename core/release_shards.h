@@ -50,16 +50,19 @@ using ShardLoader = std::function<Result<std::string>(const ShardEntry&)>;
 ShardLoader ShardsInFolder(const std::string& folder);
 
 // Every file of a release. The entries are views into the manifest text, which the caller keeps,
-// and into the shard texts held here on the heap, so moving this record moves no byte they see.
+// and into the shard texts and decoded paths held here on the heap, so moving this record moves
+// no byte they see.
 struct ReleaseFiles {
     std::vector<std::unique_ptr<const std::string>> shard_texts;
+    DecodedPaths decoded_paths;
     std::vector<FileEntry> files;
     std::size_t shard_count = 0;
 };
 
 // The manifest's `file` lines, then each shard's in the manifest's order, every shard checked
 // before one of its lines is read and `check` called for each entry as it is read. With shards,
-// the union is held to the release's rules: one entry a path in any letter case, and the caps.
+// the union is held to the release's rules: one entry a path under Windows' case rule
+// (core/name_case.h), and the caps.
 Status LoadReleaseFiles(const std::string& manifest_text, const ShardLoader& load,
                         const FileEntryCheck& check, ReleaseFiles& release);
 Status LoadReleaseFiles(std::string&&, const ShardLoader&, const FileEntryCheck&,

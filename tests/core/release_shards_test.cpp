@@ -44,14 +44,19 @@ Status Load(const std::string& manifest, Served& served, ReleaseFiles& release) 
 TEST(ReleaseShardsTest, TheReleaseIsTheManifestsFilesThenEachShardsInOrder) {
     Served served;
     served.Add(FileLine("data/b.pak") + "note lines of other kinds are ignored\n");
-    served.Add(FileLine("data/a.pak") + FileLine("data/c.pak"));
+    served.Add(FileLine("data/a.pak") + FileLine("data/c%20%C3%A7.pak"));
     const std::string manifest = "version 1.0.0\n" + FileLine("Velmor2Launcher.exe") + served.lines;
-    ReleaseFiles release;
-    ASSERT_TRUE(Load(manifest, served, release).ok());
+    ReleaseFiles loaded;
+    ASSERT_TRUE(Load(manifest, served, loaded).ok());
+    // Decoded paths are short enough to sit inside a string: moving the record must not move them.
+    const ReleaseFiles release = std::move(loaded);
     std::vector<std::string> paths;
     for (const FileEntry& file : release.files) paths.emplace_back(file.path);
     EXPECT_EQ(paths, (std::vector<std::string>{"Velmor2Launcher.exe", "data/b.pak", "data/a.pak",
-                                               "data/c.pak"}));
+                                               "data/c ç.pak"}));
+    // Only shards decode: the manifest's own lines keep the rule deployed patchers know.
+    const std::string escaped = FileLine("a%20b");
+    EXPECT_EQ(ParseManifestFiles(escaped).status().code, StatusCode::BadFormat);
     EXPECT_EQ(release.shard_count, 2u);
     // A manifest of shards only is a manifest; the old rule holds for one without shards.
     EXPECT_TRUE(ParseManifestFiles(served.lines).ok());
@@ -96,6 +101,17 @@ TEST(ReleaseShardsTest, EveryShardIsHeldToItsSignedLineAndTheUnionToTheReleaseRu
         {"no file line", {"note nothing\n"}, "", StatusCode::BadFormat, "no 'file' line"},
         {"line rules", {FileLine("a") + "x\r\n"}, "", StatusCode::BadFormat, "CR found"},
         {"path rules", {FileLine("../evil")}, "", StatusCode::BadFormat, "contains '..'"},
+        {"Windows name rules, decoded",
+         {FileLine("a%20")},
+         "",
+         StatusCode::BadFormat,
+         "ending in a dot or a space"},
+        {"same name under Windows' case rule",
+         {FileLine("%C3%87ay.txt"), FileLine("%C3%A7AY.TXT")},
+         "",
+         StatusCode::BadFormat,
+         "Çay.txt and çAY.TXT"},
+
         {"over 1 TiB",
          {FileLine("a", "549755813888") + FileLine("b", "549755813889")},
          "",
