@@ -3,21 +3,23 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 
-#include "core/manifest.h"
+#include "core/name_case.h"
+#include "core/release_path.h"
 #include "core/text.h"
 
 namespace patcher::release {
 namespace fs = std::filesystem;
 namespace {
 
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// Paths in the order, and with the equality, of Windows' case rule.
+struct NameLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return CompareNamesIgnoringCase(a, b) < 0;
     }
-    return text;
-}
+};
 
 Status Refuse(const std::string& message) {
     return Status(StatusCode::BadInput, message);
@@ -45,7 +47,7 @@ Result<std::vector<GameFile>> WalkGameTree(const std::string& root) {
         if (!fs::is_regular_file(status)) {
             return Refuse("refusing " + relative + ": not a regular file (device, socket or pipe)");
         }
-        const Status path_rule = CheckManifestPath(relative);
+        const Status path_rule = CheckReleasePath(relative);
         if (!path_rule.ok()) {
             return Refuse("refusing " + PrintableCopy(relative) + ": " + path_rule.message);
         }
@@ -64,29 +66,28 @@ Result<std::vector<GameFile>> WalkGameTree(const std::string& root) {
 }
 
 Status CheckWindowsCollisions(const std::vector<std::string>& sorted_paths) {
-    std::map<std::string, std::string> files;    // lower-cased path -> path
-    std::map<std::string, std::string> folders;  // lower-cased folder -> a file inside it
+    std::set<std::string, NameLess> files;                 // as first spelt
+    std::map<std::string, std::string, NameLess> folders;  // folder -> a file inside it
     for (const std::string& path : sorted_paths) {
-        const std::string lower = AsciiLower(path);
-        auto [slot, inserted] = files.emplace(lower, path);
-        if (!inserted && slot->second == path) {
+        const auto [slot, inserted] = files.insert(path);
+        if (!inserted && *slot == path) {
             return Status(StatusCode::BadFormat,
                           "manifest names the same file twice, so the download set is "
                           "ambiguous: " +
                               path);
         }
         if (!inserted) {
-            return Refuse("refusing " + path + " and " + slot->second +
+            return Refuse("refusing " + path + " and " + *slot +
                           ": Windows would store both as one file (they differ only in letter "
                           "case)");
         }
-        for (std::size_t slash = lower.find('/'); slash != std::string::npos;
-             slash = lower.find('/', slash + 1)) {
-            folders.emplace(lower.substr(0, slash), path);
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1)) {
+            folders.emplace(path.substr(0, slash), path);
         }
     }
-    for (const auto& [lower, path] : files) {
-        auto folder = folders.find(lower);
+    for (const std::string& path : files) {
+        const auto folder = folders.find(path);
         if (folder != folders.end()) {
             return Refuse("refusing " + path + " and " + folder->second +
                           ": Windows would need one name for both a file and a folder");

@@ -21,8 +21,9 @@ struct GameFile {
 // without files.
 Result<std::vector<GameFile>> WalkGameTree(const std::string& root);
 
-// Two paths equal but for ASCII letter case, or a file whose path is, letter case aside, a folder
-// of another: on a Windows install they would land on one file. The message names both.
+// Two paths equal under Windows' case rule (core/name_case.h), or a file whose path is, letter
+// case aside, a folder of another: on a Windows install they would land on one file. The message
+// names both.
 Status CheckWindowsCollisions(const std::vector<std::string>& sorted_paths);
 
 }  // namespace patcher::release

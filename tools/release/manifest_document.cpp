@@ -4,6 +4,7 @@
 
 #include "core/file_hash.h"
 #include "core/manifest.h"
+#include "core/release_path.h"
 #include "core/release_shards.h"
 #include "core/sha256.h"
 #include "core/text.h"
@@ -30,9 +31,25 @@ Status Usage(const std::string& message) {
     return Status(StatusCode::BadInput, message);
 }
 
+// A name outside the manifest's own set is percent-encoded, which only shards may carry; the same
+// encoding makes it a URL path.
 std::string FileLine(const ManifestValues& values, const ManifestFile& file) {
-    return "file " + file.path + " " + file.size + " " + file.sha256 + " " +
-           (file.url.empty() ? UrlJoin(values.base_url, file.path) : file.url) + "\n";
+    const std::string field = EncodeShardPath(file.path);
+    return "file " + field + " " + file.size + " " + file.sha256 + " " +
+           (file.url.empty() ? UrlJoin(values.base_url, field) : file.url) + "\n";
+}
+
+// The first file whose name only a shard can carry, or null.
+const ManifestFile* FirstEncodedName(const std::vector<ManifestFile>& files) {
+    for (const ManifestFile& file : files) {
+        if (NeedsShardEncoding(file.path)) return &file;
+    }
+    return nullptr;
+}
+
+Status NeedsShards(const ManifestFile& file, const char* how) {
+    return Usage(file.path + ": a name outside [A-Za-z0-9._/-] can only be published in shards, " +
+                 "which patchers from before them never read; " + how);
 }
 
 // The rendered shards, found as a patcher finds them: by the SHA-256 their line names.
@@ -105,6 +122,9 @@ Status CheckManifestValues(const ManifestValues& values, const std::string& now)
 
 Result<std::string> RenderManifest(const ManifestValues& values,
                                    const std::vector<ManifestFile>& files) {
+    if (const ManifestFile* file = FirstEncodedName(files)) {
+        return NeedsShards(*file, "publish the release with --shards auto or always");
+    }
     std::string text = HeaderText(values);
     for (const ManifestFile& file : files) text += FileLine(values, file);
     const Status status = CheckRendered(text, {}, files.size());
@@ -117,7 +137,12 @@ Result<ReleaseDocuments> RenderRelease(const ManifestValues& values,
                                        const std::string& release_url) {
     std::size_t whole = HeaderText(values).size();
     for (const ManifestFile& file : files) whole += FileLine(values, file).size();
-    if (mode == ShardMode::Never || (mode == ShardMode::Auto && whole <= kAutoShardBytes)) {
+    const ManifestFile* encoded = FirstEncodedName(files);
+    if (encoded != nullptr && mode == ShardMode::Never) {
+        return NeedsShards(*encoded, "publish with --shards auto or always");
+    }
+    if (mode == ShardMode::Never ||
+        (mode == ShardMode::Auto && whole <= kAutoShardBytes && encoded == nullptr)) {
         Result<std::string> text = RenderManifest(values, files);
         if (!text.ok()) return text.status();
         return ReleaseDocuments{std::move(text).value(), {}};

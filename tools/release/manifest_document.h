@@ -43,7 +43,7 @@ Result<std::string> RenderManifest(const ManifestValues& values,
 
 // When a release's file lines go into shards: Auto once the manifest would hold more than
 // kAutoShardBytes, half the patcher's 1 MiB cap, so a growing release shards well before it
-// would be refused.
+// would be refused, or once a file's name needs the encoding only shards carry.
 enum class ShardMode { Auto, Always, Never };
 inline constexpr std::size_t kAutoShardBytes = 512u << 10;
 

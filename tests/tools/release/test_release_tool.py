@@ -457,6 +457,22 @@ class Shards(ReleaseToolCase):
         self.assertIn("cannot shard a release without Velmor2Launcher.exe", refused.stderr)
         self.assertFalse((self.dir / "releases/2").exists())
 
+    def test_names_outside_ascii_shard_themselves_percent_encoded(self):
+        self.operator()
+        self.write("game/Velmor2Launcher.exe", UNSIGNED_PE)
+        self.write("game/Harita Şehir/ağaç 1.png", "tree")
+        refused = self.publish("never", "--counter", "1", "--shards", "never", expect=1)
+        self.assertIn("Harita Şehir/ağaç 1.png: a name outside [A-Za-z0-9._/-] can only be "
+                      "published in shards", refused.stderr)
+        out = fields(self.publish("rel1", "--counter", "1").stdout)
+        self.assertEqual((out["FILES"], out["SHARDS"]), ("4", "1"))
+        shard = next((self.dir / "rel1" / "shards").iterdir()).read_text()
+        field = "Harita%20%C5%9Eehir/a%C4%9Fa%C3%A7%201.png"
+        self.assertIn(f"file {field} 4 ", shard)
+        self.assertIn(f"/files/{field}\n", shard)
+        report = fields(self.validate("rel1", "--dist", "rel1/files").stdout)
+        self.assertEqual(report["FILES_VERIFIED"], "4")
+
     def test_large_release_shards_itself_and_an_update_changes_one_shard(self):
         self.operator()
         self.write("game/Velmor2Launcher.exe", UNSIGNED_PE)
