@@ -26,6 +26,7 @@ import secrets
 import ssl
 import threading
 import time
+import urllib.parse
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Optional
@@ -360,7 +361,7 @@ class ReleaseServer:
             self._sent.clear()
 
     def file_for(self, path):
-        relative = path.split("?", 1)[0].lstrip("/")
+        relative = urllib.parse.unquote(path.split("?", 1)[0]).lstrip("/")
         target = (self.root / relative).resolve()
         if self.root not in target.parents or not target.is_file():
             return None

@@ -4,11 +4,12 @@ files and an update only the shards that changed, refuses a shard that is not wh
 says, and a patcher from before shards sees only itself in such a release, replaces itself, and the
 new one installs the rest."""
 import hashlib
+import os
 from pathlib import Path
 
 import update_scenario
 from patcher_run import EXE, Sandbox, windows_path
-from update_scenario import UpdateScenario
+from update_scenario import UpdateScenario, leftovers
 
 setUpModule = update_scenario.make_keys
 tearDownModule = update_scenario.drop_keys
@@ -29,6 +30,12 @@ def sha(data):
     return hashlib.sha256(data).hexdigest()
 
 
+def encoded(path):
+    """A shard line's path field: bytes outside [A-Za-z0-9._/-] as %XX."""
+    plain = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._/-"
+    return "".join(chr(b) if b in plain else f"%{b:02X}" for b in path.encode())
+
+
 def groups_of(count, per, tag=b""):
     return [{f"data/{g}/{i}.bin": tag + bytes([g, i]) * 40 for i in range(per)}
             for g in range(count)]
@@ -45,8 +52,8 @@ class ShardedRelease(UpdateScenario):
                 target = self.live / "files" / path
                 target.parent.mkdir(parents=True, exist_ok=True)
                 target.write_bytes(data)
-            text = "".join(f"file {path} {len(data)} {sha(data)} {files_url}/{path}\n"
-                           for path, data in group.items()).encode()
+            text = "".join(f"file {encoded(path)} {len(data)} {sha(data)} {files_url}/"
+                           f"{encoded(path)}\n" for path, data in group.items()).encode()
             served = f"/live/shards/{sha(text)}.txt"
             (self.live / "shards").mkdir(exist_ok=True)
             (self.live / served[len("/live/"):]).write_bytes((serve or {}).get(index, text))
@@ -107,6 +114,41 @@ class Sharded(ShardedRelease):
                 self.assertFalse((self.data / "state.txt").exists())
 
 
+    def test_names_with_spaces_and_turkish_letters_install_repair_and_update(self):
+        me = self.box.exe.read_bytes()
+        files = {"Harita Şehir/ağaç 1.png": b"tree" * 100, "data/ÇĞİÖŞÜ çğıöşü.txt": b"letters",
+                 "data/a b/c d.bin": b"x" * 5000}
+        self.publish_sharded(me, [files])
+        first = self.update()
+        self.assertEqual((first["_code"], first["DOWNLOAD_CODE"]), (0, "0"), first)
+        self.assertEqual(sorted(first["_get"])[0], "[1/3] Harita Şehir/ağaç 1.png", first)
+        self.assertInstalled(files)
+        self.assertEqual(self.update(command="--check")["_need"], [])
+
+        # Changed in place with its size and time kept: a repair finds it by its name.
+        target = self.game / "data/ÇĞİÖŞÜ çğıöşü.txt"
+        kept = target.stat()
+        target.write_bytes(b"LETTERS")
+        os.utime(target, ns=(kept.st_atime_ns, kept.st_mtime_ns))
+        repair = self.update("--level", "full", command="--check")
+        self.assertEqual(repair["_need"], ["hash-mismatch data/ÇĞİÖŞÜ çğıöşü.txt 7"], repair)
+        self.assertEqual(self.update("--level", "full")["DOWNLOAD_CODE"], "0")
+
+        files["Harita Şehir/ağaç 1.png"] = b"a taller tree"
+        self.publish_sharded(me, [files], counter="11")
+        served = self.live / "files" / "Harita Şehir/ağaç 1.png"
+        served.rename(served.with_name("gone"))
+        self.assertNotEqual(self.update()["DOWNLOAD_CODE"], "0")
+        self.assertIn("download failed for Harita Şehir/ağaç 1.png: HTTP_STATUS", self.box.log_text())
+        served.with_name("gone").rename(served)
+        self.server.forget()
+        updated = self.update()
+        self.assertEqual(updated["DOWNLOAD_CODE"], "0", updated)
+        self.assertEqual(self.file_requests(), ["/live/files/" + encoded("Harita Şehir/ağaç 1.png")])
+        self.assertInstalled(files)
+        self.assertEqual(leftovers(self.game), [])
+
+
 class OldPatcher(ShardedRelease):
     """A patcher from before shards, in the player's hands when the first sharded release ships."""
 
@@ -119,6 +161,7 @@ class OldPatcher(ShardedRelease):
     def test_sees_only_itself_replaces_itself_and_the_new_patcher_installs_the_rest(self):
         new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads shards\r\n"
         groups = groups_of(2, 10)
+        groups[1]["Harita Şehir/ağaç 1.png"] = b"a name only shards can carry"
         self.publish_sharded(new_patcher, groups)
         old = self.update()
         self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY"), old["_get"]),
@@ -131,5 +174,5 @@ class OldPatcher(ShardedRelease):
 
         new = self.update()
         self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"], len(new["_get"])),
-                         (0, "0", "no", 20), new)
+                         (0, "0", "no", 21), new)
         self.assertInstalled({p: d for g in groups for p, d in g.items()})
