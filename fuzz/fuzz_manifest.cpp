@@ -1,16 +1,38 @@
-// Both parsers of the manifest, over the same text as the patcher reads it.
+// Both parsers of the manifest, and the file lines of a shard, over the same text as the patcher
+// reads it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "core/manifest.h"
+#include "core/release_path.h"
 #include "core/text.h"
 #include "fuzz/fuzz_check.h"
 
 using namespace patcher;
 
+namespace {
+
+// A shard's lines decode their paths: whatever is accepted obeys Windows' name rules.
+void ReadAsShard(const std::string& text) {
+    std::vector<FileEntry> files;
+    DecodedPaths decoded;
+    const Status status = AppendFileLines(text, {}, files, &decoded);
+    if (!status.ok()) {
+        fuzz::RequireFailureShape(status);
+        fuzz::Require(status.code == StatusCode::BadFormat);
+    }
+    for (const FileEntry& entry : files) {
+        fuzz::Require(CheckReleasePath(entry.path).ok());
+        fuzz::Require(entry.path.find('\\') == std::string_view::npos && entry.path.front() != '/');
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    ReadAsShard(text);
     const Result<ManifestHeader> header = ParseManifestHeader(text);
     if (!header.ok()) {
         fuzz::RequireFailureShape(header.status());
