@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/release_path.h"
+#include "core/release_shards.h"
 #include "core/text.h"
 
 namespace patcher {
@@ -189,7 +190,8 @@ Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_te
     std::vector<FileEntry> files;
     Status status = AppendFileLines(manifest_text, check, files);
     if (!status.ok()) return status;
-    if (files.empty() && !HasLineOfKind(manifest_text, "shard")) {
+    if (files.empty() && !HasLineOfKind(manifest_text, kShardKind) &&
+        !HasLineOfKind(manifest_text, kEncodedShardKind)) {
         return BadFormat("manifest contains no 'file' line");
     }
     return files;

@@ -49,9 +49,10 @@ Result<std::vector<FileEntry>> ParseManifestFiles(std::string&&,
 using DecodedPaths = std::vector<std::unique_ptr<const std::string>>;
 
 // The `file` lines of a manifest or a shard appended to `files`, with the rules and `check` of
-// ParseManifestFiles; the first failure ends it. Given `decoded`, the text is a shard's: a path
-// may percent-encode bytes outside the manifest's set and is judged, decoded, by Windows' name
-// rules (core/release_path.h); the decoded paths that differ from their field are kept there.
+// ParseManifestFiles; the first failure ends it. Given `decoded`, the text is a `shard-utf8`
+// shard's: a path may percent-encode bytes outside the manifest's set and is judged, decoded, by
+// Windows' name rules (core/release_path.h); the decoded paths that differ from their field are
+// kept there.
 Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
                        std::vector<FileEntry>& files, DecodedPaths* decoded = nullptr);
 Status AppendFileLines(std::string&&, const FileEntryCheck&, std::vector<FileEntry>&,

@@ -1,7 +1,8 @@
-// The names a release may give its files beyond the manifest's own [A-Za-z0-9._/-]: a shard's
-// `file` line may percent-encode any other byte of a UTF-8 path ("%20" for a space), and the path
-// is decoded once, after the shard's hash and line checks, into the name Windows' own rules judge.
-// Deployed patchers never read shards, so they never see such a path.
+// The names a release may give its files beyond the manifest's own [A-Za-z0-9._/-]: a `file`
+// line of a shard the manifest lists as `shard-utf8` may percent-encode any other byte of a UTF-8
+// path ("%20" for a space), and the path is decoded once, after the shard's hash and line checks,
+// into the name Windows' own rules judge. Patchers that know no shards, or only `shard` lines,
+// never fetch such a shard, so they never see such a path.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +18,8 @@ namespace patcher {
 // .g2part"), and keeps every name within the file system's 255.
 inline constexpr std::size_t kMaxReleasePathUnits = 200;
 
-// The path field of a shard's `file` line decoded: bytes of the manifest's set as they stand,
+// The path field of an encoded shard's `file` line decoded: bytes of the manifest's set as they
+// stand,
 // "%XX" (either case of hex digit) as the byte XX; BadFormat for any other byte or a cut escape.
 Status DecodeShardPath(std::string_view field, std::string& path);
 
@@ -25,7 +27,7 @@ Status DecodeShardPath(std::string_view field, std::string& path);
 // "%XX" with upper-case digits. Also a URL path that names the file on a web server.
 std::string EncodeShardPath(std::string_view path);
 
-// Whether `path` needs the encoding, and so can only be named in a shard.
+// Whether `path` needs the encoding, and so can only be named in a `shard-utf8` shard.
 bool NeedsShardEncoding(std::string_view path);
 
 // Windows' rules for a file name, on a decoded path: valid UTF-8 without control characters;

@@ -20,7 +20,9 @@ Status InShard(const ShardEntry& shard, const Status& status) {
 }
 
 Status CheckShardText(const ShardEntry& shard, const std::string& text) {
-    if (!HasLineOfKind(text, "shard")) return Status::Success();
+    if (!HasLineOfKind(text, kShardKind) && !HasLineOfKind(text, kEncodedShardKind)) {
+        return Status::Success();
+    }
     return BadFormat("shard " + std::string(shard.url) +
                      " lists a shard of its own; shards do not nest");
 }
@@ -32,12 +34,13 @@ Result<std::vector<ShardEntry>> ParseManifestShards(const std::string& manifest_
     std::uint64_t total = 0;
     for (const std::string_view line : SplitLines(manifest_text)) {
         const std::vector<std::string_view> fields = SplitFields(line);
-        if (fields[0] != "shard") continue;
+        const bool encoded = fields[0] == kEncodedShardKind;
+        if (fields[0] != kShardKind && !encoded) continue;
         if (fields.size() != 4) {
             return BadFormat("shard line does not have 4 fields (" + std::to_string(fields.size()) +
                              "): " + PrintableCopy(line));
         }
-        const ShardEntry shard{fields[1], fields[2], fields[3]};
+        const ShardEntry shard{fields[1], fields[2], fields[3], encoded};
         std::uint64_t size = 0;
         if (!ParseU64(shard.size, size) || size == 0 || size > kMaxDocumentBytes) {
             return BadFormat("shard size is not a number from 1 to 1048576: " +
@@ -96,8 +99,9 @@ Status LoadReleaseFiles(const std::string& manifest_text, const ShardLoader& loa
         if (status.ok()) status = CheckShardText(shard, *text);
         const std::size_t before = release.files.size();
         if (status.ok())
-            status = InShard(shard,
-                             AppendFileLines(*text, check, release.files, &release.decoded_paths));
+            status = InShard(
+                shard, AppendFileLines(*text, check, release.files,
+                                       shard.encoded_paths ? &release.decoded_paths : nullptr));
         if (status.ok() && release.files.size() == before) {
             status = BadFormat("shard " + std::string(shard.url) + " contains no 'file' line");
         }

@@ -17,12 +17,19 @@
 
 namespace patcher {
 
-// `shard <size> <sha256> <url>`; views into the manifest text.
+// `shard <size> <sha256> <url>`, or `shard-utf8` with the same fields for a shard whose `file`
+// lines may percent-encode their paths (core/release_path.h). Patchers that read only `shard`
+// lines never fetch the second kind, so names they would refuse never reach them. Views into the
+// manifest text.
 struct ShardEntry {
     std::string_view size;
     std::string_view sha256;
     std::string_view url;
+    bool encoded_paths = false;
 };
+
+inline constexpr std::string_view kShardKind = "shard";
+inline constexpr std::string_view kEncodedShardKind = "shard-utf8";
 
 // Caps of a whole release. A shard is held to the manifest's own 1 MiB; the shards together to
 // what a 32-bit patcher keeps in memory beside everything else it does.
@@ -31,7 +38,7 @@ inline constexpr std::uint64_t kMaxShardsBytes = 64ull << 20;
 inline constexpr std::size_t kMaxReleaseFiles = 262144;
 inline constexpr std::uint64_t kMaxReleaseBytes = 1ull << 40;  // 1 TiB
 
-// The manifest's `shard` lines in order; none is an empty list.
+// The manifest's shard lines of both kinds in order; none is an empty list.
 Result<std::vector<ShardEntry>> ParseManifestShards(const std::string& manifest_text);
 Result<std::vector<ShardEntry>> ParseManifestShards(std::string&&) = delete;
 

@@ -13,7 +13,7 @@ using namespace patcher;
 
 namespace {
 
-// A shard's lines decode their paths: whatever is accepted obeys Windows' name rules.
+// An encoded shard's lines decode their paths: whatever is accepted obeys Windows' name rules.
 void ReadAsShard(const std::string& text) {
     std::vector<FileEntry> files;
     DecodedPaths decoded;
@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // Only a manifest that lists shards may have no file line of its own.
-    fuzz::Require((!files.value().empty() || HasLineOfKind(text, "shard")) &&
+    fuzz::Require((!files.value().empty() || HasLineOfKind(text, "shard") ||
+                   HasLineOfKind(text, "shard-utf8")) &&
                   files.value().size() == checked && checked < 3);
     for (const FileEntry& entry : files.value()) {
         for (const std::string_view field : {entry.path, entry.size, entry.sha256, entry.url}) {

@@ -22,10 +22,12 @@ struct Served {
     std::map<std::string, std::string> shards;
     std::string lines;
 
-    void Add(const std::string& text) {
+    // Listed as the tool lists it: a shard that encodes a name is a `shard-utf8`.
+    void Add(const std::string& text, std::string kind = "") {
+        if (kind.empty()) kind = text.find('%') != std::string::npos ? "shard-utf8" : "shard";
         const std::string sha = Sha256Hex(text);
         shards[sha] = text;
-        lines += "shard " + std::to_string(text.size()) + " " + sha + " https://cdn.example/" +
+        lines += kind + " " + std::to_string(text.size()) + " " + sha + " https://cdn.example/" +
                  sha + ".txt\n";
     }
     ShardLoader Loader() {
@@ -54,9 +56,15 @@ TEST(ReleaseShardsTest, TheReleaseIsTheManifestsFilesThenEachShardsInOrder) {
     for (const FileEntry& file : release.files) paths.emplace_back(file.path);
     EXPECT_EQ(paths, (std::vector<std::string>{"Velmor2Launcher.exe", "data/b.pak", "data/a.pak",
                                                "data/c ç.pak"}));
-    // Only shards decode: the manifest's own lines keep the rule deployed patchers know.
+    // Only shard-utf8 shards decode: the manifest's own lines and plain shards keep the rule that
+    // patchers from before them know.
     const std::string escaped = FileLine("a%20b");
     EXPECT_EQ(ParseManifestFiles(escaped).status().code, StatusCode::BadFormat);
+    Served plain;
+    plain.Add(escaped, "shard");
+    ReleaseFiles refused;
+    EXPECT_EQ(Load(FileLine("Velmor2Launcher.exe") + plain.lines, plain, refused).code,
+              StatusCode::BadFormat);
     EXPECT_EQ(release.shard_count, 2u);
     // A manifest of shards only is a manifest; the old rule holds for one without shards.
     EXPECT_TRUE(ParseManifestFiles(served.lines).ok());

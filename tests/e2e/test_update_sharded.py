@@ -2,7 +2,8 @@
 keeps verified shards in its data directory so an unchanged check fetches only the four metadata
 files and an update only the shards that changed, refuses a shard that is not what its signed line
 says, and a patcher from before shards sees only itself in such a release, replaces itself, and the
-new one installs the rest."""
+new one installs the rest; the first patcher that read shards never fetches a shard of encoded
+names (`shard-utf8`) and replaces itself too."""
 import hashlib
 import os
 from pathlib import Path
@@ -15,9 +16,11 @@ setUpModule = update_scenario.make_keys
 tearDownModule = update_scenario.drop_keys
 
 METADATA = ["/live/keys.txt", "/live/keys.txt.sig", "/live/manifest.txt", "/live/manifest.txt.sig"]
-# The patcher as it was before releases had shards, built from commit ab90b8e: the shipped 32-bit
-# exe, and the 64-bit build for machines whose Wine runs only that.
+# The patcher as it was before releases had shards, built from commit ab90b8e, and the first one
+# that read them, built from d5997fa, which knows no encoded names: each as the shipped 32-bit exe,
+# and the 64-bit build for machines whose Wine runs only that.
 OLD_EXES = Path(__file__).resolve().parents[1] / "data" / "old-patcher"
+SHARDS_EXES = Path(__file__).resolve().parents[1] / "data" / "shards-patcher"
 
 
 def is_32_bit(exe):
@@ -58,7 +61,8 @@ class ShardedRelease(UpdateScenario):
             (self.live / "shards").mkdir(exist_ok=True)
             (self.live / served[len("/live/"):]).write_bytes((serve or {}).get(index, text))
             shards.append(served)
-            lines.append(f"shard {len(text)} {sha(text)} {self.server.url(served)}")
+            kind = "shard-utf8" if b"%" in text else "shard"
+            lines.append(f"{kind} {len(text)} {sha(text)} {self.server.url(served)}")
         self.publish({"Velmor2Launcher.exe": patcher}, counter=counter, extra_lines=lines)
         return shards
 
@@ -149,14 +153,44 @@ class Sharded(ShardedRelease):
         self.assertEqual(leftovers(self.game), [])
 
 
-class OldPatcher(ShardedRelease):
-    """A patcher from before shards, in the player's hands when the first sharded release ships."""
+class OldExe(ShardedRelease):
+    """The sandbox runs an older patcher, of the same bitness as the build under test."""
+    exes = None
 
     def setUp(self):
         super().setUp()
         self.box.cleanup()
-        self.box = Sandbox(OLD_EXES / ("win32" if is_32_bit(EXE) else "win64") /
+        self.box = Sandbox(self.exes / ("win32" if is_32_bit(EXE) else "win64") /
                            "Velmor2Launcher.exe")
+
+    def self_update(self, new_patcher):
+        applied = self.box.run("--headless", "--self-test", "self-update-apply", "--data-dir",
+                               windows_path(self.data), "--expect-sha256", sha(new_patcher))
+        self.assertEqual((applied.code, applied.fields()["APPLY"]), (0, "OK"), applied.stdout)
+        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
+
+
+class ShardsPatcher(OldExe):
+    """The first patcher that read shards, in the player's hands when names need encoding."""
+    exes = SHARDS_EXES
+
+    def test_never_fetches_encoded_names_and_replaces_itself(self):
+        new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads encoded names\r\n"
+        plain, named = {"data/a.bin": b"plain"}, {"Harita Şehir/ağaç 1.png": b"a tree"}
+        shards = self.publish_sharded(new_patcher, [plain, named])
+        old = self.update()
+        self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY")), (0, "yes"), old)
+        self.assertEqual(self.shard_requests(), [shards[0]])
+        self.self_update(new_patcher)
+        new = self.update()
+        self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"]), (0, "0", "no"),
+                         new)
+        self.assertInstalled({**plain, **named})
+
+
+class OldPatcher(OldExe):
+    """A patcher from before shards, in the player's hands when the first sharded release ships."""
+    exes = OLD_EXES
 
     def test_sees_only_itself_replaces_itself_and_the_new_patcher_installs_the_rest(self):
         new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads shards\r\n"
@@ -167,10 +201,7 @@ class OldPatcher(ShardedRelease):
         self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY"), old["_get"]),
                          (0, "yes", ["[1/1] Velmor2Launcher.exe"]), old)
         self.assertEqual(self.shard_requests(), [])
-        applied = self.box.run("--headless", "--self-test", "self-update-apply", "--data-dir",
-                               windows_path(self.data), "--expect-sha256", sha(new_patcher))
-        self.assertEqual((applied.code, applied.fields()["APPLY"]), (0, "OK"), applied.stdout)
-        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
+        self.self_update(new_patcher)
 
         new = self.update()
         self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"], len(new["_get"])),

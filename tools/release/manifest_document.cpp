@@ -31,8 +31,8 @@ Status Usage(const std::string& message) {
     return Status(StatusCode::BadInput, message);
 }
 
-// A name outside the manifest's own set is percent-encoded, which only shards may carry; the same
-// encoding makes it a URL path.
+// A name outside the manifest's own set is percent-encoded, which only `shard-utf8` shards may
+// carry; the same encoding makes it a URL path.
 std::string FileLine(const ManifestValues& values, const ManifestFile& file) {
     const std::string field = EncodeShardPath(file.path);
     return "file " + field + " " + file.size + " " + file.sha256 + " " +
@@ -149,12 +149,13 @@ Result<ReleaseDocuments> RenderRelease(const ManifestValues& values,
     }
     ReleaseDocuments documents;
     documents.manifest = HeaderText(values);
-    std::vector<ShardLine> lines;
+    std::vector<ShardLine> plain, encoded_lines;
     for (const ManifestFile& file : files) {
         if (file.path == kPatcherExeName) {
             documents.manifest += FileLine(values, file);
         } else {
-            lines.push_back({file.path, FileLine(values, file)});
+            (NeedsShardEncoding(file.path) ? encoded_lines : plain)
+                .push_back({file.path, FileLine(values, file)});
         }
     }
     if (documents.manifest.size() == HeaderText(values).size()) {
@@ -163,11 +164,18 @@ Result<ReleaseDocuments> RenderRelease(const ManifestValues& values,
                      "self-update can bring it to the shards (add it, or publish with --shards "
                      "never while the manifest stays within 1 MiB)");
     }
-    for (std::string& text : SplitShards(std::move(lines))) {
-        ShardDocument shard{Sha256Hex(text), std::move(text)};
-        documents.manifest += "shard " + std::to_string(shard.text.size()) + " " + shard.sha256 +
-                              " " + UrlJoin(release_url, PublishedShardName(shard.sha256)) + "\n";
-        documents.shards.push_back(std::move(shard));
+    // Encoded names go into shards of their own kind, which patchers that read plain shards only
+    // never fetch.
+    for (const auto& [kind, lines] :
+         {std::pair{kShardKind, &plain}, std::pair{kEncodedShardKind, &encoded_lines}}) {
+        if (lines->empty()) continue;
+        for (std::string& text : SplitShards(std::move(*lines))) {
+            ShardDocument shard{Sha256Hex(text), std::move(text)};
+            documents.manifest += std::string(kind) + " " + std::to_string(shard.text.size()) +
+                                  " " + shard.sha256 + " " +
+                                  UrlJoin(release_url, PublishedShardName(shard.sha256)) + "\n";
+            documents.shards.push_back(std::move(shard));
+        }
     }
     const Status status =
         CheckRendered(documents.manifest, InMemory(documents.shards), files.size());
