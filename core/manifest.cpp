@@ -198,13 +198,10 @@ Result<std::vector<FileEntry>> ParseManifestFiles(const std::string& manifest_te
 }
 
 bool IsReservedDeviceName(std::string_view name) {
-    // Windows reserves COM and LPT with a superscript digit too (UTF-8 "\xC2\xB9" is U+00B9).
-    static constexpr std::array<std::string_view, 30> kDevices = {
-        "CON",  "PRN",  "AUX",  "NUL",         "CONIN$",      "CONOUT$",
-        "COM1", "COM2", "COM3", "COM4",        "COM5",        "COM6",
-        "COM7", "COM8", "COM9", "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3",
-        "LPT1", "LPT2", "LPT3", "LPT4",        "LPT5",        "LPT6",
-        "LPT7", "LPT8", "LPT9", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
+    static constexpr std::array<std::string_view, 24> kDevices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
+        "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
+        "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
     // Win32 drops trailing dots and spaces from a name, and spaces before its extension too.
     std::string_view stem = TrimEnd(name, ". ");
     stem = TrimEnd(stem.substr(0, stem.find('.')), " ");

@@ -66,7 +66,7 @@ Status CheckManifestPath(std::string_view path);
 
 // A name Win32 opens as a device whatever extension follows: trailing dots and spaces are dropped,
 // and what stands before the first dot is CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9 or
-// LPT1-LPT9 (or COM and LPT with a superscript 1, 2 or 3) in any ASCII letter case (con, Nul.txt,
+// LPT1-LPT9 in any ASCII letter case (con, Nul.txt,
 // aux.tar.gz, com1.log; not com10 or console). The one rule for manifest paths and for the game
 // executable the settings file names.
 bool IsReservedDeviceName(std::string_view name);

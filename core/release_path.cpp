@@ -35,6 +35,19 @@ bool HasControlCharacter(std::string_view utf8) {
     return false;
 }
 
+// Windows also takes the superscript digits of ISO 8859-1 for the digit of COM and LPT; names in
+// the manifest's own set cannot hold them, so the manifest's rule does without.
+bool IsSuperscriptDevice(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);  // Win32 drops these too
+    if (stem.size() != 5) return false;
+    std::string device(stem.substr(0, 3));
+    for (char& c : device) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const std::string_view digit = stem.substr(3);
+    return (device == "COM" || device == "LPT") &&
+           (digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3");
+}
+
 // The first name of `path` that breaks a per-name rule, with the rule's message.
 Status CheckNames(std::string_view path) {
     const std::string quoted(path);
@@ -53,7 +66,7 @@ Status CheckNames(std::string_view path) {
                 "would be one file: " +
                 quoted);
         }
-        if (IsReservedDeviceName(name)) {
+        if (IsReservedDeviceName(name) || IsSuperscriptDevice(name)) {
             return BadFormat("path contains a name Windows reserves for a device: " + quoted);
         }
         start = slash + 1;

@@ -44,6 +44,7 @@ TEST(ReleasePathTest, WindowsNameRules) {
         {"x/CON", "device"},
         {"Aux .png", "device"},
         {"com\xC2\xB9.txt", "device"},
+        {"LPT\xC2\xB3 .log", "device"},
         {std::string(201, 'a'), "longer than 200"},
     };
     // A character outside the Basic Multilingual Plane is two units.
