@@ -44,19 +44,6 @@ bool IsReleaseVersion(std::string_view version) {
     return runs == 3;
 }
 
-bool IsPathChar(char c) {
-    return IsLower(c) || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' || c == '_' || c == '/' ||
-           c == '-';
-}
-
-bool HasOnlyPathChars(std::string_view path) {
-    if (path.empty()) return false;
-    for (const char c : path) {
-        if (!IsPathChar(c)) return false;
-    }
-    return true;
-}
-
 bool HasParentSegment(std::string_view path) {
     return path == ".." || path.starts_with("../") || path.ends_with("/..") ||
            path.find("/../") != std::string_view::npos;
@@ -110,7 +97,7 @@ bool HasLineOfKind(std::string_view text, std::string_view kind) {
 }
 
 Status CheckManifestPath(std::string_view path) {
-    if (!HasOnlyPathChars(path)) {
+    if (path.empty() || NeedsShardEncoding(path)) {
         return BadFormat("path outside the allowed character set ([A-Za-z0-9._/-]): " +
                          PrintableCopy(path));
     }

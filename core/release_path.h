@@ -27,7 +27,8 @@ Status DecodeShardPath(std::string_view field, std::string& path);
 // "%XX" with upper-case digits. Also a URL path that names the file on a web server.
 std::string EncodeShardPath(std::string_view path);
 
-// Whether `path` needs the encoding, and so can only be named in a `shard-utf8` shard.
+// Whether `path` holds a byte outside the manifest's own set [A-Za-z0-9._/-], and so can only be
+// named, encoded, in a `shard-utf8` shard.
 bool NeedsShardEncoding(std::string_view path);
 
 // Windows' rules for a file name, on a decoded path: valid UTF-8 without control characters;
