@@ -1,7 +1,9 @@
-// The command-line grammar of the headless front end and the lookups the window front end uses.
+// The command line: one table of options for both front ends. The headless front end parses the
+// whole grammar; the window honours the options marked for it and refuses every other one.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,15 @@ struct Arguments {
 };
 
 Arguments ParseArguments(const ArgumentList& arguments);
+
+// The window's overrides: each option the window honours, applied when its value is not empty.
+void ApplyWindowOptions(const ArgumentList& arguments, PatcherConfig& config);
+// The same options as command-line text for the restart after a self-update, so the new patcher
+// serves the same release from the same folders.
+std::wstring WindowRestartArguments(const ArgumentList& arguments);
+// The first token a window start does not honour, as an English sentence; nothing when every
+// token is one of its own.
+std::optional<std::wstring> WindowRefusal(const ArgumentList& arguments);
 bool HasArgument(const ArgumentList& arguments, const std::wstring& text);
 std::wstring ArgumentValue(const ArgumentList& arguments, const std::wstring& text);
 

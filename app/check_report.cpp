@@ -39,7 +39,7 @@ void PrintCheckReport(const CheckOutcome& outcome, const std::wstring& game_exec
     PrintText(L"PLAYER", outcome.player);
     for (const DiffItem& item : outcome.diff) {
         WriteConsoleText(L"  NEED " + Utf8ToWide(DiffReasonName(item.reason)) + L" " +
-                         Utf8ToWide(item.path) + L" " + Utf8ToWide(item.size) + L"\r\n");
+                         Utf8ToWide(item.path) + L" " + std::to_wstring(item.size) + L"\r\n");
     }
 }
 

@@ -13,11 +13,6 @@
 namespace patcher::win {
 namespace {
 
-void Override(const ArgumentList& arguments, const wchar_t* option, std::wstring& field) {
-    const std::wstring value = ArgumentValue(arguments, option);
-    if (!value.empty()) field = value;
-}
-
 void LogResolved(const PatcherConfig& config) {
     LogLineWide(L"install-dir: " + config.install_directory);
     LogLineWide(L"data-dir:    " + config.data_directory);
@@ -58,13 +53,7 @@ void WarnAboutOlderInstallation(const PatcherConfig& config) {
 
 PatcherConfig ResolveConfig(const ArgumentList& arguments) {
     PatcherConfig config = DefaultPatcherConfig();
-    Override(arguments, L"--base-url", config.base_url);
-    Override(arguments, L"--data-dir", config.data_directory);
-    Override(arguments, L"--install-dir", config.install_directory);
-    const std::wstring root_key = ArgumentValue(arguments, L"--root-key-b64");
-    if (!root_key.empty()) config.root_key = WideToUtf8(root_key);
-    Override(arguments, L"--game-exe", config.game_executable);
-    Override(arguments, L"--key-service", config.key_service);
+    ApplyWindowOptions(arguments, config);
     LogResolved(config);
     WarnAboutLegacyConfig(config);
     WarnAboutOlderInstallation(config);

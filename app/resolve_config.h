@@ -1,4 +1,4 @@
-// The window front end's configuration: defaults, patcher.cfg and six command-line overrides.
+// The window front end's configuration: defaults, patcher.cfg and the window's command-line options.
 #pragma once
 
 #include "app/arguments.h"

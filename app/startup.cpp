@@ -93,18 +93,17 @@ void InitialiseCommonControls() {
     InitCommonControlsEx(&controls);
 }
 
-// The window options a restart after a self-update repeats, so the new patcher serves the same
-// release from the same folders.
-std::wstring RestartArguments(const ArgumentList& arguments) {
-    std::wstring tail;
-    for (const wchar_t* option : {L"--base-url", L"--data-dir", L"--install-dir", L"--root-key-b64",
-                                  L"--game-exe", L"--key-service"}) {
-        const std::wstring value = ArgumentValue(arguments, option);
-        if (value.empty()) continue;
-        if (!tail.empty()) tail += L" ";
-        tail += std::wstring(option) + L" " + Quoted(value);
+// An option the window would not honour stops the start, so nobody believes it took effect.
+int RefuseWindowStart(const std::wstring& refusal, bool ui_self_test) {
+    LogLineWide(L"window: not started: " + refusal);
+    if (ui_self_test) {
+        AttachParentConsoleIfNeeded();
+        PrintField(L"ERROR", refusal);
+    } else {
+        MessageBoxW(nullptr, (std::wstring(kTextOptionRefused) + L"\r\n" + refusal).c_str(),
+                    kTextWindowTitle, MB_OK | MB_ICONERROR);
     }
-    return tail;
+    return 1;
 }
 
 int RunUiSelfTest(const ArgumentList& arguments) {
@@ -127,7 +126,7 @@ int RunWindow(const ArgumentList& arguments, bool after_self_update, int show_co
     InitialiseCommonControls();
     MainWindow window(config);
     window.SetAfterSelfUpdate(after_self_update);
-    window.SetRestartArguments(RestartArguments(arguments));
+    window.SetRestartArguments(WindowRestartArguments(arguments));
     if (!window.Create(GetModuleHandleW(nullptr), false, show_command)) {
         MessageBoxW(nullptr, kTextCreateFailed, kTextWindowTitle, MB_OK | MB_ICONERROR);
         return 1;
@@ -196,7 +195,11 @@ int RunPatcher(int show_command) {
         AttachParentConsoleIfNeeded();
         return RunHeadless(arguments, instance.is_single);
     }
-    if (HasArgument(arguments, L"--ui-selftest")) return RunUiSelfTest(arguments);
+    const bool ui_self_test = HasArgument(arguments, L"--ui-selftest");
+    if (const std::optional<std::wstring> refusal = WindowRefusal(arguments)) {
+        return RefuseWindowStart(*refusal, ui_self_test);
+    }
+    if (ui_self_test) return RunUiSelfTest(arguments);
     if (!instance.is_single) {
         if (instance.waited_for_previous) {
             MessageBoxW(nullptr, kTextPreviousPatcherStillOpen, kTextWindowTitle,

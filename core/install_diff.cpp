@@ -47,7 +47,7 @@ std::optional<DiffReason> Examine(const FileEntry& entry, const Examination& wha
     std::uint64_t size = before ? before->size : 0;
     if (!before && !GetFileSize(what.file, size)) return DiffReason::Missing;
     if (what.depth == Depth::Presence) return std::nullopt;
-    if (std::to_string(size) != entry.size) return DiffReason::SizeMismatch;
+    if (size != entry.size) return DiffReason::SizeMismatch;
     if (what.depth == Depth::Size) return std::nullopt;
     const std::string path(entry.path);
     if (before && verified->Vouches(path, *before, entry.sha256)) return std::nullopt;
@@ -121,11 +121,6 @@ class DiffRun {
     std::atomic<std::size_t> next_{0};
 };
 
-std::uint64_t DeclaredSize(const FileEntry& entry) {
-    std::uint64_t size = 0;
-    return ParseU64(entry.size, size) ? size : 0;
-}
-
 // Files to hash first, largest first, so that one big file found last does not leave every other
 // thread idle while it is read; entries that need no hashing follow in manifest order.
 std::vector<std::size_t> WorkOrder(const std::vector<FileEntry>& entries,
@@ -136,7 +131,7 @@ std::vector<std::size_t> WorkOrder(const std::vector<FileEntry>& entries,
         const bool hash_a = plan[a].depth == Depth::Content;
         const bool hash_b = plan[b].depth == Depth::Content;
         if (hash_a != hash_b) return hash_a;
-        return hash_a && DeclaredSize(entries[a]) > DeclaredSize(entries[b]);
+        return hash_a && entries[a].size > entries[b].size;
     });
     return order;
 }
@@ -175,11 +170,10 @@ Status CheckInstalledFile(const std::string& install_dir, const FileEntry& entry
         return Status(StatusCode::ContentMismatch,
                       "file listed in the manifest is missing on disk: " + path);
     }
-    const std::string disk_size = std::to_string(size);
-    if (disk_size != entry.size) {
+    if (size != entry.size) {
         return Status(StatusCode::ContentMismatch, "size mismatch: " + path + " (manifest " +
-                                                       std::string(entry.size) + ", disk " +
-                                                       disk_size + ")");
+                                                       std::to_string(entry.size) + ", disk " +
+                                                       std::to_string(size) + ")");
     }
     Result<std::string> digest = HashFileSha256(file);
     if (!digest.ok()) return digest.status();

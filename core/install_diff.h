@@ -16,7 +16,7 @@
 namespace patcher {
 
 // How deep the install diff looks: full hashes every file, quick hashes only the critical paths,
-// size never hashes. The numbers are the configuration's.
+// size never hashes.
 enum class CheckLevel : std::uint32_t { Full = 0, Quick = 1, Size = 2 };
 
 enum class DiffReason : std::int32_t { Missing = 0, SizeMismatch = 1, HashMismatch = 2 };
@@ -28,7 +28,7 @@ const char* DiffReasonName(DiffReason reason);
 struct DiffItem {
     std::string path;
     std::string url;
-    std::string size;
+    std::uint64_t size = 0;
     std::string sha256;
     DiffReason reason = DiffReason::Missing;
     // The copy on disk, when the check knows its SHA-256, and the size of the listed delta that

@@ -154,11 +154,11 @@ Status AppendFileLines(const std::string& text, const FileEntryCheck& check,
             return BadFormat("file line does not have 5 fields (" + std::to_string(fields.size()) +
                              "): " + PrintableCopy(line));
         }
-        FileEntry entry{fields[1], fields[2], fields[3], fields[4]};
+        FileEntry entry{fields[1], 0, fields[3], fields[4]};
         Status path_status = decoded != nullptr ? ReadShardPath(entry.path, *decoded)
                                                 : CheckManifestPath(entry.path);
         if (!path_status.ok()) return path_status;
-        if (!IsDigits(entry.size))
+        if (!ParseU64(fields[2], entry.size))
             return BadFormat("size is not an integer: " + PrintableCopy(line));
         if (!IsLowerHex64(entry.sha256)) {
             return BadFormat("sha256 is not 64 lowercase hex characters: " + PrintableCopy(line));

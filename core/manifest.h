@@ -26,8 +26,8 @@ struct ManifestHeader {
 };
 
 struct FileEntry {
-    std::string_view path;  // relative, "/"-separated, safe to write on Windows
-    std::string_view size;  // decimal digits, compared as text with the size on disk
+    std::string_view path;   // relative, "/"-separated, safe to write on Windows
+    std::uint64_t size = 0;  // bytes
     std::string_view sha256;
     std::string_view url;
 };

@@ -17,6 +17,8 @@ inline constexpr std::size_t kMaxNewsItems = 32;
 inline constexpr std::size_t kMaxNewsTitleBytes = 128;
 inline constexpr std::size_t kMaxNewsBodyLineBytes = 500;
 inline constexpr std::size_t kMaxNewsBodyBytes = 4096;
+// The stage art, a signed JPEG published beside the news.
+inline constexpr std::size_t kMaxStageArtBytes = 2097152;
 
 struct NewsItem {
     std::string title;  // UTF-8

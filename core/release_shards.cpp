@@ -123,12 +123,11 @@ Status CheckReleaseFiles(const std::vector<FileEntry>& files) {
     }
     std::uint64_t total = 0;
     for (const FileEntry& file : files) {
-        std::uint64_t size = 0;
-        if (!ParseU64(file.size, size) || size > kMaxReleaseBytes - total) {
+        if (file.size > kMaxReleaseBytes - total) {
             return BadFormat("the release's files add up to more than " +
                              std::to_string(kMaxReleaseBytes) + " bytes (1 TiB)");
         }
-        total += size;
+        total += file.size;
     }
     std::vector<std::string_view> paths;
     paths.reserve(files.size());

@@ -37,7 +37,7 @@ void PlanDeltas(std::vector<DiffItem>& items, const std::vector<DeltaListing>& d
         item.delta_bytes = 0;
         if (item.old_sha256.empty()) continue;
         const auto found = listed.find({item.sha256, item.old_sha256});
-        if (found != listed.end() && found->second > 0 && found->second < LeadingU64(item.size)) {
+        if (found != listed.end() && found->second > 0 && found->second < item.size) {
             item.delta_bytes = found->second;
         }
     }
@@ -46,7 +46,7 @@ void PlanDeltas(std::vector<DiffItem>& items, const std::vector<DeltaListing>& d
 std::uint64_t FetchBytes(const std::vector<DiffItem>& items) {
     std::uint64_t bytes = 0;
     for (const DiffItem& item : items) {
-        bytes += item.delta_bytes != 0 ? item.delta_bytes : LeadingU64(item.size);
+        bytes += item.delta_bytes != 0 ? item.delta_bytes : item.size;
     }
     return bytes;
 }

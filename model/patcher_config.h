@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/install_diff.h"
+
 namespace patcher::win {
 
 struct PatcherConfig {
@@ -18,7 +20,7 @@ struct PatcherConfig {
     std::string now;           // fixed current time for the check; empty means the clock
     std::string expected_version;
     bool offline = false;
-    std::uint32_t check_level = 0;  // 0 full, 1 quick, 2 size
+    CheckLevel check_level = CheckLevel::Full;
     // A repair: the verified-file records vouch for nothing, and every file is hashed.
     bool hash_every_file = false;
     std::vector<std::string> critical_paths;

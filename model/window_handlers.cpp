@@ -1,4 +1,5 @@
 #include "model/window_handlers.h"
+#include "model/download_plan.h"
 #include "model/error_text.h"
 
 #include "model/format_size.h"
@@ -9,7 +10,6 @@
 namespace patcher::win {
 namespace {
 
-constexpr std::uint32_t kFullLevel = 0;
 constexpr std::uint32_t kMaxAutomaticRounds = 2;
 
 std::wstring Decimal(std::uint64_t value) {
@@ -107,10 +107,9 @@ void ChainDownload(WindowEffects& e, const CheckOutcome& result, const WindowPla
     e.progress_position = 0;
     // A handler's headline describes this download and stays while the files come in.
     if (!e.status_set) {
-        Status(e, kDotAmber,
-               DownloadHeadline(false, DecideAction(result, false), result.fetch_bytes),
-               FormatSize(result.fetch_bytes) + kTextDot + Decimal(result.diff.size()) +
-                   kTextFiles);
+        Status(
+            e, kDotAmber, DownloadHeadline(false, DecideAction(result, false), result.fetch_bytes),
+            FormatSize(result.fetch_bytes) + kTextDot + Decimal(result.diff.size()) + kTextFiles);
     }
     e.next = NextStep::RunDownload;
 }
@@ -145,7 +144,7 @@ void OnNothingToDownload(WindowEffects& e, const CheckOutcome& r, const WindowCo
         return;
     }
     if (!r.game_exe_on_disk) {
-        if (context.check_level != kFullLevel) {
+        if (context.check_level != CheckLevel::Full) {
             Wait(e);
             Status(e, kDotAmber, kTextRepairingFile + manifest_path, kTextRepairKeepsSaves);
             ChainFullCheckThenDownload(e, context, platform);
@@ -248,7 +247,7 @@ WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& r,
     if (r.code == StatusCode::ContentMismatch) {
         Wait(e);
         Status(e, kDotAmber, kTextRepairingFiles, kTextRepairKeepsSaves);
-        if (context.check_level != kFullLevel) {
+        if (context.check_level != CheckLevel::Full) {
             ChainFullCheckThenDownload(e, context, platform);
         } else {
             ChainDownload(e, r, platform);
@@ -295,7 +294,8 @@ WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& r,
     }
     Wait(e);
     Status(e, kDotAmber, headline, Decimal(static_cast<std::uint64_t>(wanted)) + kTextFiles);
-    if (!patcher_excluded && kind == ActionButton::Repair && context.check_level != kFullLevel) {
+    if (!patcher_excluded && kind == ActionButton::Repair &&
+        context.check_level != CheckLevel::Full) {
         ChainFullCheckThenDownload(e, context, platform);
     } else {
         ++s.rounds;
@@ -454,7 +454,7 @@ WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring&
         Headline(e, kTextDriveUnreadable);
         return e;
     }
-    if (free_bytes < kMinInstallFreeBytes) {
+    if (free_bytes < kDownloadHeadroomBytes) {
         Headline(e, kTextDriveTooFullLead + FormatSize(free_bytes) + kTextDriveTooFullTail);
         return e;
     }

@@ -21,7 +21,7 @@ namespace patcher::win {
 
 // From the configuration and the platform, read by the rules.
 struct WindowContext {
-    std::uint32_t check_level = 0;  // the configuration's: 0 full, 1 quick, 2 size
+    CheckLevel check_level = CheckLevel::Full;  // the configuration's
     std::wstring install_directory;
     std::wstring game_executable;
     std::wstring executable_path;  // ExecutablePath()
@@ -127,7 +127,6 @@ WindowEffects LaunchFinished(const WindowState& state, const WindowContext& cont
 
 // The first-install folder: refuse an empty text, an unreadable drive, less than 256 MiB free or a
 // folder that cannot be made (headline only); otherwise take it and check it.
-inline constexpr std::uint64_t kMinInstallFreeBytes = 268435456;
 WindowEffects ConfirmInstallFolder(const WindowState& state, const std::wstring& edit_text,
                                    const WindowPlatform& platform);
 

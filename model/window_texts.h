@@ -12,6 +12,7 @@ inline constexpr wchar_t kTextCreateFailed[] =
 inline constexpr wchar_t kTextPreviousPatcherStillOpen[] =
     L"Güncelleyici yenilendi ama önceki kopyası hâlâ kapanmadı. Bilgisayarı yeniden başlatıp "
     L"güncelleyiciyi yeniden açın.";
+inline constexpr wchar_t kTextOptionRefused[] = L"Güncelleyici bu komut satırıyla açılmaz:";
 inline constexpr wchar_t kTextPlayAnyway[] = L"Yine de oyna";
 inline constexpr wchar_t kTextBrowse[] = L"Gözat\u2026";
 inline constexpr wchar_t kTextFolderPrompt[] =

@@ -75,8 +75,8 @@ TEST(ParseArgumentsTest, SelfTestNameAndOptionalArgument) {
 }
 
 TEST(ParseArgumentsTest, LevelsAndPathLists) {
-    EXPECT_EQ(Parse({L"--check", L"--level", L"quick"}).config.check_level, 1u);
-    EXPECT_EQ(Parse({L"--check", L"--level", L"size"}).config.check_level, 2u);
+    EXPECT_EQ(Parse({L"--check", L"--level", L"quick"}).config.check_level, CheckLevel::Quick);
+    EXPECT_EQ(Parse({L"--check", L"--level", L"size"}).config.check_level, CheckLevel::Size);
     EXPECT_EQ(Parse({L"--check", L"--level", L"Full"}).error,
               L"--level must be full, quick or size");
 
@@ -94,6 +94,34 @@ TEST(ParseArgumentsTest, MaxRateIsBytesPerSecondOrAUsageError) {
     const Arguments bad = Parse({L"--update", L"--max-rate", L"2M"});
     EXPECT_FALSE(bad.ok);
     EXPECT_EQ(bad.error, L"--max-rate must be a whole number of bytes per second (0 for no limit)");
+}
+
+TEST(WindowOptionsTest, TheWindowTakesItsOwnOptionsAndRefusesEveryOther) {
+    const struct {
+        ArgumentList list;
+        std::optional<std::wstring> refusal;
+    } cases[] = {
+        {{L"--after-self-update", L"--base-url", L"https://a/live", L"--game-exe", L"G.exe"}, {}},
+        {{L"--data-dir", L"--level"}, {}},  // a value, not the option
+        {{L"--ui-selftest", L"--screenshots", L"C:\\shots"}, {}},
+        {{L"--level", L"quick"}, L"--level works only with --headless"},
+        {{L"--base-url", L"x", L"--offline"}, L"--offline works only with --headless"},
+        {{L"--check"}, L"--check works only with --headless"},
+        {{L"--Base-url", L"x"}, L"unknown option: --Base-url"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WindowRefusal(c.list), c.refusal) << c.list.front();
+    }
+
+    const ArgumentList list = {L"--data-dir",     L"C:\\D\\", L"--base-url",         L"",
+                               L"--root-key-b64", L"S2V5",    L"--after-self-update"};
+    PatcherConfig config;
+    config.base_url = L"https://built-in/live";
+    ApplyWindowOptions(list, config);
+    EXPECT_EQ(config.data_directory, L"C:\\D\\");
+    EXPECT_EQ(config.base_url, L"https://built-in/live");  // an empty value keeps the default
+    EXPECT_EQ(config.root_key, "S2V5");
+    EXPECT_EQ(WindowRestartArguments(list), L"--data-dir \"C:\\D\\\\\" --root-key-b64 \"S2V5\"");
 }
 
 TEST(ArgumentLookupTest, ExactTokensOnly) {

@@ -99,7 +99,8 @@ TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
 
     // Items carry the manifest's own fields.
     const DiffItem first = ComputeDiff(entries, install, CheckLevel::Size, {}, {}).front();
-    EXPECT_EQ("file " + first.path + " " + first.size + " " + first.sha256 + " " + first.url,
+    EXPECT_EQ("file " + first.path + " " + std::to_string(first.size) + " " + first.sha256 + " " +
+                  first.url,
               FileLine("data/truncated.bin", same));
 }
 
@@ -152,10 +153,6 @@ TEST_F(InstallDiffTest, ContentCheckNamesTheManifestPath) {
     EXPECT_EQ(status.code, StatusCode::ContentMismatch);
     EXPECT_EQ(status.message, "sha256 mismatch: a/x.bin");
 
-    // A size text with a leading zero never matches the decimal rendering of the disk size.
-    const FileEntry padded{entries[0].path, "012", entries[0].sha256, entries[0].url};
-    status = CheckInstalledFile(dir_.Path("install"), padded);
-    EXPECT_EQ(status.message, "size mismatch: a/x.bin (manifest 012, disk 12)");
     EXPECT_EQ(InstalledFilePath("", "a/x.bin"), "a/x.bin");
     EXPECT_EQ(InstalledFilePath("C:/g", "a/x.bin"), "C:/g/a/x.bin");
 }
@@ -217,12 +214,12 @@ TEST_F(InstallDiffTest, SizesPastFourGibibytesAreCompared) {
 
     const std::string hash(64, '0');
     const struct {
-        const char* size;
+        std::uint64_t size;
         std::vector<std::string> listed;
     } cases[] = {
-        {"4294967297", {}},
-        {"4294967296", {"big.bin:size-mismatch"}},
-        {"1", {"big.bin:size-mismatch"}},
+        {4294967297ull, {}},
+        {4294967296ull, {"big.bin:size-mismatch"}},
+        {1, {"big.bin:size-mismatch"}},
     };
     for (const auto& c : cases) {
         const FileEntry entry{"big.bin", c.size, hash, "https://cdn.example/r/big.bin"};
@@ -231,7 +228,7 @@ TEST_F(InstallDiffTest, SizesPastFourGibibytesAreCompared) {
             << c.size;
     }
     // One byte short, so that a narrowed size fails here without hashing 4 GiB.
-    const FileEntry short_entry{"big.bin", "4294967296", hash, "https://cdn.example/r/big.bin"};
+    const FileEntry short_entry{"big.bin", 4294967296ull, hash, "https://cdn.example/r/big.bin"};
     EXPECT_EQ(CheckInstalledFile(dir_.Path("install"), short_entry).message,
               "size mismatch: big.bin (manifest 4294967296, disk 4294967297)");
 }

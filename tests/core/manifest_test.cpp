@@ -97,11 +97,11 @@ TEST(ManifestFilesTest, EntriesKeepFileOrderAndText) {
     ASSERT_TRUE(files.ok()) << files.status().message;
     ASSERT_EQ(files.value().size(), 2u);
     EXPECT_EQ(files.value()[0].path, "data/maps/a.bin");
-    EXPECT_EQ(files.value()[0].size, "0");
+    EXPECT_EQ(files.value()[0].size, 0u);
     EXPECT_EQ(files.value()[0].sha256, kSha);
     EXPECT_EQ(files.value()[0].url, "https://cdn.example/data/maps/a.bin");
     EXPECT_EQ(files.value()[1].path, "Game-1_x.dat");
-    EXPECT_EQ(files.value()[1].size, "007");
+    EXPECT_EQ(files.value()[1].size, 7u);
 }
 
 TEST(ManifestFilesTest, FieldCountSizeDigestAndNoFileLine) {

@@ -166,7 +166,7 @@ TEST(ReleaseShardsTest, ShardLinesAndTheirCaps) {
               std::string::npos);
 
     const std::string path = "a";
-    const std::vector<FileEntry> files(kMaxReleaseFiles + 1, FileEntry{path, "1", kSha, "u"});
+    const std::vector<FileEntry> files(kMaxReleaseFiles + 1, FileEntry{path, 1, kSha, "u"});
     EXPECT_NE(CheckReleaseFiles(files).message.find("more than 262144 files"), std::string::npos);
 }
 

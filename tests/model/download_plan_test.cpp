@@ -19,7 +19,7 @@ TEST(DownloadPlanTest, WorkerCountDefaultsCapsAndNeverExceedsTheItems) {
 TEST(DownloadPlanTest, DuplicatePathsAreFoundWhereverTheyStandAndWhateverTheirCase) {
     const auto items = [](std::initializer_list<const char*> paths) {
         std::vector<DiffItem> list;
-        for (const char* path : paths) list.push_back(DiffItem{path, "", "1", "", {}, {}, 0});
+        for (const char* path : paths) list.push_back(DiffItem{path, "", 1, "", {}, {}, 0});
         return list;
     };
     EXPECT_EQ(DuplicatePath(items({})), std::nullopt);
@@ -45,7 +45,7 @@ TEST(DownloadPlanTest, ADeltaIsPlannedOnlyFromTheCopyOnDiskAndWhenItIsSmaller) {
     };
     std::vector<DiffItem> items;
     for (const auto& c : cases)
-        items.push_back(DiffItem{"f", "", "1000", c.sha256, {}, c.old_sha256, 7});
+        items.push_back(DiffItem{"f", "", 1000, c.sha256, {}, c.old_sha256, 7});
     PlanDeltas(items, listed);
     for (std::size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(items[i].delta_bytes, cases[i].planned) << cases[i].what;

@@ -6,7 +6,7 @@ namespace patcher::win {
 namespace {
 
 FileEntry Entry(std::string_view path) {
-    return FileEntry{path, "1", "", ""};
+    return FileEntry{path, 1, "", ""};
 }
 
 TEST(MatchGameExeTest, BackslashesCapitalsAndLeadingSlashesNameTheSameEntry) {

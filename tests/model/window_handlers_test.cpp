@@ -46,7 +46,7 @@ struct FakePlatform {
     }
 };
 
-WindowContext Context(std::uint32_t level = 0) {
+WindowContext Context(CheckLevel level = CheckLevel::Full) {
     return {level, L"C:\\Users\\Ali\\OneDrive\\Velmor2", L"Velmor2.exe",
             L"C:\\V\\Velmor2Launcher.exe", L"C:\\V\\patcher.log"};
 }
@@ -104,29 +104,29 @@ TEST(OnCheckDoneTest, NothingToDownload) {
     struct Case {
         WindowState state;
         CheckOutcome result;
-        std::uint32_t level;
+        CheckLevel level;
         std::wstring seen, detail;
         NextStep next;
     } cases[] = {
-        {Busy(), Ready(), 0, L"main OYNA enabled green · Oyun güncel",
+        {Busy(), Ready(), CheckLevel::Full, L"main OYNA enabled green · Oyun güncel",
          L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::None},
-        {Busy(), Ready(false), 0, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
+        {Busy(), Ready(false), CheckLevel::Full, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
          L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
-        {Busy(), behind_proxy, 0,
+        {Busy(), behind_proxy, CheckLevel::Full,
          L"main OYNA enabled amber · Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki "
          L"proxy ayarlarınızı kontrol edin.",
          L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
-        {stuck, Ready(), 0,
+        {stuck, Ready(), CheckLevel::Full,
          L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
          kTextFilesRevert, NextStep::None},
-        {Busy(), elsewhere, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+        {Busy(), elsewhere, CheckLevel::Full, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
          L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::None},
-        {Busy(), absent, 0, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+        {Busy(), absent, CheckLevel::Full, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
          L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log", NextStep::None},
-        {Busy(), not_on_disk, 0, L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
+        {Busy(), not_on_disk, CheckLevel::Full, L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
          L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::None},
         // The re-check keeps saying what it is for.
-        {Busy(), not_on_disk, 1,
+        {Busy(), not_on_disk, CheckLevel::Quick,
          L"main BEKLEYİN disabled amber · Eksik dosya onarılıyor: bin/Velmor2.exe",
          L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::RunCheck},
     };
@@ -187,7 +187,7 @@ TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
          L"2 dosya", L"1,5 KB · 2 dosya"},
     };
     for (const auto& [r, headline, quick_detail, detail] : cases) {
-        const WindowEffects quick = OnCheckDone(Busy(), r, Context(1), fake.Get());
+        const WindowEffects quick = OnCheckDone(Busy(), r, Context(CheckLevel::Quick), fake.Get());
         ExpectScreen(quick, L"main BEKLEYİN disabled amber · " + headline, quick_detail);
         EXPECT_TRUE(quick.level_to_full);
         EXPECT_EQ(quick.next, NextStep::RunCheck);
@@ -195,7 +195,8 @@ TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
         EXPECT_EQ(quick.state.rounds, 0u);
 
         // The full-level check that was asked to download does so without counting a round.
-        const WindowEffects full = OnCheckDone(quick.state, r, Context(0), fake.Get());
+        const WindowEffects full =
+            OnCheckDone(quick.state, r, Context(CheckLevel::Full), fake.Get());
         EXPECT_FALSE(full.level_to_full);
         EXPECT_EQ(full.next, NextStep::RunDownload);
         EXPECT_EQ(full.progress_position, 0);
@@ -404,7 +405,8 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
         WindowState s;
         SetView(s, c.view, c.action, false);
         s.rounds = 2;
-        const WindowEffects e = OnActionClick(s, Wanting(1), Context(1), fake.Get());
+        const WindowEffects e =
+            OnActionClick(s, Wanting(1), Context(CheckLevel::Quick), fake.Get());
         EXPECT_EQ(e.next, c.next) << static_cast<int>(c.action);
         EXPECT_EQ(e.level_to_full, c.level_to_full);
         EXPECT_EQ(e.state.download_after_check, c.level_to_full);
@@ -413,7 +415,8 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
         for (bool hidden : {false, true}) {
             WindowState after = s;
             (hidden ? after.hidden : after.launching) = true;
-            const WindowEffects ignored = OnActionClick(after, Wanting(1), Context(1), fake.Get());
+            const WindowEffects ignored =
+                OnActionClick(after, Wanting(1), Context(CheckLevel::Quick), fake.Get());
             EXPECT_EQ(ignored.next, NextStep::None) << static_cast<int>(c.action);
             EXPECT_FALSE(ignored.view_set || ignored.status_set || ignored.level_to_full);
         }
@@ -508,7 +511,8 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
                  L"Velmor2.exe · C:\\V\\patcher.log");
     WindowState after = not_started.state;
     after.busy = false;
-    const WindowEffects repair = OnActionClick(after, Wanting(1), Context(1), fake.Get());
+    const WindowEffects repair =
+        OnActionClick(after, Wanting(1), Context(CheckLevel::Quick), fake.Get());
     EXPECT_TRUE(repair.level_to_full);
     EXPECT_EQ(repair.next, NextStep::RunCheck);
 }

@@ -88,12 +88,11 @@ Status LintManifest(const std::string& path, const std::string& shards, Fields& 
     std::uint64_t bytes = 0;
     for (const FileEntry& file : release.files) {
         paths.emplace_back(file.path);
-        std::uint64_t size = 0;
-        if (!ParseU64(file.size, size) || bytes + size < bytes) {
+        if (bytes + file.size < bytes) {
             return Status(StatusCode::BadFormat,
                           "size does not fit in 64 bits: " + std::string(file.path));
         }
-        bytes += size;
+        bytes += file.size;
     }
     fields.emplace_back("FILES", std::to_string(paths.size()));
     fields.emplace_back("BYTES", std::to_string(bytes));

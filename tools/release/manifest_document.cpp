@@ -35,7 +35,7 @@ Status Usage(const std::string& message) {
 // carry; the same encoding makes it a URL path.
 std::string FileLine(const ManifestValues& values, const ManifestFile& file) {
     const std::string field = EncodeShardPath(file.path);
-    return "file " + field + " " + file.size + " " + file.sha256 + " " +
+    return "file " + field + " " + std::to_string(file.size) + " " + file.sha256 + " " +
            (file.url.empty() ? UrlJoin(values.base_url, field) : file.url) + "\n";
 }
 
@@ -193,7 +193,7 @@ Result<std::vector<ManifestFile>> DescribeFiles(const std::vector<GameFile>& fil
         }
         Result<std::string> digest = HashFileSha256(file.disk_path);
         if (!digest.ok()) return digest.status();
-        described.push_back({file.path, std::to_string(size), digest.value(), std::string()});
+        described.push_back({file.path, size, digest.value(), std::string()});
     }
     return described;
 }

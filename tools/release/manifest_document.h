@@ -24,7 +24,7 @@ struct ManifestValues {
 
 struct ManifestFile {
     std::string path;
-    std::string size;  // decimal, no leading zeros
+    std::uint64_t size = 0;
     std::string sha256;
     std::string url;  // its address; empty: UrlJoin(base_url, path)
 };

@@ -55,8 +55,7 @@ std::vector<DeltaPair> ChooseDeltaPairs(const std::vector<ManifestFile>& files,
     std::vector<DeltaPair> pairs;
     std::set<std::pair<std::string, std::string>> seen;
     for (const ManifestFile& file : files) {
-        std::uint64_t size = 0;
-        if (!ParseU64(file.size, size) || !fits(size)) continue;
+        if (!fits(file.size)) continue;
         for (const auto& release : paths) {
             const auto old = release.find(file.path);
             if (old == release.end() || old->second->sha256 == file.sha256 ||
@@ -64,7 +63,7 @@ std::vector<DeltaPair> ChooseDeltaPairs(const std::vector<ManifestFile>& files,
                 !seen.emplace(file.sha256, old->second->sha256).second) {
                 continue;
             }
-            pairs.push_back({file.sha256, size, old->second->sha256, old->second->size});
+            pairs.push_back({file.sha256, file.size, old->second->sha256, old->second->size});
         }
     }
     return pairs;

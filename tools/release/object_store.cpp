@@ -148,7 +148,7 @@ Status WriteFormBeside(const std::string& source, const std::string& object,
 // ContentMismatch), and a large one has the chunk index its bytes give beside it (a missing index
 // is only a `note`: players then fetch the file whole).
 Status CheckObject(const std::string& objects, const std::string& path, const std::string& sha256,
-                   const std::string& size, std::string& note) {
+                   std::uint64_t size, std::string& note) {
     note.clear();
     const std::string object = objects + "/" + ObjectName(sha256);
     const auto mismatch = [&](const std::string& what) {
@@ -157,8 +157,8 @@ Status CheckObject(const std::string& objects, const std::string& path, const st
     };
     std::uint64_t bytes = 0;
     if (!GetFileSize(object, bytes)) return mismatch("is missing");
-    if (std::to_string(bytes) != size) {
-        return mismatch("has " + std::to_string(bytes) + " bytes, not " + size);
+    if (bytes != size) {
+        return mismatch("has " + std::to_string(bytes) + " bytes, not " + std::to_string(size));
     }
     Result<std::string> digest = HashFileSha256(object);
     if (!digest.ok() || digest.value() != sha256) return mismatch("does not hash to its name");
@@ -227,7 +227,7 @@ Status StoreObject(const std::string& objects, const std::string& path, const st
     ++tally.reused;
     tally.reused_bytes += size;
     std::string missing_index;
-    status = CheckObject(objects, path, sha256, std::to_string(size), missing_index);
+    status = CheckObject(objects, path, sha256, size, missing_index);
     if (status.ok() && !missing_index.empty()) status = WriteIndexBeside(object, "", tally);
     if (status.ok() && form_bytes == 0) status = FindForm(object, sha256, size, form_bytes);
     return status;
@@ -272,8 +272,8 @@ Result<int> CheckManifestObjects(const std::string& objects, const std::vector<F
                                  std::vector<std::string>& notes) {
     for (const FileEntry& file : files) {
         std::string note;
-        const Status status = CheckObject(objects, std::string(file.path), std::string(file.sha256),
-                                          std::string(file.size), note);
+        const Status status =
+            CheckObject(objects, std::string(file.path), std::string(file.sha256), file.size, note);
         if (!status.ok()) return status;
         if (!note.empty()) notes.push_back(note);
     }
@@ -296,14 +296,13 @@ Result<int> CheckListedForms(const std::string& objects, const std::vector<FileE
                                                            " that " + kFormListName + " lists " +
                                                            what + ": " + form);
         };
-        std::uint64_t bytes = 0, size = 0;
+        std::uint64_t bytes = 0;
         if (!GetFileSize(form, bytes)) return mismatch("is missing");
         if (bytes != entry->second) {
             return mismatch("has " + std::to_string(bytes) + " bytes, not " +
                             std::to_string(entry->second));
         }
-        ParseU64(file.size, size);
-        const Status status = CheckForm(form, size, entry->first);
+        const Status status = CheckForm(form, file.size, entry->first);
         if (!status.ok()) return status;
         ++checked;
         listed.erase(entry);
@@ -314,7 +313,7 @@ Result<int> CheckListedForms(const std::string& objects, const std::vector<FileE
 Result<int> CheckListedDeltas(const std::string& objects, const std::vector<FileEntry>& files,
                               const std::string& delta_list, std::vector<std::string>& notes) {
     std::unordered_map<std::string, std::uint64_t> sizes;
-    for (const FileEntry& file : files) ParseU64(file.size, sizes[std::string(file.sha256)]);
+    for (const FileEntry& file : files) sizes[std::string(file.sha256)] = file.size;
     std::unordered_set<std::string> wanted;
     for (const auto& entry : sizes) wanted.insert(entry.first);
     int checked = 0;

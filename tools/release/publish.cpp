@@ -163,7 +163,7 @@ Status ReadNews(const std::string& name, const std::string& path, Inputs& inputs
 }
 
 Status ReadStage(const std::string& path, Inputs& inputs) {
-    Result<std::string> bytes = ReadWholeFile(path, kMaxStageBytes);
+    Result<std::string> bytes = ReadWholeFile(path, kMaxStageArtBytes);
     if (!bytes.ok()) {
         return Refuse(bytes.status().message + " (the patcher fetches at most 2 MiB of stage art)");
     }
@@ -275,17 +275,16 @@ Result<std::vector<ManifestFile>> StoreGameObjects(
     std::set<std::string> listed;
     for (std::size_t i = 0; i < described.size(); ++i) {
         ManifestFile& file = described[i];
-        std::uint64_t size = 0, form_bytes = 0;
-        ParseU64(file.size, size);
+        std::uint64_t form_bytes = 0;
         const Status status =
-            StoreObject(options.objects, file.path, game[i].disk_path, file.sha256, size,
+            StoreObject(options.objects, file.path, game[i].disk_path, file.sha256, file.size,
                         options.form_level, summary.objects, form_bytes);
         if (!status.ok()) return status;
         if (form_bytes > 0 && listed.insert(file.sha256).second) {
             form_list += "zst " + file.sha256 + " " + std::to_string(form_bytes) + "\n";
             form_sizes[file.sha256] = form_bytes;
         }
-        if (WantsChunkIndex(size)) ++summary.chunk_indexes;
+        if (WantsChunkIndex(file.size)) ++summary.chunk_indexes;
         file.url = UrlJoin(options.objects_url, ObjectName(file.sha256));
     }
     return described;
@@ -341,7 +340,7 @@ std::string PublishedPatcher(const PublishOptions& options, const StagingFolder&
 // non-revoked registry key that verifies it, then the news parse of the verified bytes.
 Status CheckExtra(const StagingFolder& staging, const std::string& name,
                   const std::vector<KeyEntry>& registry) {
-    Result<std::string> bytes = ReadWholeFile(staging.Path(name), kMaxStageBytes);
+    Result<std::string> bytes = ReadWholeFile(staging.Path(name), kMaxStageArtBytes);
     if (!bytes.ok()) return bytes.status();
     Result<std::string> signature = LoadSignature(staging.Path(name));
     if (!signature.ok()) return signature.status();
@@ -412,9 +411,8 @@ Status BuildRelease(const PublishOptions& options, const SigningKey& key, Inputs
     if (!summary.into_objects) {
         std::vector<ServedFile> served;
         for (const ManifestFile& file : files.value()) {
-            std::uint64_t size = 0;
-            ParseU64(file.size, size);
-            served.push_back({staging.Path(std::string(kFilesFolder) + "/" + file.path), size});
+            served.push_back(
+                {staging.Path(std::string(kFilesFolder) + "/" + file.path), file.size});
         }
         status = WriteChunkIndexes(served, kServedFileMode, summary.chunk_indexes);
         if (!status.ok()) return status;

@@ -61,8 +61,6 @@ struct PublishSummary {
 
 // The subfolder of a release that holds the game files.
 inline constexpr const char* kFilesFolder = "files";
-// The stage picture the patcher fetches at most.
-inline constexpr std::uint64_t kMaxStageBytes = 2097152;
 
 Status Publish(const PublishOptions& options, PublishSummary& summary);
 

@@ -22,9 +22,7 @@ Status ReadRelease(const std::string& folder, PublishedRelease& release) {
                           (loaded.ok() ? std::string() : ": " + loaded.message));
     }
     for (const FileEntry& file : files.files) {
-        ReleaseFile entry{std::string(file.path), std::string(file.sha256), 0};
-        ParseU64(file.size, entry.size);
-        release.files.push_back(std::move(entry));
+        release.files.push_back({std::string(file.path), std::string(file.sha256), file.size});
     }
     return Status::Success();
 }

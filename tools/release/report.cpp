@@ -23,7 +23,7 @@ void PrintValidateReport(const ValidateReport& report, const Status& status) {
     PrintField("DOWNLOAD_COUNT", std::to_string(report.diff.size()));
     for (const DiffItem& item : report.diff) {
         std::printf("  NEED %s %s %s\n", DiffReasonName(item.reason), item.path.c_str(),
-                    item.size.c_str());
+                    std::to_string(item.size).c_str());
     }
     if (!status.ok()) PrintField("MESSAGE", status.message);
 }

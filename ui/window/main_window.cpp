@@ -141,7 +141,7 @@ WindowContext MainWindow::Context() const {
 void MainWindow::Apply(WindowEffects effects) {
     state_ = std::move(effects.state);
     if (effects.level_to_full) {
-        config_.check_level = 0;
+        config_.check_level = CheckLevel::Full;
         repair_next_check_ = true;
     }
     if (effects.install_directory) config_.install_directory = *effects.install_directory;

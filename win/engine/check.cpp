@@ -151,8 +151,8 @@ void KeepListedShards(const LoadedRelease& release, const ShardCache& shards) {
 
 void SummariseDiff(CheckOutcome& outcome) {
     for (const DiffItem& item : outcome.diff) {
-        outcome.download_bytes += LeadingU64(item.size);
-        outcome.fetch_bytes += LeadingU64(item.size);
+        outcome.download_bytes += item.size;
+        outcome.fetch_bytes += item.size;
         if (item.path == kPatcherManifestPath) {
             outcome.self_update = true;
             outcome.self_update_sha256 = item.sha256;
@@ -181,10 +181,9 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
                      const std::string& install_directory, const std::string& self_path,
                      CheckOutcome& outcome) {
     RecordedFiles records(config.data_directory, !config.hash_every_file);
-    outcome.diff =
-        ComputeDiff(release.files(), install_directory, static_cast<CheckLevel>(config.check_level),
-                    config.critical_paths, config.user_owned_paths,
-                    DiffSelfMapping{kPatcherManifestPath, self_path}, 0, &records);
+    outcome.diff = ComputeDiff(release.files(), install_directory, config.check_level,
+                               config.critical_paths, config.user_owned_paths,
+                               DiffSelfMapping{kPatcherManifestPath, self_path}, 0, &records);
     SummariseDiff(outcome);
     // What is to be fetched is no longer what was recorded; paths the release dropped go too.
     std::vector<std::string_view> listed;

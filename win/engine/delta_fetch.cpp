@@ -85,7 +85,7 @@ DeltaResult Decode(const DiffItem& item, const std::wstring& old_copy, AtomicFil
     } else if (!read && transfer.have() == 0) {
         why = "the delta's partial file " + WideToUtf8(delta_file.temp_path()) + " cannot be read";
     } else {
-        why = "the delta does not make the whole file of " + item.size + " bytes";
+        why = "the delta does not make the whole file of " + std::to_string(item.size) + " bytes";
     }
     return DeltaResult::Fallback;
 }

@@ -238,9 +238,9 @@ void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& insta
 Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer, bool assembled,
               AtomicFile& file, DownloadError& error) {
     const auto mismatch = [&]() -> std::string {
-        if (std::to_string(transfer.have()) != item.size) {
-            return "size mismatch after download: " + item.path + " (manifest " + item.size +
-                   ", got " + std::to_string(transfer.have()) + ")";
+        if (transfer.have() != item.size) {
+            return "size mismatch after download: " + item.path + " (manifest " +
+                   std::to_string(item.size) + ", got " + std::to_string(transfer.have()) + ")";
         }
         if (transfer.Digest() != item.sha256) return "sha256 mismatch after download: " + item.path;
         return std::string();
@@ -352,8 +352,8 @@ void RecordCommitted(const PatcherConfig& config, const std::vector<const DiffIt
     if (items.empty() || config.data_directory.empty()) return;
     RecordedFiles records(config.data_directory, true);
     for (const DiffItem* item : items) {
-        records.Committed(item->path, DestinationOf(*item, config.install_directory),
-                          LeadingU64(item->size), item->sha256);
+        records.Committed(item->path, DestinationOf(*item, config.install_directory), item->size,
+                          item->sha256);
     }
     records.Save();
 }
@@ -454,7 +454,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
         return Fail(error, DownloadFailure::RefusedDestination,
                     "cannot open a temporary file next to " + WideToUtf8(destination));
     }
-    const std::uint64_t expected = LeadingU64(item.size);
+    const std::uint64_t expected = item.size;
     Transfer transfer(shared, file, expected);
     if (!transfer.TakeOverExisting()) {
         return Fail(error, DownloadFailure::Local,

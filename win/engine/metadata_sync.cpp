@@ -1,5 +1,6 @@
 #include "win/engine/metadata_sync.h"
 
+#include "core/text.h"
 #include "core/url_join.h"
 #include "win/engine/release_paths.h"
 #include "win/platform/atomic_file.h"
@@ -11,7 +12,7 @@ namespace patcher::win {
 bool FetchToFile(const HttpClient& client, const std::wstring& url, const std::wstring& destination,
                  std::string& error, HttpError& http_error) {
     std::string body;
-    const HttpResponse response = client.GetToString(url, kMetadataCapBytes, body);
+    const HttpResponse response = client.GetToString(url, kMaxDocumentBytes, body);
     http_error = response.error;
     if (response.error != HttpError::Ok) {
         error = "fetch failed for " + WideToUtf8(url) + ": " + HttpErrorName(response.error) +

@@ -7,8 +7,6 @@
 
 namespace patcher::win {
 
-inline constexpr std::uint32_t kMetadataCapBytes = 1048576;
-
 // One release file, stored atomically: the destination keeps its old content on any failure.
 // http_error is the request's outcome (OK when only the write failed).
 bool FetchToFile(const HttpClient& client, const std::wstring& url, const std::wstring& destination,

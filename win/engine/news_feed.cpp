@@ -69,7 +69,7 @@ std::wstring AcceptedKeysPath(const PatcherConfig& config) {
 NewsDocument FetchNewsDocument(const std::wstring& name, const std::wstring& base_url,
                                const std::vector<KeyEntry>& keys) {
     const std::optional<std::string> verified =
-        FetchSigned(UrlJoin(base_url, name), kNewsDocumentCapBytes, keys, kNewsWords);
+        FetchSigned(UrlJoin(base_url, name), kMaxNewsDocumentBytes, keys, kNewsWords);
     if (!verified) return NewsDocument();
     Result<NewsDocument> parsed = ParseNewsDocument(*verified);
     if (!parsed.ok()) {
@@ -81,7 +81,7 @@ NewsDocument FetchNewsDocument(const std::wstring& name, const std::wstring& bas
 
 std::string FetchStageArt(const std::wstring& base_url, const std::vector<KeyEntry>& keys) {
     std::optional<std::string> verified =
-        FetchSigned(UrlJoin(base_url, L"stage.jpg"), kStageArtCapBytes, keys, kStageWords);
+        FetchSigned(UrlJoin(base_url, L"stage.jpg"), kMaxStageArtBytes, keys, kStageWords);
     return verified ? std::move(*verified) : std::string();
 }
 

@@ -12,8 +12,6 @@
 
 namespace patcher::win {
 
-inline constexpr std::uint32_t kNewsDocumentCapBytes = 16384;
-inline constexpr std::uint32_t kStageArtCapBytes = 2097152;
 inline constexpr std::uint32_t kNewsSignatureCapBytes = 4096;
 
 struct NewsBundle {

@@ -83,7 +83,7 @@ TEST(ManifestDocument, RefusesAManifestAboveTheDocumentCap) {
     std::vector<ManifestFile> files;
     for (int i = 0; i < 5000; ++i) {
         files.push_back(
-            {"data/" + std::string(100, 'x') + std::to_string(i), "1", std::string(64, 'a'), ""});
+            {"data/" + std::string(100, 'x') + std::to_string(i), 1, std::string(64, 'a'), ""});
     }
     Result<std::string> text = RenderManifest(Values(), files);
     ASSERT_FALSE(text.ok());

@@ -16,11 +16,11 @@ using test_support::TempFolder;
 
 TEST(ObjectDeltas, PairsComeFromTheNewestReleasesBelowTheNewOneEachOnceAndWithinTheCap) {
     const std::uint64_t cap = kDeltaMaxFileBytes;
-    const std::vector<ManifestFile> files = {{"a", "100", "N1", ""},
-                                             {"b", "100", "N2", ""},
-                                             {"big", std::to_string(cap + 1), "N3", ""},
-                                             {"same", "100", "S", ""},
-                                             {"c", "100", "N5", ""}};
+    const std::vector<ManifestFile> files = {{"a", 100, "N1", ""},
+                                             {"b", 100, "N2", ""},
+                                             {"big", cap + 1, "N3", ""},
+                                             {"same", 100, "S", ""},
+                                             {"c", 100, "N5", ""}};
     const std::vector<PublishedRelease> older = {
         {"r1", 1, {{"a", "O1", 100}, {"b", "O1b", cap}}},
         {"r3", 3, {{"a", "O2", 100}, {"b", "O3b", cap + 1}}},

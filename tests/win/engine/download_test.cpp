@@ -147,7 +147,7 @@ struct Rig {
         const std::string url = "https://stand-in/" + path;
         server_.Publish(url, body);
         outcome_.diff.push_back(
-            DiffItem{path, url, std::to_string(body.size()), Sha256Hex(body), DiffReason::Missing, {}, 0});
+            DiffItem{path, url, body.size(), Sha256Hex(body), DiffReason::Missing, {}, 0});
         outcome_.download_bytes += body.size();
         return outcome_.diff.back();
     }
