@@ -102,14 +102,14 @@ std::int32_t Scaled(const Layout& layout, std::int32_t n);
 
 // Where the controls sit (the spare label and progress holder stay hidden but are placed too).
 struct ControlBoxes {
-    Box spare_label;  // 1006
-    Box progress;     // 1007
-    Box action;       // 1001
-    Box secondary;    // 1002
-    Box prompt;       // 1008
-    Box folder_edit;  // 1004
-    Box browse;       // 1003
-    Box note;         // 1009
+    Box spare_label;
+    Box progress;
+    Box action;
+    Box secondary;  // "Yine de oyna"
+    Box prompt;
+    Box folder_edit;
+    Box browse;
+    Box note;
 };
 ControlBoxes PlaceControls(const Layout& layout);
 
@@ -151,7 +151,7 @@ struct WindowRect {
 // centred in it.
 WindowRect TargetWindowRect(const ScreenRect& work_area);
 
-// Minimum tracking size for WM_GETMINMAXINFO from the work area under the cursor.
+// The smallest size the window may be dragged to, from the work area under the cursor.
 void MinimumTrackSize(const ScreenRect& work_area, std::int32_t& width, std::int32_t& height);
 
 // The part of a picture of (picture_width x picture_height) that covers an area of
@@ -191,7 +191,7 @@ StatusAreaBoxes StatusArea(const Layout& layout);
 std::int32_t ProgressFillWidth(std::uint64_t bytes_done, std::uint64_t bytes_total,
                                std::int32_t track_width, bool view_is_main);
 
-// The news list area (x #14, y #15, width #16, height #17) and its spacing.
+// The news list area (news_x, news_y, news_content_width, news_content_height) and its spacing.
 Box NewsArea(const Layout& layout);
 struct NewsGaps {
     std::int32_t title;
@@ -230,8 +230,9 @@ enum class TitleBarItem : std::int32_t { None = 0, Settings = 1, Minimise = 2, C
 Box TitleButtonBox(const Layout& layout, TitleBarItem item);
 TitleBarItem TitleBarItemAt(const Layout& layout, std::int32_t x, std::int32_t y);
 
-// What WM_NCHITTEST answers (the window is all client area, so window and client coordinates
-// are the same). The numbers are the platform's HT* codes, so the window can return them as is.
+// The part of the window a point is on (the window is all client area, so window and client
+// coordinates are the same). The numbers are the platform's HT* codes, so the window can return
+// them as is.
 enum class HitZone : std::int32_t {
     Client = 1,
     Caption = 2,
@@ -249,8 +250,8 @@ enum class HitZone : std::int32_t {
 HitZone HitTest(const Layout& layout, std::int32_t window_width, std::int32_t window_height,
                 std::int32_t x, std::int32_t y);
 
-// The look of an owner-drawn button (1001, 1002, 1003): disabled wins over pressed; every button
-// but the action button has a one-pixel border in the line colour.
+// The look of an owner-drawn button (action, play-anyway, browse): disabled wins over pressed;
+// every button but the action button has a one-pixel border in the line colour.
 struct ButtonLook {
     Rgb fill;
     Rgb caption;

@@ -17,7 +17,7 @@ struct UserProxySettings {
 
 struct ProxyPlan {
     // The session goes through settings.proxy (with its bypass list); else through WinHTTP's
-    // default, the machine's setting, as it always did.
+    // default, the machine's setting.
     bool named = false;
     // Each request first asks the auto-configuration (detection and/or the script) for its proxy;
     // when it finds none, the request takes the session's way. Internet Options works the same.

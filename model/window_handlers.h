@@ -47,13 +47,13 @@ struct WindowPlatform {
 // What the window starts or does once it has applied the state.
 enum class NextStep : std::int32_t {
     None = 0,
-    RunCheck = 1,              // start CheckThread (busy is already set)
-    RunDownload = 2,           // start MainWindow::DownloadThread (busy is already set)
+    RunCheck = 1,              // start the check thread (busy is already set)
+    RunDownload = 2,           // start the download thread (busy is already set)
     ApplySelfUpdate = 3,       // ApplyAndRestart with the last result's self_update_sha256
     LaunchAndClose = 4,        // LaunchAndClose (LaunchStarting, LaunchGame, LaunchFinished)
     ConfirmInstallFolder = 5,  // read the edit field and run ConfirmInstallFolder
-    DestroyWindow = 6,         // the process ends through WM_DESTROY
-    HideWindow = 7,            // the game holds the key channel; WM_APP+5 ends the process
+    DestroyWindow = 6,         // the process ends with the window
+    HideWindow = 7,            // the game holds the key channel; its closing ends the process
     RunLaunch = 8,             // start the launch thread (launching is already set)
     PauseDownload = 9,         // stop every transfer, keeping the partial files; the download
                                // thread still ends through OnDownloadDone
@@ -80,9 +80,8 @@ WindowEffects StartCheck(const WindowState& state, const WindowContext& context,
 WindowEffects StartDownload(const WindowState& state, const CheckOutcome& result,
                             const WindowPlatform& platform);
 
-// WM_APP+1: the check thread's result. Repairs re-check at full level, downloads start without
-// being asked (two rounds in a row at most), and only a check that finds nothing to download
-// offers "OYNA".
+// The check thread's result. Repairs re-check at full level, downloads start without being asked
+// (two rounds in a row at most), and only a check that finds nothing to download offers "OYNA".
 WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& result,
                           const WindowContext& context, const WindowPlatform& platform);
 
@@ -93,7 +92,7 @@ struct DownloadDone {
     DownloadFault fault;
     bool self_update = false;
 };
-// WM_APP+3: a verifying check always follows a download; a new patcher is applied first. A failed
+// A download's end: a verifying check always follows it; a new patcher is applied first. A failed
 // one shows its kind's headline and, instead of the last progress, the file and the reason. A
 // download the player paused stays paused whatever it ended with, unless it finished.
 WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
@@ -105,12 +104,12 @@ WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool p
 
 // 0..100, truncated; 0 when the total is unknown (0), 100 once done reaches the total.
 std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total);
-// WM_APP+2: the progress snapshot as position, headline and detail.
+// A progress report: the snapshot as position, headline and detail.
 // `rate_line` (TransferRateLine's, empty during its warm-up) ends the detail.
 WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress,
                          const std::wstring& rate_line = std::wstring());
 
-// Control 1001. `last_result` is the shared last check result. "DURAKLAT" pauses the running
+// The action button. `last_result` is the shared last check result. "DURAKLAT" pauses the running
 // download and "DEVAM ET" resumes it from its partial files, also before the paused thread has
 // ended; neither counts as an automatic round. While a launch is under way or the
 // window is hidden a click does nothing: a click queued behind the first one must not start a

@@ -44,7 +44,7 @@ struct WindowState {
     WindowView view = WindowView::Main;
     ActionButton action = ActionButton::Wait;
     bool action_enabled = false;
-    bool play_anyway_shown = false;  // control 1002
+    bool play_anyway_shown = false;  // the "Yine de oyna" button
     Rgb dot = kDotGreen;
     std::wstring headline;
     std::wstring detail;
@@ -67,15 +67,17 @@ struct WindowState {
 // tests can follow the window's story; it carries the whole headline, even one the window cut.
 std::wstring WindowStateLine(const WindowState& state);
 
-// Which child controls are visible for a state: 1001 always, 1006 and 1007 never.
+// Which child controls are visible for a state: the action button always, the spare label and the
+// progress holder never.
 struct ControlVisibility {
-    bool first_install;  // 1008, 1004, 1003, 1009
-    bool play_anyway;    // 1002
+    bool first_install;  // the folder prompt, the folder field, the browse button and the note
+    bool play_anyway;    // the "Yine de oyna" button
 };
 ControlVisibility VisibleControls(const WindowState& state);
 
-// The one mapping from a view and an action to the controls, the dot and the caption. 1002 shows
-// only in connection-error when the last check offered to play anyway, and then the dot is red.
+// The one mapping from a view and an action to the controls, the dot and the caption. "Yine de
+// oyna" shows only in connection-error when the last check offered to play anyway, and then the
+// dot is red.
 void SetView(WindowState& state, WindowView view, ActionButton action, bool offer_play_anyway);
 void SetStatus(WindowState& state, Rgb dot, std::wstring headline, std::wstring detail);
 

@@ -181,7 +181,7 @@ class FirstStartAndDiskTest(CheckScenario):
         self.assertEqual(fields["STATE_REBUILT"], "yes")
         self.assertEqual((self.data / "state.txt").read_bytes(), state)
 
-        # Only damage outside the patcher truncates the state now that it is replaced whole. A
+        # Only damage outside the patcher truncates the state: the patcher replaces it whole. A
         # baseline cut after its first line still names the registry version, without its digest:
         # the same registry then reads as a replay and is refused rather than trusted blindly.
         (self.data / "state.txt").write_bytes(state[:state.index(b"\n") + 1])

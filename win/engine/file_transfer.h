@@ -3,7 +3,7 @@
 // copy is hashed and appended, and the run's progress counts every fetched byte of the file once,
 // however often its transfer starts over. Bytes reach the partial file in batches: under Wine each
 // WriteFile of a TLS record's few KiB costs as much as the copy, and eight workers' small writes
-// took longer than the whole transfer.
+// take longer than the whole transfer.
 #pragma once
 
 #include <cstdint>

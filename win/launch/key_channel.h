@@ -1,5 +1,7 @@
-// The key channel: two anonymous pipes that become the game's standard input and its standard
-// output and error, and one thread that answers the game's key requests. Lines on the pipes:
+// The key channel: two single-instance named pipes whose far ends the game inherits as its standard
+// input and its standard output and error (our ends are overlapped, so a read or a write can be
+// abandoned), and two threads: one reads the game's output, one answers its key requests. Lines
+// on the pipes:
 //   patcher to game  "KEY <key>" or "KEYERR <reason>", one write each, LF-terminated
 //   game to patcher  "KEYREQ" (one fresh key, please) or "NOTE <text>" (kept for diagnostics)
 // When the game exits the channel reads what it had already written, records its exit code and
