@@ -33,9 +33,8 @@ int RunHttpSelfTest(const Arguments& arguments) {
     PrintField(L"STATUS", FormatDecimal(response.status));
     PrintField(L"OS_ERROR", FormatDecimal(response.os_error));
     PrintField(L"BYTES", FormatDecimal(response.bytes_received));
-    LogLine("self-test http: " + name + " (status " + std::to_string(response.status) + ", os " +
-            std::to_string(response.os_error) + ", " + std::to_string(response.bytes_received) +
-            " bytes)");
+    LogLine("self-test http: " + DescribeResponse(response) + ", " +
+            std::to_string(response.bytes_received) + " bytes");
     return response.error == HttpError::Ok ? 0 : 1;
 }
 

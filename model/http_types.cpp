@@ -2,6 +2,11 @@
 
 namespace patcher::win {
 
+std::string DescribeResponse(const HttpResponse& response) {
+    return std::string(HttpErrorName(response.error)) + " (status " +
+           std::to_string(response.status) + ", os " + std::to_string(response.os_error) + ")";
+}
+
 const char* HttpErrorName(HttpError error) {
     switch (error) {
         case HttpError::Ok:

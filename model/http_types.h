@@ -34,6 +34,9 @@ struct HttpResponse {
     std::uint32_t retry_after = 0;     // seconds, from the last response read
 };
 
+// A request's outcome as the logs and diagnostics name it: "HTTP_STATUS (status 404, os 0)".
+std::string DescribeResponse(const HttpResponse& response);
+
 // What a response says before its body: the caller's accept check sees it for a 200 or a 206.
 struct HttpBodyStart {
     std::uint32_t status = 0;

@@ -180,10 +180,8 @@ class ChunkedUpdate {
                        std::to_string(first + length - 1) + " with exactly that range";
                 return Step::Fallback;
             }
-            const std::string failure = "download failed for " + item_.path + ": " +
-                                        HttpErrorName(response.error) + " (status " +
-                                        std::to_string(response.status) + ", os " +
-                                        std::to_string(response.os_error) + ")";
+            const std::string failure =
+                "download failed for " + item_.path + ": " + DescribeResponse(response);
             if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
                 why_ = failure;
                 // A server that refuses the range itself would refuse it again on the next run.

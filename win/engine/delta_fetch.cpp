@@ -113,8 +113,7 @@ void PlanReleaseDeltas(const BodySource& source, const std::wstring& base_url,
     const HttpResponse response =
         FetchReleaseList(source, base_url, kDeltaListName, kDeltaListCapBytes, text);
     if (response.error != HttpError::Ok) {
-        LogLine(std::string("check: no list of deltas (") + HttpErrorName(response.error) +
-                ", status " + std::to_string(response.status) + ")");
+        LogLine("check: no list of deltas: " + DescribeResponse(response));
         return;
     }
     const std::vector<DeltaListing> deltas = ParseDeltaList(text, wanted);

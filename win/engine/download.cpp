@@ -62,8 +62,7 @@ Reject FailTransfer(DownloadError& error, HttpError http, std::uint32_t status,
 }
 
 std::string TransportFailure(const DiffItem& item, const HttpResponse& response) {
-    return "download failed for " + item.path + ": " + HttpErrorName(response.error) + " (status " +
-           std::to_string(response.status) + ", os " + std::to_string(response.os_error) + ")";
+    return "download failed for " + item.path + ": " + DescribeResponse(response);
 }
 
 // The time to the body's first byte, and the body's own, of one request.

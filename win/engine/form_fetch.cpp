@@ -33,9 +33,8 @@ std::unordered_map<std::string, std::uint64_t> FetchFormList(const BodySource& s
     const HttpResponse response =
         FetchReleaseList(source, base_url, kFormListName, kFormListCapBytes, text);
     if (response.error != HttpError::Ok) {
-        LogLine(std::string("download: no list of compressed forms (") +
-                HttpErrorName(response.error) + ", status " + std::to_string(response.status) +
-                "); every file is fetched as it is");
+        LogLine("download: no list of compressed forms: " + DescribeResponse(response) +
+                "; every file is fetched as it is");
         return {};
     }
     std::unordered_map<std::string, std::uint64_t> forms = ParseFormList(text, wanted);
@@ -71,9 +70,7 @@ FormResult FetchWholeForm(const BodySource& source, const DiffItem& item, std::u
     } else if (response.error == HttpError::Ok) {
         why = "the compressed form ends part-way";
     } else {
-        why = "the compressed form could not be fetched: " +
-              std::string(HttpErrorName(response.error)) + " (status " +
-              std::to_string(response.status) + ")";
+        why = "the compressed form could not be fetched: " + DescribeResponse(response);
     }
     return FormResult::Fallback;
 }

@@ -15,9 +15,7 @@ bool FetchToFile(const HttpClient& client, const std::wstring& url, const std::w
     const HttpResponse response = client.GetToString(url, kMaxDocumentBytes, body);
     http_error = response.error;
     if (response.error != HttpError::Ok) {
-        error = "fetch failed for " + WideToUtf8(url) + ": " + HttpErrorName(response.error) +
-                " (status " + std::to_string(response.status) + ", os " +
-                std::to_string(response.os_error) + ")";
+        error = "fetch failed for " + WideToUtf8(url) + ": " + DescribeResponse(response);
         return false;
     }
     AtomicFile file;
