@@ -258,19 +258,12 @@ class AttackTest(CheckScenario):
         self.assertIn("../evil.dll", fields["DIAGNOSTIC"])
         self.assertEqual(self.snapshot(), self.accepted)
 
+    # How the client ends a redirect off the origin or a slow body is test_http_client's; one fault
+    # is enough to show that a failed fetch falls back to the accepted set untouched.
     def test_endless_metadata_is_cut_at_the_cap(self):
         self.server.set_fault("/live/manifest.txt", Fault.body(b"x" * (1048576 + 1)))
         self.assertFellBack("manifest.txt: TOO_LARGE")
 
-    def test_redirect_off_origin_is_not_followed(self):
-        self.server.set_fault("/live/keys.txt",
-                              Fault.redirect(self.server.url("/live/keys.txt", host="localhost")))
-        self.assertFellBack("keys.txt: REDIRECT_DENIED")
-
-    def test_slow_retrieval_ends_at_the_deadline(self):
-        # One byte every two seconds would take far longer than the 60 s a metadata fetch may.
-        self.server.set_fault("/live/keys.txt", Fault.trickle(total=1000, interval=2, seconds=75))
-        self.assertFellBack("keys.txt: TIMEOUT")
 
 
 if __name__ == "__main__":
