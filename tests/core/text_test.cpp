@@ -128,7 +128,8 @@ TEST(LexicalTest, ParseU64Limits) {
         EXPECT_TRUE(ParseU64(text, v)) << text;
         EXPECT_EQ(v, expected) << text;
     }
-    for (const char* text : {"18446744073709551616", "184467440737095516150", "-1", "+1", "", "1 "}) {
+    for (const char* text :
+         {"18446744073709551616", "184467440737095516150", "-1", "+1", "", "1 "}) {
         std::uint64_t v = 5;
         EXPECT_FALSE(ParseU64(text, v)) << text;
         EXPECT_EQ(v, 5u) << text;  // a refused value leaves the output alone

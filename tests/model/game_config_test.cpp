@@ -108,8 +108,14 @@ TEST(GameConfigFileTest, GetIntReadsLeadingDigitsWithinBounds) {
         const char* value;
         std::int32_t expected;
     } cases[] = {
-        {"-2", -2},          {"7px", 7}, {"-", 5}, {"", 5}, {"10000001", 10000001},
-        {"99999999999", 9999999}, {"-99999999999", -9999999}, {"+3", 5},
+        {"-2", -2},
+        {"7px", 7},
+        {"-", 5},
+        {"", 5},
+        {"10000001", 10000001},
+        {"99999999999", 9999999},
+        {"-99999999999", -9999999},
+        {"+3", 5},
     };
     for (const Case& c : cases) {
         GameConfig config;

@@ -164,7 +164,7 @@ TEST(NewsTabsTest, BoxesUnderlineAndClicks) {
         std::int32_t x, y;
         int tab;
     } cases[] = {
-        {620, 56, 0}, {689, 75, 0}, {690, 60, -1}, {708, 56, 1},
+        {620, 56, 0}, {689, 75, 0},  {690, 60, -1}, {708, 56, 1},
         {807, 75, 1}, {808, 60, -1}, {700, 76, -1}, {750, 55, -1},
     };
     for (const Case& c : cases) EXPECT_EQ(NewsTabAt(tabs, c.x, c.y), c.tab) << c.x << "," << c.y;

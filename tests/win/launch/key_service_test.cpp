@@ -51,7 +51,8 @@ TEST(KeyAnswerTest, TransportAndStatusDecideTheKind) {
         std::uint32_t status, retry_after, os_error;
         KeyFetchKind kind;
         std::string message;  // checked where it carries values of the answer
-    } cases[] = {  // each kind on the wire is test_key_path's; here the texts for the log
+    } cases[] = {
+        // each kind on the wire is test_key_path's; here the texts for the log
         {HttpError::Ok, 200, 0, 0, KeyFetchKind::Ok, ""},
         {HttpError::HttpStatus, 429, 30, 0, KeyFetchKind::RateLimited,
          "the key service is rate limiting us (429), retry after 30s"},
