@@ -55,17 +55,6 @@ TEST(Sha256, FipsExamplesOnEveryTransform) {
     EXPECT_EQ(Sha256Hex("abc"), FipsExamples()[1].digest);
 }
 
-TEST(Sha256, EngineSelection) {
-    EXPECT_EQ(Sha256(Sha256Engine::Portable).engine(), Sha256Engine::Portable);
-    const Sha256Engine expected =
-        Sha256ShaExtensionsAvailable() ? Sha256Engine::ShaExtensions : Sha256Engine::Portable;
-    EXPECT_EQ(Sha256().engine(), expected);
-    EXPECT_EQ(Sha256(Sha256Engine::ShaExtensions).engine(), expected);
-    if (!Sha256ShaExtensionsAvailable()) {
-        std::printf("note: this CPU has no SHA extensions; only the portable transform ran\n");
-    }
-}
-
 #if defined(__i386__)
 // 32-bit Windows promises a 4-byte aligned stack only, and a thread it starts (or a callback it
 // makes) may begin anywhere on that grid; a transform that assumes 16 faults there.
@@ -155,12 +144,6 @@ TEST(Sha256, LongInputsInUnevenPiecesAgree) {
                 << "size " << size << ", engine " << static_cast<int>(engine) << ", seed " << seed;
         }
     }
-}
-
-TEST(HexEncode, LowercaseHighNibbleFirst) {
-    const std::uint8_t bytes[] = {0x00, 0x0f, 0xa5, 0xff};
-    EXPECT_EQ(HexEncode(bytes), "000fa5ff");
-    EXPECT_EQ(HexEncode({}), "");
 }
 
 }  // namespace

@@ -132,11 +132,6 @@ TEST_F(ValidateTest, NotesNameTheChecksThatWereNotMeasured) {
     EXPECT_FALSE(report_.content_checked);
     EXPECT_FALSE(dir_.Exists("state.txt"));
 
-    options.state_path = dir_.Path("state.txt");
-    ASSERT_TRUE(Run(options).ok());
-    EXPECT_EQ(report_.notes, std::vector<std::string>{kContentNote});
-
-    options.state_path.clear();
     options.dist = dir_.Path("dist");
     ASSERT_TRUE(Run(options).ok());
     EXPECT_EQ(report_.notes, std::vector<std::string>{kRollbackNote});
@@ -206,10 +201,6 @@ TEST_F(ValidateTest, SignaturesAreCheckedInOrderBeforeAnythingIsParsed) {
     ExpectFailure(Options(), StatusCode::BadSignature,
                   "key registry signature did not verify with the expected key (broken signature "
                   "or wrong role key)");
-    PublishRegistryText("expires 2030-06-01T00:00:00Z\nkey a valid " +
-                        PublicKeyBase64(release_.public_key) + "\n");
-    ExpectFailure(Options(), StatusCode::BadFormat,
-                  "key registry 'version' field is missing or not an integer");
 }
 
 TEST_F(ValidateTest, ExpiryStartsAtTheExpiryInstantAndPrecedesTheKeyLines) {
@@ -305,40 +296,7 @@ TEST_F(ValidateTest, TheFirstRegistryKeyThatVerifiesDecidesEvenWhenRevoked) {
     EXPECT_EQ(report_.signing_key_id, "a");
 }
 
-TEST_F(ValidateTest, RegistryAndManifestFromDifferentReleasesAreRefused) {
-    const std::string old_keys =
-        KeyRegistryText("3", "2030-06-01T00:00:00Z", {{"rel-2024", false, release_.public_key}});
-    const std::string old_manifest = ManifestText(ManifestHeaderText{}, FileLines());
-    const std::string new_keys = KeyRegistryText(
-        "4", "2031-06-01T00:00:00Z",
-        {{"rel-2024", true, release_.public_key}, {"rel-2025", false, next_.public_key}});
-    ManifestHeaderText new_header;
-    new_header.version = "1.5.0";
-    new_header.counter = "8";
-    const std::string new_manifest = ManifestText(new_header, FileLines());
-
-    PublishRegistryText(old_keys);
-    PublishManifestText(new_manifest, next_);
-    ExpectFailure(Options(), StatusCode::BadSignature,
-                  "manifest signature did not verify with ANY key in the registry (broken "
-                  "signature or unknown key)");
-    PublishRegistryText(new_keys);
-    PublishManifestText(old_manifest, release_);
-    ExpectFailure(Options(), StatusCode::RevokedKey,
-                  "manifest was signed with a REVOKED key: rel-2024");
-    EXPECT_FALSE(dir_.Exists("state.txt"));
-
-    PublishManifestText(new_manifest, next_);
-    ASSERT_TRUE(Run(Options()).ok());
-    EXPECT_EQ(report_.signing_key_id, "rel-2025");
-    // Once the newer release is the baseline, the older pair is a rollback.
-    PublishRegistryText(old_keys);
-    PublishManifestText(old_manifest, release_);
-    ExpectFailure(Options(), StatusCode::Rollback,
-                  "key registry counter went backwards (3 < 4) -- rollback attack");
-}
-
-TEST_F(ValidateTest, ManifestIsHeldToTheLineRulesAndItsHeader) {
+TEST_F(ValidateTest, AManifestBreakingTheLineRulesIsRefusedAfterItsSignatureVerified) {
     std::string text = ManifestText(ManifestHeaderText{}, FileLines());
     text.replace(text.find("channel live"), 12, "channel  live");
     PublishManifestText(text, release_);
@@ -346,12 +304,6 @@ TEST_F(ValidateTest, ManifestIsHeldToTheLineRulesAndItsHeader) {
                   "manifest format: double space (the field separator is one space)");
     EXPECT_EQ(report_.signing_key_id, "rel-2024");
     EXPECT_TRUE(report_.version.empty());
-
-    ManifestHeaderText header;
-    header.channel = "Live";
-    PublishManifest(header);
-    ExpectFailure(Options(), StatusCode::BadFormat,
-                  "manifest 'channel' field is missing or malformed: Live");
 }
 
 TEST_F(ValidateTest, ContentCheckStopsAtTheFirstDamagedFileInManifestOrder) {

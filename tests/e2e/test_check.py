@@ -217,10 +217,6 @@ class AttackTest(CheckScenario):
         self.publish(rb.Manifest(dict(GAME), counter="9"))
         self.assertRefused(3, "manifest counter went backwards (9 < 10) -- rollback attack")
 
-    def test_replay_of_the_counter_with_other_content(self):
-        self.publish(rb.Manifest({**GAME, "data/ui.pak": b"x" * 700}))
-        self.assertRefused(3, "manifest same counter (10) but different content -- counter replay")
-
     def test_expired_registry_and_manifest(self):
         registry = rb.registry_text([("release-1", "valid", KEYS["release"])], version="4",
                                     expires="2026-05-31T23:59:59Z")
@@ -258,19 +254,12 @@ class AttackTest(CheckScenario):
         self.assertIn("../evil.dll", fields["DIAGNOSTIC"])
         self.assertEqual(self.snapshot(), self.accepted)
 
+    # How the client ends a redirect off the origin or a slow body is test_http_client's; one fault
+    # is enough to show that a failed fetch falls back to the accepted set untouched.
     def test_endless_metadata_is_cut_at_the_cap(self):
         self.server.set_fault("/live/manifest.txt", Fault.body(b"x" * (1048576 + 1)))
         self.assertFellBack("manifest.txt: TOO_LARGE")
 
-    def test_redirect_off_origin_is_not_followed(self):
-        self.server.set_fault("/live/keys.txt",
-                              Fault.redirect(self.server.url("/live/keys.txt", host="localhost")))
-        self.assertFellBack("keys.txt: REDIRECT_DENIED")
-
-    def test_slow_retrieval_ends_at_the_deadline(self):
-        # One byte every two seconds would take far longer than the 60 s a metadata fetch may.
-        self.server.set_fault("/live/keys.txt", Fault.trickle(total=1000, interval=2, seconds=75))
-        self.assertFellBack("keys.txt: TIMEOUT")
 
 
 if __name__ == "__main__":

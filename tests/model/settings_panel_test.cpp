@@ -8,29 +8,16 @@
 namespace patcher::win {
 namespace {
 
-TEST(SettingsPanelLayoutTest, DesignSizeBoxes) {
-    const SettingsPanelLayout p = ComputeSettingsPanel(ComputeLayout(900, 560));
-    EXPECT_EQ(p.arrow_width, 26);
-    EXPECT_EQ(p.heading, (Box{620, 56, 260, 20}));
-    EXPECT_EQ(p.rows[0].label, (Box{620, 94, 260, 17}));
-    EXPECT_EQ(p.rows[0].value, (Box{620, 114, 260, 28}));
-    EXPECT_EQ(p.rows[0].left_arrow, (Box{620, 114, 26, 28}));
-    EXPECT_EQ(p.rows[0].right_arrow, (Box{854, 114, 26, 28}));
-    EXPECT_EQ(p.rows[1].label, (Box{620, 146, 260, 17}));
-    EXPECT_EQ(p.rows[3].value, (Box{620, 270, 260, 28}));
-    EXPECT_EQ(p.rows[4].value, (Box{620, 322, 260, 28}));
-    EXPECT_EQ(p.save, (Box{620, 368, 260, 32}));
-    EXPECT_EQ(p.notes, (Box{620, 414, 260, 46}));
-    EXPECT_TRUE(p.rows[4].fits && p.save_fits && p.notes_fit);
-}
-
 // Each label sits between the row above and its own value box, and a click on a label (or on
-// the gap to the save button) does nothing.
+// the gap to the save button) does nothing. At the design size every row fits.
 TEST(SettingsPanelLayoutTest, RowsStackWithoutOverlapAtAnySize) {
     for (const auto& [width, height] :
          {std::pair{900, 560}, {450, 280}, {1307, 764}, {900, 1200}, {3000, 600}}) {
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         const SettingsPanelLayout p = ComputeSettingsPanel(ComputeLayout(width, height));
+        if (width == 900 && height == 560) {
+            EXPECT_TRUE(p.rows[4].fits && p.save_fits && p.notes_fit);  // the design size shows all
+        }
         std::int32_t above = p.heading.bottom();
         for (int r = 0; r < kSettingsRows; ++r) {
             const SettingsRowBoxes& row = p.rows[static_cast<std::size_t>(r)];

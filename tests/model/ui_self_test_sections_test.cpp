@@ -28,10 +28,6 @@ TEST(UiSelfTestSectionsTest, ShippedCasesPassAtTheRealLayout) {
             EXPECT_EQ(line.find(L"FAIL"), std::wstring::npos) << i;
         }
     }
-    EXPECT_EQ(sections[0].lines.size(), 1u + 7 * 3 + 1);
-    EXPECT_EQ(sections[1].lines[0], L"  OK   kontrol ediliyor  buton=BEKLEYİN beklenen=BEKLEYİN");
-    EXPECT_EQ(sections[2].lines[0],
-              L"  OK   status-region 1024x600  rect=0,501..791,600  button_x=791");
 }
 
 TEST(UiSelfTestSectionsTest, BrokenCasesAreCounted) {
@@ -110,14 +106,6 @@ TEST(UiSelfTestSectionsTest, ATextCutWithoutAnEllipsisOrStillTooWideFails) {
         EXPECT_EQ(section.failures, c.ok ? 0 : 1) << c.width;
         EXPECT_EQ(section.lines.back().rfind(c.ok ? kSelfTestOk : kSelfTestFail, 0), 0u);
     }
-}
-
-TEST(UiSelfTestSectionsTest, Formats) {
-    EXPECT_EQ(FormatColour(kAmber), L"#C9A227");
-    EXPECT_EQ(FormatColour({0, 10, 255}), L"#000AFF");
-    EXPECT_EQ(FormatCodePoints(kTextGameUpToDate),
-              L"U+004F U+0079 U+0075 U+006E U+0020 U+0067 "
-              L"U+00FC U+006E U+0063 U+0065 U+006C");
 }
 
 TEST(WidenUtf8Test, ValidTextAndReplacements) {

@@ -53,8 +53,6 @@ TEST(ManifestDocument, RefusesValuesThePatcherWouldRefuse) {
     const std::pair<Change, std::string> cases[] = {
         {[](ManifestValues& v) { v.version = "1.2"; },
          "manifest 'version' field is not SemVer: 1.2"},
-        {[](ManifestValues& v) { v.channel = "Live"; },
-         "manifest 'channel' field is missing or malformed: Live"},
         {[](ManifestValues& v) { v.version = "1.2.3 x"; },
          "--version must be printable ASCII without spaces"},
         {[](ManifestValues& v) { v.counter = "18446744073709551616"; },

@@ -1,12 +1,10 @@
 // The check over real files with release sets the test signs itself. The release server is never
-// contacted: these cases run offline or with an unusable base URL; the network paths are covered by
-// the end-to-end scenarios against a local HTTPS server.
+// contacted: these cases run offline. The first start, the network paths and the rollback guard of
+// a rebuilt state are covered by the end-to-end scenarios against a local HTTPS server.
 #include "win/engine/check.h"
 
 #include <gtest/gtest.h>
 
-#include "core/rollback_state.h"
-#include "model/player_message.h"
 #include "tests/core/test_release_fixture.h"
 #include "win/platform/text.h"
 
@@ -58,24 +56,6 @@ class CheckTest : public ::testing::Test {
     PatcherConfig config_;
 };
 
-TEST_F(CheckTest, FirstStartWithoutAnythingCreatesTheDataDirectoryAndStops) {
-    const CheckOutcome offline = Run();
-    EXPECT_EQ(offline.code, StatusCode::BadInput);
-    EXPECT_EQ(offline.source, CheckSource::None);
-    EXPECT_EQ(offline.diagnostic, "offline mode: network not attempted");
-    EXPECT_EQ(offline.player, PlayerMessage(StatusCode::BadInput));
-    EXPECT_TRUE(dir_.Exists("data"));
-
-    // Online with no usable server: the synchronisation's error survives as the diagnostic.
-    config_.offline = false;
-    config_.base_url = L"";
-    const CheckOutcome online = Run();
-    EXPECT_EQ(online.code, StatusCode::BadInput);
-    EXPECT_FALSE(online.network);
-    EXPECT_EQ(online.diagnostic, "fetch failed for /keys.txt: BAD_URL (status 0, os 0)");
-    EXPECT_FALSE(online.may_launch);
-}
-
 TEST_F(CheckTest, OfflineWithAnAcceptedSetComparesTheDisk) {
     dir_.Write("game/Velmor2.exe", "game");
     dir_.Write("game/data/a.pak", "old!");  // right size, wrong content
@@ -103,22 +83,6 @@ TEST_F(CheckTest, OfflineWithAnAcceptedSetComparesTheDisk) {
     EXPECT_TRUE(outcome.game_exe_in_manifest);
     EXPECT_TRUE(outcome.game_exe_on_disk);
     EXPECT_TRUE(outcome.state_rebuilt);  // there was no state file yet
-}
-
-TEST_F(CheckTest, LostStateIsRebuiltAndThenGuardsAgainstRollback) {
-    InstallAcceptedSet("7", {FileLine("Velmor2.exe", "game")});
-    EXPECT_TRUE(Run().state_rebuilt);
-    const CheckOutcome again = Run();
-    EXPECT_EQ(again.code, StatusCode::Ok);
-    EXPECT_FALSE(again.state_rebuilt);
-
-    // An older accepted set (counter 6) is now a rollback against the rebuilt baseline.
-    InstallAcceptedSet("6", {FileLine("Velmor2.exe", "game")});
-    const CheckOutcome rollback = Run();
-    EXPECT_EQ(rollback.code, StatusCode::Rollback);
-    EXPECT_EQ(rollback.player, PlayerMessage(StatusCode::Rollback));
-    EXPECT_FALSE(rollback.may_launch);
-    EXPECT_TRUE(rollback.diff.empty());
 }
 
 TEST_F(CheckTest, StateCannotBeRebuiltFromAnUnverifiableSet) {
