@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "model/argument_list.h"
 #include "model/patcher_config.h"
 
 namespace patcher::win {
-
-using ArgumentList = std::vector<std::wstring>;
 
 struct Arguments {
     // "--check", "--update", "--launch-decision", "--news", "--self-test", "--version"
@@ -36,7 +35,5 @@ std::wstring WindowRestartArguments(const ArgumentList& arguments);
 // The first token a window start does not honour, as an English sentence; nothing when every
 // token is one of its own.
 std::optional<std::wstring> WindowRefusal(const ArgumentList& arguments);
-bool HasArgument(const ArgumentList& arguments, const std::wstring& text);
-std::wstring ArgumentValue(const ArgumentList& arguments, const std::wstring& text);
 
 }  // namespace patcher::win

@@ -29,12 +29,13 @@ int RunUpdate(const Arguments& arguments) {
                          Utf8ToWide(progress.current_path) + L"\r\n");
     };
     std::string error;
-    const Reject result = RunDownload(config, outcome, on_progress, nullptr, error);
+    const DownloadCode result = RunDownload(config, outcome, on_progress, nullptr, error);
     PrintField(L"DOWNLOAD_CODE", FormatDecimal(static_cast<std::uint64_t>(result)));
     PrintField(L"DOWNLOAD_DIAGNOSTIC", Utf8ToWide(error));
     PrintField(L"DOWNLOAD_BYTES_FETCHED", FormatDecimal(last.bytes_fetched));
     PrintField(L"DOWNLOAD_BYTES_REUSED", FormatDecimal(last.bytes_reused));
-    if (result == Reject::Ok && outcome.self_update) PrintField(L"SELF_UPDATE_READY", L"yes");
+    if (result == DownloadCode::Committed && outcome.self_update)
+        PrintField(L"SELF_UPDATE_READY", L"yes");
     return static_cast<int>(result);
 }
 

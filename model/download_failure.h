@@ -10,6 +10,15 @@
 
 namespace patcher::win {
 
+// One file's result, and the whole download's. The numbers are the check's for the same outcome:
+// --update reports them as DOWNLOAD_CODE and exits with them.
+enum class DownloadCode : std::uint32_t {
+    Committed = 0,
+    Failed = 1,     // a refused destination, a local or transport failure, or a cancellation
+    Ambiguous = 6,  // the set names one file twice (the whole download only)
+    Mismatch = 7,   // a body that does not match the manifest
+};
+
 enum class DownloadFailure : std::uint8_t {
     None,                // nothing the player must act on (no failure, or the player cancelled)
     Transfer,            // connection lost, time-out, a 4xx or 5xx, a cut or refused body

@@ -310,16 +310,17 @@ WindowEffects OnDownloadDone(const WindowState& state, const DownloadDone& done,
     e.state.busy = false;
     if (state.paused || state.resume_on_stop) {
         const bool resume = state.resume_on_stop;
-        if (done.code != StatusCode::Ok && !resume) return e;  // paused with its partial files
+        if (done.code != DownloadCode::Committed && !resume)
+            return e;  // paused with its partial files
         e.state.paused = false;
         e.state.resume_on_stop = false;
-        if (done.code != StatusCode::Ok) {
+        if (done.code != DownloadCode::Committed) {
             Wait(e);
             ChainCheckThenDownload(e, context, platform);
             return e;
         }
     }
-    if (done.code != StatusCode::Ok) {
+    if (done.code != DownloadCode::Committed) {
         Block(e);
         Status(e, kDotRed, DownloadFailureHeadline(done.fault.kind),
                DownloadFailureDetail(done.fault));

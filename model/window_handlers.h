@@ -88,7 +88,7 @@ WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& result,
 // The download thread's result. `fault` says why a failed one failed; `self_update` is the last
 // check result's.
 struct DownloadDone {
-    StatusCode code = StatusCode::Ok;
+    DownloadCode code = DownloadCode::Committed;
     DownloadFault fault;
     bool self_update = false;
 };

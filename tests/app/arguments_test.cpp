@@ -124,14 +124,5 @@ TEST(WindowOptionsTest, TheWindowTakesItsOwnOptionsAndRefusesEveryOther) {
     EXPECT_EQ(WindowRestartArguments(list), L"--data-dir \"C:\\D\\\\\" --root-key-b64 \"S2V5\"");
 }
 
-TEST(ArgumentLookupTest, ExactTokensOnly) {
-    const ArgumentList list = {L"--base-url", L"https://a/live", L"--Headless", L"--data-dir"};
-    EXPECT_FALSE(HasArgument(list, L"--headless"));
-    EXPECT_TRUE(HasArgument(list, L"--Headless"));
-    EXPECT_EQ(ArgumentValue(list, L"--base-url"), L"https://a/live");
-    EXPECT_EQ(ArgumentValue(list, L"--data-dir"), L"");  // last element: no value
-    EXPECT_EQ(ArgumentValue(list, L"--install-dir"), L"");
-}
-
 }  // namespace
 }  // namespace patcher::win

@@ -119,11 +119,14 @@ TEST(OnCheckDoneTest, NothingToDownload) {
         {stuck, Ready(), CheckLevel::Full,
          L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
          kTextFilesRevert, NextStep::None},
-        {Busy(), elsewhere, CheckLevel::Full, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+        {Busy(), elsewhere, CheckLevel::Full,
+         L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
          L"Velmor2.exe burada değil; sürümde bin/Velmor2.exe olarak var", NextStep::None},
-        {Busy(), absent, CheckLevel::Full, L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
+        {Busy(), absent, CheckLevel::Full,
+         L"blocked TEKRAR DENE enabled red · Oyun dosyası bu sürümde yok",
          L"Velmor2.exe · sürüm 1.4.2 · kayıt: C:\\V\\patcher.log", NextStep::None},
-        {Busy(), not_on_disk, CheckLevel::Full, L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
+        {Busy(), not_on_disk, CheckLevel::Full,
+         L"blocked TEKRAR DENE enabled red · Eksik dosya: bin/Velmor2.exe",
          L"Onarma işlemi oyun kaydınızı etkilemez", NextStep::None},
         // The re-check keeps saying what it is for.
         {Busy(), not_on_disk, CheckLevel::Quick,
@@ -288,8 +291,8 @@ TEST(OnCheckDoneTest, PatcherStuckOnlyWhenTheRestartStillWantsANewPatcher) {
 
         // A stuck patcher's download is not applied again, and its entry alone is then nothing to
         // download: ready, with the red notice.
-        const WindowEffects done =
-            OnDownloadDone(e.state, {StatusCode::Ok, {}, new_patcher}, Context(), fake.Get());
+        const WindowEffects done = OnDownloadDone(
+            e.state, {DownloadCode::Committed, {}, new_patcher}, Context(), fake.Get());
         ASSERT_EQ(done.next, NextStep::RunCheck);
         EXPECT_EQ(done.log.size(), new_patcher ? 1u : 0u);
         ExpectScreen(OnCheckDone(done.state, new_patcher ? r : Ready(), Context(), fake.Get()),
@@ -429,37 +432,37 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     // instead of the last progress.
     const std::wstring dot = kTextDot;
     const struct {
-        StatusCode code;
+        DownloadCode code;
         DownloadFault fault;
         const wchar_t* headline;
         std::wstring detail;
     } rows[] = {
-        {StatusCode::BadInput,
+        {DownloadCode::Failed,
          {DownloadFailure::Transfer, "data/a.bin", HttpError::HttpStatus, 404},
          kTextDownloadCut,
          L"data/a.bin" + dot + L"sunucu 404 yanıtı verdi"},
-        {StatusCode::BadInput,
+        {DownloadCode::Failed,
          {DownloadFailure::Transfer, "data/a.bin", HttpError::Truncated, 200},
          kTextDownloadCut,
          L"data/a.bin" + dot + L"bağlantı yarıda kesildi"},
-        {StatusCode::BadInput,
+        {DownloadCode::Failed,
          {DownloadFailure::ProxyAuth, "a", HttpError::ProxyAuthRequired, 407},
          L"Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki proxy ayarlarınızı kontrol "
          L"edin.",
          L"a" + dot + kTextReasonProxyAuth},
-        {StatusCode::BadInput,
+        {DownloadCode::Failed,
          {DownloadFailure::DiskFull, "b", HttpError::SinkFailure, 200},
          kTextDiskFilledUp,
          L"b" + dot + L"disk dolu"},
-        {StatusCode::BadInput,
+        {DownloadCode::Failed,
          {DownloadFailure::RefusedDestination, "c"},
          kTextFolderRefusesFile,
          L"c" + dot + L"bu konuma yazılamıyor"},
-        {StatusCode::ContentMismatch,
+        {DownloadCode::Mismatch,
          {DownloadFailure::Mismatch, "d"},
          kTextDownloadDoesNotMatch,
          L"d" + dot + L"içerik doğrulanamadı"},
-        {StatusCode::BadInput,
+        {DownloadCode::Failed,
          {DownloadFailure::Local, ""},
          kTextDownloadNotSaved,
          L"dosya diske yazılamadı"},
@@ -470,7 +473,7 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
         ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · " + std::wstring(row.headline),
                      row.detail);
     }
-    EXPECT_EQ(OnDownloadDone(s, {StatusCode::Ok, {}, true}, Context(), fake.Get()).next,
+    EXPECT_EQ(OnDownloadDone(s, {DownloadCode::Committed, {}, true}, Context(), fake.Get()).next,
               NextStep::ApplySelfUpdate);
 
     EXPECT_EQ(OnSelfUpdateApplied(s, true, true).next, NextStep::DestroyWindow);
@@ -531,8 +534,8 @@ TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
     start.busy = false;
     start.can_pause = true;
     start.rounds = 1;
-    const DownloadDone cancelled{StatusCode::BadInput, {}, false};
-    const DownloadDone finished{StatusCode::Ok, {}, false};
+    const DownloadDone cancelled{DownloadCode::Failed, {}, false};
+    const DownloadDone finished{DownloadCode::Committed, {}, false};
     DownloadProgress late{0, 3, "a", 512, 1536};
     const std::wstring paused_1k =
         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 1,0 KB kaldı";

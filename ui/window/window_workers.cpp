@@ -31,7 +31,7 @@ void FinishCheck(WindowShared& shared, CheckOutcome outcome) {
     shared.Post(kMsgCheckDone);
 }
 
-void FinishDownload(WindowShared& shared, Reject code, DownloadFault fault) {
+void FinishDownload(WindowShared& shared, DownloadCode code, DownloadFault fault) {
     {
         const std::lock_guard<std::mutex> guard(shared.lock);
         shared.download_code = code;
@@ -130,7 +130,7 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
         std::string error;
         DownloadFault fault;
         fault.kind = DownloadFailure::Local;
-        Reject code = StatusCode::BadInput;
+        DownloadCode code = DownloadCode::Failed;
         try {
             const DownloadCancelQuery paused = [shared] { return shared->pause_requested.load(); };
             code = RunDownload(config, result, on_progress, paused, error, &fault, &shared->pace);
@@ -143,7 +143,7 @@ void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const Patc
         LogLine("download: the download thread could not start");
         DownloadFault fault;
         fault.kind = DownloadFailure::Local;
-        FinishDownload(*shared, StatusCode::BadInput, std::move(fault));
+        FinishDownload(*shared, DownloadCode::Failed, std::move(fault));
     }
 }
 

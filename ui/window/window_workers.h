@@ -36,7 +36,7 @@ struct WindowShared {
     std::mutex lock;
     HWND window = nullptr;  // set before the first worker starts, never changed
     CheckOutcome last_check;
-    StatusCode download_code = StatusCode::Ok;
+    DownloadCode download_code = DownloadCode::Committed;
     DownloadFault download_fault;
     DownloadProgress progress;
     NewsBundle news;

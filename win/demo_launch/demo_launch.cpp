@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/arguments.h"
+#include "model/argument_list.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/launch_game.h"
 #include "win/platform/known_paths.h"

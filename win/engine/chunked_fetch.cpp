@@ -57,20 +57,6 @@ class OldCopy {
     std::vector<char> buffer_;
 };
 
-// One step of the chunk path: done, or the result the whole path ends with.
-enum class Step { Done, Fallback, Failed, Cancelled };
-
-ChunkedResult Ended(Step step) {
-    switch (step) {
-        case Step::Failed:
-            return ChunkedResult::Failed;
-        case Step::Cancelled:
-            return ChunkedResult::Cancelled;
-        default:
-            return ChunkedResult::Fallback;
-    }
-}
-
 class ChunkedUpdate {
   public:
     ChunkedUpdate(const BodySource& source, const DiffItem& item, OldCopy& old,
@@ -86,8 +72,9 @@ class ChunkedUpdate {
         const std::optional<Sha256Digest> digest = DecodeDigestHex(item_.sha256);
         if (!digest) return Refuse("the manifest's digest is not one");
         std::string bytes;
-        if (const Step step = IndexPart(0, kChunkIndexHeaderBytes, bytes); step != Step::Done) {
-            return Ended(step);
+        if (const ChunkedResult step = IndexPart(0, kChunkIndexHeaderBytes, bytes);
+            step != ChunkedResult::Done) {
+            return step;
         }
         const auto header = ParseChunkIndexHeader(bytes, transfer_.expected(), *digest, why_);
         if (!header) return Refuse(why_);
@@ -95,30 +82,32 @@ class ChunkedUpdate {
             return Refuse("it has " + std::to_string(header->group_count) +
                           " groups, more than the patcher holds for one file");
         }
-        if (const Step step =
+        if (const ChunkedResult step =
                 IndexPart(kChunkIndexHeaderBytes, ChunkGroupTableBytes(*header), bytes);
-            step != Step::Done) {
-            return Ended(step);
+            step != ChunkedResult::Done) {
+            return step;
         }
         auto groups = ParseChunkGroups(bytes, *header, why_);
         if (!groups) return Refuse(why_);
 
         std::vector<ChunkGroup> old_groups;
-        if (const Step step = ScanOldGroups(old_groups); step != Step::Done) return Ended(step);
+        if (const ChunkedResult step = ScanOldGroups(old_groups); step != ChunkedResult::Done)
+            return step;
         const std::vector<std::int64_t> matches = MatchGroups(*groups, old_groups);
         if (std::none_of(matches.begin(), matches.end(), [](std::int64_t m) { return m >= 0; })) {
             why_ = "the old copy shares no part with the new file";
             return ChunkedResult::Fallback;
         }
         std::vector<ChunkEntry> new_chunks, old_chunks;
-        if (const Step step = FetchEntries(*header, *groups, matches, new_chunks);
-            step != Step::Done) {
-            return Ended(step);
+        if (const ChunkedResult step = FetchEntries(*header, *groups, matches, new_chunks);
+            step != ChunkedResult::Done) {
+            return step;
         }
-        if (const Step step = ScanOldChunks(UnmatchedOldGroups(old_groups, matches),
-                                            kMaxChunkEntriesHeld - new_chunks.size(), old_chunks);
-            step != Step::Done) {
-            return Ended(step);
+        if (const ChunkedResult step =
+                ScanOldChunks(UnmatchedOldGroups(old_groups, matches),
+                              kMaxChunkEntriesHeld - new_chunks.size(), old_chunks);
+            step != ChunkedResult::Done) {
+            return step;
         }
         const std::vector<ChunkSegment> plan = CoalesceFetches(
             SegmentsFrom(PlanSegments(*groups, old_groups, matches, new_chunks, old_chunks),
@@ -136,9 +125,9 @@ class ChunkedUpdate {
                 std::to_string(transfer_.expected() - transfer_.have() - reuse) +
                 " bytes in ranges");
         for (const FormPiece& piece : WithForm(plan)) {
-            if (const Step step = Apply(piece); step != Step::Done) return Ended(step);
+            if (const ChunkedResult step = Apply(piece); step != ChunkedResult::Done) return step;
         }
-        return ChunkedResult::Assembled;
+        return ChunkedResult::Done;
     }
 
   private:
@@ -147,15 +136,15 @@ class ChunkedUpdate {
         return ChunkedResult::Fallback;
     }
 
-    Step Cancelled() {
+    ChunkedResult Cancelled() {
         transfer_.MarkCancelled();
-        return Step::Cancelled;
+        return ChunkedResult::Cancelled;
     }
 
     // One range of `url`, in up to kDownloadAttempts attempts that each carry on where the last
     // stopped. Only a 206 with exactly the range asked for is read.
-    Step Range(const std::wstring& url, std::uint64_t first, std::uint64_t length,
-               const HttpSink& sink) {
+    ChunkedResult Range(const std::wstring& url, std::uint64_t first, std::uint64_t length,
+                        const HttpSink& sink) {
         std::uint64_t got = 0;
         for (std::uint32_t attempt = 1;; ++attempt) {
             const std::uint64_t from = first + got, rest = length - got;
@@ -172,20 +161,21 @@ class ChunkedUpdate {
                     return true;
                 },
                 [&](std::uint64_t, std::uint64_t) { transfer_.Progress(); });
-            if (transfer_.cancelled()) return Step::Cancelled;
+            if (transfer_.cancelled()) return ChunkedResult::Cancelled;
             response.error = BodyOutcome(response.error, got, length);
-            if (response.error == HttpError::Ok && got == length) return Step::Done;
+            if (response.error == HttpError::Ok && got == length) return ChunkedResult::Done;
             if (!exact || response.error == HttpError::Ok) {
                 why_ = "the server did not answer bytes " + std::to_string(from) + "-" +
                        std::to_string(first + length - 1) + " with exactly that range";
-                return Step::Fallback;
+                return ChunkedResult::Fallback;
             }
             const std::string failure =
                 "download failed for " + item_.path + ": " + DescribeResponse(response);
             if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
                 why_ = failure;
                 // A server that refuses the range itself would refuse it again on the next run.
-                return response.error == HttpError::HttpStatus ? Step::Fallback : Step::Failed;
+                return response.error == HttpError::HttpStatus ? ChunkedResult::Fallback
+                                                               : ChunkedResult::Failed;
             }
             LogLine("download: " + failure + "; attempt " + std::to_string(attempt + 1) + " of " +
                     std::to_string(kDownloadAttempts) + " asks for bytes " +
@@ -195,27 +185,29 @@ class ChunkedUpdate {
     }
 
     // A part of the chunk index, kept in memory: its size is bounded by what the file can need.
-    Step IndexPart(std::uint64_t first, std::uint64_t length, std::string& out) {
+    ChunkedResult IndexPart(std::uint64_t first, std::uint64_t length, std::string& out) {
         out.clear();
-        if (length == 0) return Step::Done;
-        const Step step = Range(Utf8ToWide(item_.url + kChunkIndexSuffix), first, length,
-                                [&](const char* bytes, std::uint32_t size) {
-                                    transfer_.CountWireBytes(size);
-                                    out.append(bytes, size);
-                                    return true;
-                                });
-        if (step == Step::Failed || step == Step::Fallback) {
+        if (length == 0) return ChunkedResult::Done;
+        const ChunkedResult step = Range(Utf8ToWide(item_.url + kChunkIndexSuffix), first, length,
+                                         [&](const char* bytes, std::uint32_t size) {
+                                             transfer_.CountWireBytes(size);
+                                             out.append(bytes, size);
+                                             return true;
+                                         });
+        if (step == ChunkedResult::Failed || step == ChunkedResult::Fallback) {
             // An index that cannot be had is no reason to give up the file.
             why_ = "the chunk index could not be fetched: " + why_;
-            return Step::Fallback;
+            return ChunkedResult::Fallback;
         }
         return step;
     }
 
     // The chunk entries of the groups the old copy lacks, fetched in runs of adjacent groups; a
     // run of groups the old copy has between two such runs is fetched through when it is short.
-    Step FetchEntries(const ChunkIndexHeader& header, const std::vector<ChunkGroup>& groups,
-                      const std::vector<std::int64_t>& matches, std::vector<ChunkEntry>& out) {
+    ChunkedResult FetchEntries(const ChunkIndexHeader& header,
+                               const std::vector<ChunkGroup>& groups,
+                               const std::vector<std::int64_t>& matches,
+                               std::vector<ChunkEntry>& out) {
         const auto entries_of = [&](std::size_t g) {
             return ByteRun{ChunkEntriesOffset(header, groups[g].first_chunk),
                            std::uint64_t{groups[g].chunk_count} * kChunkEntryBytes};
@@ -231,13 +223,13 @@ class ChunkedUpdate {
         if (held > kMaxChunkEntriesHeld) {
             why_ = "the chunk index is refused: it asks for " + std::to_string(held) +
                    " chunk entries, more than the patcher holds for one file";
-            return Step::Fallback;
+            return ChunkedResult::Fallback;
         }
         std::string bytes;
         std::size_t g = 0;
         for (const ByteRun& run : runs) {
-            const Step step = IndexPart(run.offset, run.length, bytes);
-            if (step != Step::Done) return step;
+            const ChunkedResult step = IndexPart(run.offset, run.length, bytes);
+            if (step != ChunkedResult::Done) return step;
             for (; g < groups.size(); ++g) {
                 const ByteRun part = entries_of(g);
                 if (part.offset >= run.offset + run.length) break;
@@ -249,37 +241,37 @@ class ChunkedUpdate {
                                       groups[g], header.file_size, why_);
                 if (!entries) {
                     why_ = "the chunk index is refused: " + why_;
-                    return Step::Fallback;
+                    return ChunkedResult::Fallback;
                 }
                 out.insert(out.end(), entries->begin(), entries->end());
             }
         }
-        return Step::Done;
+        return ChunkedResult::Done;
     }
 
     // Hands `length` bytes of the old copy from `offset` on to `sink`; stops when the run winds
     // down. A file that shrank or cannot be read ends the chunk path.
     template <typename Sink>
-    Step ReadOld(std::uint64_t offset, std::uint64_t length, Sink&& sink) {
+    ChunkedResult ReadOld(std::uint64_t offset, std::uint64_t length, Sink&& sink) {
         const bool read = old_.Read(offset, length, [&](const char* bytes, std::uint32_t size) {
             return !IsCancelled(transfer_.shared()) && sink(bytes, size);
         });
         if (IsCancelled(transfer_.shared())) return Cancelled();
-        if (read) return Step::Done;
+        if (read) return ChunkedResult::Done;
         why_ = "the old copy could not be read";
-        return Step::Fallback;
+        return ChunkedResult::Fallback;
     }
 
-    Step ScanOldGroups(std::vector<ChunkGroup>& out) {
+    ChunkedResult ScanOldGroups(std::vector<ChunkGroup>& out) {
         std::uint64_t size = 0;
         if (!old_.Size(size)) {
             why_ = "the old copy's size could not be read";
-            return Step::Fallback;
+            return ChunkedResult::Fallback;
         }
         ChunkGrouper grouper;
         ChunkScanner scanner([&](std::uint64_t offset, std::uint32_t length,
                                  const Sha256Digest& d) { grouper.Add(offset, length, d); });
-        const Step step = ReadOld(0, size, [&](const char* bytes, std::uint32_t length) {
+        const ChunkedResult step = ReadOld(0, size, [&](const char* bytes, std::uint32_t length) {
             scanner.Feed(bytes, length);
             return true;
         });
@@ -291,8 +283,8 @@ class ChunkedUpdate {
 
     // A group starts where a chunk does, so cutting from its start finds its chunks again. What is
     // held of the old copy's chunks and the new file's together stays within one cap.
-    Step ScanOldChunks(const std::vector<ChunkGroup>& groups, std::size_t room,
-                       std::vector<ChunkEntry>& out) {
+    ChunkedResult ScanOldChunks(const std::vector<ChunkGroup>& groups, std::size_t room,
+                                std::vector<ChunkEntry>& out) {
         bool full = false;
         for (const ChunkGroup& group : groups) {
             ChunkScanner scanner(
@@ -301,19 +293,19 @@ class ChunkedUpdate {
                     if (!full)
                         out.push_back(ChunkEntry{group.offset + offset, length, ChunkTag(d)});
                 });
-            const Step step =
+            const ChunkedResult step =
                 ReadOld(group.offset, group.length, [&](const char* bytes, std::uint32_t length) {
                     scanner.Feed(bytes, length);
                     return !full;
                 });
             if (full) {
                 why_ = "the old copy has more unmatched chunks than the patcher holds for one file";
-                return Step::Fallback;
+                return ChunkedResult::Fallback;
             }
-            if (step != Step::Done) return step;
+            if (step != ChunkedResult::Done) return step;
             scanner.Finish();
         }
-        return Step::Done;
+        return ChunkedResult::Done;
     }
 
     // The plan's pieces, with the frames of the compressed form that take fewer bytes than the
@@ -322,12 +314,13 @@ class ChunkedUpdate {
         std::vector<FormPiece> pieces;
         if (form_bytes_ > 0) {
             std::string head, table, why;
-            Step step = FormPart(0, kFormHeadBytes, head);
+            ChunkedResult step = FormPart(0, kFormHeadBytes, head);
             const std::optional<std::uint64_t> length =
-                step == Step::Done ? ParseFormHead(head, transfer_.expected(), why) : std::nullopt;
+                step == ChunkedResult::Done ? ParseFormHead(head, transfer_.expected(), why)
+                                            : std::nullopt;
             if (length) step = FormPart(kFormHeadBytes, *length - kFormHeadBytes, table);
             std::optional<std::vector<FormFrame>> frames;
-            if (length && step == Step::Done) {
+            if (length && step == ChunkedResult::Done) {
                 frames = ParseFormTable(head + table, transfer_.expected(), why);
             }
             if (frames) {
@@ -348,7 +341,7 @@ class ChunkedUpdate {
     }
 
     // A part of the form's table; like the chunk index's, only ever what the file can need.
-    Step FormPart(std::uint64_t first, std::uint64_t length, std::string& out) {
+    ChunkedResult FormPart(std::uint64_t first, std::uint64_t length, std::string& out) {
         return Range(Utf8ToWide(item_.url + kFormSuffix), first, length,
                      [&](const char* bytes, std::uint32_t size) {
                          transfer_.CountWireBytes(size);
@@ -357,7 +350,7 @@ class ChunkedUpdate {
                      });
     }
 
-    Step Apply(const FormPiece& piece) {
+    ChunkedResult Apply(const FormPiece& piece) {
         switch (piece.source) {
             case FormPiece::Source::Old:
                 return ReadOld(piece.old_offset, piece.length,
@@ -375,7 +368,7 @@ class ChunkedUpdate {
         const FormFrame& first = frames_[piece.first_frame];
         const FormFrame& last = frames_[piece.first_frame + piece.frame_count - 1];
         FormDecoder decoder(frames_, piece.first_frame, piece.frame_count, piece.offset);
-        const Step step =
+        const ChunkedResult step =
             Range(Utf8ToWide(item_.url + kFormSuffix), first.form_offset,
                   last.form_offset + last.form_length - first.form_offset,
                   [&](const char* bytes, std::uint32_t size) {
@@ -386,7 +379,7 @@ class ChunkedUpdate {
                   });
         if (!decoder.why().empty()) {
             why_ = "the compressed form is refused: " + decoder.why();
-            return Step::Fallback;
+            return ChunkedResult::Fallback;
         }
         return step;
     }

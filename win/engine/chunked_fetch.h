@@ -13,10 +13,12 @@
 
 namespace patcher::win {
 
+// The chunk path's result, and each of its steps': Done is a finished step, and at the end a
+// complete file, still to be verified.
 enum class ChunkedResult {
-    Assembled,  // the file is complete, still to be verified
-    Fallback,   // nothing more can be had this way: `why` says what went wrong
-    Failed,     // a transport failure that outlived its retries: `why` is the error
+    Done,
+    Fallback,  // nothing more can be had this way: `why` says what went wrong
+    Failed,    // a transport failure that outlived its retries: `why` is the error
     Cancelled,
 };
 

@@ -152,14 +152,14 @@ DeltaResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
         why = "the delta's partial file " + WideToUtf8(delta_file.temp_path()) + " cannot be read";
     } else {
         DownloadError error;
-        const Reject fetched = FetchRest(source, delta_item, item.delta_bytes, delta, error);
+        const DownloadCode fetched = FetchRest(source, delta_item, item.delta_bytes, delta, error);
         const bool written = delta.WriteOut();
         delta.Settle();
         if (delta.cancelled()) {
             transfer.MarkCancelled();
             return DeltaResult::Cancelled;
         }
-        if (fetched != Reject::Ok) {
+        if (fetched != DownloadCode::Committed) {
             why = error.diagnostic;
         } else if (!written) {
             why = "cannot write " + WideToUtf8(delta_file.temp_path());

@@ -38,11 +38,11 @@ std::wstring DestinationOf(const DiffItem& item, const std::wstring& install_dir
     return JoinPath(install_directory, Utf8ToWide(item.path));
 }
 
-Reject Fail(DownloadError& error, DownloadFailure kind, std::string message,
-            Reject reject = Reject::BadInput) {
+DownloadCode Fail(DownloadError& error, DownloadFailure kind, std::string message,
+                  DownloadCode code = DownloadCode::Failed) {
     error.diagnostic = std::move(message);
     error.fault.kind = kind;
-    return reject;
+    return code;
 }
 
 DownloadError Failure(DownloadFailure kind, std::string diagnostic) {
@@ -52,8 +52,8 @@ DownloadError Failure(DownloadFailure kind, std::string diagnostic) {
     return failure;
 }
 
-Reject FailTransfer(DownloadError& error, HttpError http, std::uint32_t status,
-                    std::string message) {
+DownloadCode FailTransfer(DownloadError& error, HttpError http, std::uint32_t status,
+                          std::string message) {
     error.fault.http = http;
     error.fault.status = status;
     const DownloadFailure kind = http == HttpError::ProxyAuthRequired ? DownloadFailure::ProxyAuth
@@ -81,10 +81,10 @@ std::uint64_t Lap(std::uint64_t& mark) {
 
 }  // namespace
 
-Reject FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
-                 Transfer& transfer, DownloadError& error) {
+DownloadCode FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
+                       Transfer& transfer, DownloadError& error) {
     for (std::uint32_t attempt = 1;; ++attempt) {
-        if (transfer.have() == expected) return Reject::Ok;
+        if (transfer.have() == expected) return DownloadCode::Committed;
         const std::uint64_t offset = transfer.have();
         std::string refused;
         std::uint32_t refused_status = 0;
@@ -116,9 +116,9 @@ Reject FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t e
             },
             [&](std::uint64_t, std::uint64_t) { transfer.Progress(); });
         NoteTransferPhases(asked, first_byte);
-        if (transfer.cancelled()) return Reject::BadInput;
+        if (transfer.cancelled()) return DownloadCode::Failed;
         response.error = BodyOutcome(response.error, transfer.have(), expected);
-        if (response.error == HttpError::Ok) return Reject::Ok;
+        if (response.error == HttpError::Ok) return DownloadCode::Committed;
         if (!refused.empty()) {
             return FailTransfer(error, HttpError::HeadRefused, refused_status,
                                 "download failed for " + item.path + ": " + refused);
@@ -134,21 +134,21 @@ Reject FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t e
                 " carries on from byte " + std::to_string(transfer.have()));
         if (!PauseBeforeAttempt(transfer.shared(), attempt + 1)) {
             transfer.MarkCancelled();
-            return Reject::BadInput;
+            return DownloadCode::Failed;
         }
     }
 }
 
 namespace {
 
-void RecordFailure(DownloadShared& shared, std::uint32_t index, Reject reject,
+void RecordFailure(DownloadShared& shared, std::uint32_t index, DownloadCode code,
                    DownloadError failure) {
     const std::lock_guard<std::mutex> hold(shared.lock);
     // The failure reported is the one earliest in the list among those that happened.
     if (!shared.has_failure || index < shared.failure_index) {
         shared.has_failure = true;
         shared.failure_index = index;
-        shared.failure_reject = reject;
+        shared.failure_code = code;
         shared.failure = std::move(failure);
     }
 }
@@ -161,7 +161,7 @@ void RecordException(DownloadShared& shared, const std::vector<DiffItem>& items,
         DownloadError failure =
             Failure(DownloadFailure::Local, "download of " + path + " failed: " + what);
         if (index < items.size()) failure.fault.path = path;
-        RecordFailure(shared, index, Reject::BadInput, std::move(failure));
+        RecordFailure(shared, index, DownloadCode::Failed, std::move(failure));
     } catch (...) {
         shared.out_of_memory = true;
     }
@@ -195,11 +195,11 @@ void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
             if (index >= items.size()) return;
             bool cancelled = false;
             DownloadError error;
-            const Reject reject =
+            const DownloadCode code =
                 DownloadOneFile(source, items[index], install_directory, shared, cancelled, error);
             if (cancelled) return;
-            if (reject != Reject::Ok) {
-                RecordFailure(shared, index, reject, std::move(error));
+            if (code != DownloadCode::Committed) {
+                RecordFailure(shared, index, code, std::move(error));
                 shared.stop = true;
                 return;
             }
@@ -211,11 +211,12 @@ void WorkerLoop(const BodySource& source, const std::vector<DiffItem>& items,
     }
 }
 
-Reject Finish(Reject reject, DownloadError failure, std::string& error, DownloadFault* fault) {
+DownloadCode Finish(DownloadCode code, DownloadError failure, std::string& error,
+                    DownloadFault* fault) {
     error = std::move(failure.diagnostic);
     if (!error.empty()) LogLine("download: " + error);
     if (fault) *fault = std::move(failure.fault);
-    return reject;
+    return code;
 }
 
 // The partial files this download carries on from; every other one goes first.
@@ -234,8 +235,8 @@ void SweepPartials(const std::vector<DiffItem>& items, const std::wstring& insta
 // Verifies the assembled file; a file the chunk path or an earlier run helped build gets one
 // plain download more when it does not verify, since the index, the old copy or the bytes left
 // behind may have misled it.
-Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer, bool assembled,
-              AtomicFile& file, DownloadError& error) {
+DownloadCode Verify(const BodySource& source, const DiffItem& item, Transfer& transfer,
+                    bool assembled, AtomicFile& file, DownloadError& error) {
     const auto mismatch = [&]() -> std::string {
         if (transfer.have() != item.size) {
             return "size mismatch after download: " + item.path + " (manifest " +
@@ -251,22 +252,22 @@ Reject Verify(const BodySource& source, const DiffItem& item, Transfer& transfer
             return Fail(error, DownloadFailure::Local,
                         "cannot restart the partial file of " + item.path);
         }
-        const Reject fetched = FetchRest(source, item, transfer.expected(), transfer, error);
-        if (fetched != Reject::Ok || transfer.cancelled()) return fetched;
+        const DownloadCode fetched = FetchRest(source, item, transfer.expected(), transfer, error);
+        if (fetched != DownloadCode::Committed || transfer.cancelled()) return fetched;
         wrong = mismatch();
     }
-    if (wrong.empty()) return Reject::Ok;
+    if (wrong.empty()) return DownloadCode::Committed;
     // Bytes that do not make the manifest's file would only fail again: they go.
     file.Discard();
-    return Fail(error, DownloadFailure::Mismatch, wrong, Reject::ContentMismatch);
+    return Fail(error, DownloadFailure::Mismatch, wrong, DownloadCode::Mismatch);
 }
 
 // Makes a file not yet begun from its planned delta; true when that made the whole file. A delta
 // that does not leaves the file empty for the other ways, or fails it when it cannot be emptied.
 bool TryDelta(const BodySource& source, const DiffItem& item, const std::wstring& destination,
-              const std::wstring& install_directory, Transfer& transfer, Reject& failed,
+              const std::wstring& install_directory, Transfer& transfer, DownloadCode& failed,
               DownloadError& error) {
-    failed = Reject::Ok;
+    failed = DownloadCode::Committed;
     if (item.delta_bytes == 0) return false;
     if (transfer.have() != 0) {
         transfer.ExpectReuse(0);
@@ -305,13 +306,13 @@ bool TryDelta(const BodySource& source, const DiffItem& item, const std::wstring
 // Tries the old copy and the chunk index first; true when that path wrote bytes of the file.
 bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
                      const std::wstring& destination, std::uint64_t form_bytes, Transfer& transfer,
-                     Reject& failed, DownloadError& error) {
-    failed = Reject::Ok;
+                     DownloadCode& failed, DownloadError& error) {
+    failed = DownloadCode::Committed;
     if (!ChunkedFetchApplies(item, destination, transfer)) return false;
     const std::uint64_t before = transfer.have();
     std::string why;
     switch (FetchChangedChunks(source, item, destination, form_bytes, transfer, why)) {
-        case ChunkedResult::Assembled:
+        case ChunkedResult::Done:
             break;
         case ChunkedResult::Fallback:
             LogLine("download: " + item.path + ": " + why + "; the rest is fetched whole");
@@ -321,7 +322,7 @@ bool TryChunkedFetch(const BodySource& source, const DiffItem& item,
             failed = Fail(error, DownloadFailure::Transfer, why);
             break;
         case ChunkedResult::Cancelled:
-            failed = Reject::BadInput;
+            failed = DownloadCode::Failed;
             break;
     }
     return transfer.have() != before;
@@ -412,9 +413,9 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
     return true;
 }
 
-Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
-                       const std::wstring& install_directory, DownloadShared& shared,
-                       bool& cancelled, DownloadError& error) {
+DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& item,
+                             const std::wstring& install_directory, DownloadShared& shared,
+                             bool& cancelled, DownloadError& error) {
     std::uint64_t mark = PhaseNow();
     cancelled = false;
     error.fault.path = item.path;
@@ -430,7 +431,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
              "refusing to write manifest entry " + item.path +
                  " into the install directory: " + reason);
         LogLine("download: REFUSED " + error.diagnostic);
-        return Reject::BadInput;
+        return DownloadCode::Failed;
     }
     AddPhase(DownloadPhase::Prepare, Lap(mark));
     {
@@ -467,35 +468,36 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     if (item.delta_bytes != 0 && item.delta_bytes < expected) {
         transfer.PlanReuse(expected - item.delta_bytes);
     }
-    Reject fetched = Reject::Ok;
+    DownloadCode fetched = DownloadCode::Committed;
     const bool from_delta =
         TryDelta(source, item, destination, install_directory, transfer, fetched, error);
     const std::uint64_t form_bytes = FormBytesOf(shared, item, expected);
     const bool chunked =
-        fetched == Reject::Ok && !transfer.cancelled() &&
+        fetched == DownloadCode::Committed && !transfer.cancelled() &&
         TryChunkedFetch(source, item, destination, form_bytes, transfer, fetched, error);
-    const bool decoded = fetched == Reject::Ok && !transfer.cancelled() &&
+    const bool decoded = fetched == DownloadCode::Committed && !transfer.cancelled() &&
                          TryForm(source, item, form_bytes, transfer);
-    if (fetched == Reject::Ok && !transfer.cancelled()) {
+    if (fetched == DownloadCode::Committed && !transfer.cancelled()) {
         fetched = FetchRest(source, item, expected, transfer, error);
     }
-    if (fetched == Reject::Ok && !transfer.cancelled()) {
+    if (fetched == DownloadCode::Committed && !transfer.cancelled()) {
         const PhaseTimer timer(DownloadPhase::Verify);
         fetched = Verify(source, item, transfer, from_delta || chunked || carried_over || decoded,
                          file, error);
     }
-    if (fetched == Reject::Ok && !transfer.cancelled() && !transfer.WriteOut()) {
+    if (fetched == DownloadCode::Committed && !transfer.cancelled() && !transfer.WriteOut()) {
         fetched =
             Fail(error, DownloadFailure::Local, "cannot write " + WideToUtf8(file.temp_path()));
     }
     transfer.Settle();
     // An empty partial would only be clutter; bytes are kept for the next attempt.
-    if ((transfer.cancelled() || fetched != Reject::Ok) && transfer.have() == 0) file.Discard();
+    if ((transfer.cancelled() || fetched != DownloadCode::Committed) && transfer.have() == 0)
+        file.Discard();
     if (transfer.cancelled()) {
         cancelled = true;
-        return Reject::BadInput;
+        return DownloadCode::Failed;
     }
-    if (fetched != Reject::Ok) {
+    if (fetched != DownloadCode::Committed) {
         // Whatever the transfer made of it, a write that found the volume full is a full disk.
         if (transfer.disk_full()) error.fault.kind = DownloadFailure::DiskFull;
         return fetched;
@@ -516,7 +518,7 @@ Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
     shared.progress.file_index = shared.committed++;
     shared.progress.current_path = item.path;
     ReportProgress(shared);
-    return Reject::Ok;
+    return DownloadCode::Committed;
 }
 
 BodySource HttpsBodySource(const HttpClient& client) {
@@ -527,10 +529,10 @@ BodySource HttpsBodySource(const HttpClient& client) {
     };
 }
 
-Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
-                   const DownloadProgressCallback& on_progress,
-                   const DownloadCancelQuery& cancel_requested, std::string& error,
-                   DownloadFault* fault, DownloadPace* pace) {
+DownloadCode RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
+                         const DownloadProgressCallback& on_progress,
+                         const DownloadCancelQuery& cancel_requested, std::string& error,
+                         DownloadFault* fault, DownloadPace* pace) {
     error.clear();
     if (outcome.diff.empty() || config.offline) {
         return RunDownloadFrom(BodySource(), config, outcome, on_progress, cancel_requested, error,
@@ -538,31 +540,32 @@ Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
     }
     const HttpClient client;
     if (!client.has_session()) {
-        return Finish(Reject::BadInput,
+        return Finish(DownloadCode::Failed,
                       Failure(DownloadFailure::Local, "WinHTTP session unavailable"), error, fault);
     }
     return RunDownloadFrom(HttpsBodySource(client), config, outcome, on_progress, cancel_requested,
                            error, fault, pace);
 }
 
-Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
-                       const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
-                       const DownloadCancelQuery& cancel_requested, std::string& error,
-                       DownloadFault* fault, DownloadPace* pace) {
+DownloadCode RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
+                             const CheckOutcome& outcome,
+                             const DownloadProgressCallback& on_progress,
+                             const DownloadCancelQuery& cancel_requested, std::string& error,
+                             DownloadFault* fault, DownloadPace* pace) {
     error.clear();
     if (fault) *fault = DownloadFault{};
     const std::vector<DiffItem>& items = outcome.diff;
     if (config.offline) {
-        if (items.empty()) return Reject::Ok;
-        return Finish(Reject::BadInput,
+        if (items.empty()) return DownloadCode::Committed;
+        return Finish(DownloadCode::Failed,
                       Failure(DownloadFailure::Local, "offline mode: refusing to download"), error,
                       fault);
     }
     SweepPartials(items, config.install_directory);
-    if (items.empty()) return Reject::Ok;
+    if (items.empty()) return DownloadCode::Committed;
     std::uint64_t free_bytes = 0, needed_bytes = 0;
     if (!HasEnoughSpace(config, outcome, free_bytes, needed_bytes)) {
-        return Finish(Reject::BadInput,
+        return Finish(DownloadCode::Failed,
                       Failure(DownloadFailure::DiskFull,
                               "not enough free space on the install volume: need " +
                                   std::to_string(needed_bytes) + " bytes, have " +
@@ -570,7 +573,7 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                       error, fault);
     }
     if (const std::optional<std::string> twice = DuplicatePath(items)) {
-        return Finish(Reject::BadFormat,
+        return Finish(DownloadCode::Ambiguous,
                       Failure(DownloadFailure::Local,
                               "manifest names the same file twice, so the download set is "
                               "ambiguous: " +
@@ -592,8 +595,8 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
                 " bytes per second for all workers together");
     }
     if (IsCancelled(shared))
-        return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
-                      error, fault);
+        return Finish(DownloadCode::Failed,
+                      Failure(DownloadFailure::None, "cancelled by the player"), error, fault);
 
     std::vector<std::thread> helpers;
     for (std::uint32_t i = 1; i < workers; ++i) {
@@ -611,17 +614,17 @@ Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
 
     RecordCommitted(config, shared.committed_items);
     if (shared.cancelled)
-        return Finish(Reject::BadInput, Failure(DownloadFailure::None, "cancelled by the player"),
-                      error, fault);
+        return Finish(DownloadCode::Failed,
+                      Failure(DownloadFailure::None, "cancelled by the player"), error, fault);
     if (shared.has_failure) {
-        return Finish(shared.failure_reject, std::move(shared.failure), error, fault);
+        return Finish(shared.failure_code, std::move(shared.failure), error, fault);
     }
     if (shared.out_of_memory) {
-        return Finish(Reject::BadInput,
+        return Finish(DownloadCode::Failed,
                       Failure(DownloadFailure::Local, "download failed: out of memory"), error,
                       fault);
     }
-    return Reject::Ok;
+    return DownloadCode::Committed;
 }
 
 }  // namespace patcher::win

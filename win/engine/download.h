@@ -28,11 +28,6 @@ namespace patcher::win {
 class DownloadPace;
 class Transfer;
 
-// One file's result, and the whole download's: 0 committed, 1 refused destination, local or
-// transport failure or cancellation, 6 an ambiguous set (download only), 7 a body that does not
-// match the manifest.
-using Reject = StatusCode;
-
 // Why a file, or the whole download, failed: the diagnostic for the log and the report, and the
 // fault the player is told about.
 struct DownloadError {
@@ -51,7 +46,7 @@ struct DownloadShared {
     std::uint32_t committed = 0;
     bool has_failure = false;
     std::uint32_t failure_index = 0;
-    Reject failure_reject = Reject::Ok;
+    DownloadCode failure_code = DownloadCode::Committed;
     DownloadError failure;
     DownloadPhaseTotals phases;  // every worker's, added as it ends
     // The game files committed, for the verified-file records.
@@ -87,26 +82,27 @@ BodySource HttpsBodySource(const HttpClient& client);
 
 // Fetches what `transfer` still lacks of `expected` bytes from `item.url`, carrying on from what it
 // has in up to kDownloadAttempts attempts.
-Reject FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
-                 Transfer& transfer, DownloadError& error);
+DownloadCode FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
+                       Transfer& transfer, DownloadError& error);
 
 // Without `pace` the run keeps to config.download_rate_limit; with it, to whatever rate the
 // caller gives it meanwhile.
-Reject RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
-                   const DownloadProgressCallback& on_progress,
-                   const DownloadCancelQuery& cancel_requested, std::string& error,
-                   DownloadFault* fault = nullptr, DownloadPace* pace = nullptr);
+DownloadCode RunDownload(const PatcherConfig& config, const CheckOutcome& outcome,
+                         const DownloadProgressCallback& on_progress,
+                         const DownloadCancelQuery& cancel_requested, std::string& error,
+                         DownloadFault* fault = nullptr, DownloadPace* pace = nullptr);
 
 // RunDownload with the bodies taken from `source`.
-Reject RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
-                       const CheckOutcome& outcome, const DownloadProgressCallback& on_progress,
-                       const DownloadCancelQuery& cancel_requested, std::string& error,
-                       DownloadFault* fault = nullptr, DownloadPace* pace = nullptr);
+DownloadCode RunDownloadFrom(const BodySource& source, const PatcherConfig& config,
+                             const CheckOutcome& outcome,
+                             const DownloadProgressCallback& on_progress,
+                             const DownloadCancelQuery& cancel_requested, std::string& error,
+                             DownloadFault* fault = nullptr, DownloadPace* pace = nullptr);
 
 // One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
-Reject DownloadOneFile(const BodySource& source, const DiffItem& item,
-                       const std::wstring& install_directory, DownloadShared& shared,
-                       bool& cancelled, DownloadError& error);
+DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& item,
+                             const std::wstring& install_directory, DownloadShared& shared,
+                             bool& cancelled, DownloadError& error);
 
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "model/wide_text.h"
+
 namespace patcher::win {
 namespace {
 
@@ -9,16 +11,10 @@ constexpr std::size_t kMaxConvertible = 0x7FFFFFFF;
 
 }  // namespace
 
+// The portable decoder, so a text reads the same under Windows and under Wine.
 std::wstring Utf8ToWide(const char* bytes, std::size_t length) {
     if (bytes == nullptr || length == 0 || length > kMaxConvertible) return std::wstring();
-    const int in = static_cast<int>(length);
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, bytes, in, nullptr, 0);
-    if (needed <= 0) return std::wstring();
-    std::wstring out(static_cast<std::size_t>(needed), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, 0, bytes, in, out.data(), needed) != needed) {
-        return std::wstring();
-    }
-    return out;
+    return WidenUtf8(std::string_view(bytes, length));
 }
 
 std::wstring Utf8ToWide(const std::string& text) {

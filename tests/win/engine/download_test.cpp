@@ -159,7 +159,7 @@ struct Rig {
         return PartialPathOf(Destination(item), item.sha256);
     }
 
-    Reject Download(DownloadCancelQuery cancel = {}) {
+    DownloadCode Download(DownloadCancelQuery cancel = {}) {
         const BodySource source = std::ref(server_);
         return RunDownloadFrom(
             source, config_, outcome_,
@@ -183,28 +183,34 @@ TEST_F(DownloadTest, AFileCarriesOnFromWhatAnEarlierAttemptLeft) {
         const char* name;
         std::deque<Answer> script;
         std::string planted;  // in the partial file before the run
-        Reject result;
+        DownloadCode result;
         std::vector<std::string> ranges;
         bool installed;
         std::uint64_t partial_left;  // bytes in the partial afterwards (0: none)
     } cases[] = {
-        {"the rest", {}, body.substr(0, 40000), Reject::Ok, {"Range: bytes=40000-"}, true, 0},
+        {"the rest",
+         {},
+         body.substr(0, 40000),
+         DownloadCode::Committed,
+         {"Range: bytes=40000-"},
+         true,
+         0},
         {"wrong range",
          {{Answer::WrongRange}},
          body.substr(0, 40000),
-         Reject::BadInput,
+         DownloadCode::Failed,
          {"Range: bytes=40000-"},
          false,
          40000},
         {"cut, then the rest",
          {{Answer::CutAfter, 10000}},
          body.substr(0, 40000),
-         Reject::Ok,
+         DownloadCode::Committed,
          {"Range: bytes=40000-", "Range: bytes=50000-"},
          true,
          0},
-        {"longer than the file", {}, body + "x", Reject::Ok, {""}, true, 0},
-        {"already whole", {}, body, Reject::Ok, {}, true, 0},
+        {"longer than the file", {}, body + "x", DownloadCode::Committed, {""}, true, 0},
+        {"already whole", {}, body, DownloadCode::Committed, {}, true, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -221,7 +227,7 @@ TEST_F(DownloadTest, AFileCarriesOnFromWhatAnEarlierAttemptLeft) {
                   c.installed ? body : "<missing>");
         const std::string left = testing::ReadWholeFile(fresh.Partial(item));
         EXPECT_EQ(left == "<missing>" ? 0 : left.size(), c.partial_left);
-        if (c.result == Reject::Ok) {
+        if (c.result == DownloadCode::Committed) {
             EXPECT_EQ(fresh.last_.bytes_done, body.size());
         }
     }
@@ -251,7 +257,7 @@ TEST_F(DownloadTest, AChunkedUpdateCountsWhatItFetchesAndWhatItReuses) {
         rig.server_.Publish(item.url + kChunkIndexSuffix, misled ? misleading : honest);
         ::CreateDirectoryW(rig.scratch_.Join(L"data").c_str(), nullptr);
         ASSERT_TRUE(testing::WriteWholeFile(rig.Destination(item), old_copy));
-        EXPECT_EQ(rig.Download(), Reject::Ok) << rig.error_;
+        EXPECT_EQ(rig.Download(), DownloadCode::Committed) << rig.error_;
         EXPECT_TRUE(testing::ReadWholeFile(rig.Destination(item)) == fresh_copy);
         EXPECT_EQ(rig.last_.bytes_done, rig.last_.bytes_total);
         if (misled) {
@@ -274,7 +280,7 @@ TEST_F(DownloadTest, PartialsOfOtherReleasesGoAndGameFilesStay) {
     for (const std::wstring& path : {older, game_file}) {
         ASSERT_TRUE(testing::WriteWholeFile(path, "stale"));
     }
-    EXPECT_EQ(Download(), Reject::Ok) << error_;
+    EXPECT_EQ(Download(), DownloadCode::Committed) << error_;
     EXPECT_FALSE(testing::FileExists(older));
     EXPECT_TRUE(testing::FileExists(game_file));
 }
@@ -298,7 +304,7 @@ TEST_F(DownloadTest, TheEarliestFailureInTheListIsTheOneReported) {
             ::Sleep(300);
             rig.server_.Release(second);
         });
-        EXPECT_EQ(rig.Download(), Reject::BadInput);
+        EXPECT_EQ(rig.Download(), DownloadCode::Failed);
         order.join();
         EXPECT_EQ(rig.error_, "download failed for f1: HTTP_STATUS (status 404, os 0)");
     }
@@ -308,7 +314,7 @@ TEST_F(DownloadTest, AFailureStopsTheOtherWorkersClaiming) {
     for (int i = 0; i < 60; ++i) Add("f" + std::to_string(i), Bytes(300000, static_cast<char>(i)));
     server_.Script(outcome_.diff[0].url, {{Answer::Status, 404}});
     config_.download_workers = 2;
-    EXPECT_EQ(Download(), Reject::BadInput);
+    EXPECT_EQ(Download(), DownloadCode::Failed);
     std::size_t asked = 0;
     for (const DiffItem& item : outcome_.diff) asked += server_.RangesAskedFor(item.url).size();
     EXPECT_LE(asked, 3u);
@@ -329,7 +335,7 @@ TEST_F(DownloadTest, CancellingWinsOverAFailureRecordedAfterIt) {
         server_.AwaitRequests({slow}, true);
         server_.Release(fails);
     });
-    EXPECT_EQ(Download([&] { return cancel.load(); }), Reject::BadInput);
+    EXPECT_EQ(Download([&] { return cancel.load(); }), DownloadCode::Failed);
     player.join();
     EXPECT_EQ(error_, "cancelled by the player");
 }
@@ -338,7 +344,7 @@ TEST_F(DownloadTest, AnExceptionInAWorkerIsThatWorkersFailureAndEveryThreadIsJoi
     for (int i = 0; i < 8; ++i) Add("f" + std::to_string(i), Bytes(2000, static_cast<char>(i)));
     server_.Script(outcome_.diff[3].url, {{Answer::Throw}});
     config_.download_workers = 4;
-    EXPECT_EQ(Download(), Reject::BadInput);
+    EXPECT_EQ(Download(), DownloadCode::Failed);
     EXPECT_EQ(error_, "download of f3 failed: stand-in refused to work");
 }
 
