@@ -34,6 +34,17 @@ struct HttpResponse {
     std::uint32_t retry_after = 0;     // seconds, from the last response read
 };
 
+// One request. `cap` bounds the body read and `deadline_ms` the whole exchange, redirects included;
+// a request with a body is never redirected.
+struct HttpRequest {
+    std::wstring url;
+    std::wstring headers;  // extra request headers, "\r\n"-separated; empty for none
+    std::uint64_t cap = 0;
+    std::uint64_t deadline_ms = 0;
+    std::wstring method = L"GET";
+    std::string body{};
+};
+
 // A request's outcome as the logs and diagnostics name it: "HTTP_STATUS (status 404, os 0)".
 std::string DescribeResponse(const HttpResponse& response);
 

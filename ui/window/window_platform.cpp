@@ -10,20 +10,6 @@
 #include "win/platform/write_probe.h"
 
 namespace patcher::win {
-namespace {
-
-// The nearest existing ancestor's free space, for the first-install folder choice.
-bool FreeSpaceNear(std::wstring path, std::uint64_t& free_bytes) {
-    while (!path.empty()) {
-        if (PathExists(path)) return FreeBytesForCaller(path, free_bytes);
-        const std::wstring parent = ParentPath(path);
-        if (parent == path) break;
-        path = parent;
-    }
-    return false;
-}
-
-}  // namespace
 
 WindowPlatform MakeWindowPlatform(const PatcherConfig& config) {
     WindowPlatform platform;
@@ -35,7 +21,7 @@ WindowPlatform MakeWindowPlatform(const PatcherConfig& config) {
         return HasEnoughSpace(config, result, free_bytes, needed_bytes);
     };
     platform.free_space_near = [](const std::wstring& path, std::uint64_t& free_bytes) {
-        return FreeSpaceNear(path, free_bytes);
+        return FreeBytesNear(path, free_bytes);
     };
     platform.ensure_directory = [](const std::wstring& path) { return EnsureDirectory(path); };
     return platform;

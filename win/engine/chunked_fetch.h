@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "win/engine/download.h"
+#include "win/engine/download_pool.h"
 #include "win/engine/file_transfer.h"
 
 namespace patcher::win {

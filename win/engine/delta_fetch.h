@@ -9,7 +9,7 @@
 #include <string>
 
 #include "model/check_outcome.h"
-#include "win/engine/download.h"
+#include "win/engine/download_pool.h"
 #include "win/engine/file_transfer.h"
 
 namespace patcher::win {

@@ -1,5 +1,7 @@
 #include "win/engine/download.h"
 
+#include "win/engine/download_pool.h"
+
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -405,12 +407,12 @@ bool HasEnoughSpace(const PatcherConfig& config, const CheckOutcome& outcome,
                     std::uint64_t& free_bytes, std::uint64_t& needed_bytes) {
     needed_bytes = outcome.download_bytes + kDownloadHeadroomBytes;
     free_bytes = 0;
-    // A first install has no install folder yet: ask the deepest folder that exists.
-    for (std::wstring folder = config.install_directory; !folder.empty();
-         folder = ParentPath(folder)) {
-        if (FreeBytesForCaller(folder, free_bytes)) return free_bytes >= needed_bytes;
+    // A first install has no install folder yet.
+    if (!FreeBytesNear(config.install_directory, free_bytes)) {
+        free_bytes = 0;
+        return true;
     }
-    return true;
+    return free_bytes >= needed_bytes;
 }
 
 DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& item,
@@ -524,8 +526,7 @@ DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& item,
 BodySource HttpsBodySource(const HttpClient& client) {
     return [&client](const BodyRequest& request, const HttpAccept& accept, const HttpSink& sink,
                      const HttpProgress& progress) {
-        return client.Request(request.url, L"GET", std::string(), request.headers, sink, progress,
-                              request.cap, request.deadline_ms, accept);
+        return client.Request(request, sink, progress, accept);
     };
 }
 

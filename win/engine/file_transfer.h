@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/sha256.h"
-#include "win/engine/download.h"
+#include "win/engine/download_pool.h"
 #include "win/platform/atomic_file.h"
 
 namespace patcher::win {

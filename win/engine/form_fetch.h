@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/check_outcome.h"
-#include "win/engine/download.h"
+#include "win/engine/download_pool.h"
 #include "win/engine/file_transfer.h"
 
 namespace patcher::win {

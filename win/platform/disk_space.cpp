@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win/platform/paths.h"
+
 namespace patcher::win {
 
 bool FreeBytesForCaller(const std::wstring& directory, std::uint64_t& free_bytes) {
@@ -12,6 +14,16 @@ bool FreeBytesForCaller(const std::wstring& directory, std::uint64_t& free_bytes
     }
     free_bytes = free_to_caller.QuadPart;
     return true;
+}
+
+bool FreeBytesNear(std::wstring path, std::uint64_t& free_bytes) {
+    while (!path.empty()) {
+        if (FreeBytesForCaller(path, free_bytes)) return true;
+        const std::wstring parent = ParentPath(path);
+        if (parent == path) break;
+        path = parent;
+    }
+    return false;
 }
 
 }  // namespace patcher::win

@@ -342,11 +342,9 @@ HttpClient::HttpClient() {
     SetDword(session, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 }
 
-HttpResponse HttpClient::Request(const std::wstring& url, const std::wstring& method,
-                                 const std::string& body, const std::wstring& headers,
-                                 const HttpSink& sink, const HttpProgress& progress,
-                                 std::uint64_t cap, std::uint64_t deadline_ms,
-                                 const HttpAccept& accept) const {
+HttpResponse HttpClient::Request(const HttpRequest& request, const HttpSink& sink,
+                                 const HttpProgress& progress, const HttpAccept& accept) const {
+    const auto& [url, headers, cap, deadline_ms, method, body] = request;
     HttpResponse response;
     if (!has_session()) return response;
     HttpsTarget initial;
@@ -399,8 +397,7 @@ HttpResponse HttpClient::Request(const std::wstring& url, const std::wstring& me
 HttpResponse HttpClient::GetToString(const std::wstring& url, std::uint32_t cap,
                                      std::string& out) const {
     out.clear();
-    return Request(url, L"GET", std::string(), std::wstring(), AppendTo(out), HttpProgress(), cap,
-                   kGetToStringDeadlineMs);
+    return Request(HttpRequest{url, std::wstring(), cap, kGetToStringDeadlineMs}, AppendTo(out));
 }
 
 HttpResponse HttpClient::PostToString(const std::wstring& url, const std::string& body,
@@ -409,7 +406,7 @@ HttpResponse HttpClient::PostToString(const std::wstring& url, const std::string
     out.clear();
     const std::wstring headers =
         content_type.empty() ? std::wstring() : L"Content-Type: " + content_type;
-    return Request(url, L"POST", body, headers, AppendTo(out), HttpProgress(), cap, deadline_ms);
+    return Request(HttpRequest{url, headers, cap, deadline_ms, L"POST", body}, AppendTo(out));
 }
 
 }  // namespace patcher::win

@@ -46,9 +46,8 @@ class HttpClient {
 
     // Without `accept` only a 200 has its body read; with it, a 206 too, and either only when
     // `accept` agrees.
-    HttpResponse Request(const std::wstring& url, const std::wstring& method,
-                         const std::string& body, const std::wstring& headers, const HttpSink& sink,
-                         const HttpProgress& progress, std::uint64_t cap, std::uint64_t deadline_ms,
+    HttpResponse Request(const HttpRequest& request, const HttpSink& sink,
+                         const HttpProgress& progress = HttpProgress(),
                          const HttpAccept& accept = HttpAccept()) const;
 
     // GET with a 60-second deadline; out holds whatever body bytes arrived (use it only on OK).

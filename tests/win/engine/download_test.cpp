@@ -1,5 +1,5 @@
 // The download pool and the resume of one file, with bodies from a stand-in server.
-#include "win/engine/download.h"
+#include "win/engine/download_pool.h"
 
 #include <gtest/gtest.h>
 

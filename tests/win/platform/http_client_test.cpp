@@ -75,9 +75,9 @@ TEST(HttpClientTest, RefusedConnectionIsNoConnectionWithTheOsError) {
     const HttpClient client;
     // Port 1 on loopback has no listener: the connection is refused at once.
     bool sink_called = false;
-    const HttpResponse response = client.Request(
-        L"https://127.0.0.1:1/x", L"GET", std::string(), std::wstring(),
-        [&](const char*, std::uint32_t) { return sink_called = true; }, HttpProgress(), 100, 20000);
+    const HttpResponse response =
+        client.Request(HttpRequest{L"https://127.0.0.1:1/x", std::wstring(), 100, 20000},
+                       [&](const char*, std::uint32_t) { return sink_called = true; });
     EXPECT_EQ(response.error, HttpError::NoConnection);
     EXPECT_NE(response.os_error, 0u);
     EXPECT_EQ(response.status, 0u);
