@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
 #include <thread>
 
@@ -22,6 +23,8 @@ namespace patcher::win {
 namespace {
 
 constexpr std::uint32_t kChildTimeoutMs = 30000;
+constexpr int kLeftoverRetries = 10;
+constexpr DWORD kLeftoverRetryMs = 300;
 
 const wchar_t* YesNo(bool value) {
     return value ? L"yes" : L"no";
@@ -39,6 +42,23 @@ bool AppendBytes(const std::wstring& path, const std::string& bytes) {
 
 // A copy of the patcher as "patcher.exe" and, beside it, a replacement that differs from it (the
 // same image with bytes appended, so that it still runs).
+// A child that has just exited may keep its image (the executable, or its retired copy) mapped
+// for a moment, so the next attempt's leftovers go only after a few tries. A stale retired copy
+// would pass for a swap, and a mapped executable cannot be copied over.
+bool RemoveLeftovers(std::initializer_list<const std::wstring*> paths) {
+    for (int attempt = 0;; ++attempt) {
+        bool gone = true;
+        for (const std::wstring* path : paths) {
+            if (!::DeleteFileW(path->c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+                gone = false;
+            }
+        }
+        if (gone) return true;
+        if (attempt == kLeftoverRetries) return false;
+        ::Sleep(kLeftoverRetryMs);
+    }
+}
+
 struct Fixture {
     std::wstring folder, exe, fresh, old;
 
@@ -48,8 +68,8 @@ struct Fixture {
         fresh = exe + L".new";
         old = exe + L".old";
         const std::wstring self = ExecutablePath();
-        for (const std::wstring* stale : {&exe, &fresh, &old}) ::DeleteFileW(stale->c_str());
         return !arguments.config.data_directory.empty() && EnsureDirectory(folder) &&
+               RemoveLeftovers({&exe, &fresh, &old}) &&
                ::CopyFileW(self.c_str(), exe.c_str(), FALSE) &&
                ::CopyFileW(self.c_str(), fresh.c_str(), FALSE) &&
                AppendBytes(fresh, "\r\nnext patcher build\r\n");
@@ -224,6 +244,8 @@ int RunSelfUpdateWindowSelfTest(const Arguments& arguments) {
     for (; attempts < kWindowAttempts; ++attempts) {
         Fixture fixture;
         if (!fixture.Prepare(arguments, L"suw")) {
+            PrintField(L"SETUP_ERROR", FormatDecimal(::GetLastError()));
+            PrintField(L"ATTEMPTS", FormatDecimal(static_cast<std::uint64_t>(attempts)));
             PrintField(L"SELF_UPDATE_WINDOW", L"SETUP_FAILED");
             return 1;
         }
@@ -234,6 +256,7 @@ int RunSelfUpdateWindowSelfTest(const Arguments& arguments) {
                                 incoming + L" --data-dir " + Quoted(fixture.folder),
                             kChildTimeoutMs);
         if (!apply.started) {
+            PrintField(L"ATTEMPTS", FormatDecimal(static_cast<std::uint64_t>(attempts)));
             PrintField(L"SELF_UPDATE_WINDOW", L"SPAWN_FAILED");
             return 1;
         }
