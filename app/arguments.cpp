@@ -1,7 +1,7 @@
 #include "app/arguments.h"
 
 #include "app/default_config.h"
-#include "model/download_limit.h"
+#include "rules/download_limit.h"
 #include "win/platform/process.h"
 #include "win/platform/text.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "model/argument_list.h"
-#include "model/patcher_config.h"
+#include "rules/argument_list.h"
+#include "rules/patcher_config.h"
 
 namespace patcher::win {
 

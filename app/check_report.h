@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "model/check_outcome.h"
+#include "rules/check_outcome.h"
 
 namespace patcher::win {
 

@@ -1,7 +1,7 @@
 // The configuration both front ends start from before their own overrides.
 #pragma once
 
-#include "model/patcher_config.h"
+#include "rules/patcher_config.h"
 
 namespace patcher::win {
 

@@ -1,8 +1,8 @@
 #include "model/settings_panel_state.h"
 
-#include "model/download_limit.h"
-#include "model/wide_text.h"
 #include "model/window_texts.h"
+#include "rules/download_limit.h"
+#include "rules/wide_text.h"
 
 namespace patcher::win {
 namespace {
@@ -21,6 +21,13 @@ std::vector<std::wstring> Saved(SettingsPanelState& panel, bool& dirty, const st
     dirty = false;
     panel.message = kTextSettingsSaved;
     return {L"settings: saved " + path + what};
+}
+
+// The row's text: "Sınırsız" or "5 MB/s".
+std::wstring DownloadLimitLabel(std::size_t choice) {
+    const std::uint64_t limit = DownloadLimitOfChoice(choice);
+    if (limit == 0) return kTextNoDownloadLimit;
+    return std::to_wstring(limit / kBytesPerMb) + L" MB" + kTextPerSecond;
 }
 
 void Refuse(SettingsPanelState& panel) {

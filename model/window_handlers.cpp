@@ -1,11 +1,12 @@
 #include "model/window_handlers.h"
-#include "model/download_plan.h"
-#include "model/error_text.h"
+#include "model/download_failure_text.h"
+#include "rules/download_plan.h"
+#include "rules/error_text.h"
 
 #include "model/format_size.h"
-#include "model/player_message.h"
-#include "model/wide_text.h"
 #include "model/window_texts.h"
+#include "rules/player_message.h"
+#include "rules/wide_text.h"
 
 namespace patcher::win {
 namespace {

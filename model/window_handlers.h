@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "model/check_outcome.h"
-#include "model/download_failure.h"
-#include "model/download_progress.h"
 #include "model/layout.h"
 #include "model/window_state.h"
+#include "rules/check_outcome.h"
+#include "rules/download_failure.h"
+#include "rules/download_progress.h"
 
 namespace patcher::win {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/check_outcome.h"
 #include "model/colours.h"
+#include "rules/check_outcome.h"
 
 namespace patcher::win {
 

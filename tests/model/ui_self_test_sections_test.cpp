@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "model/wide_text.h"
 #include "model/window_texts.h"
+#include "rules/wide_text.h"
 
 namespace patcher::win {
 namespace {

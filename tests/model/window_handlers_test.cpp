@@ -5,8 +5,8 @@
 #include <functional>
 #include <tuple>
 
-#include "model/player_message.h"
 #include "model/window_texts.h"
+#include "rules/player_message.h"
 
 namespace patcher::win {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "model/player_message.h"
 #include "model/window_texts.h"
+#include "rules/player_message.h"
 #include "ui/window/draw.h"
 #include "ui/window/window_frame.h"
 #include "ui/window/window_platform.h"

@@ -12,10 +12,10 @@
 #include <utility>
 
 #include "model/layout.h"
-#include "model/patcher_config.h"
 #include "model/transfer_rate.h"
 #include "model/window_handlers.h"
 #include "model/window_state.h"
+#include "rules/patcher_config.h"
 #include "ui/window/child_controls.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "model/colours.h"
-#include "model/wide_text.h"
 #include "model/window_texts.h"
+#include "rules/wide_text.h"
 #include "ui/window/draw.h"
 #include "ui/window/gdi.h"
 

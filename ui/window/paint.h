@@ -10,10 +10,10 @@
 #include <string>
 
 #include "core/news_document.h"
-#include "model/download_progress.h"
 #include "model/layout.h"
 #include "model/settings_panel_state.h"
 #include "model/window_state.h"
+#include "rules/download_progress.h"
 #include "ui/window/fonts.h"
 
 namespace patcher::win {

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "core/text.h"
-#include "model/download_limit.h"
-#include "model/path_text.h"
 #include "model/settings_panel_layout.h"
+#include "rules/download_limit.h"
+#include "rules/path_text.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"

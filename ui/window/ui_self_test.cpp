@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "model/download_failure.h"
-#include "model/player_message.h"
+#include "model/download_failure_text.h"
 #include "model/ui_self_test_sections.h"
-#include "model/wide_text.h"
 #include "model/window_texts.h"
+#include "rules/player_message.h"
+#include "rules/wide_text.h"
 #include "ui/window/draw.h"
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "model/path_text.h"
+#include "rules/path_text.h"
 #include "win/engine/download.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/disk_space.h"

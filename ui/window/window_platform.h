@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "model/patcher_config.h"
 #include "model/window_handlers.h"
+#include "rules/patcher_config.h"
 
 namespace patcher::win {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "model/player_message.h"
+#include "rules/player_message.h"
 #include "ui/window/worker_thread.h"
 #include "win/engine/check.h"
 #include "win/engine/download.h"

@@ -11,11 +11,11 @@
 #include <string>
 #include <utility>
 
-#include "model/check_outcome.h"
-#include "model/download_progress.h"
-#include "model/patcher_config.h"
 #include "model/post_gate.h"
 #include "model/window_handlers.h"
+#include "rules/check_outcome.h"
+#include "rules/download_progress.h"
+#include "rules/patcher_config.h"
 #include "win/engine/download_pace.h"
 #include "win/engine/news_feed.h"
 #include "win/launch/key_channel.h"

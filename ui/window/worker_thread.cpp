@@ -4,7 +4,7 @@
 #include <system_error>
 #include <thread>
 
-#include "model/error_text.h"
+#include "rules/error_text.h"
 #include "win/platform/support_log.h"
 
 namespace patcher::win {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "model/argument_list.h"
+#include "rules/argument_list.h"
 #include "win/launch/key_channel.h"
 #include "win/launch/launch_game.h"
 #include "win/platform/known_paths.h"

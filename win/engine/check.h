@@ -3,8 +3,8 @@
 // start.
 #pragma once
 
-#include "model/check_outcome.h"
-#include "model/patcher_config.h"
+#include "rules/check_outcome.h"
+#include "rules/patcher_config.h"
 
 namespace patcher::win {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/binary_delta.h"
-#include "model/download_plan.h"
-#include "model/resume_rules.h"
+#include "rules/download_plan.h"
+#include "rules/resume_rules.h"
 #include "win/engine/form_fetch.h"
 #include "win/platform/cng_sha256.h"
 #include "win/platform/known_paths.h"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "model/check_outcome.h"
+#include "rules/check_outcome.h"
 #include "win/engine/download_pool.h"
 #include "win/engine/file_transfer.h"
 

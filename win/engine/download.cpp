@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/text.h"
-#include "model/download_plan.h"
-#include "model/path_text.h"
-#include "model/resume_rules.h"
+#include "rules/download_plan.h"
+#include "rules/path_text.h"
+#include "rules/resume_rules.h"
 #include "win/engine/chunked_fetch.h"
 #include "win/engine/delta_fetch.h"
 #include "win/engine/download_pace.h"

@@ -10,10 +10,10 @@
 #include <functional>
 #include <string>
 
-#include "model/check_outcome.h"
-#include "model/download_failure.h"
-#include "model/download_progress.h"
-#include "model/patcher_config.h"
+#include "rules/check_outcome.h"
+#include "rules/download_failure.h"
+#include "rules/download_progress.h"
+#include "rules/patcher_config.h"
 #include "win/platform/http_client.h"
 
 namespace patcher::win {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "model/token_bucket.h"
+#include "rules/token_bucket.h"
 
 namespace patcher::win {
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/download_phases.h"
+#include "rules/download_phases.h"
 #include "win/engine/download.h"
 #include "win/platform/checked_folders.h"
 

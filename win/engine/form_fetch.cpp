@@ -5,7 +5,7 @@
 #include "core/compressed_form.h"
 #include "core/form_decoder.h"
 #include "core/url_join.h"
-#include "model/download_plan.h"
+#include "rules/download_plan.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/check_outcome.h"
+#include "rules/check_outcome.h"
 #include "win/engine/download_pool.h"
 #include "win/engine/file_transfer.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/signature.h"
 #include "core/url_join.h"
-#include "model/accepted_release.h"
+#include "rules/accepted_release.h"
 #include "win/engine/release_paths.h"
 #include "win/platform/http_client.h"
 #include "win/platform/paths.h"

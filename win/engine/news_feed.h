@@ -8,7 +8,7 @@
 
 #include "core/key_registry.h"
 #include "core/news_document.h"
-#include "model/patcher_config.h"
+#include "rules/patcher_config.h"
 
 namespace patcher::win {
 

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "model/error_text.h"
-#include "model/resume_rules.h"
+#include "rules/error_text.h"
+#include "rules/resume_rules.h"
 #include "win/platform/paths.h"
 #include "win/platform/plain_file.h"
 #include "win/platform/support_log.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "model/download_phases.h"
+#include "rules/download_phases.h"
 
 namespace patcher::win {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "core/sha256.h"
-#include "model/path_text.h"
+#include "rules/path_text.h"
 #include "win/platform/atomic_file.h"
 #include "win/platform/paths.h"
 #include "win/platform/plain_file.h"

@@ -18,8 +18,8 @@
 #include <optional>
 #include <string>
 
-#include "model/channel_lines.h"
-#include "model/key_fetch_outcome.h"
+#include "rules/channel_lines.h"
+#include "rules/key_fetch_outcome.h"
 #include "win/launch/key_provider.h"
 #include "win/platform/unique_handle.h"
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "core/text.h"
-#include "model/json_string.h"
+#include "rules/json_string.h"
 #include "win/platform/secure_wipe.h"
 
 namespace patcher::win {

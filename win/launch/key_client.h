@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/key_fetch_outcome.h"
+#include "rules/key_fetch_outcome.h"
 #include "win/platform/http_client.h"
 
 namespace patcher::win {

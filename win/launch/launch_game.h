@@ -8,8 +8,8 @@
 #include <string>
 
 #include "garun2/patcher_version.h"
-#include "model/key_fetch_outcome.h"
-#include "model/patcher_config.h"
+#include "rules/key_fetch_outcome.h"
+#include "rules/patcher_config.h"
 #include "win/launch/key_channel.h"
 
 namespace patcher::win {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "model/key_backoff.h"
+#include "rules/key_backoff.h"
 #include "win/platform/secure_wipe.h"
 
 namespace patcher::win {

@@ -4,8 +4,8 @@
 
 #include <memory>
 
+#include "rules/key_fetch_outcome.h"
 #include "win/launch/key_client.h"
-#include "model/key_fetch_outcome.h"
 #include "win/launch/key_provider.h"
 
 namespace patcher::win {

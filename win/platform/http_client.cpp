@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "model/http_rules.h"
-#include "model/proxy_plan.h"
+#include "rules/http_rules.h"
+#include "rules/proxy_plan.h"
 #include "win/platform/secure_wipe.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "model/http_types.h"
+#include "rules/http_types.h"
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {

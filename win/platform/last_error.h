@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/error_text.h"
+#include "rules/error_text.h"
 
 namespace patcher::win {
 

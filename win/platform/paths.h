@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "model/path_text.h"
+#include "rules/path_text.h"
 
 namespace patcher::win {
 

@@ -1,6 +1,6 @@
 #include "win/platform/plain_file.h"
 
-#include "model/path_text.h"
+#include "rules/path_text.h"
 #include "win/platform/last_error.h"
 #include "win/platform/paths.h"
 

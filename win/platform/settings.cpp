@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/manifest.h"
-#include "model/download_limit.h"
+#include "rules/download_limit.h"
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "model/wide_text.h"
+#include "rules/wide_text.h"
 
 namespace patcher::win {
 namespace {

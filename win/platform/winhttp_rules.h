@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "model/http_rules.h"
+#include "rules/http_rules.h"
 
 namespace patcher::win {
 

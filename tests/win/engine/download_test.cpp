@@ -12,7 +12,7 @@
 
 #include "core/chunk_index.h"
 #include "core/sha256.h"
-#include "model/resume_rules.h"
+#include "rules/resume_rules.h"
 #include "tests/win/test_scratch_directory.h"
 #include "win/platform/text.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "model/json_string.h"
+#include "rules/json_string.h"
 #include "win/launch/key_client.h"
 
 namespace patcher::win {

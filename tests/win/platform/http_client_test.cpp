@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "model/http_rules.h"
+#include "rules/http_rules.h"
 #include "win/platform/winhttp_rules.h"
 
 namespace patcher::win {
