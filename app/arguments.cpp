@@ -5,7 +5,11 @@
 #include "win/platform/process.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 // Leading decimal digits, stopping at the first other character; wraps silently past 32 bits.
@@ -188,4 +192,4 @@ std::optional<std::wstring> WindowRefusal(const ArgumentList& arguments) {
     return std::nullopt;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

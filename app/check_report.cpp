@@ -3,7 +3,11 @@
 #include "app/console_report.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 const wchar_t* YesNo(bool value) {
@@ -43,4 +47,4 @@ void PrintCheckReport(const CheckOutcome& outcome, const std::wstring& game_exec
     }
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

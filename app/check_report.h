@@ -5,8 +5,8 @@
 
 #include "rules/check_outcome.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
-void PrintCheckReport(const CheckOutcome& outcome, const std::wstring& game_executable);
+void PrintCheckReport(const rules::CheckOutcome& outcome, const std::wstring& game_executable);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

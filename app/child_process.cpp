@@ -9,7 +9,10 @@
 #include "win/platform/process.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace win;
+
 namespace {
 
 // Inheritable duplicates of the standard handles, handed to the child through an explicit
@@ -86,4 +89,4 @@ ChildRun RunSelfAsChild(const std::wstring& tail, std::uint32_t timeout_ms) {
     return RunChildProcess(ExecutablePath(), tail, timeout_ms);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

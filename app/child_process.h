@@ -9,7 +9,7 @@
 #include "win/platform/process.h"  // Quoted, for the callers' command tails
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
 struct ChildRun {
     bool started = false;
@@ -20,7 +20,7 @@ struct ChildRun {
 
 // Starts `"executable" tail` without waiting; `process` receives its handle.
 bool StartChildProcess(const std::wstring& executable, const std::wstring& tail,
-                       unique_handle& process, std::uint32_t& error);
+                       win::unique_handle& process, std::uint32_t& error);
 
 // Runs `"executable" tail` and waits up to `timeout_ms`. A child still running at the limit is
 // terminated so that no probe leaves a process behind.
@@ -30,4 +30,4 @@ ChildRun RunChildProcess(const std::wstring& executable, const std::wstring& tai
 // The same with the running patcher's own executable.
 ChildRun RunSelfAsChild(const std::wstring& tail, std::uint32_t timeout_ms);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

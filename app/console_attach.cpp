@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace patcher::win {
+namespace patcher::app {
 namespace {
 
 bool HasUsableStandardOutput() {
@@ -25,4 +25,4 @@ void AttachParentConsoleIfNeeded() {
     if (console != INVALID_HANDLE_VALUE) SetStdHandle(STD_OUTPUT_HANDLE, console);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -4,7 +4,9 @@
 
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace win;
 
 void WriteConsoleText(const std::wstring& text) {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -29,4 +31,4 @@ void PrintField(const std::wstring& key, const std::wstring& value) {
     WriteConsoleText(key + L": " + value + L"\r\n");
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

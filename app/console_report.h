@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace patcher::win {
+namespace patcher::app {
 
 void WriteConsoleText(const std::wstring& text);
 void PrintField(const std::wstring& key, const std::wstring& value);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -5,7 +5,10 @@
 #include "win/platform/paths.h"
 #include "win/platform/settings.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
 
 PatcherConfig DefaultPatcherConfig() {
     PatcherConfig config;
@@ -22,4 +25,4 @@ PatcherConfig DefaultPatcherConfig() {
     return config;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

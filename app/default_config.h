@@ -3,10 +3,10 @@
 
 #include "rules/patcher_config.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
 // Built-in addresses and root key, the default data and install directories, and the game
 // executable named by patcher.cfg beside the executable (or "Velmor2.exe").
-PatcherConfig DefaultPatcherConfig();
+rules::PatcherConfig DefaultPatcherConfig();
 
-}  // namespace patcher::win
+}  // namespace patcher::app

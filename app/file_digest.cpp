@@ -9,7 +9,9 @@
 #include "win/platform/text.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace win;
 
 std::wstring FileSha256Hex(const std::wstring& path) {
     unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
@@ -31,4 +33,4 @@ std::wstring FileSha256Hex(const std::wstring& path) {
     return Utf8ToWide(patcher::HexEncode(digest));
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

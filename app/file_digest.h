@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace patcher::win {
+namespace patcher::app {
 
 // Lower-case hex digest of the file's content; empty when the file cannot be opened or read.
 std::wstring FileSha256Hex(const std::wstring& path);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

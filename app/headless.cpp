@@ -16,7 +16,11 @@
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 int RunCheckCommand(const Arguments& parsed, bool print_launch_decision) {
@@ -81,4 +85,4 @@ int RunHeadless(const ArgumentList& arguments, bool single_instance) {
     return code;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

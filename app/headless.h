@@ -3,11 +3,11 @@
 
 #include "app/arguments.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
-int RunHeadless(const ArgumentList& arguments, bool single_instance);
+int RunHeadless(const rules::ArgumentList& arguments, bool single_instance);
 
 // Child self-tests run beside another patcher: they are started by other self-tests.
 bool MayRunBesideAnotherInstance(const Arguments& parsed);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -3,5 +3,5 @@
 #include "app/startup.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
-    return patcher::win::RunPatcher(show_command);
+    return patcher::app::RunPatcher(show_command);
 }

@@ -4,7 +4,11 @@
 #include "win/engine/news_feed.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 void PrintDocument(const std::wstring& kind, const NewsDocument& document) {
@@ -35,4 +39,4 @@ int RunNews(const Arguments& arguments) {
     return 0;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -3,9 +3,9 @@
 
 #include "app/arguments.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
 // Always 0: news never decides anything.
 int RunNews(const Arguments& arguments);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -10,7 +10,11 @@
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 void LogResolved(const PatcherConfig& config) {
@@ -60,4 +64,4 @@ PatcherConfig ResolveConfig(const ArgumentList& arguments) {
     return config;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -1,10 +1,11 @@
-// The window front end's configuration: defaults, patcher.cfg and the window's command-line options.
+// The window front end's configuration: defaults, patcher.cfg and the window's command-line
+// options.
 #pragma once
 
 #include "app/arguments.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
-PatcherConfig ResolveConfig(const ArgumentList& arguments);
+rules::PatcherConfig ResolveConfig(const rules::ArgumentList& arguments);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -2,7 +2,7 @@
 
 #include "app/console_report.h"
 
-namespace patcher::win {
+namespace patcher::app {
 namespace {
 
 struct SelfTestEntry {
@@ -49,4 +49,4 @@ int RunNoopSelfTest(const Arguments&) {
     return 0;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -5,7 +5,7 @@
 
 #include "app/arguments.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
 int RunSelfTest(const Arguments& arguments);
 
@@ -35,4 +35,4 @@ int RunKeyAttachOwnershipSelfTest(const Arguments& arguments);
 // The body of key-pipe (test keys) and key-pipe-service (the configured key service).
 int RunKeyPipeRound(const Arguments& arguments, bool test_provider);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -18,7 +18,11 @@
 #include "win/platform/thread_wait.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr std::uint32_t kChildTimeoutMs = 30000;
@@ -319,4 +323,4 @@ int RunOverwriteParallelSelfTest(const Arguments& arguments) {
     return ok ? 0 : kParallelExitFailed;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

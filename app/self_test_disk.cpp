@@ -11,7 +11,10 @@
 #include "win/platform/text.h"
 #include "win/platform/write_probe.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace win;
+
 namespace {
 
 constexpr std::uint64_t kOneMebibyte = 1048576;
@@ -61,4 +64,4 @@ int RunDiskSpaceSelfTest(const Arguments& arguments) {
     return ok ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -12,7 +12,10 @@
 #include "win/platform/cng_sha256.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace win;
+
 namespace {
 
 constexpr std::size_t kSizes[] = {0, 1, 55, 56, 63, 64, 65, 127, 128, 1000, 65536, 65537};
@@ -45,4 +48,4 @@ int RunHashAgreementSelfTest(const Arguments&) {
     return all_same ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -7,7 +7,11 @@
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr std::uint32_t kProbeCapBytes = 1048576;
@@ -38,4 +42,4 @@ int RunHttpSelfTest(const Arguments& arguments) {
     return response.error == HttpError::Ok ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -23,7 +23,11 @@
 #include "win/platform/secure_wipe.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr std::uint32_t kGameWaitMs = 30000;
@@ -253,4 +257,4 @@ int RunKeyPipeChildSelfTest(const Arguments& arguments) {
     return 0;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

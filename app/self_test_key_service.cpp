@@ -7,7 +7,10 @@
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
 
 int RunKeyFetchSelfTest(const Arguments& arguments) {
     const KeyClient client(arguments.config.key_service, kKeyClientVersion);
@@ -25,4 +28,4 @@ int RunKeyFetchSelfTest(const Arguments& arguments) {
     return outcome.kind == KeyFetchKind::Ok ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

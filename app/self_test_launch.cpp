@@ -8,7 +8,11 @@
 #include "win/launch/launch_game.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 const wchar_t* YesNo(bool value) {
@@ -104,4 +108,4 @@ int RunKeyAttachOwnershipSelfTest(const Arguments&) {
     return ok ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -19,7 +19,11 @@
 #include "win/platform/text.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr std::uint32_t kChildTimeoutMs = 30000;
@@ -340,4 +344,4 @@ int RunSelfUpdateRollbackSelfTest(const Arguments& arguments) {
     return std::wstring(verdict) == L"OK" ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -25,7 +25,13 @@
 #include "win/platform/support_log.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace model;
+using namespace rules;
+using namespace ui;
+using namespace win;
+
 namespace {
 
 constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Garun2PatcherSingleInstance";
@@ -212,4 +218,4 @@ int RunPatcher(int show_command) {
     return RunWindow(arguments, after_self_update, show_command);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

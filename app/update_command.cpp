@@ -8,7 +8,10 @@
 #include "win/engine/download.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+using namespace win;
 
 int RunUpdate(const Arguments& arguments) {
     const PatcherConfig config = arguments.config;
@@ -39,4 +42,4 @@ int RunUpdate(const Arguments& arguments) {
     return static_cast<int>(result);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::app

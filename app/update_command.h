@@ -3,9 +3,9 @@
 
 #include "app/arguments.h"
 
-namespace patcher::win {
+namespace patcher::app {
 
 // The check's code when it is not 0 (nothing is downloaded); otherwise the download's result.
 int RunUpdate(const Arguments& arguments);
 
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -14,7 +14,7 @@
 #include "model/settings_panel_state.h"
 
 using namespace patcher;
-using namespace patcher::win;
+using namespace patcher::model;
 
 namespace {
 

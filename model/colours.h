@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace patcher::win {
+namespace patcher::model {
 
 struct Rgb {
     std::uint8_t r = 0;
@@ -36,4 +36,4 @@ constexpr std::uint32_t ColorRefOf(Rgb c) {
            (static_cast<std::uint32_t>(c.b) << 16);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -4,7 +4,10 @@
 #include "rules/player_message.h"
 #include "rules/wide_text.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 std::wstring TransferReason(const DownloadFault& fault) {
@@ -71,4 +74,4 @@ std::wstring DownloadFailureDetail(const DownloadFault& fault) {
     return WidenUtf8(fault.path) + kTextDot + reason;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -6,10 +6,10 @@
 
 #include "rules/download_failure.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 // Wide, for the window's status region.
-std::wstring DownloadFailureHeadline(DownloadFailure kind);
-std::wstring DownloadFailureDetail(const DownloadFault& fault);
+std::wstring DownloadFailureHeadline(rules::DownloadFailure kind);
+std::wstring DownloadFailureDetail(const rules::DownloadFault& fault);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

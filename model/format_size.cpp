@@ -1,6 +1,6 @@
 #include "model/format_size.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 std::wstring FormatSize(std::uint64_t bytes) {
     constexpr std::uint64_t kKb = 1024, kMb = kKb * 1024, kGb = kMb * 1024;
@@ -19,4 +19,4 @@ std::wstring FormatSize(std::uint64_t bytes) {
     return std::to_wstring(bytes / unit) + L"," + std::to_wstring(tenth) + name;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -5,7 +5,7 @@
 
 #include "model/window_texts.h"
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 constexpr std::int32_t kDefaultWidth = 1024;
@@ -308,4 +308,4 @@ std::wstring SettingsNotesText(const std::wstring& message, bool editable, bool 
     return notes + kTextNextStartNote;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

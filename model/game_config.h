@@ -14,7 +14,7 @@
 
 #include "core/status.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 inline constexpr std::size_t kMaxGameConfigBytes = 65536;
 inline constexpr std::size_t kMaxGameConfigLines = 512;
@@ -98,4 +98,4 @@ bool SettingValueMuted(const GameConfig& config, int row, bool editable);
 // at the game's next start. Lines end in CR LF.
 std::wstring SettingsNotesText(const std::wstring& message, bool editable, bool full_screen);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 constexpr std::int32_t kDesignWidth = 900;
@@ -345,4 +345,4 @@ Rgb TitleGlyphColour(bool hovered) {
     return hovered ? kText : kMutedText;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -10,7 +10,7 @@
 
 #include "model/colours.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 // Windows' MulDiv, portable: a * b / c with a 64-bit intermediate, rounded half away from zero;
 // -1 when c is 0 or the result does not fit (as Windows answers).
@@ -265,4 +265,4 @@ std::optional<Rgb> TitleButtonFill(TitleBarItem item, bool hovered, bool setting
 // Its glyph: text colour when hovered, muted otherwise.
 Rgb TitleGlyphColour(bool hovered);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

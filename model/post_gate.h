@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-namespace patcher::win {
+namespace patcher::model {
 
 class PostGate {
   public:
@@ -21,4 +21,4 @@ class PostGate {
     std::atomic<bool> pending_{false};
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace patcher::win {
+namespace patcher::model {
 
 SettingsPanelLayout ComputeSettingsPanel(const Layout& l) {
     auto s = [&l](std::int32_t n) { return Scaled(l, n); };
@@ -45,4 +45,4 @@ SettingsHit SettingsHitAt(const SettingsPanelLayout& panel, std::int32_t x, std:
     return {};
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

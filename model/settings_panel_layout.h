@@ -7,7 +7,7 @@
 
 #include "model/layout.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 // Full screen, resolution, brightness, software cursor (the game's), download limit (the
 // patcher's).
@@ -47,4 +47,4 @@ struct SettingsHit {
 // Rows are tried in order (only those that fit), then the save button (when it fits).
 SettingsHit SettingsHitAt(const SettingsPanelLayout& panel, std::int32_t x, std::int32_t y);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -4,7 +4,10 @@
 #include "rules/download_limit.h"
 #include "rules/wide_text.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 std::wstring Decimal(std::int64_t value) {
@@ -156,4 +159,4 @@ std::wstring DisplayModesLogLine(std::size_t offered, std::size_t raw_32bit) {
            L" modes (raw " + Decimal(static_cast<std::int64_t>(raw_32bit)) + L")";
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -9,7 +9,7 @@
 
 #include "model/game_config.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 // The last row is the patcher's own: kept in patcher.cfg beside the exe, editable whatever the
 // game's file says.
@@ -75,4 +75,4 @@ std::vector<std::wstring> GameSettingsSaved(SettingsPanelState& panel, const std
 // "settings: display offers N modes (raw M)" for the enumeration's log line.
 std::wstring DisplayModesLogLine(std::size_t offered, std::size_t raw_32bit);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -1,6 +1,6 @@
 #include "model/text_fit.h"
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 constexpr wchar_t kEllipsis = L'\u2026';
@@ -32,4 +32,4 @@ std::wstring FitToWidth(const std::wstring& text, std::int32_t room, const TextM
     return Shortened(text, fits);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

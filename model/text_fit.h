@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::model {
 
 using TextMeasure = std::function<std::int32_t(const std::wstring& text)>;
 
@@ -15,4 +15,4 @@ using TextMeasure = std::function<std::int32_t(const std::wstring& text)>;
 // surrogate pair, no trailing spaces) followed by "…", or "…" alone.
 std::wstring FitToWidth(const std::wstring& text, std::int32_t room, const TextMeasure& measure);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -3,7 +3,7 @@
 #include "model/format_size.h"
 #include "model/window_texts.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 void TransferRate::Add(std::uint64_t now_ms, std::uint64_t bytes_fetched) {
     if (!samples_.empty() &&
@@ -57,4 +57,4 @@ std::wstring TransferRateLine(const TransferRate& rate, std::uint64_t bytes_to_f
     return line;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

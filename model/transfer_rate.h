@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::model {
 
 // Fed the bytes fetched so far (a running total) at times in milliseconds of a steady clock; the
 // speed is that of the last few seconds, so a stall shows within them and an early burst fades.
@@ -50,4 +50,4 @@ std::wstring TimeLeftText(std::uint64_t seconds);
 // what partial files or old copies give. Empty during the warm-up.
 std::wstring TransferRateLine(const TransferRate& rate, std::uint64_t bytes_to_fetch);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -6,7 +6,10 @@
 #include "model/settings_panel_layout.h"
 #include "model/window_texts.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 std::wstring Decimal(std::int64_t value) {
@@ -388,4 +391,4 @@ SelfTestSection IdentitySection(const std::wstring& base_url, const std::wstring
     return section;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

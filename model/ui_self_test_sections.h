@@ -11,7 +11,7 @@
 #include "model/layout.h"
 #include "model/window_state.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 struct SelfTestSection {
     std::vector<std::wstring> lines;  // without line ends
@@ -62,7 +62,7 @@ struct ActionScenario {
     ActionButton expected;
 };
 std::vector<ActionScenario> DefaultActionScenarios();
-CheckOutcome ScenarioOutcome(const ActionScenario& scenario);
+rules::CheckOutcome ScenarioOutcome(const ActionScenario& scenario);
 SelfTestSection ActionStateSection(
     const std::vector<ActionScenario>& scenarios = DefaultActionScenarios());
 
@@ -106,4 +106,4 @@ SelfTestSection ArrowCodePointSection(const std::wstring& left, const std::wstri
 // Printed only: the built-in server addresses and the code points of three texts.
 SelfTestSection IdentitySection(const std::wstring& base_url, const std::wstring& key_service);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -8,7 +8,10 @@
 #include "rules/player_message.h"
 #include "rules/wide_text.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 constexpr std::uint32_t kMaxAutomaticRounds = 2;
@@ -491,4 +494,4 @@ ReleaseDecision DecideRelease(const PointerRelease& release) {
     return {};
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -17,7 +17,7 @@
 #include "rules/download_failure.h"
 #include "rules/download_progress.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 // From the configuration and the platform, read by the rules.
 struct WindowContext {
@@ -34,7 +34,7 @@ struct WindowPlatform {
     // ProbeWritable on a directory; false with the Win32 error.
     std::function<bool(const std::wstring& directory, std::uint32_t& error)> probe_writable;
     // HasEnoughSpace for a check result; false with the bytes needed and free.
-    std::function<bool(const CheckOutcome& result, std::uint64_t& free_bytes,
+    std::function<bool(const rules::CheckOutcome& result, std::uint64_t& free_bytes,
                        std::uint64_t& needed_bytes)>
         has_enough_space;
     // The free space for the caller at the nearest existing ancestor of a path; false when none
@@ -77,19 +77,19 @@ WindowEffects StartCheck(const WindowState& state, const WindowContext& context,
 
 // Starting a download of `result`'s files: refused while busy; refused with the space texts when
 // the install volume is too full.
-WindowEffects StartDownload(const WindowState& state, const CheckOutcome& result,
+WindowEffects StartDownload(const WindowState& state, const rules::CheckOutcome& result,
                             const WindowPlatform& platform);
 
 // The check thread's result. Repairs re-check at full level, downloads start without being asked
 // (two rounds in a row at most), and only a check that finds nothing to download offers "OYNA".
-WindowEffects OnCheckDone(const WindowState& state, const CheckOutcome& result,
+WindowEffects OnCheckDone(const WindowState& state, const rules::CheckOutcome& result,
                           const WindowContext& context, const WindowPlatform& platform);
 
 // The download thread's result. `fault` says why a failed one failed; `self_update` is the last
 // check result's.
 struct DownloadDone {
-    DownloadCode code = DownloadCode::Committed;
-    DownloadFault fault;
+    rules::DownloadCode code = rules::DownloadCode::Committed;
+    rules::DownloadFault fault;
     bool self_update = false;
 };
 // A download's end: a verifying check always follows it; a new patcher is applied first. A failed
@@ -106,7 +106,7 @@ WindowEffects OnSelfUpdateApplied(const WindowState& state, bool applied, bool p
 std::int32_t ProgressPercent(std::uint64_t bytes_done, std::uint64_t bytes_total);
 // A progress report: the snapshot as position, headline and detail.
 // `rate_line` (TransferRateLine's, empty during its warm-up) ends the detail.
-WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progress,
+WindowEffects OnProgress(const WindowState& state, const rules::DownloadProgress& progress,
                          const std::wstring& rate_line = std::wstring());
 
 // The action button. `last_result` is the shared last check result. "DURAKLAT" pauses the running
@@ -114,7 +114,7 @@ WindowEffects OnProgress(const WindowState& state, const DownloadProgress& progr
 // ended; neither counts as an automatic round. While a launch is under way or the
 // window is hidden a click does nothing: a click queued behind the first one must not start a
 // second game, whose new channel would end the first game's.
-WindowEffects OnActionClick(const WindowState& state, const CheckOutcome& last_result,
+WindowEffects OnActionClick(const WindowState& state, const rules::CheckOutcome& last_result,
                             const WindowContext& context, const WindowPlatform& platform);
 
 // LaunchAndClose, around LaunchGame on its thread: "Oyun başlatılıyor…" with the action disabled
@@ -161,4 +161,4 @@ class NewsRefetch {
     bool waits_for_keys_ = false;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::model

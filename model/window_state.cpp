@@ -5,7 +5,9 @@
 
 #include "model/window_texts.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
 
 const wchar_t* WindowViewName(WindowView view) {
     switch (view) {
@@ -120,4 +122,4 @@ bool PlayAnywayAllowed(const CheckOutcome& last_result) {
     return last_result.may_launch && last_result.offer_play_anyway;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -8,7 +8,7 @@
 #include "model/colours.h"
 #include "rules/check_outcome.h"
 
-namespace patcher::win {
+namespace patcher::model {
 
 // The numbers and names (WindowViewName) are those the UI self-test prints.
 enum class WindowView : std::int32_t {
@@ -84,7 +84,7 @@ void SetStatus(WindowState& state, Rgb dot, std::wstring headline, std::wstring 
 // The action a check result calls for: wait while busy, retry or repair on a failed check, play
 // when nothing is missing, repair when anything is damaged, install when every file is wanted,
 // update otherwise.
-ActionButton DecideAction(const CheckOutcome& result, bool busy);
+ActionButton DecideAction(const rules::CheckOutcome& result, bool busy);
 
 // Which of two sentences explains files that will not stay on disk: the synced-folder one when the
 // path (ASCII letters compared in lower case) names OneDrive, Dropbox, Google Drive, Yandex.Disk or
@@ -92,6 +92,6 @@ ActionButton DecideAction(const CheckOutcome& result, bool busy);
 std::wstring SyncedFolderHint(const std::wstring& path);
 
 // "Yine de oyna" launches only when the last check allows both launching and offering it.
-bool PlayAnywayAllowed(const CheckOutcome& last_result);
+bool PlayAnywayAllowed(const rules::CheckOutcome& last_result);
 
-}  // namespace patcher::win
+}  // namespace patcher::model

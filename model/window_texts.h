@@ -2,7 +2,7 @@
 // literals: the window hands them to the platform's wide calls as they are.
 #pragma once
 
-namespace patcher::win {
+namespace patcher::model {
 
 // Window and controls.
 inline constexpr wchar_t kTextWindowTitle[] = L"Velmor2 Güncelleyici";
@@ -176,4 +176,4 @@ inline constexpr wchar_t kScenarioAllGood[] = L"her sey tamam";
 inline constexpr wchar_t kScenarioSignatureError[] = L"hata (imza)";
 inline constexpr wchar_t kScenarioExeNotInRelease[] = L"exe surumde yok";
 
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -4,7 +4,7 @@
 #include "core/signature.h"
 #include "core/text.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 // Hands a step's value on, or its message to the caller's error text.
@@ -69,4 +69,4 @@ bool AcceptManifest(const std::string& root_key, const std::string& keys_path,
     return true;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -9,7 +9,7 @@
 #include "core/key_registry.h"
 #include "core/release_shards.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // The parsed records are views into the texts held beside them. The texts sit on the heap, so
 // moving one of these records never moves the bytes its views point into.
@@ -34,4 +34,4 @@ bool AcceptManifest(const std::string& root_key, const std::string& keys_path,
                     const std::string& manifest_path, const ShardLoader& load_shard,
                     LoadedRelease& release, std::string& error, StatusCode& code);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

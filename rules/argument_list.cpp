@@ -1,6 +1,6 @@
 #include "rules/argument_list.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 bool HasArgument(const ArgumentList& arguments, const std::wstring& text) {
     for (const std::wstring& argument : arguments) {
@@ -16,4 +16,4 @@ std::wstring ArgumentValue(const ArgumentList& arguments, const std::wstring& te
     return std::wstring();
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

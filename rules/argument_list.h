@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 using ArgumentList = std::vector<std::wstring>;
 
@@ -14,4 +14,4 @@ bool HasArgument(const ArgumentList& arguments, const std::wstring& text);
 // The argument after the first one equal to `text`; empty when there is none or it is the last.
 std::wstring ArgumentValue(const ArgumentList& arguments, const std::wstring& text);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

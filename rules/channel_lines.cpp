@@ -1,6 +1,6 @@
 #include "rules/channel_lines.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 void ChannelLineSplitter::Feed(std::string_view chunk, std::vector<std::string>& lines) {
     while (!chunk.empty()) {
@@ -40,4 +40,4 @@ bool RecordChannelLine(ChannelRecord& record, const std::string& line) {
     return false;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

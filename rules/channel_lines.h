@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 inline constexpr std::size_t kMaxChannelLineBytes = 1024;
 inline constexpr std::size_t kMaxChannelPendingBytes = 8192;
@@ -45,4 +45,4 @@ struct ChannelRecord {
 // Counts one received line and keeps its note; true when it is a key request to answer.
 bool RecordChannelLine(ChannelRecord& record, const std::string& line);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -10,7 +10,7 @@
 #include "core/status.h"
 #include "rules/http_types.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 enum class CheckSource : std::int32_t { None = 0, Network = 1, Local = 2 };
 
@@ -44,4 +44,4 @@ struct CheckOutcome {
 // The patcher's own manifest entry: exactly this path, at the root of the install tree.
 inline constexpr char kPatcherManifestPath[] = "Velmor2Launcher.exe";
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

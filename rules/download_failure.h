@@ -8,7 +8,7 @@
 
 #include "rules/http_types.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // One file's result, and the whole download's. The numbers are the check's for the same outcome:
 // --update reports them as DOWNLOAD_CODE and exits with them.
@@ -36,4 +36,4 @@ struct DownloadFault {
     std::uint32_t status = 0;  // the last HTTP status read, 0 when none
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

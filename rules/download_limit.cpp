@@ -4,7 +4,7 @@
 
 #include "rules/wide_text.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 constexpr char kKeyText[] = "download-limit-mb";
@@ -96,4 +96,4 @@ std::uint64_t EffectiveDownloadLimit(std::optional<std::uint64_t> option,
     return option ? *option : file_setting.bytes_per_second;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

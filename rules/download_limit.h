@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // ReadSettingValue's key, with its trailing space.
 inline constexpr wchar_t kDownloadLimitKey[] = L"download-limit-mb ";
@@ -42,4 +42,4 @@ std::optional<std::uint64_t> ParseMaxRateOption(const std::wstring& value);
 std::uint64_t EffectiveDownloadLimit(std::optional<std::uint64_t> option,
                                      const DownloadLimitSetting& file_setting);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

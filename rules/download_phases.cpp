@@ -1,6 +1,6 @@
 #include "rules/download_phases.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 constexpr const char* kPhaseNames[kDownloadPhaseCount] = {
@@ -32,4 +32,4 @@ std::string DescribePhases(const DownloadPhaseTotals& totals) {
     return text;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 enum class DownloadPhase : std::uint8_t {
     Prepare,   // the destination's name and its checks
@@ -34,4 +34,4 @@ struct DownloadPhaseTotals {
 // out.
 std::string DescribePhases(const DownloadPhaseTotals& totals);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

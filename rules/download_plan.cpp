@@ -8,7 +8,7 @@
 
 #include "rules/path_text.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 std::wstring Comparable(std::wstring path) {
@@ -116,4 +116,4 @@ bool MayBeReservedName(std::wstring_view name, std::wstring_view executable_name
            is(log_name, L".1") || is(log_name, L".2");
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -11,7 +11,7 @@
 #include "core/binary_delta.h"
 #include "core/install_diff.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 inline constexpr std::uint32_t kDefaultDownloadWorkers = 8;
 inline constexpr std::uint32_t kMaxDownloadWorkers = 16;
@@ -55,4 +55,4 @@ std::string ReservedPathReason(const std::wstring& destination, const std::wstri
 bool MayBeReservedName(std::wstring_view name, std::wstring_view executable_name,
                        std::wstring_view log_name);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

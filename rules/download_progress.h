@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 struct DownloadProgress {
     std::uint32_t file_index = 0;  // 0-based ordinal of the most recently committed file
@@ -17,4 +17,4 @@ struct DownloadProgress {
     std::uint64_t bytes_reused = 0;   // bytes copied from old copies into committed files
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

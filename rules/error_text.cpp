@@ -1,6 +1,6 @@
 #include "rules/error_text.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 std::string WithError(std::string_view what, std::uint32_t code, std::string_view label) {
     std::string text(what);
@@ -14,4 +14,4 @@ std::wstring WithError(std::wstring_view what, std::uint32_t code, std::wstring_
     return text;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

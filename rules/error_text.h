@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // "what (label N)"; the label is "error" except where a log line has always said otherwise.
 std::string WithError(std::string_view what, std::uint32_t code, std::string_view label = "error");
 std::wstring WithError(std::wstring_view what, std::uint32_t code,
                        std::wstring_view label = L"error");
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 std::string AsciiLower(std::string_view text) {
@@ -46,4 +46,4 @@ GameExeMatch MatchGameExe(const std::vector<FileEntry>& entries,
     return match;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -6,7 +6,7 @@
 
 #include "core/manifest.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 struct GameExeMatch {
     bool in_manifest = false;
@@ -20,4 +20,4 @@ std::string NormaliseGameExe(const std::string& configured_utf8);
 GameExeMatch MatchGameExe(const std::vector<FileEntry>& entries,
                           const std::string& configured_utf8);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

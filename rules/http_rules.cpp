@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 wchar_t FoldAscii(wchar_t c) {
@@ -89,4 +89,4 @@ std::uint32_t PhaseTimeout(std::uint32_t session_timeout_ms, std::uint64_t deadl
                                             : session_timeout_ms;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

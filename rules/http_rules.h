@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // Host names compared with ASCII letters A-Z folded; nothing else is folded.
 bool SameHostName(std::wstring_view a, std::wstring_view b);
@@ -37,4 +37,4 @@ std::optional<ContentRange> ParseContentRange(std::wstring_view value);
 // deadline of 0 becomes 1 ms; deadlines of 2^31 ms or more keep the session value.
 std::uint32_t PhaseTimeout(std::uint32_t session_timeout_ms, std::uint64_t deadline_ms);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

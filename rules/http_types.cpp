@@ -1,6 +1,6 @@
 #include "rules/http_types.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 std::string DescribeResponse(const HttpResponse& response) {
     return std::string(HttpErrorName(response.error)) + " (status " +
@@ -37,4 +37,4 @@ const char* HttpErrorName(HttpError error) {
     return "UNKNOWN";
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

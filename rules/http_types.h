@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 enum class HttpError : std::uint32_t {
     Ok = 0,
@@ -62,4 +62,4 @@ using HttpSink = std::function<bool(const char* bytes, std::uint32_t length)>;
 // Bytes received so far and the announced total (0 without Content-Length).
 using HttpProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -1,6 +1,6 @@
 #include "rules/json_string.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 std::size_t SkipBlanks(std::string_view text, std::size_t at) {
@@ -41,4 +41,4 @@ bool ExtractJsonString(std::string_view text, std::string_view name, std::size_t
     return false;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // The value of the string member `name`, unescaped (only \" \\ and \/ are known), at most
 // `max_length` bytes. False for a missing member, a value that is not a string, an unknown escape,
@@ -14,4 +14,4 @@ namespace patcher::win {
 bool ExtractJsonString(std::string_view text, std::string_view name, std::size_t max_length,
                        std::string& value);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -1,6 +1,6 @@
 #include "rules/key_backoff.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 bool BackoffWindowOpen(const BackoffState& state, std::uint64_t now_ms) {
     return state.not_before_ms != 0 && state.not_before_ms > now_ms;
@@ -14,4 +14,4 @@ std::uint64_t NextNotBefore(KeyFetchKind kind, std::uint32_t retry_after_seconds
     return now_ms + 1000ull * seconds;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

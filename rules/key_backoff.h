@@ -6,7 +6,7 @@
 
 #include "rules/key_fetch_outcome.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // The Retry-After used when a 429 names none (or 0).
 inline constexpr std::uint32_t kDefaultRetryAfterSeconds = 5;
@@ -22,4 +22,4 @@ bool BackoffWindowOpen(const BackoffState& state, std::uint64_t now_ms);
 std::uint64_t NextNotBefore(KeyFetchKind kind, std::uint32_t retry_after_seconds,
                             std::uint64_t now_ms);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

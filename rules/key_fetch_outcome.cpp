@@ -1,6 +1,6 @@
 #include "rules/key_fetch_outcome.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 const char* KeyFetchKindName(KeyFetchKind kind) {
     switch (kind) {
@@ -24,4 +24,4 @@ const char* KeyFetchKindName(KeyFetchKind kind) {
     return "UNKNOWN";
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 enum class KeyFetchKind : std::uint32_t {
     Ok = 0,
@@ -28,4 +28,4 @@ struct KeyFetchOutcome {
     std::string message;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

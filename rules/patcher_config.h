@@ -7,7 +7,7 @@
 
 #include "core/install_diff.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 struct PatcherConfig {
     std::wstring base_url;
@@ -30,4 +30,4 @@ struct PatcherConfig {
     std::uint64_t download_rate_limit = 0;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

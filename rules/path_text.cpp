@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 std::wstring ParentPath(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
@@ -31,4 +31,4 @@ std::wstring JoinPath(const std::wstring& base, const std::wstring& relative) {
     return joined;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

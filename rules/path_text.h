@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // Everything before the last '\' or '/'; empty when the path holds neither.
 std::wstring ParentPath(const std::wstring& path);
@@ -14,4 +14,4 @@ std::wstring LastPathPart(const std::wstring& path);
 // base + one '\' + relative without its leading separators; every '/' becomes '\'.
 std::wstring JoinPath(const std::wstring& base, const std::wstring& relative);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

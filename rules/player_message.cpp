@@ -1,6 +1,6 @@
 #include "rules/player_message.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 std::string PlayerMessage(StatusCode code) {
     switch (code) {
@@ -31,4 +31,4 @@ std::string ProxyAuthPlayerMessage() {
            "edin.";
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

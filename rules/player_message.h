@@ -5,7 +5,7 @@
 
 #include "core/status.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // UTF-8. Shared by the check, the download and the main window for their own codes.
 std::string PlayerMessage(StatusCode code);
@@ -14,4 +14,4 @@ std::string PlayerMessage(StatusCode code);
 // internet connection would send them the wrong way, since the connection works up to the proxy.
 std::string ProxyAuthPlayerMessage();
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

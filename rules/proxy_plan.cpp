@@ -1,6 +1,6 @@
 #include "rules/proxy_plan.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 ProxyPlan PlanUserProxy(const UserProxySettings& settings) {
     ProxyPlan plan;
@@ -21,4 +21,4 @@ ProxyPlan PlanUserProxy(const UserProxySettings& settings) {
     return plan;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

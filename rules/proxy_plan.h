@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // The user's settings as WinHttpGetIEProxyConfigForCurrentUser gives them, UTF-8; empty when unset.
 struct UserProxySettings {
@@ -27,4 +27,4 @@ struct ProxyPlan {
 
 ProxyPlan PlanUserProxy(const UserProxySettings& settings);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

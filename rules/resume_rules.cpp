@@ -2,7 +2,7 @@
 
 #include "rules/http_rules.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 constexpr std::wstring_view kPartialSuffix = L".g2part";
@@ -81,4 +81,4 @@ std::wstring RangeHeader(std::uint64_t offset) {
     return offset == 0 ? std::wstring() : L"Range: bytes=" + std::to_wstring(offset) + L"-";
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -9,7 +9,7 @@
 
 #include "rules/http_types.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // Attempts per file within one run, and the pause before the second and the third.
 inline constexpr std::uint32_t kDownloadAttempts = 3;
@@ -43,4 +43,4 @@ std::wstring RangeHeader(std::uint64_t first, std::uint64_t length);
 // "Range: bytes=N-" for a file that already has N bytes, no header for one that has none.
 std::wstring RangeHeader(std::uint64_t offset);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

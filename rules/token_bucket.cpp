@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 constexpr std::uint64_t kUsPerSecond = 1000000;
@@ -80,4 +80,4 @@ std::uint64_t TokenBucket::Take(std::uint64_t bytes, std::uint64_t now_us) {
     return std::min(wait, kMaxWaitUs);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

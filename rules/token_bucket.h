@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 class TokenBucket {
   public:
@@ -42,4 +42,4 @@ class TokenBucket {
     bool started_ = false;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -4,7 +4,7 @@
 
 #include "core/utf8.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -40,4 +40,4 @@ std::wstring WidenUtf8(std::string_view utf8) {
     return out;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

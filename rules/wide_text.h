@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace patcher::win {
+namespace patcher::rules {
 
 // Every byte that does not start a well-formed sequence (overlong forms, surrogates, values above
 // U+10FFFF and cut-off sequences are not) becomes one U+FFFD; code points above U+FFFF become
 // surrogate pairs where wchar_t is 16 bits.
 std::wstring WidenUtf8(std::string_view utf8);
 
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace rules;
+
 namespace {
 
 Arguments Parse(ArgumentList list) {
@@ -125,4 +128,4 @@ TEST(WindowOptionsTest, TheWindowTakesItsOwnOptionsAndRefusesEveryOther) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -9,15 +9,18 @@
 #include "tests/win/test_scratch_directory.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::app {
+
+using namespace win;
+
 namespace {
 
-using testing::FileExists;
-using testing::ReadWholeFile;
 using testing::ReportValue;
 using testing::RunPatcher;
-using testing::ScratchDirectory;
-using testing::WriteWholeFile;
+using win::testing::FileExists;
+using win::testing::ReadWholeFile;
+using win::testing::ScratchDirectory;
+using win::testing::WriteWholeFile;
 
 using Report = std::vector<std::pair<std::string, std::string>>;
 
@@ -132,4 +135,4 @@ TEST_F(SelfTestFilesTest, UnusableDataDirectoryIsASetupFailure) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::app

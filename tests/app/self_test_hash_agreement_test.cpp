@@ -10,14 +10,14 @@
 #include "tests/app/test_run_patcher.h"
 #include "tests/win/test_scratch_directory.h"
 
-namespace patcher::win {
+namespace patcher::app {
 namespace {
 
 TEST(HashAgreementSelfTest, ReportsTwelveAgreeingDigests) {
-    if (!testing::FileExists(testing::PatcherExecutablePath())) {
+    if (!win::testing::FileExists(testing::PatcherExecutablePath())) {
         GTEST_SKIP() << "the patcher executable is not built";
     }
-    testing::ScratchDirectory scratch(L"hashagree");
+    win::testing::ScratchDirectory scratch(L"hashagree");
     const testing::PatcherRun run = testing::RunPatcher(
         L"--headless --self-test hash-agreement --data-dir \"" + scratch.path() + L"\"");
     ASSERT_TRUE(run.started);
@@ -43,4 +43,4 @@ TEST(HashAgreementSelfTest, ReportsTwelveAgreeingDigests) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::app

@@ -5,7 +5,10 @@
 #include "win/platform/process.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win::testing {
+namespace patcher::app::testing {
+
+using namespace win;
+
 namespace {
 
 // Reads what the patcher writes until it has exited and the pipe holds nothing more. Waiting for
@@ -96,4 +99,4 @@ std::string ReportValue(const std::string& output, const std::string& key) {
     return "<absent>";
 }
 
-}  // namespace patcher::win::testing
+}  // namespace patcher::app::testing

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace patcher::win::testing {
+namespace patcher::app::testing {
 
 struct PatcherRun {
     bool started = false;
@@ -24,4 +24,4 @@ PatcherRun RunPatcher(const std::wstring& arguments, std::uint32_t timeout_ms = 
 // The value of the first report line "KEY: value", or "<absent>".
 std::string ReportValue(const std::string& output, const std::string& key);
 
-}  // namespace patcher::win::testing
+}  // namespace patcher::app::testing

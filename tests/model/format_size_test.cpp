@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 TEST(FormatSizeTest, UnitBoundariesAndTruncation) {
@@ -21,4 +21,4 @@ TEST(FormatSizeTest, UnitBoundariesAndTruncation) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

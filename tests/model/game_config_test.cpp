@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 GameConfig Parse(const std::string& text) {
@@ -311,4 +311,4 @@ TEST(SettingsPanelStateTest, ASaveThatWouldNotLoadAgainWritesNothing) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

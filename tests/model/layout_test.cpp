@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 TEST(ComputeLayoutTest, DesignSizeTinyAndWideShortWindows) {
@@ -211,4 +211,4 @@ TEST(PaintTest, OwnerButtonsAndTitleButtons) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

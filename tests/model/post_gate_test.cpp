@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 // Eight workers reporting at once between two releases post exactly once per release.
@@ -27,4 +27,4 @@ TEST(PostGate, ABurstFromManyWorkersPostsOncePerRelease) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

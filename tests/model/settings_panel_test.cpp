@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 // Each label sits between the row above and its own value box, and a click on a label (or on
@@ -69,4 +69,4 @@ TEST(SettingsPanelStateTest, TheDownloadLimitRowStepsAndSavesOnItsOwn) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 // Ten pixels a character, whatever it is; a surrogate pair is one character drawn.
@@ -34,4 +34,4 @@ TEST(FitToWidth, KeepsWhatFitsAndOtherwiseEndsWithAnEllipsis) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::model {
 namespace {
 
 constexpr std::uint64_t kMb = 1048576;
@@ -51,4 +51,4 @@ TEST(TransferRateTest, LineAndTimeLeftForms) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -5,7 +5,10 @@
 #include "model/window_texts.h"
 #include "rules/wide_text.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 TEST(UiSelfTestSectionsTest, ShippedCasesPassAtTheRealLayout) {
@@ -127,4 +130,4 @@ TEST(WidenUtf8Test, ValidTextAndReplacements) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

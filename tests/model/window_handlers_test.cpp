@@ -8,7 +8,10 @@
 #include "model/window_texts.h"
 #include "rules/player_message.h"
 
-namespace patcher::win {
+namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 // A platform that answers as told and records what was asked.
@@ -653,4 +656,4 @@ TEST(NewsRefetch, AFirstStartFetchesOnceMoreAfterTheFirstCheckThatLeavesKeys) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::model

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(ArgumentLookupTest, ExactTokensOnly) {
@@ -15,4 +15,4 @@ TEST(ArgumentLookupTest, ExactTokensOnly) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -5,7 +5,7 @@
 
 #include "rules/channel_lines.h"
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(ChannelLinesTest, WhatTheGameWritesAndWhatTheChannelKeeps) {
@@ -90,4 +90,4 @@ TEST(ChannelLinesTest, OnlyAFailedReadOrTheStopEndsTheChannel) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(DownloadLimitTest, ParsingRefusesAnythingButTheRowsValues) {
@@ -67,4 +67,4 @@ TEST(DownloadLimitTest, RowChoicesAndTheCommandLine) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(DownloadPhasesTest, WorkersTotalsAddUpAndUnusedPhasesAreLeftOut) {
@@ -17,4 +17,4 @@ TEST(DownloadPhasesTest, WorkersTotalsAddUpAndUnusedPhasesAreLeftOut) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

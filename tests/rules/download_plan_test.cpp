@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(DownloadPlanTest, WorkerCountDefaultsCapsAndNeverExceedsTheItems) {
@@ -101,4 +101,4 @@ TEST(DownloadPlanTest, ThePatchersOwnFilesAreReservedWhateverTheirSpelling) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

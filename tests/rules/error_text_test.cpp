@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 // The extremes of a Win32 code: a signed or narrowed conversion would show -1 or wrap.
@@ -14,4 +14,4 @@ TEST(ErrorTextTest, CodesKeepTheirFullUnsignedValue) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 FileEntry Entry(std::string_view path) {
@@ -32,4 +32,4 @@ TEST(MatchGameExeTest, SameFileNameElsewhereIsReportedNotMatched) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

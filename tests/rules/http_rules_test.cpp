@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(HttpRulesTest, HostNamesFoldOnlyAsciiLetters) {
@@ -49,4 +49,4 @@ TEST(HttpRulesTest, PhaseTimeoutsShrinkToTheDeadline) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(KeyBackoffTest, RetryAfterOpensAWindowThatEnds) {
@@ -28,4 +28,4 @@ TEST(KeyBackoffTest, RetryAfterOpensAWindowThatEnds) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(ProxyPlanTest, UserSettingsChooseTheSessionAndTheAutoConfiguration) {
@@ -38,4 +38,4 @@ TEST(ProxyPlanTest, UserSettingsChooseTheSessionAndTheAutoConfiguration) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

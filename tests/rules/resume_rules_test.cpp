@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 TEST(ResumeRulesTest, OnlyA206ThatCoversExactlyTheRestIsAppended) {
@@ -77,4 +77,4 @@ TEST(ResumeRulesTest, APartialNameCarriesTheHashAndNoGameFileCanTakeIt) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

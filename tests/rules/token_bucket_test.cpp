@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-namespace patcher::win {
+namespace patcher::rules {
 namespace {
 
 struct Taken {
@@ -109,4 +109,4 @@ TEST(TokenBucketTest, UnlimitedNeverWaitsAndLiftingALimitTakesEffectAtOnce) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::rules

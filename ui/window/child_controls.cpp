@@ -5,7 +5,10 @@
 #include "model/window_texts.h"
 #include "ui/window/paint.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+
 namespace {
 
 // Each child control's id with the box the layout gives it.
@@ -131,4 +134,4 @@ void ChildControls::ReleaseBrushes() {
     ground_brush_.reset();
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

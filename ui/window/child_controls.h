@@ -15,7 +15,7 @@
 #include "ui/window/fonts.h"
 #include "ui/window/gdi.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 enum ControlId : int {
     kActionButton = 1001,
@@ -36,14 +36,14 @@ class ChildControls {
 
     // The caller lets go of the old set only after this.
     void SetFonts(const FontSet& fonts, bool redraw);
-    void Place(const Layout& layout);
-    void Sync(const WindowState& state);
+    void Place(const model::Layout& layout);
+    void Sync(const model::WindowState& state);
     void SetProgress(int position);
 
     // WM_DRAWITEM for the owner-drawn buttons.
     void Draw(const DRAWITEMSTRUCT& item, const FontSet& fonts) const;
     // WM_CTLCOLOR*: the text colour and the brush of what lies behind the control.
-    HBRUSH Colours(HDC dc, HWND control, const Layout& layout);
+    HBRUSH Colours(HDC dc, HWND control, const model::Layout& layout);
     void ReleaseBrushes();
 
   private:
@@ -52,4 +52,4 @@ class ChildControls {
     unique_hbrush ground_brush_;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

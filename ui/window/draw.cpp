@@ -3,7 +3,9 @@
 #include "model/text_fit.h"
 #include "ui/window/gdi.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
 
 RECT ToRect(const Box& box) {
     return RECT{box.x, box.y, box.right(), box.bottom()};
@@ -77,4 +79,4 @@ void PaintBuffered(HWND window, const std::function<void(HDC)>& paint) {
     EndPaint(window, &ps);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

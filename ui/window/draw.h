@@ -11,18 +11,18 @@
 #include "model/colours.h"
 #include "model/layout.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
-RECT ToRect(const Box& box);
+RECT ToRect(const model::Box& box);
 
 // Nothing for an empty box.
-void Fill(HDC dc, const Box& box, Rgb colour);
+void Fill(HDC dc, const model::Box& box, model::Rgb colour);
 // One pixel wide, inside the rectangle.
-void Frame(HDC dc, const RECT& rect, Rgb colour);
+void Frame(HDC dc, const RECT& rect, model::Rgb colour);
 
 // Draws `text` in `rect` (never as a prefix; a single line that does not fit ends with "…") and
 // answers the height DrawTextW reports.
-int Text(HDC dc, const std::wstring& text, RECT rect, HFONT font, Rgb colour, UINT flags);
+int Text(HDC dc, const std::wstring& text, RECT rect, HFONT font, model::Rgb colour, UINT flags);
 
 // What Text shows of `text` as a single line in `rect`.
 std::wstring ShownText(HDC dc, const std::wstring& text, RECT rect, HFONT font);
@@ -34,4 +34,4 @@ std::int32_t TextWidth(HDC dc, const wchar_t* text, HFONT font);
 // onto the window when the bitmap cannot be made.
 void PaintBuffered(HWND window, const std::function<void(HDC)>& paint);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+
 namespace {
 
 HFONT MakeFont(std::int32_t height, int weight) {
@@ -33,4 +36,4 @@ FontSet MakeFonts(const FontHeights& heights, std::int32_t body_height) {
     return made;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -6,7 +6,7 @@
 #include "model/layout.h"
 #include "ui/window/gdi.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 struct FontSet {
     unique_hfont body;
@@ -22,6 +22,6 @@ struct FontSet {
 
 // "Segoe UI", else the same request with "Tahoma". Not complete() when any of the six could not be
 // made. The caller hands a new set to its controls before it lets go of the old one.
-FontSet MakeFonts(const FontHeights& heights, std::int32_t body_height);
+FontSet MakeFonts(const model::FontHeights& heights, std::int32_t body_height);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

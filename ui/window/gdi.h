@@ -11,7 +11,7 @@
 #include "model/colours.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 namespace handle_traits {
 
@@ -29,12 +29,12 @@ struct MemoryDc {
 
 }  // namespace handle_traits
 
-using unique_hfont = unique_any<handle_traits::GdiObject<HFONT>>;
-using unique_hbrush = unique_any<handle_traits::GdiObject<HBRUSH>>;
-using unique_hpen = unique_any<handle_traits::GdiObject<HPEN>>;
-using unique_hbitmap = unique_any<handle_traits::GdiObject<HBITMAP>>;
-using unique_hrgn = unique_any<handle_traits::GdiObject<HRGN>>;
-using unique_memory_dc = unique_any<handle_traits::MemoryDc>;
+using unique_hfont = win::unique_any<handle_traits::GdiObject<HFONT>>;
+using unique_hbrush = win::unique_any<handle_traits::GdiObject<HBRUSH>>;
+using unique_hpen = win::unique_any<handle_traits::GdiObject<HPEN>>;
+using unique_hbitmap = win::unique_any<handle_traits::GdiObject<HBITMAP>>;
+using unique_hrgn = win::unique_any<handle_traits::GdiObject<HRGN>>;
+using unique_memory_dc = win::unique_any<handle_traits::MemoryDc>;
 
 // SelectObject for one scope. Move-only; an object that failed to select restores nothing.
 class unique_select_object {
@@ -55,8 +55,8 @@ class unique_select_object {
     HGDIOBJ previous_;
 };
 
-inline COLORREF ColourRef(Rgb colour) {
+inline COLORREF ColourRef(model::Rgb colour) {
     return RGB(colour.r, colour.g, colour.b);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-namespace patcher::win {
+namespace patcher::ui {
 namespace {
 
 // The window's ground colour, opaque, as GDI+ wants a background: 0xAARRGGBB.
@@ -102,4 +102,4 @@ bool LoadBitmapFile(const std::wstring& path, DecodedImage& image) {
     return true;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -10,7 +10,7 @@
 
 #include "ui/window/gdi.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 // Owns the GDI+ startup token; token() is zero when GDI+ did not start.
 class GdiplusSession {
@@ -43,4 +43,4 @@ std::string_view ExecutableResource(int id);
 // A .bmp file as it is; false (and no bitmap) when it is missing or not a bitmap.
 bool LoadBitmapFile(const std::wstring& path, DecodedImage& image);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

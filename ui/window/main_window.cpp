@@ -14,7 +14,12 @@
 #include "win/platform/paths.h"
 #include "win/platform/support_log.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr int kStageArtResource = 101;
@@ -114,7 +119,7 @@ void MainWindow::UpdateFonts() {
 void MainWindow::SetView(WindowView view, ActionButton action) {
     const bool offer_play_anyway =
         shared_->ReadLastCheck([](const CheckOutcome& check) { return check.offer_play_anyway; });
-    patcher::win::SetView(state_, view, action, offer_play_anyway);
+    model::SetView(state_, view, action, offer_play_anyway);
     controls_.Sync(state_);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -124,12 +129,12 @@ bool MainWindow::ShowProgress(const DownloadProgress& progress) {
     // Only what is still to come over the network counts toward the time left.
     const std::uint64_t to_fetch =
         progress.bytes_done < progress.bytes_total ? progress.bytes_total - progress.bytes_done : 0;
-    Apply(patcher::win::OnProgress(state_, progress, TransferRateLine(rate_, to_fetch)));
+    Apply(model::OnProgress(state_, progress, TransferRateLine(rate_, to_fetch)));
     return true;
 }
 
 void MainWindow::SetStatus(Rgb dot, std::wstring headline, std::wstring detail) {
-    patcher::win::SetStatus(state_, dot, std::move(headline), std::move(detail));
+    model::SetStatus(state_, dot, std::move(headline), std::move(detail));
     InvalidateStatus();
 }
 
@@ -272,8 +277,8 @@ void MainWindow::StartLaunch() {
 void MainWindow::OnCommand(int id) {
     switch (id) {
         case kActionButton:
-            return Apply(patcher::win::OnActionClick(state_, shared_->LastCheck(), Context(),
-                                                     MakeWindowPlatform(config_)));
+            return Apply(model::OnActionClick(state_, shared_->LastCheck(), Context(),
+                                              MakeWindowPlatform(config_)));
         case kPlayAnywayButton:
             if (shared_->ReadLastCheck(PlayAnywayAllowed)) Apply(LaunchStarting(state_));
             return;
@@ -423,4 +428,4 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -26,13 +26,13 @@
 #include "ui/window/window_workers.h"
 #include "win/launch/key_channel.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 inline constexpr wchar_t kMainWindowClassName[] = L"Garun2PatcherMainWindow";
 
 class MainWindow {
   public:
-    explicit MainWindow(const PatcherConfig& config);
+    explicit MainWindow(const rules::PatcherConfig& config);
     ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -50,12 +50,12 @@ class MainWindow {
     HWND hwnd() const { return hwnd_; }
 
     // The view/action mapping and the status texts, as the self-test drives them.
-    void SetView(WindowView view, ActionButton action);
-    void SetStatus(Rgb dot, std::wstring headline, std::wstring detail);
+    void SetView(model::WindowView view, model::ActionButton action);
+    void SetStatus(model::Rgb dot, std::wstring headline, std::wstring detail);
 
     // For the UI self-test.
-    const Layout& layout() const { return layout_; }
-    const WindowState& state() const { return state_; }
+    const model::Layout& layout() const { return layout_; }
+    const model::WindowState& state() const { return state_; }
     PictureRef stage() const;
     void PaintInto(HDC dc, bool draw_stage);
     void DrawActionButtonInto(HDC dc);
@@ -66,7 +66,7 @@ class MainWindow {
     HWND ActionControl() const;        // 1001
 
   private:
-    bool ShowProgress(const DownloadProgress& progress);
+    bool ShowProgress(const rules::DownloadProgress& progress);
     // Reached through GWLP_USERDATA, set at WM_NCCREATE. Nothing may unwind through the system's
     // code that called it.
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
@@ -81,10 +81,10 @@ class MainWindow {
     void Relayout();
     void UpdateFonts();
 
-    WindowContext Context() const;
-    void Apply(WindowEffects effects);
+    model::WindowContext Context() const;
+    void Apply(model::WindowEffects effects);
     void LogStateWhenChanged();
-    void RunNext(NextStep next);
+    void RunNext(model::NextStep next);
 
     void StartNews();
     void ApplySelfUpdateAndRestart();
@@ -96,11 +96,11 @@ class MainWindow {
     void InvalidateStatus();
     void InvalidateTitleBar();
 
-    PatcherConfig config_;
+    rules::PatcherConfig config_;
     bool repair_next_check_ = false;  // the next check ignores the verified-file records
     std::shared_ptr<WindowShared> shared_;
-    WindowState state_;
-    Layout layout_;
+    model::WindowState state_;
+    model::Layout layout_;
     HWND hwnd_ = nullptr;
     FontSet fonts_;
     ChildControls controls_;
@@ -108,15 +108,15 @@ class MainWindow {
     DecodedImage stage_;
     GdiplusSession gdiplus_;
     // Shared with the launch thread, which may still be in LaunchGame when the window goes.
-    std::shared_ptr<KeyChannel> channel_;
+    std::shared_ptr<win::KeyChannel> channel_;
     std::wstring restart_arguments_;
     std::wstring logged_state_;  // the last WindowStateLine written
     bool self_test_ = false;
     bool in_creation_ = false;
-    NewsRefetch news_refetch_;
-    TransferRate rate_;  // of the running download, for the detail line
+    model::NewsRefetch news_refetch_;
+    model::TransferRate rate_;  // of the running download, for the detail line
     SettingsPanel settings_;
     PointerInput pointer_;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

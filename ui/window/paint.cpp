@@ -8,7 +8,11 @@
 #include "ui/window/draw.h"
 #include "ui/window/gdi.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+using namespace rules;
+
 namespace {
 
 int MeasureHeight(HDC dc, const std::wstring& text, std::int32_t x, std::int32_t width,
@@ -231,4 +235,4 @@ void DrawOwnerButton(HDC dc, const RECT& rect, const std::wstring& caption, bool
     Text(dc, caption, rect, font, look.caption, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

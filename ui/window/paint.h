@@ -16,7 +16,7 @@
 #include "rules/download_progress.h"
 #include "ui/window/fonts.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 struct PictureRef {
     HBITMAP bitmap = nullptr;
@@ -26,17 +26,17 @@ struct PictureRef {
 };
 
 struct PaintScene {
-    const Layout* layout = nullptr;
+    const model::Layout* layout = nullptr;
     const FontSet* fonts = nullptr;
-    const WindowState* state = nullptr;
+    const model::WindowState* state = nullptr;
     PictureRef stage;
     bool draw_stage = true;  // the UI self-test samples the flat ground under it
     PictureRef logo;
-    TitleBarItem hover = TitleBarItem::None;
-    const SettingsPanelState* settings = nullptr;  // while open: drawn in place of the news
+    model::TitleBarItem hover = model::TitleBarItem::None;
+    const model::SettingsPanelState* settings = nullptr;  // while open: drawn in place of the news
     int news_tab = 0;
     NewsDocument news;  // the current tab's list
-    DownloadProgress progress;
+    rules::DownloadProgress progress;
 };
 
 // Kept by the window between paints: the current tab's scroll offset and the content height the
@@ -47,8 +47,8 @@ struct NewsScroll {
 };
 
 struct PaintResult {
-    std::array<Box, 2> tabs{};  // where the tab headings were drawn, for clicks
-    bool repaint = false;       // the scroll offset was clamped: paint once more
+    std::array<model::Box, 2> tabs{};  // where the tab headings were drawn, for clicks
+    bool repaint = false;              // the scroll offset was clamped: paint once more
 };
 
 PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll);
@@ -57,10 +57,11 @@ PaintResult PaintAll(HDC dc, const PaintScene& scene, NewsScroll& scroll);
 void PaintSettingsPanel(HDC dc, const PaintScene& scene);
 
 // The news tab headings as PaintAll places them, measured in the small bold font.
-std::array<Box, 2> MeasureNewsTabs(HDC dc, const Layout& layout, const FontSet& fonts);
+std::array<model::Box, 2> MeasureNewsTabs(HDC dc, const model::Layout& layout,
+                                          const FontSet& fonts);
 
 // An owner-drawn button (1001, 1002, 1003) filling `rect`.
 void DrawOwnerButton(HDC dc, const RECT& rect, const std::wstring& caption, bool action_button,
                      bool disabled, bool pressed, HFONT font);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

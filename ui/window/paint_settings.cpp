@@ -4,7 +4,10 @@
 #include "ui/window/draw.h"
 #include "ui/window/paint.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+
 namespace {
 
 constexpr UINT kCentred = DT_SINGLELINE | DT_CENTER | DT_VCENTER;
@@ -52,4 +55,4 @@ void PaintSettingsPanel(HDC dc, const PaintScene& scene) {
     }
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

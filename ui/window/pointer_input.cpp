@@ -4,7 +4,9 @@
 
 #include <utility>
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
 
 bool PointerInput::Handle(HWND window, const Layout& layout, UINT message, WPARAM wparam,
                           LPARAM lparam, const SettingsClick& settings_click,
@@ -66,4 +68,4 @@ void PointerInput::Release(const Layout& layout, std::int32_t x, std::int32_t y,
     }
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

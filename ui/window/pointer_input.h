@@ -13,13 +13,13 @@
 #include "model/window_handlers.h"
 #include "ui/window/paint.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 struct PointerEffects {
     bool repaint = false;            // the whole client area
     bool repaint_title_bar = false;  // the hover moved
     // ToggleSettings, Minimise or Close for the window; ShowTab is carried out here.
-    ReleaseAction action = ReleaseAction::None;
+    model::ReleaseAction action = model::ReleaseAction::None;
 };
 
 // Asked only while the settings panel is open: true when the panel took the click.
@@ -28,27 +28,27 @@ using SettingsClick = std::function<bool(std::int32_t x, std::int32_t y)>;
 class PointerInput {
   public:
     // Mouse messages only: false for any other. `settings_click` is empty while the panel is shut.
-    bool Handle(HWND window, const Layout& layout, UINT message, WPARAM wparam, LPARAM lparam,
-                const SettingsClick& settings_click, PointerEffects& effects);
+    bool Handle(HWND window, const model::Layout& layout, UINT message, WPARAM wparam,
+                LPARAM lparam, const SettingsClick& settings_click, PointerEffects& effects);
 
-    TitleBarItem hover() const { return hover_; }
+    model::TitleBarItem hover() const { return hover_; }
     int news_tab() const { return news_tab_; }
     NewsScroll& scroll() { return scroll_[news_tab_]; }
     // New news: both tabs back to their tops.
     void ResetScroll() { scroll_ = {}; }
     // Where the last paint put the tabs.
-    void SetTabs(const std::array<Box, 2>& tabs) { tabs_ = tabs; }
+    void SetTabs(const std::array<model::Box, 2>& tabs) { tabs_ = tabs; }
 
   private:
-    void Release(const Layout& layout, std::int32_t x, std::int32_t y,
+    void Release(const model::Layout& layout, std::int32_t x, std::int32_t y,
                  const SettingsClick& settings_click, PointerEffects& effects);
 
     bool tracking_ = false;
-    TitleBarItem hover_ = TitleBarItem::None;
-    TitleBarItem pressed_ = TitleBarItem::None;  // where the left button went down
+    model::TitleBarItem hover_ = model::TitleBarItem::None;
+    model::TitleBarItem pressed_ = model::TitleBarItem::None;  // where the left button went down
     int news_tab_ = 0;
     std::array<NewsScroll, 2> scroll_{};
-    std::array<Box, 2> tabs_{};
+    std::array<model::Box, 2> tabs_{};
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -12,7 +12,12 @@
 #include "win/platform/support_log.h"
 #include "win/platform/text.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr wchar_t kGameConfigName[] = L"garun2.cfg";
@@ -77,7 +82,7 @@ void SettingsPanel::EnumerateDisplayModes() {
 void SettingsPanel::LoadGameSettings(const std::wstring& install_directory) {
     const SettingsFile file =
         ReadSettingsFile(JoinPath(install_directory, kGameConfigName), "garun2.cfg");
-    Log(patcher::win::LoadGameSettings(state_, file, modes_));
+    Log(model::LoadGameSettings(state_, file, modes_));
     // The display is asked only once a file is known to be editable, so a refused file leaves no
     // mode line in the log; the first list then reaches the document here.
     if (!state_.editable) return;
@@ -99,7 +104,7 @@ void SettingsPanel::StepGameSetting(int row, int direction) {
     }
     if (!state_.editable) return;
     EnumerateDisplayModes();
-    Log(patcher::win::StepGameSetting(state_, row, direction));
+    Log(model::StepGameSetting(state_, row, direction));
 }
 
 void SettingsPanel::SaveDownloadLimit() {
@@ -152,4 +157,4 @@ void SettingsPanel::Toggle(const std::wstring& install_directory) {
     }
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

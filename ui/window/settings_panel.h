@@ -14,11 +14,11 @@
 #include "model/layout.h"
 #include "model/settings_panel_state.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 class SettingsPanel {
   public:
-    const SettingsPanelState& state() const { return state_; }
+    const model::SettingsPanelState& state() const { return state_; }
     bool open() const { return open_; }
 
     // The download limit in force, and whom a saved new one is told to (the running download's
@@ -37,7 +37,7 @@ class SettingsPanel {
     void SaveDownloadLimit();
     // A left-button release while the panel is open: true when it landed on a row or on the save
     // button, whatever it then changed.
-    bool Click(const Layout& layout, std::int32_t x, std::int32_t y,
+    bool Click(const model::Layout& layout, std::int32_t x, std::int32_t y,
                const std::wstring& install_directory);
     // On closing.
     void ClearMessage() { state_.message.clear(); }
@@ -46,12 +46,12 @@ class SettingsPanel {
     // Once per process: the display's answer does not change while the panel is used.
     void EnumerateDisplayModes();
 
-    SettingsPanelState state_;
+    model::SettingsPanelState state_;
     std::uint64_t download_limit_ = 0;
     std::function<void(std::uint64_t)> limit_saved_;
-    std::vector<DisplayMode> modes_;
+    std::vector<model::DisplayMode> modes_;
     bool modes_enumerated_ = false;
     bool open_ = false;
 };
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -14,7 +14,12 @@
 #include "ui/window/gdi.h"
 #include "win/platform/unique_handle.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+using namespace rules;
+using namespace win;
+
 namespace {
 
 std::wstring Prefix(bool ok) {
@@ -463,4 +468,4 @@ int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::w
     return failures == 0 ? 0 : 1;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -8,7 +8,7 @@
 
 #include "ui/window/main_window.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 using SelfTestPrinter = std::function<void(const std::wstring& line)>;
 
@@ -18,4 +18,4 @@ using SelfTestPrinter = std::function<void(const std::wstring& line)>;
 int RunUiSelfTest(MainWindow& window, const std::wstring& base_url, const std::wstring& key_service,
                   const SelfTestPrinter& print, const std::wstring& screenshots = std::wstring());
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

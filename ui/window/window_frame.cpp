@@ -5,7 +5,9 @@
 #include "ui/window/gdi.h"
 #include "ui/window/work_area.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
 
 bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -62,4 +64,4 @@ void MoveToSuggestedRect(HWND window, LPARAM lparam) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

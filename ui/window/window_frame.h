@@ -6,7 +6,7 @@
 
 #include "model/layout.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 // Windows 8.1 and later; the build targets Windows 7 headers.
 inline constexpr UINT kWmDpiChanged = 0x02E0;
@@ -15,10 +15,10 @@ inline constexpr UINT kWmDpiChanged = 0x02E0;
 bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure);
 
 // WM_NCCALCSIZE, WM_NCHITTEST, WM_GETMINMAXINFO and WM_ERASEBKGND; false for any other message.
-bool AnswerFrameMessage(HWND window, const Layout& layout, UINT message, LPARAM lparam,
+bool AnswerFrameMessage(HWND window, const model::Layout& layout, UINT message, LPARAM lparam,
                         LRESULT& answer);
 
 // WM_DPICHANGED: to the rectangle the system suggests.
 void MoveToSuggestedRect(HWND window, LPARAM lparam);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

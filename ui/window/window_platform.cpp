@@ -9,7 +9,11 @@
 #include "win/platform/paths.h"
 #include "win/platform/write_probe.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+using namespace rules;
+using namespace win;
 
 WindowPlatform MakeWindowPlatform(const PatcherConfig& config) {
     WindowPlatform platform;
@@ -44,4 +48,4 @@ std::wstring PickFolder(HWND owner, const wchar_t* title) {
     return folder;
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -8,11 +8,11 @@
 #include "model/window_handlers.h"
 #include "rules/patcher_config.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
-WindowPlatform MakeWindowPlatform(const PatcherConfig& config);
+model::WindowPlatform MakeWindowPlatform(const rules::PatcherConfig& config);
 
 // The shell's folder dialog; the chosen folder, or empty when the player cancelled.
 std::wstring PickFolder(HWND owner, const wchar_t* title);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -9,7 +9,12 @@
 #include "win/launch/launch_game.h"
 #include "win/platform/support_log.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+using namespace rules;
+using namespace win;
+
 namespace {
 
 constexpr int kPostAttempts = 200;
@@ -177,4 +182,4 @@ void StartLaunchWorker(const std::shared_ptr<WindowShared>& shared, const Patche
     if (!started) FinishLaunch(*shared, false, false);
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

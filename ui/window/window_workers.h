@@ -20,7 +20,7 @@
 #include "win/engine/news_feed.h"
 #include "win/launch/key_channel.h"
 
-namespace patcher::win {
+namespace patcher::ui {
 
 inline constexpr UINT kMsgCheckDone = WM_APP + 1;
 inline constexpr UINT kMsgProgress = WM_APP + 2;
@@ -35,30 +35,30 @@ struct WindowShared {
     // Held only for copies: nothing is called, shown or posted while it is held.
     std::mutex lock;
     HWND window = nullptr;  // set before the first worker starts, never changed
-    CheckOutcome last_check;
-    DownloadCode download_code = DownloadCode::Committed;
-    DownloadFault download_fault;
-    DownloadProgress progress;
-    NewsBundle news;
-    PostGate progress_gate;
+    rules::CheckOutcome last_check;
+    rules::DownloadCode download_code = rules::DownloadCode::Committed;
+    rules::DownloadFault download_fault;
+    rules::DownloadProgress progress;
+    win::NewsBundle news;
+    model::PostGate progress_gate;
     bool launch_started = false;
     bool launch_channel_active = false;
     // The player paused: the running download winds down and keeps its partial files. Read by the
     // download's cancel query, which runs under the download's own lock, so not under this one.
     std::atomic<bool> pause_requested{false};
     // Every download of the window keeps to it; the settings row changes it while one runs.
-    DownloadPace pace;
+    win::DownloadPace pace;
 
     // Copies taken under the lock, for the window thread. `read` picks what it needs of the last
     // check, so a caller after one field does not copy the whole outcome and its diff.
     template <class Read>
     auto ReadLastCheck(Read read) {
         const std::lock_guard<std::mutex> guard(lock);
-        return read(static_cast<const CheckOutcome&>(last_check));
+        return read(static_cast<const rules::CheckOutcome&>(last_check));
     }
-    CheckOutcome LastCheck();
-    DownloadProgress Progress();
-    DownloadDone Download();
+    rules::CheckOutcome LastCheck();
+    rules::DownloadProgress Progress();
+    model::DownloadDone Download();
     std::pair<bool, bool> Launch();  // started, channel active
     std::string StageArt();
 
@@ -70,12 +70,16 @@ struct WindowShared {
 
 // Each starter reports a thread that would not start as that worker's failure, so the window
 // never waits for a message that cannot come.
-void StartCheckWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config);
-void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config);
+void StartCheckWorker(const std::shared_ptr<WindowShared>& shared,
+                      const rules::PatcherConfig& config);
+void StartDownloadWorker(const std::shared_ptr<WindowShared>& shared,
+                         const rules::PatcherConfig& config);
 // Posts only when something was fetched and verified.
-void StartNewsWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config);
+void StartNewsWorker(const std::shared_ptr<WindowShared>& shared,
+                     const rules::PatcherConfig& config);
 // Runs LaunchGame, which fetches the first key over HTTPS before it returns, off the window thread.
-void StartLaunchWorker(const std::shared_ptr<WindowShared>& shared, const PatcherConfig& config,
-                       const std::shared_ptr<KeyChannel>& channel);
+void StartLaunchWorker(const std::shared_ptr<WindowShared>& shared,
+                       const rules::PatcherConfig& config,
+                       const std::shared_ptr<win::KeyChannel>& channel);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

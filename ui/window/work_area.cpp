@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace model;
+
 namespace {
 
 bool IsEmpty(const RECT& r) {
@@ -49,4 +52,4 @@ void PlaceOnWorkArea(HWND window, bool self_test) {
     }
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -7,7 +7,10 @@
 #include "rules/error_text.h"
 #include "win/platform/support_log.h"
 
-namespace patcher::win {
+namespace patcher::ui {
+
+using namespace rules;
+using namespace win;
 
 bool StartWorkerThread(const char* name, std::function<void()> work) {
     try {
@@ -28,4 +31,4 @@ bool StartWorkerThread(const char* name, std::function<void()> work) {
     }
 }
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -8,10 +8,10 @@
 
 #include <functional>
 
-namespace patcher::win {
+namespace patcher::ui {
 
 // Runs `work` on a new thread whose handle is not kept. An exception is caught at the thread's
 // edge and written to the support log. False when the thread could not be started.
 bool StartWorkerThread(const char* name, std::function<void()> work);
 
-}  // namespace patcher::win
+}  // namespace patcher::ui

@@ -16,6 +16,7 @@
 
 namespace {
 
+using namespace patcher::rules;
 using namespace patcher::win;
 
 constexpr std::uint32_t kGameWaitMs = 60000;

@@ -24,6 +24,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 struct CheckDirectories {
@@ -217,18 +220,6 @@ void CompareWithDisk(const PatcherConfig& config, const LoadedRelease& release,
 }
 
 }  // namespace
-
-const char* CheckSourceName(CheckSource source) {
-    switch (source) {
-        case CheckSource::None:
-            return "NONE";
-        case CheckSource::Network:
-            return "NETWORK";
-        case CheckSource::Local:
-            return "LOCAL";
-    }
-    return "UNKNOWN";
-}
 
 void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome) {
     outcome = CheckOutcome();

@@ -8,9 +8,9 @@
 
 namespace patcher::win {
 
-void CheckRelease(const PatcherConfig& config, CheckOutcome& outcome);
+void CheckRelease(const rules::PatcherConfig& config, rules::CheckOutcome& outcome);
 
 // CheckRelease plus its one summary line in the support log. Both front ends call this.
-void RunCheck(const PatcherConfig& config, CheckOutcome& outcome);
+void RunCheck(const rules::PatcherConfig& config, rules::CheckOutcome& outcome);
 
 }  // namespace patcher::win

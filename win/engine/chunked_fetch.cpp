@@ -18,6 +18,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr std::uint32_t kReadPiece = 262144;

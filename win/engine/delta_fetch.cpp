@@ -19,6 +19,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr std::size_t kTagDigits = 12;

@@ -24,7 +24,7 @@ std::wstring DeltaPartialPathOf(const std::wstring& destination, const DiffItem&
 // Plans the deltas of `outcome.diff` from the release at `base_url` and sets its fetch_bytes.
 // Without a list, or one that names none of the files, nothing is planned.
 void PlanReleaseDeltas(const BodySource& source, const std::wstring& base_url,
-                       const std::wstring& install_directory, CheckOutcome& outcome);
+                       const std::wstring& install_directory, rules::CheckOutcome& outcome);
 
 enum class DeltaResult {
     Decoded,   // the file is complete, still to be verified

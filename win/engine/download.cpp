@@ -26,6 +26,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 void ReportProgress(DownloadShared& shared) {

@@ -26,7 +26,7 @@ class DownloadPace {
     bool Admit(std::uint32_t bytes, const std::function<bool()>& stop);
 
   private:
-    TokenBucket bucket_;  // holds its own lock: the workers share it as it is
+    rules::TokenBucket bucket_;  // holds its own lock: the workers share it as it is
 };
 
 }  // namespace patcher::win

@@ -21,19 +21,19 @@ class Transfer;
 // fault the player is told about.
 struct DownloadError {
     std::string diagnostic;
-    DownloadFault fault;
+    rules::DownloadFault fault;
 };
 
 // Shared by the workers of one run. Everything but the atomics is read and written under `lock`.
 struct DownloadShared {
     std::mutex lock;
-    DownloadProgress progress;
+    rules::DownloadProgress progress;
     std::uint32_t committed = 0;
     bool has_failure = false;
     std::uint32_t failure_index = 0;
-    DownloadCode failure_code = DownloadCode::Committed;
+    rules::DownloadCode failure_code = rules::DownloadCode::Committed;
     DownloadError failure;
-    DownloadPhaseTotals phases;  // every worker's, added as it ends
+    rules::DownloadPhaseTotals phases;  // every worker's, added as it ends
     // The game files committed, for the verified-file records.
     std::vector<const DiffItem*> committed_items;
     CheckedFolders checked_folders;  // the folders files were written into, examined once
@@ -53,13 +53,13 @@ struct DownloadShared {
 
 // Fetches what `transfer` still lacks of `expected` bytes from `item.url`, carrying on from what it
 // has in up to kDownloadAttempts attempts.
-DownloadCode FetchRest(const BodySource& source, const DiffItem& item, std::uint64_t expected,
-                       Transfer& transfer, DownloadError& error);
+rules::DownloadCode FetchRest(const BodySource& source, const DiffItem& item,
+                              std::uint64_t expected, Transfer& transfer, DownloadError& error);
 
 // One file, in at most kDownloadAttempts attempts, carrying on from its partial file.
-DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& item,
-                             const std::wstring& install_directory, DownloadShared& shared,
-                             bool& cancelled, DownloadError& error);
+rules::DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& item,
+                                    const std::wstring& install_directory, DownloadShared& shared,
+                                    bool& cancelled, DownloadError& error);
 
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);

@@ -6,6 +6,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 namespace {
 // Large enough that writes cost little beside the bytes, small enough for eight workers' batches.
 constexpr std::size_t kWriteBatchBytes = 256 * 1024;

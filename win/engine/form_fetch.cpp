@@ -11,6 +11,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 HttpResponse FetchReleaseList(const BodySource& source, const std::wstring& base_url,
                               const char* name, std::uint64_t cap, std::string& text) {
     text.clear();

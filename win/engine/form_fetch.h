@@ -16,8 +16,8 @@
 namespace patcher::win {
 
 // One of the release's small unsigned lists (`name` below `base_url`), whole, into `text`.
-HttpResponse FetchReleaseList(const BodySource& source, const std::wstring& base_url,
-                              const char* name, std::uint64_t cap, std::string& text);
+rules::HttpResponse FetchReleaseList(const BodySource& source, const std::wstring& base_url,
+                                     const char* name, std::uint64_t cap, std::string& text);
 
 // The form sizes of the files in `items` that have one, by SHA-256; empty, with one log line,
 // when the release has no list or it cannot be had.

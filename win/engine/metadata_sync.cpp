@@ -9,6 +9,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 bool FetchToFile(const HttpClient& client, const std::wstring& url, const std::wstring& destination,
                  std::string& error, HttpError& http_error) {
     std::string body;

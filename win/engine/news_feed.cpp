@@ -12,6 +12,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 // The support log's words for one kind of signed item.

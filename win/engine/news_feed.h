@@ -21,7 +21,7 @@ struct NewsBundle {
 };
 
 // current\keys.txt below the data directory: the registry the last successful check accepted.
-std::wstring AcceptedKeysPath(const PatcherConfig& config);
+std::wstring AcceptedKeysPath(const rules::PatcherConfig& config);
 
 // Empty until a check has accepted a registry once.
 NewsBundle FetchNews(const std::wstring& base_url, const std::string& root_key,

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 thread_local DownloadPhaseTotals* t_totals = nullptr;

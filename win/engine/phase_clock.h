@@ -11,30 +11,30 @@ namespace patcher::win {
 // While it lives, the calling thread's phases are added to `totals`.
 class PhaseRecording {
   public:
-    explicit PhaseRecording(DownloadPhaseTotals& totals);
+    explicit PhaseRecording(rules::DownloadPhaseTotals& totals);
     ~PhaseRecording();
     PhaseRecording(const PhaseRecording&) = delete;
     PhaseRecording& operator=(const PhaseRecording&) = delete;
 
   private:
-    DownloadPhaseTotals* previous_;
+    rules::DownloadPhaseTotals* previous_;
 };
 
 // Microseconds on a monotonic clock.
 std::uint64_t PhaseNow();
 // Adds `elapsed_us` to the calling thread's totals, if it records any.
-void AddPhase(DownloadPhase phase, std::uint64_t elapsed_us);
+void AddPhase(rules::DownloadPhase phase, std::uint64_t elapsed_us);
 
 // Times its own life as one run of `phase`.
 class PhaseTimer {
   public:
-    explicit PhaseTimer(DownloadPhase phase) : phase_(phase), start_(PhaseNow()) {}
+    explicit PhaseTimer(rules::DownloadPhase phase) : phase_(phase), start_(PhaseNow()) {}
     ~PhaseTimer() { AddPhase(phase_, PhaseNow() - start_); }
     PhaseTimer(const PhaseTimer&) = delete;
     PhaseTimer& operator=(const PhaseTimer&) = delete;
 
   private:
-    DownloadPhase phase_;
+    rules::DownloadPhase phase_;
     std::uint64_t start_;
 };
 

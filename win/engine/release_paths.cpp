@@ -5,6 +5,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 ReleasePaths ReleasePathsOf(const std::wstring& directory) {
     ReleasePaths paths;
     paths.keys = JoinPath(directory, L"keys.txt");

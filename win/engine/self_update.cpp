@@ -13,6 +13,9 @@
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr DWORD kReplaceThrough = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;

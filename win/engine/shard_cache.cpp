@@ -13,6 +13,9 @@
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 Status Unavailable(std::string message) {

@@ -11,6 +11,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 bool ReadRecordsFile(const std::wstring& path, std::string& text) {

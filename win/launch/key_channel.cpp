@@ -17,6 +17,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr DWORD kReadChunkBytes = 4096;

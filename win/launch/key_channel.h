@@ -36,7 +36,8 @@ class KeyChannel {
 
     // Both before Attach. `outcome` is the key service outcome the provider writes, when it has
     // one.
-    void SetProvider(KeyProvider provider, std::shared_ptr<KeyFetchOutcome> outcome = nullptr);
+    void SetProvider(KeyProvider provider,
+                     std::shared_ptr<rules::KeyFetchOutcome> outcome = nullptr);
     bool has_provider() const;
     void SetClosingCallback(std::function<void()> callback);
 
@@ -54,16 +55,16 @@ class KeyChannel {
     // while the caller waits; once the game has exited, a write has failed or Close has begun, no
     // key is fetched and nothing is written. `outcome` receives the key service outcome of this
     // very fetch, when the channel holds one.
-    bool SendKey(std::string& reason, std::optional<KeyFetchOutcome>* outcome = nullptr);
+    bool SendKey(std::string& reason, std::optional<rules::KeyFetchOutcome>* outcome = nullptr);
 
     // Stops the threads (waiting at most 3 s) without calling the closing callback; idempotent.
     void Close();
 
     // Waits until the game has exited and the threads are done; false after `timeout_ms`.
     bool WaitFinished(std::uint32_t timeout_ms) const;
-    ChannelRecord Record() const;
+    rules::ChannelRecord Record() const;
     // The latest key service outcome; false when the channel holds none.
-    bool FetchOutcome(KeyFetchOutcome& outcome) const;
+    bool FetchOutcome(rules::KeyFetchOutcome& outcome) const;
 
   private:
     struct State;

@@ -8,6 +8,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 IssuedKey::~IssuedKey() {
     SecureWipe(key);
 }

@@ -39,11 +39,11 @@ std::string KeyRequestBody(std::string_view version);
 bool IsUsableKey(std::string_view key);
 
 // The outcome the transport and status alone decide; kind Ok means the body is to be read.
-KeyFetchOutcome ClassifyKeyAnswer(const HttpResponse& response);
+rules::KeyFetchOutcome ClassifyKeyAnswer(const rules::HttpResponse& response);
 
 // Reads the key out of a 200 answer into `issued` and makes the outcome OK or BAD_RESPONSE. The
 // body is wiped.
-void ReadIssuedKey(std::string& body, KeyFetchOutcome& outcome, IssuedKey& issued);
+void ReadIssuedKey(std::string& body, rules::KeyFetchOutcome& outcome, IssuedKey& issued);
 
 class KeyClient {
   public:
@@ -52,7 +52,7 @@ class KeyClient {
     const std::wstring& service() const { return service_; }
 
     // One request. The outcome always ends with a kind and a message.
-    void Fetch(KeyFetchOutcome& outcome, IssuedKey& issued) const;
+    void Fetch(rules::KeyFetchOutcome& outcome, IssuedKey& issued) const;
 
   private:
     std::wstring service_;

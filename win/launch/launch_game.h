@@ -20,7 +20,7 @@ inline constexpr const char* kKeyClientVersion = kPatcherVersion;
 struct LaunchReport {
     bool channel_active = false;
     bool key_sent = false;
-    KeyFetchKind fetch_outcome = KeyFetchKind::Disabled;  // of the first fetch
+    rules::KeyFetchKind fetch_outcome = rules::KeyFetchKind::Disabled;  // of the first fetch
     std::uint32_t fetch_status = 0;
     std::uint32_t retry_after = 0;
     std::string fetch_message;
@@ -28,7 +28,7 @@ struct LaunchReport {
 
 // True when the game process was started. The caller owns `channel` (with its closing callback
 // and, optionally, a provider of its own) and keeps it while the game runs.
-bool LaunchGame(const PatcherConfig& config, KeyChannel& channel, LaunchReport& report,
+bool LaunchGame(const rules::PatcherConfig& config, KeyChannel& channel, LaunchReport& report,
                 std::string& diagnostic);
 
 }  // namespace patcher::win

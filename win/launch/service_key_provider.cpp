@@ -8,6 +8,9 @@
 #include "win/platform/secure_wipe.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 bool Refuse(KeyFetchOutcome& shared, KeyFetchKind kind, const char* message, std::string& reason) {

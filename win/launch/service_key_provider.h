@@ -14,6 +14,6 @@ namespace patcher::win {
 // read. The copies of the provider share one back-off window. Calls must not overlap (the key
 // channel serialises them).
 KeyProvider MakeServiceKeyProvider(std::shared_ptr<const KeyClient> client,
-                                   std::shared_ptr<KeyFetchOutcome> outcome);
+                                   std::shared_ptr<rules::KeyFetchOutcome> outcome);
 
 }  // namespace patcher::win

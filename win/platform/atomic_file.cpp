@@ -9,6 +9,9 @@
 #include "win/platform/plain_file.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr DWORD kErrorAlreadyExists = 183;

@@ -6,6 +6,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 bool FreeBytesForCaller(const std::wstring& directory, std::uint64_t& free_bytes) {
     ULARGE_INTEGER free_to_caller{};
     if (directory.empty() ||

@@ -18,6 +18,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 void handle_traits::WinHttp::close(pointer h) noexcept {
     WinHttpCloseHandle(h);
 }

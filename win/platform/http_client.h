@@ -46,17 +46,18 @@ class HttpClient {
 
     // Without `accept` only a 200 has its body read; with it, a 206 too, and either only when
     // `accept` agrees.
-    HttpResponse Request(const HttpRequest& request, const HttpSink& sink,
-                         const HttpProgress& progress = HttpProgress(),
-                         const HttpAccept& accept = HttpAccept()) const;
+    rules::HttpResponse Request(const rules::HttpRequest& request, const rules::HttpSink& sink,
+                                const rules::HttpProgress& progress = rules::HttpProgress(),
+                                const rules::HttpAccept& accept = rules::HttpAccept()) const;
 
     // GET with a 60-second deadline; out holds whatever body bytes arrived (use it only on OK).
-    HttpResponse GetToString(const std::wstring& url, std::uint32_t cap, std::string& out) const;
+    rules::HttpResponse GetToString(const std::wstring& url, std::uint32_t cap,
+                                    std::string& out) const;
 
     // POST of body with "Content-Type: " + content_type (no header when it is empty).
-    HttpResponse PostToString(const std::wstring& url, const std::string& body,
-                              const std::wstring& content_type, std::uint32_t cap,
-                              std::uint64_t deadline_ms, std::string& out) const;
+    rules::HttpResponse PostToString(const std::wstring& url, const std::string& body,
+                                     const std::wstring& content_type, std::uint32_t cap,
+                                     std::uint64_t deadline_ms, std::string& out) const;
 
   private:
     unique_hinternet session_;

@@ -10,6 +10,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 std::wstring ExecutablePath() {
     // GetModuleFileNameW truncates silently: a result that fills the buffer may be cut short, so
     // grow until it fits, with a hard ceiling at the longest path Windows can have.

@@ -27,11 +27,11 @@ class last_error_context {
 // "what (error N)" with the last error of the call that just failed.
 inline std::string WithLastError(std::string_view what, std::string_view label = "error") {
     const DWORD code = ::GetLastError();
-    return WithError(what, code, label);
+    return rules::WithError(what, code, label);
 }
 inline std::wstring WithLastError(std::wstring_view what, std::wstring_view label = L"error") {
     const DWORD code = ::GetLastError();
-    return WithError(what, code, label);
+    return rules::WithError(what, code, label);
 }
 
 }  // namespace patcher::win

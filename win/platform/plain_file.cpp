@@ -5,6 +5,9 @@
 #include "win/platform/paths.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

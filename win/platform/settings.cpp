@@ -12,6 +12,9 @@
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr DWORD kReadChunk = 4096;

@@ -11,6 +11,9 @@
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 struct LogState {

@@ -5,6 +5,9 @@
 #include "rules/wide_text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr std::size_t kMaxConvertible = 0x7FFFFFFF;

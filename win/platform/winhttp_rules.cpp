@@ -5,6 +5,8 @@
 
 namespace patcher::win {
 
+using namespace rules;
+
 bool ParseHttpsUrl(const std::wstring& url, HttpsTarget& target) {
     if (url.empty() || url.size() > kMaxUrlLength) return false;
     URL_COMPONENTS parts = {};

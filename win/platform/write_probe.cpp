@@ -7,6 +7,9 @@
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 constexpr std::uint32_t kErrorInvalidName = 123;

@@ -9,6 +9,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 using test_support::FileLine;

@@ -17,6 +17,9 @@
 #include "win/platform/text.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 // What the stand-in does with one request for a URL; once a URL's script is used up it serves.

@@ -12,6 +12,9 @@
 #include "win/platform/support_log.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 const char* const kSettings = "it is the patcher's settings file";

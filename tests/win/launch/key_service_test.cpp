@@ -4,6 +4,9 @@
 #include "win/launch/key_client.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 TEST(KeyAnswerTest, KeyMemberAndWhatTheClientMakesOfIt) {

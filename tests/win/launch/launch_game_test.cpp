@@ -23,6 +23,9 @@
 #include "win/platform/unique_handle.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 std::wstring TestBinaryDirectory() {

@@ -10,6 +10,9 @@
 #include "win/platform/winhttp_rules.h"
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 HttpsTarget Parsed(const std::wstring& url) {

@@ -8,6 +8,9 @@
 #include "model/layout.h"
 
 namespace patcher::win {
+
+using namespace model;
+
 namespace {
 
 TEST(PortableMulDivTest, AgreesWithWindows) {

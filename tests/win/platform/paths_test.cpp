@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 namespace patcher::win {
+
+using namespace rules;
+
 namespace {
 
 TEST(PathsTest, ParentPathCutsAtTheLastSeparatorOfEitherKind) {

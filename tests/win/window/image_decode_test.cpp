@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace patcher::win {
+namespace patcher::ui {
 namespace {
 
 // A 24-bit bottom-up BMP of `width` x `height` grey pixels, rows padded to four bytes.
@@ -52,4 +52,4 @@ TEST(ImageDecodeTest, DecodesPicturesAndRefusesEverythingElse) {
 }
 
 }  // namespace
-}  // namespace patcher::win
+}  // namespace patcher::ui
