@@ -10,10 +10,6 @@ using namespace win;
 
 namespace {
 
-const wchar_t* YesNo(bool value) {
-    return value ? L"yes" : L"no";
-}
-
 void PrintText(const wchar_t* key, const std::string& utf8) {
     PrintField(key, Utf8ToWide(utf8));
 }

@@ -9,4 +9,9 @@ namespace patcher::app {
 void WriteConsoleText(const std::wstring& text);
 void PrintField(const std::wstring& key, const std::wstring& value);
 
+// A report value for a yes-or-no field.
+inline const wchar_t* YesNo(bool value) {
+    return value ? L"yes" : L"no";
+}
+
 }  // namespace patcher::app

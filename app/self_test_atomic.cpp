@@ -37,10 +37,6 @@ constexpr int kParallelExitFailed = 7;
 // network share must not hang the probe.
 constexpr DWORD kParallelWaitMs = 120000;
 
-const wchar_t* YesNo(bool value) {
-    return value ? L"yes" : L"no";
-}
-
 std::string Pattern(std::size_t size, std::uint32_t seed) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {

@@ -35,10 +35,6 @@ constexpr wchar_t kChildHoldMs[] = L"300";
 constexpr wchar_t kPlaceholderKeyService[] = L"https://key-service.invalid";
 constexpr wchar_t kNotReported[] = L"(not reported)";
 
-const wchar_t* YesNo(bool value) {
-    return value ? L"yes" : L"no";
-}
-
 bool Contains(const std::string& text, const std::string& key) {
     return !key.empty() && text.find(key) != std::string::npos;
 }

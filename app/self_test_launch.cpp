@@ -15,10 +15,6 @@ using namespace win;
 
 namespace {
 
-const wchar_t* YesNo(bool value) {
-    return value ? L"yes" : L"no";
-}
-
 bool HandleOpen(HANDLE handle) {
     DWORD flags = 0;
     return GetHandleInformation(handle, &flags) != FALSE;

@@ -16,6 +16,7 @@
 #include "win/platform/atomic_file.h"
 #include "win/platform/known_paths.h"
 #include "win/platform/paths.h"
+#include "win/platform/plain_file.h"
 #include "win/platform/text.h"
 #include "win/platform/unique_handle.h"
 
@@ -27,12 +28,6 @@ using namespace win;
 namespace {
 
 constexpr std::uint32_t kChildTimeoutMs = 30000;
-constexpr int kLeftoverRetries = 10;
-constexpr DWORD kLeftoverRetryMs = 300;
-
-const wchar_t* YesNo(bool value) {
-    return value ? L"yes" : L"no";
-}
 
 bool AppendBytes(const std::wstring& path, const std::string& bytes) {
     unique_hfile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
@@ -44,25 +39,19 @@ bool AppendBytes(const std::wstring& path, const std::string& bytes) {
            written == bytes.size();
 }
 
-// A copy of the patcher as "patcher.exe" and, beside it, a replacement that differs from it (the
-// same image with bytes appended, so that it still runs).
-// A child that has just exited may keep its image (the executable, or its retired copy) mapped
-// for a moment, so the next attempt's leftovers go only after a few tries. A stale retired copy
-// would pass for a swap, and a mapped executable cannot be copied over.
+// A child that has just exited may keep its image mapped for a moment, so the last attempt's
+// leftovers go only after a few tries: a stale retired copy would pass for a swap, and a mapped
+// executable cannot be copied over.
 bool RemoveLeftovers(std::initializer_list<const std::wstring*> paths) {
-    for (int attempt = 0;; ++attempt) {
-        bool gone = true;
-        for (const std::wstring* path : paths) {
-            if (!::DeleteFileW(path->c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-                gone = false;
-            }
-        }
-        if (gone) return true;
-        if (attempt == kLeftoverRetries) return false;
-        ::Sleep(kLeftoverRetryMs);
+    for (const std::wstring* path : paths) {
+        const PlainDelete result = DeletePlainFileRetrying(*path, kExitedImageRetries);
+        if (result != PlainDelete::Deleted && result != PlainDelete::Missing) return false;
     }
+    return true;
 }
 
+// A copy of the patcher as "patcher.exe" and, beside it, a replacement that differs from it (the
+// same image with bytes appended, so that it still runs).
 struct Fixture {
     std::wstring folder, exe, fresh, old;
 

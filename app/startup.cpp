@@ -35,8 +35,6 @@ using namespace win;
 namespace {
 
 constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Garun2PatcherSingleInstance";
-constexpr int kLeftoverRetries = 10;
-constexpr DWORD kLeftoverRetryMs = 300;
 
 // Deleting a link by name would delete the file it leads to, which may be anything.
 void LogLeftLink(const std::wstring& path) {
@@ -165,18 +163,13 @@ void CleanUpSelfUpdateLeftovers(const std::wstring& executable, bool after_previ
     // Once its mutex is free, the previous process may still be unmapping its image (the .old
     // file) for a moment. Any other start tries once: the .old may belong to a patcher that is
     // still running, and a second start only brings that one forward.
-    const int retries = after_previous_exit ? kLeftoverRetries : 0;
-    for (int attempt = 0;; ++attempt) {
-        const PlainDelete result = DeletePlainFile(old_file);
-        if (result == PlainDelete::Deleted || result == PlainDelete::Missing) break;
-        if (result == PlainDelete::Link) return LogLeftLink(old_file);
-        if (attempt == retries) {
-            LogLineWide(
-                WithLastError(L"self-update: could not delete " + old_file, L"win32 error") +
-                L"; next start tries again");
-            return;
-        }
-        Sleep(kLeftoverRetryMs);
+    const PlainDelete result =
+        DeletePlainFileRetrying(old_file, after_previous_exit ? kExitedImageRetries : 0);
+    if (result == PlainDelete::Link) return LogLeftLink(old_file);
+    if (result == PlainDelete::Failed) {
+        LogLineWide(WithLastError(L"self-update: could not delete " + old_file, L"win32 error") +
+                    L"; next start tries again");
+        return;
     }
     const std::wstring new_file = executable + L".new";
     if (DeletePlainFile(new_file) == PlainDelete::Link) LogLeftLink(new_file);

@@ -115,4 +115,12 @@ PlainDelete DeletePlainFile(const std::wstring& path) {
     return PlainDelete::Deleted;
 }
 
+PlainDelete DeletePlainFileRetrying(const std::wstring& path, int retries) {
+    for (int attempt = 0;; ++attempt) {
+        const PlainDelete result = DeletePlainFile(path);
+        if (result != PlainDelete::Failed || attempt >= retries) return result;
+        ::Sleep(300);
+    }
+}
+
 }  // namespace patcher::win

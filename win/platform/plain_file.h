@@ -43,4 +43,10 @@ enum class PlainDelete {
 // the file deleted is the one checked. A read-only file is deleted too.
 PlainDelete DeletePlainFile(const std::wstring& path);
 
+// A process that has just exited may keep its image (its executable, or that file's retired copy)
+// mapped for a moment. This delete tries again after a failure, up to `retries` times, 300 ms
+// apart; after the last failure the last error still says why.
+inline constexpr int kExitedImageRetries = 10;
+PlainDelete DeletePlainFileRetrying(const std::wstring& path, int retries);
+
 }  // namespace patcher::win
