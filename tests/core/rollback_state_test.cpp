@@ -157,16 +157,5 @@ TEST(CheckCounterTest, ComparesAsSixtyFourBitNumbersAndGuardsReplay) {
     }
 }
 
-TEST(CheckExpiryTest, TheExpiryInstantIsAlreadyExpired) {
-    const std::string expires = "2024-05-01T12:00:00Z";
-    for (const char* now : {"2024-05-01T12:00:00Z", "2025-01-01T00:00:00Z"}) {
-        const Status s = CheckExpiry("key registry", expires, now);
-        EXPECT_EQ(s.code, StatusCode::Expired) << now;
-        EXPECT_EQ(s.message,
-                  "key registry expired (" + expires + " <= " + now + ") -- freeze attack");
-    }
-    EXPECT_TRUE(CheckExpiry("manifest", expires, "2024-05-01T11:59:59Z").ok());
-}
-
 }  // namespace
 }  // namespace patcher

@@ -91,15 +91,6 @@ class InstallAndRepairTest(UpdateScenario):
         self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
         self.assertInstalled(files)
 
-    def test_the_patchers_own_entry_lands_beside_the_running_executable(self):
-        new_patcher = b"MZ the next patcher " * 100
-        self.publish({"Velmor2Launcher.exe": new_patcher, "Velmor2.exe": b"MZ game"})
-        fields = self.update()
-        self.assertEqual((fields["SELF_UPDATE"], fields["DOWNLOAD_CODE"]), ("yes", "0"))
-        self.assertEqual(fields["SELF_UPDATE_READY"], "yes")
-        self.assertEqual((self.box.root / "Velmor2Launcher.exe.new").read_bytes(), new_patcher)
-        self.assertFalse((self.game / "Velmor2Launcher.exe").exists())
-
     def test_the_patchers_own_files_are_never_written_from_its_folder(self):
         self.game = self.box.root  # the install folder is the patcher's own folder
         (self.game / "patcher.cfg").write_bytes(b"game-exe Velmor2.exe\n")

@@ -515,19 +515,6 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     EXPECT_EQ(repair.next, NextStep::RunCheck);
 }
 
-TEST(WindowStateTest, SyncedFolderHintCaptionFallbackAndFolderField) {
-    EXPECT_EQ(SyncedFolderHint(L"C:\\Users\\A\\ICLOUD DRIVE\\x"), kTextSyncedFolder);
-    EXPECT_EQ(SyncedFolderHint(L"C:\\Yandex.Disk"), kTextSyncedFolder);
-    EXPECT_EQ(SyncedFolderHint(L"C:\\One Drive"), kTextFilesRevert);
-    EXPECT_STREQ(ActionCaption(static_cast<ActionButton>(9)), kCaptionRetry);
-    // The folder field shows on the first start only.
-    for (const WindowView view : {WindowView::FirstInstall, WindowView::Main}) {
-        WindowState s;
-        SetView(s, view, ActionButton::Install, true);
-        EXPECT_EQ(VisibleControls(s).first_install, view == WindowView::FirstInstall);
-    }
-}
-
 // A pausable download walked through by the player: each step is an event on the previous state.
 TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
     FakePlatform fake;

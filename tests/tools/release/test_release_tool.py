@@ -7,15 +7,11 @@ import os
 import re
 import shutil
 import socket
-import ssl
 import stat
 import struct
 import subprocess
-import sys
 import tempfile
 import unittest
-import urllib.error
-import urllib.request
 from pathlib import Path
 
 TOOL = os.environ.get("GARUN2_RELEASE_TOOL", "garun2-release")
@@ -25,9 +21,8 @@ LATER = "2025-03-02T00:00:00Z"
 EXPIRES = "2030-01-01T00:00:00Z"
 
 
-def run(*args, cwd, umask=-1):
-    return subprocess.run([TOOL, *args], cwd=cwd, capture_output=True, text=True, timeout=120,
-                          umask=umask)
+def run(*args, cwd):
+    return subprocess.run([TOOL, *args], cwd=cwd, capture_output=True, text=True, timeout=120)
 
 
 def fields(output):
@@ -49,8 +44,8 @@ class ReleaseToolCase(unittest.TestCase):
         self.dir = Path(tempfile.mkdtemp(prefix="garun2_release_py_"))
         self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
-    def tool(self, *args, expect=0, umask=-1):
-        result = run(*args, cwd=self.dir, umask=umask)
+    def tool(self, *args, expect=0):
+        result = run(*args, cwd=self.dir)
         self.assertEqual(result.returncode, expect,
                          f"{args}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}")
         return result
@@ -72,12 +67,12 @@ class ReleaseToolCase(unittest.TestCase):
         self.write("game/data/a.bin", os.urandom(100000))
         self.write("announce.txt", "news 1\nitem\ntitle Duyuru\nbody Merhaba\n")
 
-    def publish(self, out, *extra, key="live1.pem", expect=0, umask=-1):
+    def publish(self, out, *extra, key="live1.pem", expect=0):
         return self.tool("publish", "--out", out, "--game", "game", "--keys", "keys.txt",
                          "--key", key, "--root-key", self.root,
                          "--base-url", "https://127.0.0.1:8443/live", "--version", "1.0.0",
                          "--channel", "live", "--expires", EXPIRES, "--now", NOW, *extra,
-                         expect=expect, umask=umask)
+                         expect=expect)
 
     def validate(self, release, *extra, now=LATER, expect=0):
         return self.tool("validate", "--manifest", f"{release}/manifest.txt",
@@ -610,35 +605,6 @@ def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
-
-
-@unittest.skipUnless(os.geteuid() == 0 and shutil.which("nginx"),
-                     "only root starts nginx with workers of another, unprivileged user")
-class ServedByNginx(ReleaseToolCase):
-    def test_release_published_under_a_strict_umask_is_served_to_every_file(self):
-        sys.path.insert(0, str(SOURCE_DIR / "scripts"))
-        from static_server import StaticServer
-        import ca_setup
-        self.dir.chmod(0o755)  # mkdtemp's folder: the workers could not even enter it
-        self.operator()
-        site = self.dir / "site"
-        site.mkdir(mode=0o755)
-        self.publish("site/live", "--counter", "1", "--announce", "announce.txt", umask=0o077)
-        # The control: what only root may read is refused, so the workers are not root.
-        self.write("site/private.txt", b"root only").chmod(0o600)
-        port = free_port()
-        base = f"https://127.0.0.1:{port}"
-        context = ssl.create_default_context(cafile=str(ca_setup.ensure() / "ca.crt"))
-        published = [p for p in (site / "live").rglob("*") if p.is_file()]
-        self.assertEqual(len(published), 8)
-        with StaticServer(site, self.dir / "nginx", port, f"{base}/live/keys.txt"):
-            for path in published:
-                url = f"{base}/{path.relative_to(site)}"
-                with urllib.request.urlopen(url, context=context, timeout=10) as answer:
-                    self.assertEqual(answer.read(), path.read_bytes(), url)
-            with self.assertRaises(urllib.error.HTTPError) as refused:
-                urllib.request.urlopen(f"{base}/private.txt", context=context, timeout=10)
-            self.assertEqual(refused.exception.code, 403)
 
 
 class ReadmeWalkthrough(ReleaseToolCase):
