@@ -1,6 +1,5 @@
 // Conversions between the narrow UTF-8 text of files, protocols and logs and the wide (UTF-16) text
-// of paths and the user interface, plus decimal numbers for reports. Byte counts for players are
-// model/format_size.h's.
+// of paths and the user interface, plus decimal numbers for reports.
 #pragma once
 
 #include <cstddef>
