@@ -64,25 +64,21 @@ TEST_F(InstallDiffTest, EachLevelListsWhatItCanSeeInManifestOrder) {
     const std::vector<std::string> user_owned = {"garun2.cfg", "mouse.cfg", "channel.inf"};
     const DiffSelfMapping self{"Velmor2Launcher.exe", dir_.Path("running/patcher.exe")};
     const std::string install = dir_.Path("install");
+    const auto diff = [&](CheckLevel level, unsigned threads = 0) {
+        return Summary(ComputeDiff(entries, install, level, critical, user_owned, self, threads));
+    };
 
     const std::vector<std::string> always = {"data/truncated.bin:size-mismatch",
                                              "data/gone.bin:missing", "mouse.cfg:missing"};
-    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::Size, critical, user_owned, self)),
-              always);
-    EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::Quick, critical, user_owned, self)),
+    EXPECT_EQ(diff(CheckLevel::Size), always);
+    EXPECT_EQ(diff(CheckLevel::Quick),
               (std::vector<std::string>{"GAME.EXE:hash-mismatch", always[0], always[1], always[2],
                                         "channel.inf:hash-mismatch"}));
-    const std::vector<std::string> full = {"data/recoloured.bin:hash-mismatch",
-                                           "GAME.EXE:hash-mismatch",
-                                           always[0],
-                                           always[1],
-                                           always[2],
-                                           "channel.inf:hash-mismatch"};
+    std::vector<std::string> full = {"data/recoloured.bin:hash-mismatch", "GAME.EXE:hash-mismatch"};
+    full.insert(full.end(), always.begin(), always.end());
+    full.push_back("channel.inf:hash-mismatch");
     for (unsigned threads : {1u, 2u, 0u}) {
-        EXPECT_EQ(Summary(ComputeDiff(entries, install, CheckLevel::Full, critical, user_owned,
-                                      self, threads)),
-                  full)
-            << threads << " threads";
+        EXPECT_EQ(diff(CheckLevel::Full, threads), full) << threads << " threads";
     }
 
     // Without the mapping the patcher's entry is the damaged copy in the install folder; with a

@@ -27,6 +27,9 @@ using test_support::TestSigningKey;
 constexpr char kNow[] = "2025-03-01T10:00:00Z";
 constexpr char kRollbackNote[] = "rollback check NOT MEASURED: no state file given (--state)";
 constexpr char kContentNote[] = "content hashes NOT MEASURED: no install directory given (--dist)";
+constexpr char kRegistryNotVerified[] =
+    "key registry signature did not verify with the expected key (broken signature or wrong role "
+    "key)";
 
 // One release in a scratch folder: keys.txt and manifest.txt with their signatures, an install
 // folder `dist` matching the manifest, and state.txt beside them once a run has written it.
@@ -188,9 +191,7 @@ TEST_F(ValidateTest, SignaturesAreCheckedInOrderBeforeAnythingIsParsed) {
     ExpectFailure(Options(), StatusCode::BadSignature,
                   manifest_sig + " is missing -- unsigned input is not accepted");
     SignFile(dir_, "manifest.txt", release_);
-    ExpectFailure(Options(), StatusCode::BadSignature,
-                  "key registry signature did not verify with the expected key (broken signature "
-                  "or wrong role key)");
+    ExpectFailure(Options(), StatusCode::BadSignature, kRegistryNotVerified);
 
     // A signed registry breaking the line rules is refused by the format check; the same text
     // altered after signing is refused by the signature before its format is looked at.
@@ -198,9 +199,7 @@ TEST_F(ValidateTest, SignaturesAreCheckedInOrderBeforeAnythingIsParsed) {
                         PublicKeyBase64(release_.public_key) + "\n");
     ExpectFailure(Options(), StatusCode::BadFormat, "key registry is not LF-only (CR found)");
     dir_.Write("keys.txt", dir_.Read("keys.txt") + "extra\n");
-    ExpectFailure(Options(), StatusCode::BadSignature,
-                  "key registry signature did not verify with the expected key (broken signature "
-                  "or wrong role key)");
+    ExpectFailure(Options(), StatusCode::BadSignature, kRegistryNotVerified);
 }
 
 TEST_F(ValidateTest, ExpiryStartsAtTheExpiryInstantAndPrecedesTheKeyLines) {

@@ -55,9 +55,8 @@ TEST(GameConfigFileTest, AnAddedLineKeepsTheFilesLineEnds) {
 TEST(GameConfigFileTest, SplitsAtTheFirstBlankRun) {
     const GameConfig c = Parse("WIDTH \t 1920 \nHEIGHT=900\n\tGAMMA 3\nSOLO\n");
     ASSERT_EQ(c.lines.size(), 4u);
-    EXPECT_EQ(c.lines[0].key, "WIDTH");
-    EXPECT_EQ(c.lines[0].separator, " \t ");
-    EXPECT_EQ(c.lines[0].value, "1920 ");
+    EXPECT_EQ(c.lines[0].key + "|" + c.lines[0].separator + "|" + c.lines[0].value,
+              "WIDTH| \t |1920 ");
     for (std::size_t i = 1; i < 4; ++i) EXPECT_TRUE(c.lines[i].key.empty()) << c.lines[i].raw;
 }
 

@@ -82,6 +82,9 @@ WindowState Busy() {
     return s;
 }
 
+const std::wstring kProxyAuth =
+    L"Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki proxy ayarlarınızı kontrol edin.";
+
 // What the player sees, after "window: " in the support-log line: the view, the button's caption
 // and whether it takes a click, the dot and the headline; then the detail under the progress bar.
 void ExpectScreen(const WindowEffects& e, const std::wstring& seen, const std::wstring& detail) {
@@ -115,9 +118,7 @@ TEST(OnCheckDoneTest, NothingToDownload) {
          L"Sürüm 1.4.2 · Dosyalar doğrulandı", NextStep::None},
         {Busy(), Ready(false), CheckLevel::Full, L"main OYNA enabled amber · Sunucuya ulaşılamadı",
          L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
-        {Busy(), behind_proxy, CheckLevel::Full,
-         L"main OYNA enabled amber · Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki "
-         L"proxy ayarlarınızı kontrol edin.",
+        {Busy(), behind_proxy, CheckLevel::Full, L"main OYNA enabled amber · " + kProxyAuth,
          L"Sürüm 1.4.2 · mevcut sürümle devam", NextStep::None},
         {stuck, Ready(), CheckLevel::Full,
          L"main OYNA enabled red · Başlatıcı kendini güncelleyemiyor — oyun yine de açılır",
@@ -174,10 +175,7 @@ TEST(OnCheckDoneTest, FailedChecks) {
     refused.fetch_error = HttpError::ProxyAuthRequired;
     refused.player = ProxyAuthPlayerMessage();
     e = OnCheckDone(Busy(), refused, Context(), fake.Get());
-    ExpectScreen(e,
-                 L"connection-error TEKRAR DENE enabled red · Proxy sunucusu kimlik doğrulaması "
-                 L"istiyor. Windows'taki proxy ayarlarınızı kontrol edin.",
-                 L"");
+    ExpectScreen(e, L"connection-error TEKRAR DENE enabled red · " + kProxyAuth, L"");
 }
 
 TEST(OnCheckDoneTest, DamageRechecksAtFullLevelBeforeDownloading) {
@@ -419,8 +417,8 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
             EXPECT_FALSE(ignored.view_set || ignored.status_set || ignored.level_to_full);
         }
     }
+    EXPECT_FALSE(PlayAnywayAllowed(CheckOutcome{}));
     CheckOutcome r;
-    EXPECT_FALSE(PlayAnywayAllowed(r));
     r.may_launch = true;
     EXPECT_FALSE(PlayAnywayAllowed(r));
     r.offer_play_anyway = true;
@@ -433,48 +431,33 @@ TEST(DownloadDoneTest, FailuresSelfUpdateAndLaunch) {
     s.detail = L"kept";
     // Each kind of failure says what to do, and the detail line names the file and the reason
     // instead of the last progress.
-    const std::wstring dot = kTextDot;
+    using F = DownloadFailure;
+    using H = HttpError;
     const struct {
-        DownloadCode code;
-        DownloadFault fault;
-        const wchar_t* headline;
-        std::wstring detail;
+        DownloadFailure kind;
+        const char* path;
+        HttpError http;
+        std::uint32_t status;
+        std::wstring headline, detail;
     } rows[] = {
-        {DownloadCode::Failed,
-         {DownloadFailure::Transfer, "data/a.bin", HttpError::HttpStatus, 404},
-         kTextDownloadCut,
-         L"data/a.bin" + dot + L"sunucu 404 yanıtı verdi"},
-        {DownloadCode::Failed,
-         {DownloadFailure::Transfer, "data/a.bin", HttpError::Truncated, 200},
-         kTextDownloadCut,
-         L"data/a.bin" + dot + L"bağlantı yarıda kesildi"},
-        {DownloadCode::Failed,
-         {DownloadFailure::ProxyAuth, "a", HttpError::ProxyAuthRequired, 407},
-         L"Proxy sunucusu kimlik doğrulaması istiyor. Windows'taki proxy ayarlarınızı kontrol "
-         L"edin.",
-         L"a" + dot + kTextReasonProxyAuth},
-        {DownloadCode::Failed,
-         {DownloadFailure::DiskFull, "b", HttpError::SinkFailure, 200},
-         kTextDiskFilledUp,
-         L"b" + dot + L"disk dolu"},
-        {DownloadCode::Failed,
-         {DownloadFailure::RefusedDestination, "c"},
-         kTextFolderRefusesFile,
-         L"c" + dot + L"bu konuma yazılamıyor"},
-        {DownloadCode::Mismatch,
-         {DownloadFailure::Mismatch, "d"},
-         kTextDownloadDoesNotMatch,
-         L"d" + dot + L"içerik doğrulanamadı"},
-        {DownloadCode::Failed,
-         {DownloadFailure::Local, ""},
-         kTextDownloadNotSaved,
-         L"dosya diske yazılamadı"},
+        {F::Transfer, "data/a.bin", H::HttpStatus, 404, kTextDownloadCut,
+         L"data/a.bin · sunucu 404 yanıtı verdi"},
+        {F::Transfer, "data/a.bin", H::Truncated, 200, kTextDownloadCut,
+         L"data/a.bin · bağlantı yarıda kesildi"},
+        {F::ProxyAuth, "a", H::ProxyAuthRequired, 407, kProxyAuth,
+         L"a · " + std::wstring(kTextReasonProxyAuth)},
+        {F::DiskFull, "b", H::SinkFailure, 200, kTextDiskFilledUp, L"b · disk dolu"},
+        {F::RefusedDestination, "c", H::Ok, 0, kTextFolderRefusesFile,
+         L"c · bu konuma yazılamıyor"},
+        {F::Mismatch, "d", H::Ok, 0, kTextDownloadDoesNotMatch, L"d · içerik doğrulanamadı"},
+        {F::Local, "", H::Ok, 0, kTextDownloadNotSaved, L"dosya diske yazılamadı"},
     };
     for (const auto& row : rows) {
-        const WindowEffects failed =
-            OnDownloadDone(s, {row.code, row.fault, false}, Context(), fake.Get());
-        ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · " + std::wstring(row.headline),
-                     row.detail);
+        const DownloadCode code =
+            row.kind == F::Mismatch ? DownloadCode::Mismatch : DownloadCode::Failed;
+        const WindowEffects failed = OnDownloadDone(
+            s, {code, {row.kind, row.path, row.http, row.status}, false}, Context(), fake.Get());
+        ExpectScreen(failed, L"blocked TEKRAR DENE enabled red · " + row.headline, row.detail);
     }
     EXPECT_EQ(OnDownloadDone(s, {DownloadCode::Committed, {}, true}, Context(), fake.Get()).next,
               NextStep::ApplySelfUpdate);
@@ -526,15 +509,22 @@ TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
     start.rounds = 1;
     const DownloadDone cancelled{DownloadCode::Failed, {}, false};
     const DownloadDone finished{DownloadCode::Committed, {}, false};
-    DownloadProgress late{0, 3, "a", 512, 1536};
-    const std::wstring paused_1k =
-        L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 1,0 KB kaldı";
     using Step = std::function<WindowEffects(const WindowState&)>;
     const auto click = [&](const WindowState& s) { return OnActionClick(s, wanted, Context(), p); };
+    const auto progress = [&](std::uint64_t done) -> Step {
+        return [done](const WindowState& s) { return OnProgress(s, {0, 3, "a", done, 1536}); };
+    };
+    const auto ended = [&](const DownloadDone& done) -> Step {
+        return [&, done](const WindowState& s) { return OnDownloadDone(s, done, Context(), p); };
+    };
     // What is still wanted is checked again after a pause: files finished before it are not.
     CheckOutcome left = Wanting(1);
     left.fetch_bytes = 512;
     const auto checked = [&](const WindowState& s) { return OnCheckDone(s, left, Context(), p); };
+    const std::wstring paused = L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — ";
+    const std::wstring fetching = L"downloading DURAKLAT enabled amber · Güncelleme iniyor — ";
+    const std::wstring resumed = L"downloading DURAKLAT enabled amber · İndiriliyor…";
+    const std::wstring checking = L"main BEKLEYİN disabled amber · Kontrol ediliyor…";
     const struct {
         const char* what;
         Step step;
@@ -543,43 +533,21 @@ TEST(PauseTest, ThePlayerPausesAndResumesWithoutUsingUpARound) {
         bool busy;
     } steps[] = {
         {"download starts", [&](const WindowState& s) { return StartDownload(s, wanted, p); },
-         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 1,5 KB", NextStep::RunDownload,
-         true},
-        {"progress", [&](const WindowState& s) { return OnProgress(s, late); },
-         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 1,5 KB", NextStep::None, true},
-        {"pause", click, paused_1k, NextStep::PauseDownload, true},
-        {"a second click before the stop resumes", click,
-         L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::None, true},
-        {"and pausing again", click, paused_1k, NextStep::PauseDownload, true},
-        {"progress from transfers still stopping",
-         [&](const WindowState& s) {
-             return OnProgress(s, {0, 3, "a", 1024, 1536});
-         },
-         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı", NextStep::None,
-         true},
-        {"stopped",
-         [&](const WindowState& s) { return OnDownloadDone(s, cancelled, Context(), p); },
-         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı", NextStep::None,
-         false},
-        {"resume checks first", click, L"main BEKLEYİN disabled amber · Kontrol ediliyor…",
-         NextStep::RunCheck, true},
-        {"then downloads what is left", checked,
-         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 512 B", NextStep::RunDownload,
-         true},
-        {"pause once more", click,
-         L"downloading DEVAM ET enabled amber · İndirme duraklatıldı — 512 B kaldı",
-         NextStep::PauseDownload, true},
-        {"resumed before the thread stopped", click,
-         L"downloading DURAKLAT enabled amber · İndiriliyor…", NextStep::None, true},
-        {"the stop checks again",
-         [&](const WindowState& s) { return OnDownloadDone(s, cancelled, Context(), p); },
-         L"main BEKLEYİN disabled amber · Kontrol ediliyor…", NextStep::RunCheck, true},
-        {"and downloads", checked,
-         L"downloading DURAKLAT enabled amber · Güncelleme iniyor — 512 B", NextStep::RunDownload,
-         true},
-        {"done: the verifying check follows",
-         [&](const WindowState& s) { return OnDownloadDone(s, finished, Context(), p); },
-         L"main BEKLEYİN disabled amber · Kontrol ediliyor…", NextStep::RunCheck, true},
+         fetching + L"1,5 KB", NextStep::RunDownload, true},
+        {"progress", progress(512), fetching + L"1,5 KB", NextStep::None, true},
+        {"pause", click, paused + L"1,0 KB kaldı", NextStep::PauseDownload, true},
+        {"a second click before the stop resumes", click, resumed, NextStep::None, true},
+        {"and pausing again", click, paused + L"1,0 KB kaldı", NextStep::PauseDownload, true},
+        {"progress from transfers still stopping", progress(1024), paused + L"512 B kaldı",
+         NextStep::None, true},
+        {"stopped", ended(cancelled), paused + L"512 B kaldı", NextStep::None, false},
+        {"resume checks first", click, checking, NextStep::RunCheck, true},
+        {"then downloads what is left", checked, fetching + L"512 B", NextStep::RunDownload, true},
+        {"pause once more", click, paused + L"512 B kaldı", NextStep::PauseDownload, true},
+        {"resumed before the thread stopped", click, resumed, NextStep::None, true},
+        {"the stop checks again", ended(cancelled), checking, NextStep::RunCheck, true},
+        {"and downloads", checked, fetching + L"512 B", NextStep::RunDownload, true},
+        {"done: the verifying check follows", ended(finished), checking, NextStep::RunCheck, true},
     };
     WindowState s = start;
     for (const auto& step : steps) {

@@ -37,11 +37,9 @@ TEST(DownloadLimitTest, WritingKeepsTheOtherLines) {
         {"", k5, "download-limit-mb 5\n"},
         {"game-exe G.exe", 0, "game-exe G.exe\ndownload-limit-mb none\n"},
         {"game-exe G.exe\r\n", k5, "game-exe G.exe\r\ndownload-limit-mb 5\r\n"},
-        {"\xEF\xBB\xBF"
-         "download-limit-mb 1\r\ngame-exe G.exe\r\n",
-         k5,
-         "\xEF\xBB\xBF"
-         "download-limit-mb 5\r\ngame-exe G.exe\r\n"},
+        // After a byte-order mark, written in octal so that the letter after it is no digit of it.
+        {"\357\273\277download-limit-mb 1\r\ngame-exe G.exe\r\n", k5,
+         "\357\273\277download-limit-mb 5\r\ngame-exe G.exe\r\n"},
         // Only the line the reader takes is replaced; a bare key is no such line.
         {"download-limit-mb\ndownload-limit-mb  x \ndownload-limit-mb 2\n", 0,
          "download-limit-mb\ndownload-limit-mb none\ndownload-limit-mb 2\n"},

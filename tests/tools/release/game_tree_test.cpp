@@ -33,17 +33,15 @@ TEST(GameTree, RefusesWhatThePatcherOrWindowsWouldRefuseNamingPathAndRule) {
         std::vector<std::string> files;
         std::string message;
     };
+    const std::string one_file =
+        "Windows would store both as one file (they differ only in letter case)";
     const std::vector<Case> cases = {
         // One of the core's path rules, named with the path; the rules are the core's tests.
         {{"a:b.txt"},
          "refusing a:b.txt: path contains a character Windows does not allow in a file name "
          "(< > : \" \\ | ? *): a:b.txt"},
-        {{"Ağaç.txt", "AĞAÇ.txt"},
-         "refusing Ağaç.txt and AĞAÇ.txt: Windows would store both as one file (they differ "
-         "only in letter case)"},
-        {{"Data/a.bin", "data/a.bin"},
-         "refusing data/a.bin and Data/a.bin: Windows would store both as one file (they differ "
-         "only in letter case)"},
+        {{"Ağaç.txt", "AĞAÇ.txt"}, "refusing Ağaç.txt and AĞAÇ.txt: " + one_file},
+        {{"Data/a.bin", "data/a.bin"}, "refusing data/a.bin and Data/a.bin: " + one_file},
         {{"Maps", "maps/x"},
          "refusing Maps and maps/x: Windows would need one name for both a file and a folder"},
     };

@@ -44,8 +44,15 @@ ValidateOptions ValidateRelease(const TempFolder& folder, const std::string& rel
     options.keys_path = folder.Path(release + "/keys.txt");
     options.root_key = op.root_b64;
     options.dist = folder.Path(release + "/files");
+    options.state_path = folder.Path("state.txt");
     options.now = "2025-03-02T00:00:00Z";
     return options;
+}
+
+// A refusal's code and a part of its message.
+void ExpectRefused(const Status& status, StatusCode code, const std::string& part) {
+    EXPECT_EQ(status.code, code) << status.message;
+    EXPECT_NE(status.message.find(part), std::string::npos) << status.message;
 }
 
 TEST(Publish, ReleaseIsAcceptedByTheCoreAndTheNextOneFollowsIt) {
@@ -65,10 +72,8 @@ TEST(Publish, ReleaseIsAcceptedByTheCoreAndTheNextOneFollowsIt) {
               "announce.txt game keys.txt keys.txt.sig rel1 root.pem sign.pem stage.jpg");
 
     // The core accepts it, content included, and a patcher's baseline starts from it.
-    ValidateOptions validate = ValidateRelease(folder, "rel1", op);
-    validate.state_path = folder.Path("state.txt");
     ValidateReport report;
-    const Status accepted = Validate(validate, report);
+    const Status accepted = Validate(ValidateRelease(folder, "rel1", op), report);
     ASSERT_TRUE(accepted.ok()) << accepted.message;
     EXPECT_EQ(report.files_verified, 3);
     EXPECT_EQ(report.counter, "1");
@@ -89,9 +94,7 @@ TEST(Publish, ReleaseIsAcceptedByTheCoreAndTheNextOneFollowsIt) {
     next.version = "1.0.1";
     ASSERT_TRUE(Publish(next, summary).ok());
     EXPECT_EQ(summary.counter, "2");
-    validate = ValidateRelease(folder, "rel2", op);
-    validate.state_path = folder.Path("state.txt");
-    const Status followed = Validate(validate, report);
+    const Status followed = Validate(ValidateRelease(folder, "rel2", op), report);
     ASSERT_TRUE(followed.ok()) << followed.message;
     EXPECT_TRUE(report.rollback_checked);
     EXPECT_FALSE(folder.Exists("rel2/announce.txt"));
@@ -188,9 +191,7 @@ TEST(Publish, RefusalsLeaveNothingBehind) {
         test.setup(folder, op, options);
         const std::string before = folder.Listing();
         PublishSummary summary;
-        const Status status = Publish(options, summary);
-        EXPECT_EQ(status.code, test.code) << status.message;
-        EXPECT_NE(status.message.find(test.message_part), std::string::npos) << status.message;
+        ExpectRefused(Publish(options, summary), test.code, test.message_part);
         EXPECT_EQ(folder.Listing(), before);
     }
 }
@@ -206,11 +207,8 @@ TEST(Publish, RefusesACounterOrRegistryThatAPatcherOfThePreviousReleaseWouldRefu
     PublishOptions same = Options(folder, op, "rel2");
     same.previous = folder.Path("rel1");
     same.counter = "5";
-    Status status = Publish(same, summary);
-    EXPECT_EQ(status.code, StatusCode::BadInput);
-    EXPECT_NE(status.message.find("--counter 5 is not above the previous release's 5"),
-              std::string::npos)
-        << status.message;
+    ExpectRefused(Publish(same, summary), StatusCode::BadInput,
+                  "--counter 5 is not above the previous release's 5");
 
     // A different registry under the same version is a replay for every patcher that saw the
     // first; only the core's rollback check knows, and publish runs it.
@@ -223,11 +221,8 @@ TEST(Publish, RefusesACounterOrRegistryThatAPatcherOfThePreviousReleaseWouldRefu
     PublishOptions replay = Options(folder, op, "rel2");
     replay.previous = folder.Path("rel1");
     replay.counter.clear();
-    status = Publish(replay, summary);
-    EXPECT_EQ(status.code, StatusCode::Rollback) << status.message;
-    EXPECT_NE(status.message.find("key registry same counter (1) but different content"),
-              std::string::npos)
-        << status.message;
+    ExpectRefused(Publish(replay, summary), StatusCode::Rollback,
+                  "key registry same counter (1) but different content");
     EXPECT_FALSE(folder.Exists("rel2"));
 }
 
@@ -236,7 +231,8 @@ TEST(Publish, LargeFilesGetTheirChunkIndexAndTheCheckNoticesATamperedOne) {
     TempFolder folder;
     Operator op(folder);
     std::string pak(1048576, '\0');
-    for (std::size_t i = 0; i < pak.size(); ++i) pak[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (std::size_t i = 0; i < pak.size(); ++i)
+        pak[i] = static_cast<char>((i * 2654435761u) >> 13);
     folder.Write("game/data/world.pak", pak);
     PublishSummary summary;
     const Status published = Publish(Options(folder, op, "rel"), summary);
