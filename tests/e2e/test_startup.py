@@ -8,6 +8,7 @@ import unittest
 from pathlib import Path
 
 import version_resource
+import window_driver as wd
 from patcher_run import LOCAL_APP_DATA, Sandbox, windows_path
 
 VERSION = os.environ.get("GARUN2_VERSION", "")
@@ -21,14 +22,8 @@ class StartupTest(unittest.TestCase):
     def tearDown(self):
         self.box.cleanup()
 
-    def wait_for_log(self, text, seconds=60, read=None):
-        read = read or self.box.log_text
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if text in read():
-                return True
-            time.sleep(0.2)
-        return False
+    def wait_for_log(self, text):
+        return wd.wait_for(lambda: text in self.box.log_text(), 60, f"{text!r} in the log")
 
     def test_headless_without_command_reports_error_and_logs_banner(self):
         run = self.box.run("--headless")
@@ -164,7 +159,3 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
         self.assertIn("settings: game-exe = Game Client.exe  (from " +
                       windows_path(cfg) + ")", self.box.log_text())
-
-
-if __name__ == "__main__":
-    unittest.main()
