@@ -75,6 +75,7 @@ class ProxyTest(UpdateScenario):
         # Boots the prefix the way every run does before the registry is written.
         self.box.run("--headless", "--version")
         self.proxies = []
+        self.publish(FILES)
 
     def tearDown(self):
         wine("reg", "delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
@@ -98,7 +99,6 @@ class ProxyTest(UpdateScenario):
 
     def test_update_goes_through_the_users_proxy(self):
         proxy = self.use_proxy()
-        self.publish(FILES)
         fields = self.update("--user-proxy")
         self.assertEqual((fields["CODE"], fields["DOWNLOAD_CODE"]), ("0", "0"), fields)
         self.assertInstalled(FILES)
@@ -107,7 +107,6 @@ class ProxyTest(UpdateScenario):
 
     def test_the_bypass_list_goes_around_the_proxy(self):
         proxy = self.use_proxy(bypass="127.0.0.1")
-        self.publish(FILES)
         fields = self.update("--user-proxy", command="--check")
         self.assertEqual(fields["CODE"], "0", fields)
         self.assertEqual(proxy.connects, [])
@@ -119,7 +118,6 @@ class ProxyTest(UpdateScenario):
         # cannot be seen here: only that the script from the user's settings was asked.
         self.use_proxy(named=False, script=(
             'function FindProxyForURL(url, host) { return "PROXY PROXY_ADDRESS"; }'))
-        self.publish(FILES)
         fields = self.update("--user-proxy", command="--check")
         self.assertEqual(fields["CODE"], "0", fields)
         self.assertGreaterEqual(self.script.fetches, 1)

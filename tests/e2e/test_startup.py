@@ -18,6 +18,7 @@ SOURCE_DIR = os.environ.get("GARUN2_SOURCE_DIR", "")
 class StartupTest(unittest.TestCase):
     def setUp(self):
         self.box = Sandbox()
+        self.old, self.new = (self.box.root / f"Velmor2Launcher.exe.{end}" for end in ("old", "new"))
 
     def tearDown(self):
         self.box.cleanup()
@@ -69,8 +70,7 @@ class StartupTest(unittest.TestCase):
         self.assertEqual((run.code, run.stdout), (1, "SELF_TEST: UNKNOWN: no-such-probe\r\n"))
 
     def test_leftovers_of_a_finished_self_update_are_removed(self):
-        old = self.box.root / "Velmor2Launcher.exe.old"
-        new = self.box.root / "Velmor2Launcher.exe.new"
+        old, new = self.old, self.new
         new.write_bytes(b"pending")
         # A lone .new may be a download waiting to be applied: it survives.
         self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
@@ -85,8 +85,7 @@ class StartupTest(unittest.TestCase):
         # the file it leads to.
         outside = Path(tempfile.mkdtemp(prefix="garun2-outside-"))
         self.addCleanup(shutil.rmtree, outside, True)
-        old = self.box.root / "Velmor2Launcher.exe.old"
-        new = self.box.root / "Velmor2Launcher.exe.new"
+        old, new = self.old, self.new
         for name, plain in (("old", new), ("new", old)):
             with self.subTest(name):
                 victim = outside / name
