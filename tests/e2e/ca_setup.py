@@ -40,9 +40,7 @@ def ca_dir():
     override = os.environ.get("GARUN2_TEST_CA_DIR")
     if override:
         return Path(override)
-    if os.geteuid() == 0:
-        return SYSTEM_DIR
-    return REPO / "build" / "test-ca"
+    return SYSTEM_DIR if os.geteuid() == 0 else REPO / "build" / "test-ca"
 
 
 def openssl(*args, cwd=None):
@@ -90,9 +88,7 @@ def make_leaf(folder, stem, ca_stem, names, start="", end=""):
     crl = ca_dir() / f"{ca_stem}.crl"
     config.write_text(CA_CONFIG.format(stem=ca_stem, names=names, crl=crl))
     (folder / f"{ca_stem}-issued").mkdir(exist_ok=True)
-    index = folder / f"{ca_stem}-index.txt"
-    if not index.exists():
-        index.write_text("")
+    (folder / f"{ca_stem}-index.txt").touch()
     serial = folder / f"{ca_stem}-serial"
     if not serial.exists():
         serial.write_text(os.urandom(8).hex().upper() + "\n")

@@ -2,7 +2,7 @@
 pieces of it a scenario needs to craft hostile variants.
 
     index = build_index(data)               # the honest "<file>.chunks" of `data`
-    parsed = parse_index(index)             # .header, .groups, .chunks (see the dataclasses)
+    parsed = index_of(data)                 # .header, .groups, .chunks (see the dataclasses)
     parsed.chunks[3].length += 1            # ... change whatever a scenario wants to lie about
     hostile = serialize(parsed)             # back to bytes, counts taken from the header as given
 
@@ -18,9 +18,6 @@ from dataclasses import dataclass, field
 from typing import List
 
 MAGIC = b"G2CHUNK1"
-HEADER_BYTES = 64
-GROUP_ENTRY_BYTES = 12
-CHUNK_ENTRY_BYTES = 6
 GROUP_MAX_CHUNKS = 64
 MIN_FILE_BYTES = 1 << 20
 SUFFIX = ".chunks"
@@ -56,26 +53,15 @@ def chunk_length(data, start):
         return size
     end = min(size, CHUNK_MAX)
     normal = min(end, CHUNK_NORMAL)
-    gear = GEAR
     # Only the hash's top bits are tested and a shift drops everything above bit 63, so the
     # hash is kept to 64 bits on each step (Python ints do not wrap by themselves).
-    mask64 = _MASK64
-    h = 0
-    i = start + CHUNK_MIN
-    stop = start + normal
-    mask = _MASK_BEFORE_NORMAL
-    while i < stop:
-        h = ((h << 1) + gear[data[i]]) & mask64
-        i += 1
-        if not h & mask:
-            return i - start
-    stop = start + end
-    mask = _MASK_AFTER_NORMAL
-    while i < stop:
-        h = ((h << 1) + gear[data[i]]) & mask64
-        i += 1
-        if not h & mask:
-            return i - start
+    gear, mask64, h, i = GEAR, _MASK64, 0, start + CHUNK_MIN
+    for stop, mask in ((start + normal, _MASK_BEFORE_NORMAL), (start + end, _MASK_AFTER_NORMAL)):
+        while i < stop:
+            h = ((h << 1) + gear[data[i]]) & mask64
+            i += 1
+            if not h & mask:
+                return i - start
     return end
 
 
@@ -175,31 +161,6 @@ def serialize(index):
 def build_index(data: bytes) -> bytes:
     """What ChunkIndexBuilder (and so `garun2-release publish`) writes for `data`."""
     return serialize(index_of(data))
-
-
-def parse_index(blob):
-    """Splits the bytes of an index into its parts without judging them; offsets are filled in
-    from the lengths as a patcher would compute them. Extra bytes at the end are ignored."""
-    magic = blob[:8]
-    file_size, = struct.unpack_from("<Q", blob, 8)
-    digest = blob[16:48]
-    group_count, chunk_count = struct.unpack_from("<II", blob, 48)
-    header = Header(file_size, digest, group_count, chunk_count, magic, blob[56:64])
-    groups, chunks = [], []
-    at, offset, first = HEADER_BYTES, 0, 0
-    for _ in range(group_count):
-        length, count = struct.unpack_from("<IB", blob, at)
-        groups.append(Group(length, count, blob[at + 5:at + 12], offset, first))
-        offset += length
-        first += count
-        at += GROUP_ENTRY_BYTES
-    offset = 0
-    for _ in range(chunk_count):
-        length, = struct.unpack_from("<H", blob, at)
-        chunks.append(Chunk(length, blob[at + 2:at + 6], offset))
-        offset += length
-        at += CHUNK_ENTRY_BYTES
-    return Index(header, groups, chunks)
 
 
 if __name__ == "__main__":

@@ -83,11 +83,8 @@ class _Server(socketserver.ThreadingTCPServer):
 
 class ConnectProxy:
     def __init__(self):
-        self.connects = []
-        self.lock = threading.Lock()
-        self.stopping = threading.Event()
-        self._server = None
-        self._thread = None
+        self.connects, self.lock, self.stopping = [], threading.Lock(), threading.Event()
+        self._server = self._thread = None
 
     def start(self):
         self._server = _Server(self)

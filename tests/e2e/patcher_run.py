@@ -84,12 +84,9 @@ class Started(subprocess.Popen):
     def communicate(self, input=None, timeout=None):
         """Waits for the end and answers (stdout, stderr) as bytes."""
         self.wait(timeout=timeout)
-        return tuple(self._read(f) for f in (self._out, self._err))
-
-    @staticmethod
-    def _read(file):
-        file.seek(0)
-        return file.read()
+        for file in (self._out, self._err):
+            file.seek(0)
+        return self._out.read(), self._err.read()
 
 
 class Sandbox:

@@ -64,14 +64,9 @@ class Fault:
     @classmethod
     def body(cls, data, announce="exact"):
         """A 200 with these bytes; announce: "exact", None (no Content-Length, close to end) or a
-        number (more or fewer bytes than are sent)."""
+        number (more or fewer bytes than are sent; the connection then closes)."""
         length = len(data) if announce == "exact" else announce
         return cls("respond", body=data, announce=length)
-
-    @classmethod
-    def close_early(cls, data, announce):
-        """Announces `announce` bytes, sends `data` (fewer) and closes the connection."""
-        return cls("respond", body=data, announce=announce)
 
     @classmethod
     def trickle(cls, total, interval, seconds, times=None):
@@ -133,8 +128,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         """Only faults answer a POST (a key service is one); the body is recorded."""
         length = min(int(self.headers.get("Content-Length") or 0), 65536)
-        self.server.owner._record_post(self.path, self.headers.get("Content-Type"),
-                                       self.rfile.read(length))
+        with self.server.owner._lock:
+            self.server.owner.posts.append((self.path, self.headers.get("Content-Type"),
+                                            self.rfile.read(length)))
         self._answer(lambda owner: self._respond(Fault.status_code(404, body=b"not found")))
 
     def _answer(self, serve):
@@ -278,14 +274,10 @@ class ReleaseServer:
         self.root = Path(root).resolve()
         self.certificate = certificate
         self.stopping = threading.Event()
-        self.requests = []
-        self.posts = []
-        self.minted = []
-        self._sent = {}
-        self._faults = {}
+        self.requests, self.posts, self.minted = [], [], []
+        self._sent, self._faults = {}, {}
         self._lock = threading.Lock()
-        self._server = None
-        self._thread = None
+        self._server = self._thread = None
 
     def start(self):
         folder = ca_setup.ensure()
@@ -366,10 +358,6 @@ class ReleaseServer:
         if self.root not in target.parents or not target.is_file():
             return None
         return target
-
-    def _record_post(self, path, content_type, body):
-        with self._lock:
-            self.posts.append((path, content_type, body))
 
     def _count(self, path, sent):
         with self._lock:

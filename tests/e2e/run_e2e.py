@@ -49,13 +49,12 @@ class JUnitResult(unittest.TextTestResult):
 
 
 def write_junit(path, suite_name, records):
-    suite = ET.Element("testsuite", name=suite_name, tests=str(len(records)))
+    root = ET.Element("testsuites")
+    suite = ET.SubElement(root, "testsuite", name=suite_name, tests=str(len(records)))
     for test_id, kind, detail, seconds in records:
         case = ET.SubElement(suite, "testcase", name=test_id, time=f"{seconds:.3f}")
         if kind != "pass":
             ET.SubElement(case, kind).text = detail
-    root = ET.Element("testsuites")
-    root.append(suite)
     Path(path).parent.mkdir(parents=True, exist_ok=True)
     ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
 

@@ -6,16 +6,13 @@ code, diagnostic and player text, and that the accepted set and the rollback sta
 were.
 """
 import shutil
-import tempfile
-import unittest
 from pathlib import Path
 
 import release_builder as rb
 from patcher_run import windows_path
 from release_server import Fault
-from update_scenario import ServedRelease
+from update_scenario import KEYS, NOW, UpdateScenario
 
-NOW = "2026-06-01T00:00:00Z"
 PLAYER = {
     0: "Dosyalar doğrulandı, oyun başlatılabilir.",
     1: "Güncelleyicide bir sorun var. Resmî sitemizden yeniden indirin.",
@@ -28,21 +25,9 @@ PLAYER = {
     6: "Güncelleme bilgisi okunamadı. Güncelleyiciyi kapatıp yeniden açın.",
 }
 GAME = {"Velmor2.exe": b"MZ demo game", "data/world.pak": b"w" * 3000, "data/ui.pak": b"u" * 700}
-KEYS = {}
 
 
-def setUpModule():
-    folder = Path(tempfile.mkdtemp(prefix="garun2-keys-"))
-    KEYS["folder"] = folder
-    for name in ("root", "release", "next", "rogue"):
-        KEYS[name] = rb.make_key(folder, name)
-
-
-def tearDownModule():
-    shutil.rmtree(KEYS["folder"], ignore_errors=True)
-
-
-class CheckScenario(ServedRelease):
+class CheckScenario(UpdateScenario):
     def setUp(self):
         super().setUp()
         self.publish()
@@ -55,16 +40,7 @@ class CheckScenario(ServedRelease):
                      manifest_signer or KEYS["release"])
 
     def check(self, *extra, command="--check", base_url=None):
-        run = self.box.run("--headless", command,
-                           "--base-url", base_url or self.server.url("/live"),
-                           "--data-dir", windows_path(self.data),
-                           "--install-dir", windows_path(self.game),
-                           "--root-key-b64", KEYS["root"].public_b64, "--now", NOW, *extra)
-        fields = run.fields()
-        fields["_code"] = run.code
-        fields["_need"] = [line[len("  NEED "):] for line in run.stdout.split("\r\n")
-                           if line.startswith("  NEED ")]
-        return fields
+        return self.update(*extra, command=command, base_url=base_url)
 
     def assertOutcome(self, fields, code, diagnostic=None):
         self.assertEqual(fields["CODE"], str(code), fields.get("DIAGNOSTIC"))
@@ -259,8 +235,3 @@ class AttackTest(CheckScenario):
     def test_endless_metadata_is_cut_at_the_cap(self):
         self.server.set_fault("/live/manifest.txt", Fault.body(b"x" * (1048576 + 1)))
         self.assertFellBack("manifest.txt: TOO_LARGE")
-
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -10,8 +10,6 @@ import update_scenario
 from release_server import Fault
 from update_scenario import UpdateScenario
 
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 MIB = 1 << 20
 FILES = "/live/files/"
@@ -53,9 +51,8 @@ def small(data):
 
 
 def honest(data, cuts=(100000,)):
-    ends = [*cuts, len(data)]
-    starts = [0, *cuts]
-    return form([(sized(data[a:b]), b - a) for a, b in zip(starts, ends)])
+    bounds = [0, *cuts, len(data)]
+    return form([(sized(data[a:b]), b - a) for a, b in zip(bounds, bounds[1:])])
 
 
 def by_groups(data):
@@ -85,22 +82,18 @@ class CompressedForms(UpdateScenario):
         return sum(self.server.bytes_sent(FILES + path + suffix) for suffix in ("", ".zst"))
 
     def test_every_form_that_does_not_hold_up_ends_in_the_raw_path_and_a_verified_file(self):
-        good = text("good", 300000)
-        twin = text("twin", len(good))  # the same size as good.txt
-        self.files = {name: text(name, 250000) for name in
-                      ("past", "window", "truncated", "missing")}
-        self.files.update({"good": good, "twin": twin,
-                           "plain": random.Random(1).randbytes(200000)})
-        self.publish(self.files)
-        t = {name: self.files[name] for name in self.files}
-        n = 250000
-        truncated = honest(t["truncated"])
+        n, good = 250000, text("good", 300000)
+        t = self.files = {name: text(name, n) for name in ("past", "window", "truncated",
+                                                           "missing")}
+        # twin.txt has the same size as good.txt
+        t.update(good=good, twin=text("twin", len(good)), plain=random.Random(1).randbytes(200000))
+        self.publish(t)
         forms = {
             "good": honest(good),
             # Frames that do not say their size, so that only decoding tells.
             "past": form([(small(t["past"][:4000]), 3000), (sized(t["past"][3000:]), n - 3000)]),
             "window": form([(frame(t["window"], "--zstd=wlog=27"), n)]),
-            "truncated": truncated[:-100],
+            "truncated": honest(t["truncated"])[:-100],
             "twin": honest(good),  # another file's form
             "missing": None,
         }

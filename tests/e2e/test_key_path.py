@@ -39,9 +39,9 @@ class KeyPathTest(unittest.TestCase):
         if answer is not None:
             self.service.set_fault("/key", answer)
         seen = len(self.service.posts)
-        extra = ["--key-service", service or self.service.url("/")]
         run = self.box.run("--headless", "--self-test", *args, "--data-dir",
-                           windows_path(self.box.data_dir), *extra)
+                           windows_path(self.box.data_dir), "--key-service",
+                           service or self.service.url("/"))
         notes = [line[len("  NOTE "):] for line in run.stdout.split("\r\n")
                  if line.startswith("  NOTE ")]
         self.assertEqual(self.service.leaked_keys(run.stdout, self.box.log_text()), [])
@@ -52,10 +52,9 @@ class KeyPathTest(unittest.TestCase):
         self.assertEqual((code, fields["KEY_PIPE"]), (0, "OK"), fields)
         self.assertEqual((fields["KEY1"], fields["CHILD_KEY1"], fields["CHILD_KEY2"]),
                          (shown("TESTKEY-1"), shown("TESTKEY-1"), shown("TESTKEY-2")))
-        self.assertEqual((fields["CHILD_CMDLINE_HAS_KEY"], fields["CHILD_ENV_HAS_KEY"]),
-                         ("no", "no"))
-        self.assertEqual((fields["KEYS_SENT"], fields["ONE_KEYREQ"], fields["GAME_EXIT"]),
-                         ("2", "yes", "0"))
+        self.assertEqual([fields[k] for k in ("CHILD_CMDLINE_HAS_KEY", "CHILD_ENV_HAS_KEY",
+                                              "KEYS_SENT", "ONE_KEYREQ", "GAME_EXIT")],
+                         ["no", "no", "2", "yes", "0"], fields)
         fake = windows_path(self.box.data_dir / "fakegame.exe")
         self.assertIn(f'CMDLINE "{fake}" --headless --self-test key-pipe-child --hold-ms 300',
                       notes)
@@ -129,7 +128,3 @@ class KeyPathTest(unittest.TestCase):
                          (0, "NOT_STARTED", f"game executable not found: {missing}"))
         self.assertIn(f"launch: game executable not found: {missing} :: exe={missing} "
                       f"cwd={windows_path(empty)} key-path=on", self.box.log_text())
-
-
-if __name__ == "__main__":
-    unittest.main()

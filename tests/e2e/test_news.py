@@ -1,16 +1,11 @@
 """`--headless --news` end to end: only documents and stage art that a non-revoked key of the
 accepted registry signed are shown, hostile text is cleaned, and nothing the news server does
 changes the check or the launch decision."""
-import unittest
 
 import release_builder as rb
-import update_scenario
-from patcher_run import windows_path
 from release_server import Fault
-from update_scenario import KEYS, NOW, UpdateScenario
+from update_scenario import KEYS, UpdateScenario
 
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 ANNOUNCE = ("news 1\nitem\ntitle Yeni sezon: I\u015f\u0131kl\u0131 \u00c7ar\u015f\u0131\n"
             "date 2026-12-01\nbody \u0130yi e\u011flenceler\n").encode()
@@ -99,7 +94,3 @@ class NewsTest(UpdateScenario):
         again = self.update(command="--launch-decision")
         self.assertEqual(again, first)
         self.assertEqual(self.news_requests(), [])
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -11,7 +11,6 @@ import ssl
 import subprocess
 import sys
 import time
-import unittest
 import urllib.parse
 import urllib.request
 from pathlib import Path
@@ -19,7 +18,7 @@ from pathlib import Path
 import ca_setup
 import release_builder as rb
 import update_scenario
-from patcher_run import EXE, Sandbox, windows_path
+from patcher_run import EXE, Sandbox
 from update_scenario import KEYS, NOW, UpdateScenario
 
 SOURCE_DIR = Path(os.environ.get("GARUN2_SOURCE_DIR", Path(__file__).resolve().parents[2]))
@@ -90,13 +89,8 @@ def setUpModule():
          "--add", f"release-1={KEYS['release'].public_b64}")
 
 
-tearDownModule = update_scenario.drop_keys
-
-
 def free_ports(count):
-    probes = [socket.socket() for _ in range(count)]
-    for probe in probes:
-        probe.bind(("127.0.0.1", 0))
+    probes = [socket.create_server(("127.0.0.1", 0)) for _ in range(count)]
     ports = [probe.getsockname()[1] for probe in probes]
     for probe in probes:
         probe.close()
@@ -220,11 +214,6 @@ class OlderPatcher(PublishedWithObjects):
     for one otherwise, since the patcher reads such a release as any other."""
     exe = os.environ.get("GARUN2_OLD_EXE")
 
-    def probe(self, name, *extra):
-        run = self.box.run("--headless", "--self-test", name, "--data-dir",
-                           windows_path(self.data), *extra)
-        return run.code, run.fields()
-
     def test_installs_and_replaces_itself_with_the_patcher_of_the_release(self):
         # The second release has deltas from the first, which such a patcher never asks for.
         world = random.Random(3).randbytes(300000)
@@ -242,15 +231,8 @@ class OlderPatcher(PublishedWithObjects):
             fields = self.update(base_url=live)
             self.assertEqual((fields["_code"], fields.get("SELF_UPDATE_READY")), (0, "yes"), fields)
             self.assertInstalled({p: files[p] for p in ("Velmor2.exe", "data/world.pak")})
-            code, applied = self.probe("self-update-apply", "--expect-sha256",
-                                       hashlib.sha256(new_patcher).hexdigest())
-            self.assertEqual((code, applied["APPLY"]), (0, "OK"), applied)
-            self.assertEqual(self.box.exe.read_bytes(), new_patcher)
+            self.apply_self_update(new_patcher)
             self.assertEqual(self.probe("noop")[0], 0)
             self.assertFalse(self.box.exe.with_name("Velmor2Launcher.exe.old").exists())
             after = self.update(base_url=live)
             self.assertEqual((after["_code"], after["SELF_UPDATE"]), (0, "no"), after)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -4,13 +4,12 @@ failed save keeps the old file; and the news list ignores clicks and the wheel w
 covers it. One installed game folder and one window serve every case. Screenshots land in
 test-results/window."""
 import re
-import subprocess
 import unittest
 
 import release_builder as rb
 import update_scenario
 import window_driver as wd
-from patcher_run import WINE_RUN, windows_path
+from patcher_run import windows_path
 from update_scenario import KEYS, UpdateScenario
 
 NEWS = b"news 1\n" + b"".join(b"item\ntitle Duyuru %d\ndate 2026-12-01\nbody %s\n"
@@ -29,7 +28,6 @@ class SettingsPanelTest(unittest.TestCase):
     def setUpClass(cls):
         wd.ensure_display(private=True)
         update_scenario.make_keys()
-        cls.addClassCleanup(update_scenario.drop_keys)
         cls.release = release = UpdateScenario("setUp")
         release.setUp()
         cls.addClassCleanup(release.tearDown)
@@ -38,11 +36,9 @@ class SettingsPanelTest(unittest.TestCase):
         (release.live / "announce.txt.sig").write_bytes(rb.sign_bytes(NEWS, KEYS["release"]))
         assert release.update()["_code"] == 0  # installs, and accepts the keys news is signed by
         cls.cfg, cls.log = release.game / "garun2.cfg", release.box.log_text
-        process = subprocess.Popen(
-            [WINE_RUN, str(release.box.exe), "--base-url", release.server.url("/live"),
-             "--data-dir", windows_path(release.data), "--install-dir", windows_path(release.game),
-             "--root-key-b64", KEYS["root"].public_b64],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=release.box.environment())
+        process = release.box.start(
+            "--base-url", release.server.url("/live"), "--data-dir", windows_path(release.data),
+            "--install-dir", windows_path(release.game), "--root-key-b64", KEYS["root"].public_b64)
         cls.addClassCleanup(lambda: process.poll() is None and process.kill())
         cls.window = window = wd.PatcherWindow.wait()
         cls.addClassCleanup(lambda: (window.click_close(), process.wait(timeout=60)))
@@ -189,7 +185,3 @@ class SettingsPanelTest(unittest.TestCase):
             wd.wait_for(lambda: news() != before, 30, "the news to react")
             back()
             wd.wait_for(lambda: news() == before, 30, "the news to come back")
-
-
-if __name__ == "__main__":
-    unittest.main()

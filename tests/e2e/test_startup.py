@@ -8,6 +8,7 @@ import unittest
 from pathlib import Path
 
 import version_resource
+import window_driver as wd
 from patcher_run import LOCAL_APP_DATA, Sandbox, windows_path
 
 VERSION = os.environ.get("GARUN2_VERSION", "")
@@ -17,18 +18,13 @@ SOURCE_DIR = os.environ.get("GARUN2_SOURCE_DIR", "")
 class StartupTest(unittest.TestCase):
     def setUp(self):
         self.box = Sandbox()
+        self.old, self.new = (self.box.root / f"Velmor2Launcher.exe.{end}" for end in ("old", "new"))
 
     def tearDown(self):
         self.box.cleanup()
 
-    def wait_for_log(self, text, seconds=60, read=None):
-        read = read or self.box.log_text
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if text in read():
-                return True
-            time.sleep(0.2)
-        return False
+    def wait_for_log(self, text):
+        return wd.wait_for(lambda: text in self.box.log_text(), 60, f"{text!r} in the log")
 
     def test_headless_without_command_reports_error_and_logs_banner(self):
         run = self.box.run("--headless")
@@ -74,8 +70,7 @@ class StartupTest(unittest.TestCase):
         self.assertEqual((run.code, run.stdout), (1, "SELF_TEST: UNKNOWN: no-such-probe\r\n"))
 
     def test_leftovers_of_a_finished_self_update_are_removed(self):
-        old = self.box.root / "Velmor2Launcher.exe.old"
-        new = self.box.root / "Velmor2Launcher.exe.new"
+        old, new = self.old, self.new
         new.write_bytes(b"pending")
         # A lone .new may be a download waiting to be applied: it survives.
         self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
@@ -90,8 +85,7 @@ class StartupTest(unittest.TestCase):
         # the file it leads to.
         outside = Path(tempfile.mkdtemp(prefix="garun2-outside-"))
         self.addCleanup(shutil.rmtree, outside, True)
-        old = self.box.root / "Velmor2Launcher.exe.old"
-        new = self.box.root / "Velmor2Launcher.exe.new"
+        old, new = self.old, self.new
         for name, plain in (("old", new), ("new", old)):
             with self.subTest(name):
                 victim = outside / name
@@ -164,7 +158,3 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
         self.assertIn("settings: game-exe = Game Client.exe  (from " +
                       windows_path(cfg) + ")", self.box.log_text())
-
-
-if __name__ == "__main__":
-    unittest.main()

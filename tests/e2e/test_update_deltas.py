@@ -10,12 +10,9 @@ import tempfile
 from pathlib import Path
 
 import update_scenario
-from patcher_run import windows_path
 from release_server import Fault
 from update_scenario import UpdateScenario
 
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 FILES = "/live/files/"
 
@@ -139,12 +136,4 @@ class Deltas(UpdateScenario):
         self.assertEqual(staged.read_bytes(), new_patcher)
         self.assertEqual(sorted(p.name for p in self.box.exe.parent.glob("*.delta*")), [])
 
-        run = self.box.run("--headless", "--self-test", "self-update-apply", "--expect-sha256",
-                           sha(new_patcher), "--data-dir", windows_path(self.data))
-        self.assertEqual((run.code, run.fields()["APPLY"]), (0, "OK"), run.stdout)
-        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
-
-
-if __name__ == "__main__":
-    import unittest
-    unittest.main()
+        self.apply_self_update(new_patcher)

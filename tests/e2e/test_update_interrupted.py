@@ -2,14 +2,9 @@
 attempt resumes from the bytes that got through. Kept apart from test_update so that this slow
 scenario runs beside it (the patcher killed mid-transfer is test_update_killed's)."""
 import time
-import unittest
 
-import update_scenario
 from release_server import Fault
 from update_scenario import UpdateScenario, leftovers
-
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 
 class InterruptedUpdateTest(UpdateScenario):
@@ -30,7 +25,3 @@ class InterruptedUpdateTest(UpdateScenario):
                       "of 3 carries on from byte " + second[6:-1], self.box.log_text())
         self.assertInstalled({"data/small.bin": small})
         self.assertEqual(leftovers(self.game), [])
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -8,18 +8,13 @@ import random
 import shutil
 import signal
 import subprocess
-import unittest
 from collections import Counter
 from pathlib import Path
 
 import release_builder as rb
-import update_scenario
-from patcher_run import windows_path
 from release_server import Fault
-from update_scenario import KEYS, NOW, UpdateScenario, leftovers
+from update_scenario import UpdateScenario, leftovers
 
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 SEED = int(os.environ.get("GARUN2_KILL_SEED") or random.SystemRandom().randrange(1 << 31))
 print(f"test_update_killed: seed {SEED} (GARUN2_KILL_SEED={SEED} repeats it)", flush=True)
@@ -73,7 +68,7 @@ class KilledUpdateTest(UpdateScenario):
         kill = 0
         while kill < KILLS:
             at = rng.uniform(*KILL_WINDOW)
-            running = self.start_update()
+            running = self.box.start(*self.headless_arguments())
             try:
                 running.wait(timeout=at)
                 finished = True
@@ -109,12 +104,6 @@ class KilledUpdateTest(UpdateScenario):
         self.assertInstalled(new)
         self.assertEqual(leftovers(self.game), [])
 
-    def start_update(self):
-        return self.box.start("--headless", "--update", "--base-url", self.server.url("/live"),
-                              "--data-dir", windows_path(self.data),
-                              "--install-dir", windows_path(self.game),
-                              "--root-key-b64", KEYS["root"].public_b64, "--now", NOW)
-
     def reset(self, files):
         """The game folder holding exactly `files`, partials and all else gone."""
         shutil.rmtree(self.game, ignore_errors=True)
@@ -147,7 +136,3 @@ class KilledUpdateTest(UpdateScenario):
                           f"neither release's ({len(data)} new)")
             state[path] = kind
         return state
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -7,17 +7,13 @@ side."""
 import random
 import shutil
 import tempfile
-import unittest
 from pathlib import Path
 from unittest import mock
 
 import release_builder as rb
-import update_scenario
 from release_server import Fault
 from update_scenario import UpdateScenario, leftovers, partial_name
 
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 MIB = 1 << 20
 BIG = "maps/big.pak"
@@ -150,7 +146,3 @@ class ResumedDownloadTest(UpdateScenario):
         self.assertEqual(self.server.ranges_for(URL), [None])
         self.assertEqual(leftovers(self.game), [])
         self.assertInstalled(FILES)
-
-
-if __name__ == "__main__":
-    unittest.main()

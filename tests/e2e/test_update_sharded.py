@@ -8,12 +8,10 @@ import hashlib
 import os
 from pathlib import Path
 
-import update_scenario
-from patcher_run import EXE, Sandbox, windows_path
+import release_builder as rb
+from patcher_run import EXE, SHIPPED_32_BIT, Sandbox
 from update_scenario import UpdateScenario, leftovers
 
-setUpModule = update_scenario.make_keys
-tearDownModule = update_scenario.drop_keys
 
 METADATA = ["/live/keys.txt", "/live/keys.txt.sig", "/live/manifest.txt", "/live/manifest.txt.sig"]
 # The patcher as it was before releases had shards, built from commit ab90b8e, and the first one
@@ -21,12 +19,6 @@ METADATA = ["/live/keys.txt", "/live/keys.txt.sig", "/live/manifest.txt", "/live
 # and the 64-bit build for machines whose Wine runs only that.
 OLD_EXES = Path(__file__).resolve().parents[1] / "data" / "old-patcher"
 SHARDS_EXES = Path(__file__).resolve().parents[1] / "data" / "shards-patcher"
-
-
-def is_32_bit(exe):
-    pe = exe.read_bytes()[:4096]
-    at = int.from_bytes(pe[0x3C:0x40], "little")
-    return pe[at + 4:at + 6] == b"\x4c\x01"
 
 
 def sha(data):
@@ -51,10 +43,7 @@ class ShardedRelease(UpdateScenario):
         files_url = self.server.url("/live/files")
         shards, lines = [], []
         for index, group in enumerate(groups):
-            for path, data in group.items():
-                target = self.live / "files" / path
-                target.parent.mkdir(parents=True, exist_ok=True)
-                target.write_bytes(data)
+            rb.install_files(self.live / "files", group)
             text = "".join(f"file {encoded(path)} {len(data)} {sha(data)} {files_url}/"
                            f"{encoded(path)}\n" for path, data in group.items()).encode()
             served = f"/live/shards/{sha(text)}.txt"
@@ -68,7 +57,6 @@ class ShardedRelease(UpdateScenario):
 
     def shard_requests(self):
         return [path for _, path, _ in self.server.requests if path.startswith("/live/shards/")]
-
 
 
 class Sharded(ShardedRelease):
@@ -117,7 +105,6 @@ class Sharded(ShardedRelease):
                 self.assertFalse((self.data / "current").exists())
                 self.assertFalse((self.data / "state.txt").exists())
 
-
     def test_names_with_spaces_and_turkish_letters_install_repair_and_update(self):
         me = self.box.exe.read_bytes()
         files = {"Harita Şehir/ağaç 1.png": b"tree" * 100, "data/ÇĞİÖŞÜ çğıöşü.txt": b"letters",
@@ -160,14 +147,8 @@ class OldExe(ShardedRelease):
     def setUp(self):
         super().setUp()
         self.box.cleanup()
-        self.box = Sandbox(self.exes / ("win32" if is_32_bit(EXE) else "win64") /
+        self.box = Sandbox(self.exes / ("win32" if SHIPPED_32_BIT else "win64") /
                            "Velmor2Launcher.exe")
-
-    def self_update(self, new_patcher):
-        applied = self.box.run("--headless", "--self-test", "self-update-apply", "--data-dir",
-                               windows_path(self.data), "--expect-sha256", sha(new_patcher))
-        self.assertEqual((applied.code, applied.fields()["APPLY"]), (0, "OK"), applied.stdout)
-        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
 
 
 class ShardsPatcher(OldExe):
@@ -181,7 +162,7 @@ class ShardsPatcher(OldExe):
         old = self.update()
         self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY")), (0, "yes"), old)
         self.assertEqual(self.shard_requests(), [shards[0]])
-        self.self_update(new_patcher)
+        self.apply_self_update(new_patcher)
         new = self.update()
         self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"]), (0, "0", "no"),
                          new)
@@ -201,7 +182,7 @@ class OldPatcher(OldExe):
         self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY"), old["_get"]),
                          (0, "yes", ["[1/1] Velmor2Launcher.exe"]), old)
         self.assertEqual(self.shard_requests(), [])
-        self.self_update(new_patcher)
+        self.apply_self_update(new_patcher)
 
         new = self.update()
         self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"], len(new["_get"])),

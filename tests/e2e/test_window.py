@@ -15,7 +15,7 @@ import ca_setup
 import release_builder as rb
 import update_scenario
 import window_driver as wd
-from patcher_run import BUILD_DIR, LOCAL_APP_DATA, WINE_RUN, windows_path
+from patcher_run import BUILD_DIR, LOCAL_APP_DATA, windows_path
 from release_server import Fault, ReleaseServer
 from update_scenario import KEYS, UpdateScenario
 
@@ -24,10 +24,6 @@ DEMO_GAME = BUILD_DIR / "win" / "demo_game" / "Velmor2.exe"
 
 def setUpModule():
     wd.ensure_display(private=True)
-    update_scenario.make_keys()
-
-
-tearDownModule = update_scenario.drop_keys
 
 
 class WindowTest(UpdateScenario):
@@ -40,9 +36,7 @@ class WindowTest(UpdateScenario):
 
     def start_window(self, *extra):
         self.states_seen = len(wd.window_states(self.box.log_text()))
-        process = subprocess.Popen(
-            [WINE_RUN, str(self.box.exe), *self.arguments(*extra)],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.box.environment())
+        process = self.box.start(*self.arguments(*extra))
         self.addCleanup(lambda: process.poll() is None and process.kill())
         return process, wd.PatcherWindow.wait()
 
@@ -111,9 +105,7 @@ class WindowTest(UpdateScenario):
         wd.xdotool("mousemove", "--window", window.id, layout.margin, layout.footer_top - 40,
                    "mousedown", "1", "mousemove", "--window", window.id, *layout.close,
                    "mouseup", "1")
-        second = subprocess.run([WINE_RUN, str(self.box.exe), *self.arguments()],
-                                capture_output=True, env=self.box.environment(), timeout=120)
-        self.assertEqual(second.returncode, 0)
+        self.assertEqual(self.box.run(*self.arguments()).code, 0)
         self.assertFalse(window.gone())
         self.assertEqual(wd.visible_windows(), [window.id])
         self.close(process, window)
@@ -285,7 +277,3 @@ class WindowTest(UpdateScenario):
         self.assertFalse(self.box.exe.with_name("Velmor2Launcher.exe.old").exists())
         restarted.click_close()
         wd.wait_for(restarted.gone, 60, "the restarted window to close")
-
-
-if __name__ == "__main__":
-    unittest.main()

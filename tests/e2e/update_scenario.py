@@ -1,6 +1,7 @@
 """Shared set-up of the scenarios that run a headless command against a published release: the
 local HTTPS server serves its metadata below /live and its game files below /live/files; a run
 reports its fields and its NEED and GET lines."""
+import atexit
 import hashlib
 import shutil
 import tempfile
@@ -16,13 +17,12 @@ KEYS = {}
 
 
 def make_keys():
-    KEYS["folder"] = Path(tempfile.mkdtemp(prefix="garun2-keys-"))
-    for name in ("root", "release", "old"):
-        KEYS[name] = rb.make_key(KEYS["folder"], name)
-
-
-def drop_keys():
-    shutil.rmtree(KEYS["folder"], ignore_errors=True)
+    """The scenarios' signing keys, made once for the process and removed when it ends."""
+    if not KEYS:
+        KEYS["folder"] = Path(tempfile.mkdtemp(prefix="garun2-keys-"))
+        atexit.register(shutil.rmtree, KEYS["folder"], True)
+        for name in ("root", "release", "old", "next", "rogue"):
+            KEYS[name] = rb.make_key(KEYS["folder"], name)
 
 
 def leftovers(folder):
@@ -37,6 +37,10 @@ def partial_name(path, data):
 
 class ServedRelease(unittest.TestCase):
     """A copy of the patcher with empty data and game folders, and a release server of its own."""
+
+    @classmethod
+    def setUpClass(cls):
+        make_keys()
 
     def setUp(self):
         self.box = Sandbox()
@@ -53,28 +57,38 @@ class ServedRelease(unittest.TestCase):
 class UpdateScenario(ServedRelease):
     def publish(self, files, counter="10", extra_lines=(), registry=None):
         """The release: `files` (manifest path -> bytes) served below /live/files."""
-        for path, data in files.items():
-            target = self.live / "files" / path
-            target.parent.mkdir(parents=True, exist_ok=True)
-            target.write_bytes(data)
+        rb.install_files(self.live / "files", files)
         manifest = rb.Manifest(dict(files), counter=counter, extra_lines=list(extra_lines),
                                base_url=self.server.url("/live/files"))
         registry = registry or rb.registry_text([("release-1", "valid", KEYS["release"])])
         rb.write_set(self.live, registry, KEYS["root"], manifest.text(), KEYS["release"])
 
+    def headless_arguments(self, command="--update", base_url=None):
+        return ["--headless", command, "--base-url", base_url or self.server.url("/live"),
+                "--data-dir", windows_path(self.data), "--install-dir", windows_path(self.game),
+                "--root-key-b64", KEYS["root"].public_b64, "--now", NOW]
+
     def update(self, *extra, command="--update", base_url=None):
-        base_url = base_url or self.server.url("/live")
-        run = self.box.run("--headless", command, "--base-url", base_url,
-                           "--data-dir", windows_path(self.data),
-                           "--install-dir", windows_path(self.game),
-                           "--root-key-b64", KEYS["root"].public_b64, "--now", NOW, *extra,
-                           timeout=600)
+        run = self.box.run(*self.headless_arguments(command, base_url), *extra, timeout=600)
         fields = run.fields()
         fields["_code"] = run.code
         lines = fields["_lines"] = run.stdout.split("\r\n")
         fields["_need"] = [l[len("  NEED "):] for l in lines if l.startswith("  NEED ")]
         fields["_get"] = [l[len("  GET "):] for l in lines if l.startswith("  GET ")]
         return fields
+
+    def probe(self, name, *extra):
+        """A self-test probe on the scenario's data directory: its exit code and fields."""
+        run = self.box.run("--headless", "--self-test", name, "--data-dir",
+                           windows_path(self.data), *extra)
+        return run.code, run.fields()
+
+    def apply_self_update(self, new_patcher):
+        """The staged patcher applied by the probe, which checks it against its digest."""
+        code, applied = self.probe("self-update-apply", "--expect-sha256",
+                                   hashlib.sha256(new_patcher).hexdigest())
+        self.assertEqual((code, applied["APPLY"]), (0, "OK"), applied)
+        self.assertEqual(self.box.exe.read_bytes(), new_patcher)
 
     def file_requests(self):
         return [path for method, path, _ in self.server.requests if path.startswith("/live/files/")]

@@ -12,7 +12,6 @@ import os
 import subprocess
 import time
 from dataclasses import dataclass
-from pathlib import Path
 
 from patcher_run import BUILD_DIR, WINESERVER
 
@@ -22,8 +21,6 @@ SHOTS = BUILD_DIR / "test-results" / "window"
 AMBER = (201, 162, 39)
 GREEN = (94, 155, 110)
 RED = (139, 46, 46)
-HOVER = (42, 35, 28)  # the disabled action button
-PANEL = (31, 26, 21)
 LINE = (58, 49, 41)
 MUTED = (154, 144, 129)
 
