@@ -172,18 +172,21 @@ class ChunkedUpdate {
                        std::to_string(first + length - 1) + " with exactly that range";
                 return ChunkedResult::Fallback;
             }
-            const std::string failure =
-                "download failed for " + item_.path + ": " + DescribeResponse(response);
-            if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
-                why_ = failure;
-                // A server that refuses the range itself would refuse it again on the next run.
-                return response.error == HttpError::HttpStatus ? ChunkedResult::Fallback
-                                                               : ChunkedResult::Failed;
+            const std::string failure = TransferFailure(item_, DescribeResponse(response));
+            switch (AfterFailedAttempt(transfer_.shared(), attempt, response, failure,
+                                       "asks for bytes " + std::to_string(first + got) + "-" +
+                                           std::to_string(first + length - 1))) {
+                case NextAttempt::Retry:
+                    continue;
+                case NextAttempt::Cancelled:
+                    return Cancelled();
+                case NextAttempt::GiveUp:
+                    break;
             }
-            LogLine("download: " + failure + "; attempt " + std::to_string(attempt + 1) + " of " +
-                    std::to_string(kDownloadAttempts) + " asks for bytes " +
-                    std::to_string(first + got) + "-" + std::to_string(first + length - 1));
-            if (!PauseBeforeAttempt(transfer_.shared(), attempt + 1)) return Cancelled();
+            why_ = failure;
+            // A server that refuses the range itself would refuse it again on the next run.
+            return response.error == HttpError::HttpStatus ? ChunkedResult::Fallback
+                                                           : ChunkedResult::Failed;
         }
     }
 

@@ -66,10 +66,6 @@ DownloadCode FailTransfer(DownloadError& error, HttpError http, std::uint32_t st
     return Fail(error, kind, std::move(message));
 }
 
-std::string TransportFailure(const DiffItem& item, const HttpResponse& response) {
-    return "download failed for " + item.path + ": " + DescribeResponse(response);
-}
-
 // The time to the body's first byte, and the body's own, of one request.
 void NoteTransferPhases(std::uint64_t asked, std::uint64_t first_byte) {
     const std::uint64_t done = PhaseNow();
@@ -126,21 +122,22 @@ DownloadCode FetchRest(const BodySource& source, const DiffItem& item, std::uint
         if (response.error == HttpError::Ok) return DownloadCode::Committed;
         if (!refused.empty()) {
             return FailTransfer(error, HttpError::HeadRefused, refused_status,
-                                "download failed for " + item.path + ": " + refused);
+                                TransferFailure(item, refused));
         }
-        if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
-            // A body longer than the file is not the file: none of it is worth keeping.
-            if (response.error == HttpError::TooLarge) transfer.Drop();
-            return FailTransfer(error, response.error, response.status,
-                                TransportFailure(item, response));
+        const std::string failure = TransferFailure(item, DescribeResponse(response));
+        switch (AfterFailedAttempt(transfer.shared(), attempt, response, failure,
+                                   "carries on from byte " + std::to_string(transfer.have()))) {
+            case NextAttempt::Retry:
+                continue;
+            case NextAttempt::Cancelled:
+                transfer.MarkCancelled();
+                return DownloadCode::Failed;
+            case NextAttempt::GiveUp:
+                break;
         }
-        LogLine("download: " + TransportFailure(item, response) + "; attempt " +
-                std::to_string(attempt + 1) + " of " + std::to_string(kDownloadAttempts) +
-                " carries on from byte " + std::to_string(transfer.have()));
-        if (!PauseBeforeAttempt(transfer.shared(), attempt + 1)) {
-            transfer.MarkCancelled();
-            return DownloadCode::Failed;
-        }
+        // A body longer than the file is not the file: none of it is worth keeping.
+        if (response.error == HttpError::TooLarge) transfer.Drop();
+        return FailTransfer(error, response.error, response.status, failure);
     }
 }
 
@@ -365,13 +362,24 @@ void RecordCommitted(const PatcherConfig& config, const std::vector<const DiffIt
 
 }  // namespace
 
-bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt) {
+std::string TransferFailure(const DiffItem& item, const std::string& why) {
+    return "download failed for " + item.path + ": " + why;
+}
+
+NextAttempt AfterFailedAttempt(DownloadShared& shared, std::uint32_t attempt,
+                               const HttpResponse& response, const std::string& failure,
+                               const std::string& resumes) {
+    if (!IsRetryable(response.error, response.status) || attempt == kDownloadAttempts) {
+        return NextAttempt::GiveUp;
+    }
+    LogLine("download: " + failure + "; attempt " + std::to_string(attempt + 1) + " of " +
+            std::to_string(kDownloadAttempts) + " " + resumes);
     constexpr std::uint32_t kStepMs = 50;
-    for (std::uint32_t waited = 0; waited < RetryPauseMs(attempt); waited += kStepMs) {
-        if (IsCancelled(shared)) return false;
+    for (std::uint32_t waited = 0; waited < RetryPauseMs(attempt + 1); waited += kStepMs) {
+        if (IsCancelled(shared)) return NextAttempt::Cancelled;
         ::Sleep(kStepMs);
     }
-    return !IsCancelled(shared);
+    return IsCancelled(shared) ? NextAttempt::Cancelled : NextAttempt::Retry;
 }
 
 bool IsCancelled(DownloadShared& shared) {

@@ -64,7 +64,17 @@ rules::DownloadCode DownloadOneFile(const BodySource& source, const DiffItem& it
 // True once the pool must wind down; asks the player's cancel query otherwise.
 bool IsCancelled(DownloadShared& shared);
 
-// Waits before the given attempt; false when the run winds down meanwhile.
-bool PauseBeforeAttempt(DownloadShared& shared, std::uint32_t attempt);
+// The log's and the report's line for a file whose transfer failed for `why`.
+std::string TransferFailure(const DiffItem& item, const std::string& why);
+
+// What follows an attempt of a transfer that failed.
+enum class NextAttempt { Retry, GiveUp, Cancelled };
+
+// After attempt `attempt` failed with `response`: gives up when another attempt cannot mend the
+// failure or none is left; otherwise logs `failure` and what the next attempt `resumes` with, and
+// waits out the pause before it, which the run's winding down ends.
+NextAttempt AfterFailedAttempt(DownloadShared& shared, std::uint32_t attempt,
+                               const rules::HttpResponse& response, const std::string& failure,
+                               const std::string& resumes);
 
 }  // namespace patcher::win
