@@ -68,21 +68,21 @@ bool ReadOldCopy(const std::wstring& path, std::string& bytes, std::string& why)
 }
 
 // Decodes the delta in `delta_file` onto `transfer`, holding both copies of the file meanwhile.
-DeltaResult Decode(const DiffItem& item, const std::wstring& old_copy, AtomicFile& delta_file,
-                   Transfer& transfer, std::string& why) {
+DecodeResult Decode(const DiffItem& item, const std::wstring& old_copy, AtomicFile& delta_file,
+                    Transfer& transfer, std::string& why) {
     // Two copies of a file of up to 128 MiB each: more than one at a time would not fit a 32-bit
     // process beside everything else.
     const std::lock_guard<std::mutex> one_at_a_time(transfer.shared().delta_decode);
     std::string old_bytes;
-    if (!ReadOldCopy(old_copy, old_bytes, why)) return DeltaResult::Fallback;
+    if (!ReadOldCopy(old_copy, old_bytes, why)) return DecodeResult::Fallback;
     DeltaDecoder decoder(old_bytes, transfer.expected());
     const bool read = delta_file.ReadExisting([&](const char* bytes, std::uint32_t length) {
         return decoder.Feed(bytes, length, [&](const char* made, std::uint32_t size) {
             return transfer.AcceptPatched(made, size);
         });
     });
-    if (transfer.cancelled()) return DeltaResult::Cancelled;
-    if (read && decoder.done()) return DeltaResult::Decoded;
+    if (transfer.cancelled()) return DecodeResult::Cancelled;
+    if (read && decoder.done()) return DecodeResult::Decoded;
     if (!decoder.why().empty()) {
         why = "the delta is refused: " + decoder.why();
     } else if (!read && transfer.have() == 0) {
@@ -90,7 +90,7 @@ DeltaResult Decode(const DiffItem& item, const std::wstring& old_copy, AtomicFil
     } else {
         why = "the delta does not make the whole file of " + std::to_string(item.size) + " bytes";
     }
-    return DeltaResult::Fallback;
+    return DecodeResult::Fallback;
 }
 
 }  // namespace
@@ -143,14 +143,14 @@ void PlanReleaseDeltas(const BodySource& source, const std::wstring& base_url,
             std::to_string(outcome.download_bytes) + " bytes of files");
 }
 
-DeltaResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
-                                const std::wstring& old_copy, AtomicFile& delta_file,
-                                Transfer& transfer, std::string& why) {
+DecodeResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
+                                 const std::wstring& old_copy, AtomicFile& delta_file,
+                                 Transfer& transfer, std::string& why) {
     DiffItem delta_item;
     delta_item.path = "the delta of " + item.path;
     delta_item.url = item.url + kDeltaInfix + item.old_sha256;
     Transfer delta(transfer.shared(), delta_file, item.delta_bytes);
-    DeltaResult result = DeltaResult::Fallback;
+    DecodeResult result = DecodeResult::Fallback;
     if (!delta.TakeOverExisting()) {
         why = "the delta's partial file " + WideToUtf8(delta_file.temp_path()) + " cannot be read";
     } else {
@@ -160,7 +160,7 @@ DeltaResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
         delta.Settle();
         if (delta.cancelled()) {
             transfer.MarkCancelled();
-            return DeltaResult::Cancelled;
+            return DecodeResult::Cancelled;
         }
         if (fetched != DownloadCode::Committed) {
             why = error.diagnostic;
@@ -170,14 +170,14 @@ DeltaResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
             result = Decode(item, old_copy, delta_file, transfer, why);
         }
     }
-    if (result == DeltaResult::Cancelled) {
+    if (result == DecodeResult::Cancelled) {
         // The delta waits whole for the next run, which decodes it again from the start.
         transfer.Restart();
         return result;
     }
     // A delta that made its file is spent, one that did not would only mislead again, and an
     // empty one is clutter; part of one waits for the next attempt.
-    if (result == DeltaResult::Decoded || delta.have() == item.delta_bytes || delta.have() == 0) {
+    if (result == DecodeResult::Decoded || delta.have() == item.delta_bytes || delta.have() == 0) {
         delta_file.Discard();
     }
     return result;

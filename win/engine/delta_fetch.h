@@ -26,16 +26,10 @@ std::wstring DeltaPartialPathOf(const std::wstring& destination, const DiffItem&
 void PlanReleaseDeltas(const BodySource& source, const std::wstring& base_url,
                        const std::wstring& install_directory, rules::CheckOutcome& outcome);
 
-enum class DeltaResult {
-    Decoded,   // the file is complete, still to be verified
-    Fallback,  // `why` says what went wrong; the file may hold decoded bytes, to be emptied
-    Cancelled,
-};
-
 // Makes the file from its planned delta. `delta_file` holds the delta's bytes on their way:
 // resumable for a game file, a temporary file for the patcher's own.
-DeltaResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
-                                const std::wstring& old_copy, AtomicFile& delta_file,
-                                Transfer& transfer, std::string& why);
+DecodeResult FetchAndDecodeDelta(const BodySource& source, const DiffItem& item,
+                                 const std::wstring& old_copy, AtomicFile& delta_file,
+                                 Transfer& transfer, std::string& why);
 
 }  // namespace patcher::win

@@ -283,18 +283,18 @@ bool TryDelta(const BodySource& source, const DiffItem& item, const std::wstring
             : delta_file.OpenResumable(destination, DeltaPartialPathOf(destination, item),
                                        &transfer.shared().checked_folders);
     std::string why = "cannot open a partial file for its delta next to " + WideToUtf8(destination);
-    const DeltaResult result =
+    const DecodeResult result =
         opened ? FetchAndDecodeDelta(source, item, OldCopyPath(item, install_directory), delta_file,
                                      transfer, why)
-               : DeltaResult::Fallback;
+               : DecodeResult::Fallback;
     switch (result) {
-        case DeltaResult::Decoded:
+        case DecodeResult::Decoded:
             LogLine("download: " + item.path + ": made from a delta of " +
                     std::to_string(item.delta_bytes) + " bytes");
             return true;
-        case DeltaResult::Cancelled:
+        case DecodeResult::Cancelled:
             return false;
-        case DeltaResult::Fallback:
+        case DecodeResult::Fallback:
             break;
     }
     LogLine("download: " + item.path + ": " + why + "; the file is fetched without its delta");
@@ -342,7 +342,7 @@ bool TryForm(const BodySource& source, const DiffItem& item, std::uint64_t form_
              Transfer& transfer) {
     if (form_bytes == 0 || transfer.have() != 0) return false;
     std::string why;
-    if (FetchWholeForm(source, item, form_bytes, transfer, why) == FormResult::Fallback) {
+    if (FetchWholeForm(source, item, form_bytes, transfer, why) == DecodeResult::Fallback) {
         LogLine("download: " + item.path + ": " + why + "; the file's own bytes are fetched from " +
                 std::to_string(transfer.have()));
     }

@@ -51,6 +51,13 @@ struct DownloadShared {
     DownloadPace* pace = nullptr;  // the run's speed limit; none without it
 };
 
+// The result of making a file from a compressed form or a delta.
+enum class DecodeResult {
+    Decoded,   // the file is complete, still to be verified
+    Fallback,  // `why` says what went wrong; the file may hold decoded bytes, to be emptied
+    Cancelled,
+};
+
 // Fetches what `transfer` still lacks of `expected` bytes from `item.url`, carrying on from what it
 // has in up to kDownloadAttempts attempts.
 rules::DownloadCode FetchRest(const BodySource& source, const DiffItem& item,

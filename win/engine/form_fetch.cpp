@@ -45,8 +45,8 @@ std::unordered_map<std::string, std::uint64_t> FetchFormList(const BodySource& s
     return forms;
 }
 
-FormResult FetchWholeForm(const BodySource& source, const DiffItem& item, std::uint64_t form_bytes,
-                          Transfer& transfer, std::string& why) {
+DecodeResult FetchWholeForm(const BodySource& source, const DiffItem& item,
+                            std::uint64_t form_bytes, Transfer& transfer, std::string& why) {
     FormDecoder decoder(transfer.expected());
     bool refused = false;
     const HttpResponse response = source(
@@ -65,8 +65,8 @@ FormResult FetchWholeForm(const BodySource& source, const DiffItem& item, std::u
             return false;
         },
         [&](std::uint64_t, std::uint64_t) { transfer.Progress(); });
-    if (transfer.cancelled()) return FormResult::Cancelled;
-    if (response.error == HttpError::Ok && decoder.done()) return FormResult::Decoded;
+    if (transfer.cancelled()) return DecodeResult::Cancelled;
+    if (response.error == HttpError::Ok && decoder.done()) return DecodeResult::Decoded;
     if (refused) {
         why = "the compressed form is refused: " + decoder.why();
     } else if (response.error == HttpError::Ok) {
@@ -74,7 +74,7 @@ FormResult FetchWholeForm(const BodySource& source, const DiffItem& item, std::u
     } else {
         why = "the compressed form could not be fetched: " + DescribeResponse(response);
     }
-    return FormResult::Fallback;
+    return DecodeResult::Fallback;
 }
 
 }  // namespace patcher::win

@@ -25,14 +25,8 @@ std::unordered_map<std::string, std::uint64_t> FetchFormList(const BodySource& s
                                                              const std::wstring& base_url,
                                                              const std::vector<DiffItem>& items);
 
-enum class FormResult {
-    Decoded,   // the file is complete, still to be verified
-    Fallback,  // `why` says what went wrong; the file's own URL gives the rest
-    Cancelled,
-};
-
 // From the first byte of the file: one request for the whole form of `form_bytes`.
-FormResult FetchWholeForm(const BodySource& source, const DiffItem& item, std::uint64_t form_bytes,
-                          Transfer& transfer, std::string& why);
+DecodeResult FetchWholeForm(const BodySource& source, const DiffItem& item,
+                            std::uint64_t form_bytes, Transfer& transfer, std::string& why);
 
 }  // namespace patcher::win
