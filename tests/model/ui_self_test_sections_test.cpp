@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "model/window_texts.h"
-#include "rules/wide_text.h"
 
 namespace patcher::model {
 
@@ -109,24 +108,6 @@ TEST(UiSelfTestSectionsTest, ATextCutWithoutAnEllipsisOrStillTooWideFails) {
         EXPECT_EQ(section.failures, c.ok ? 0 : 1) << c.width;
         EXPECT_EQ(section.lines.back().rfind(c.ok ? kSelfTestOk : kSelfTestFail, 0), 0u);
     }
-}
-
-TEST(WidenUtf8Test, ValidTextAndReplacements) {
-    struct Case {
-        std::string utf8;
-        std::wstring wide;
-    } cases[] = {
-        {"G\xC3\xBC\xC5\x9F", L"G\u00FC\u015F"},
-        {"\xE2\x80\xA6", L"\u2026"},
-        {"\xF0\x9F\x98\x80", L"\U0001F600"},
-        {"a\xFFz", L"a\uFFFDz"},
-        {"\xC0\xAF", L"\uFFFD\uFFFD"},                      // overlong
-        {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},            // a surrogate
-        {"\xE2\x80", L"\uFFFD\uFFFD"},                      // cut off
-        {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-        {"", L""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(WidenUtf8(c.utf8), c.wide) << c.utf8;
 }
 
 }  // namespace
