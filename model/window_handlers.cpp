@@ -125,7 +125,9 @@ void OnCheckFailed(WindowEffects& e, const CheckOutcome& r) {
         // The server, or a proxy on the way to it, answered: its refusal is the whole story.
         Status(e, kDotRed, player, std::wstring());
     } else {
-        Status(e, kDotRed, kTextCannotConnect, player);
+        // Where the check's own sentence is the connection's, it is not said twice.
+        const std::wstring headline = WidenUtf8(UnreachablePlayerMessage());
+        Status(e, kDotRed, headline, player == headline ? std::wstring() : player);
     }
 }
 

@@ -39,8 +39,6 @@ inline constexpr wchar_t kTextMoveThePatcher[] =
 inline constexpr wchar_t kTextChecking[] = L"Kontrol ediliyor\u2026";
 inline constexpr wchar_t kTextRepairingFiles[] = L"Eksik dosyalar onarılıyor\u2026";
 inline constexpr wchar_t kTextRepairKeepsSaves[] = L"Onarma işlemi oyun kaydınızı etkilemez";
-inline constexpr wchar_t kTextCannotConnect[] =
-    L"Sunucuya bağlanılamıyor. İnternet bağlantınızı kontrol edip tekrar deneyin.";
 inline constexpr wchar_t kTextGameNotInRelease[] = L"Oyun dosyası bu sürümde yok";
 inline constexpr wchar_t kTextNotHere[] = L" burada değil; sürümde ";
 inline constexpr wchar_t kTextIsThereAs[] = L" olarak var";

@@ -31,4 +31,8 @@ std::string ProxyAuthPlayerMessage() {
            "edin.";
 }
 
+std::string UnreachablePlayerMessage() {
+    return "Sunucuya bağlanılamıyor. İnternet bağlantınızı kontrol edip tekrar deneyin.";
+}
+
 }  // namespace patcher::rules

@@ -14,4 +14,9 @@ std::string PlayerMessage(StatusCode code);
 // internet connection would send them the wrong way, since the connection works up to the proxy.
 std::string ProxyAuthPlayerMessage();
 
+// UTF-8. For a check that has no release to go by because the server could not be reached, as on
+// a first start without a connection: the patcher is sound, so the player is sent to the
+// connection rather than to a fresh download of the patcher.
+std::string UnreachablePlayerMessage();
+
 }  // namespace patcher::rules

@@ -171,6 +171,15 @@ TEST(OnCheckDoneTest, FailedChecks) {
     EXPECT_TRUE(VisibleControls(e.state).play_anyway);
     EXPECT_TRUE(e.view_set);
 
+    // A first start without a connection: the check's sentence is the headline, said once.
+    refused.code = StatusCode::BadInput;
+    refused.player = UnreachablePlayerMessage();
+    e = OnCheckDone(Busy(), refused, Context(), fake.Get());
+    ExpectScreen(e,
+                 L"connection-error TEKRAR DENE enabled red · Sunucuya bağlanılamıyor. İnternet "
+                 L"bağlantınızı kontrol edip tekrar deneyin.",
+                 L"");
+
     // A proxy that wants credentials is named instead of the player's connection.
     refused.fetch_error = HttpError::ProxyAuthRequired;
     refused.player = ProxyAuthPlayerMessage();

@@ -318,7 +318,7 @@ std::vector<std::wstring> Headlines() {
         kTextNotWritable,
         kTextChecking,
         kTextRepairingFiles,
-        kTextCannotConnect,
+        WidenUtf8(UnreachablePlayerMessage()),
         kTextGameNotInRelease,
         kTextRepairingFile + std::wstring(L"bin/x64/Velmor2.exe"),
         kTextMissingFile + std::wstring(L"bin/x64/Velmor2.exe"),

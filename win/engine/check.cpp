@@ -85,6 +85,7 @@ bool RebuildStateIfMissing(const PatcherConfig& config, const CheckDirectories& 
 // The fresh set from the server, else the accepted one. Empty when there is neither.
 std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& dirs,
                           CheckOutcome& outcome) {
+    bool unreachable = false;
     if (config.offline) {
         outcome.diagnostic = "offline mode: network not attempted";
     } else {
@@ -95,6 +96,7 @@ std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& d
         } else if (!SyncMetadata(client, config.base_url, dirs.staging, error,
                                  outcome.fetch_error)) {
             outcome.diagnostic = error.empty() ? "WinHTTP session unavailable" : error;
+            unreachable = true;
         } else {
             outcome.network = true;
             outcome.source = CheckSource::Network;
@@ -110,6 +112,8 @@ std::wstring ChooseSource(const PatcherConfig& config, const CheckDirectories& d
     Stop(outcome, StatusCode::BadInput);
     if (outcome.fetch_error == HttpError::ProxyAuthRequired) {
         outcome.player = ProxyAuthPlayerMessage();
+    } else if (unreachable) {
+        outcome.player = UnreachablePlayerMessage();
     }
     return std::wstring();
 }
