@@ -249,8 +249,6 @@ class SharedObjects(ReleaseToolCase):
         stored = big.stat()
         v1 = self.object_of("data/a.bin")
         form = Path(f"{v1}.zst")
-        decoded = subprocess.run(["zstd", "-dc", form], capture_output=True, check=True).stdout
-        self.assertEqual(decoded, v1.read_bytes())
         listed = [f"zst {o.name} {Path(f'{o}.zst').stat().st_size}" for o in (exe, v1)]
         self.assertEqual((self.dir / "releases/1/forms.txt").read_text().splitlines(), listed)
         self.assertEqual(fields(self.validate("releases/1", "--objects", "objects").stdout)
@@ -327,10 +325,7 @@ class SharedObjects(ReleaseToolCase):
                                          f"{delta(new, old).stat().st_size}" for old in olds], n)
             self.assertEqual(reports[n - 1]["DELTAS_ADDED"], str(len(olds)), n)
         self.assertFalse(delta(v4, v3).exists())
-        for old in (v2, v1):
-            made = subprocess.run(["zstd", "-dc", f"--patch-from={old}", delta(v3, old)],
-                                  capture_output=True, check=True).stdout
-            self.assertEqual(made, v3.read_bytes())
+        # Validate decodes both as a patcher does, from the old objects.
         self.assertEqual(fields(self.validate("releases/3", "--objects", "objects").stdout)
                          ["DELTAS_CHECKED"], "2")
         good = delta(v3, v2).read_bytes()
