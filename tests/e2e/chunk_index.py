@@ -162,12 +162,3 @@ def build_index(data: bytes) -> bytes:
     """What ChunkIndexBuilder (and so `garun2-release publish`) writes for `data`."""
     return serialize(index_of(data))
 
-
-if __name__ == "__main__":
-    import sys
-    # python3 chunk_index.py FILE: writes FILE.chunks (to check with `garun2-release lint chunks`).
-    for name in sys.argv[1:]:
-        with open(name, "rb") as source:
-            blob = build_index(source.read())
-        with open(name + SUFFIX, "wb") as target:
-            target.write(blob)

@@ -1,15 +1,6 @@
 """An HTTPS release server for the scenarios: serves a folder over TLS on 127.0.0.1 and misbehaves on
-request, per path.
-
-    server = ReleaseServer(folder)          # certificate "server" of ca_setup: trusted, 127.0.0.1
-    server.start()
-    server.set_fault("/live/keys.txt", Fault.status_code(429, retry_after="7"))
-    server.url("/live/keys.txt")            # https://127.0.0.1:PORT/live/keys.txt
-    server.requests                          # (method, path, headers) of every request seen
-    server.ranges_for("/live/big.pak")       # each request's Range header, None where it sent none
-    server.bytes_sent("/live/big.pak")       # body bytes written to the socket, all requests
-    server.posts                             # (path, content type, body) of every POST
-    server.stop()
+request, per path: `set_fault` names what a path answers, and the server keeps every request, the
+body bytes it wrote per path and every POST, for a scenario to check what crossed the wire.
 
 Every fault is bounded in time: stalls and trickles end after their own limit or when the server
 stops, so no scenario can hang on the server. Only loopback is used. Files, and the faults that
@@ -47,7 +38,7 @@ class Fault:
     seconds: float = 0.0            # stall/trickle: the longest the server keeps it up
     times: Optional[int] = None     # answers this many requests, then the path is served normally
     keep: Optional[int] = None      # serve: body bytes sent before the connection is closed
-    ranges: str = "honour"          # serve: "honour", "ignore" (always 200) or "wrong" (206 from 0)
+    ranges: str = "honour"          # serve: "honour" or "ignore" (always 200 with every byte)
 
     @classmethod
     def status_code(cls, status, retry_after=None, body=b"error body", times=None):
@@ -89,11 +80,6 @@ class Fault:
     def ignoring_range(cls, data):
         """These bytes, always as a 200 with all of them, whatever Range asks for."""
         return cls("serve", body=data, ranges="ignore")
-
-    @classmethod
-    def wrong_range(cls, data):
-        """A Range request gets a 206 that holds all the bytes and says so (bytes 0-...)."""
-        return cls("serve", body=data, ranges="wrong")
 
     @classmethod
     def stall(cls, seconds):
@@ -195,9 +181,6 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         elif asked[0] >= len(data):
             return self._respond(Fault("respond", status=416, body=b"", announce=0,
                                        headers={"Content-Range": f"bytes */{len(data)}"}))
-        elif fault.ranges == "wrong":
-            whole = f"bytes 0-{len(data) - 1}/{len(data)}"
-            status, headers, body = 206, {"Content-Range": whole}, data
         else:
             first = asked[0]
             last = len(data) - 1 if asked[1] is None else min(asked[1], len(data) - 1)

@@ -131,8 +131,6 @@ class RefusalTest(UpdateScenario):
              f"sha256 mismatch after download: {self.TARGET}"),
             (Fault.body(new + b"x" * 65537), "1",
              f"download failed for {self.TARGET}: TOO_LARGE (status 200, os 0)"),
-            (Fault.status_code(404), "1",
-             f"download failed for {self.TARGET}: HTTP_STATUS (status 404, os 0)"),
             (Fault.status_code(500), "1",
              f"download failed for {self.TARGET}: HTTP_STATUS (status 500, os 0)"),
         ]

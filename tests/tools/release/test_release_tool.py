@@ -6,7 +6,6 @@ import hashlib
 import os
 import re
 import shutil
-import socket
 import stat
 import struct
 import subprocess
@@ -74,6 +73,11 @@ class ReleaseToolCase(unittest.TestCase):
                          "--channel", "live", "--expires", EXPIRES, "--now", NOW, *extra,
                          expect=expect)
 
+    def age_objects(self):
+        """Every stored object old enough for gc to weigh it."""
+        for path in (self.dir / "objects").rglob("*"):
+            os.utime(path, (0, 0))
+
     def validate(self, release, *extra, now=LATER, expect=0):
         return self.tool("validate", "--manifest", f"{release}/manifest.txt",
                          "--keys", f"{release}/keys.txt", "--root-key", self.root,
@@ -139,6 +143,7 @@ class KeysAndSignatures(ReleaseToolCase):
 class UsageErrors(ReleaseToolCase):
     def test_usage_errors_exit_1_and_touch_no_file(self):
         self.operator()
+        self.write("bad/data/Nul.txt", b"x")  # a name Windows reserves: the walk refuses it
         before = listing(self.dir)
         manifest = ["manifest", "game", "--channel", "live", "--counter", "1", "--expires", EXPIRES]
         publish = ["publish", "--out", "rel", "--game", "game"]
@@ -151,6 +156,8 @@ class UsageErrors(ReleaseToolCase):
             ["registry", "keys.txt", "--key", "live1.pem", "--root-key", self.root],
             manifest + ["--base-url", "https://h/live", "--version", "1.0", "--out", "m.txt"],
             manifest + ["--base-url", "http://h/live", "--version", "1.0.0", "--out", "m.txt"],
+            ["manifest", "bad", *manifest[2:], "--base-url", "https://h/live", "--version", "1.0.0",
+             "--out", "m.txt"],
             publish,
             publish + ["--keys", "keys.txt", "--key", "live1.pem", "--root-key", self.root,
                        "--base-url", "https://h/live", "--version", "1.0.0", "--channel", "live",
@@ -210,23 +217,6 @@ class RoundTrip(ReleaseToolCase):
         self.publish("rel5", "--previous", "rel2", key="live2.pem")
         self.validate("rel5", "--state", "state.txt")
 
-    def test_manifest_walk_refuses_bad_paths_and_writes_sorted_lines(self):
-        self.write("game/b.bin", b"b")
-        self.write("game/A/x.bin", b"")
-        args = ["manifest", "game", "--base-url", "https://h/live/", "--version", "2.0.0",
-                "--channel", "beta-2", "--counter", "3", "--expires", EXPIRES,
-                "--created", NOW, "--now", NOW]
-        text = self.tool(*args).stdout
-        empty = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"
-        self.assertEqual(text.splitlines()[5:], [
-            f"file A/x.bin 0 {empty} https://h/live/A/x.bin",
-            "file b.bin 1 3e23e8160039594a33894f6564e1b1348bbd7a0088d42c4acb73eeaed59c009d "
-            "https://h/live/b.bin"])
-        self.write("game/data/Nul.txt", b"x")
-        result = self.tool(*args, "--out", "m.txt", expect=1)
-        self.assertIn("refusing data/Nul.txt: path contains a name Windows reserves", result.stderr)
-        self.assertFalse((self.dir / "m.txt").exists())
-
 
 MINGW = shutil.which("i686-w64-mingw32-gcc")
 
@@ -259,8 +249,6 @@ class SharedObjects(ReleaseToolCase):
         stored = big.stat()
         v1 = self.object_of("data/a.bin")
         form = Path(f"{v1}.zst")
-        decoded = subprocess.run(["zstd", "-dc", form], capture_output=True, check=True).stdout
-        self.assertEqual(decoded, v1.read_bytes())
         listed = [f"zst {o.name} {Path(f'{o}.zst').stat().st_size}" for o in (exe, v1)]
         self.assertEqual((self.dir / "releases/1/forms.txt").read_text().splitlines(), listed)
         self.assertEqual(fields(self.validate("releases/1", "--objects", "objects").stdout)
@@ -290,8 +278,7 @@ class SharedObjects(ReleaseToolCase):
         gc = ["gc", "--objects", "objects", "--releases", "releases", "--live", "releases/2",
               "--keep", "1"]
         self.assertEqual(fields(self.tool(*gc).stdout)["OBJECTS_YOUNG"], "1")
-        for path in (self.dir / "objects").rglob("*"):
-            os.utime(path, (0, 0))
+        self.age_objects()
         removed = self.tool(*gc).stdout
         self.assertEqual(sorted(re.findall(r"REMOVED (\S+)", removed)),
                          [f"{v1.parent.name}/{v1.name}{kind}"
@@ -338,10 +325,7 @@ class SharedObjects(ReleaseToolCase):
                                          f"{delta(new, old).stat().st_size}" for old in olds], n)
             self.assertEqual(reports[n - 1]["DELTAS_ADDED"], str(len(olds)), n)
         self.assertFalse(delta(v4, v3).exists())
-        for old in (v2, v1):
-            made = subprocess.run(["zstd", "-dc", f"--patch-from={old}", delta(v3, old)],
-                                  capture_output=True, check=True).stdout
-            self.assertEqual(made, v3.read_bytes())
+        # Validate decodes both as a patcher does, from the old objects.
         self.assertEqual(fields(self.validate("releases/3", "--objects", "objects").stdout)
                          ["DELTAS_CHECKED"], "2")
         good = delta(v3, v2).read_bytes()
@@ -354,8 +338,7 @@ class SharedObjects(ReleaseToolCase):
         # release lists it: players of that older release still hold the source.
         gc = ["gc", "--objects", "objects", "--releases", "releases", "--live", "releases/6",
               "--keep", "2"]
-        for path in (self.dir / "objects").rglob("*"):
-            os.utime(path, (0, 0))
+        self.age_objects()
         removed = re.findall(r"REMOVED \S+/(\S+)", self.tool(*gc).stdout)
         self.assertEqual(sorted(name for name in removed if ".from-" in name),
                          sorted(delta(new, old).name
@@ -398,8 +381,7 @@ class Shards(ReleaseToolCase):
             for p in ("Velmor2Launcher.exe", "Velmor2.exe", "data/a.bin")))
 
         # Objects that only the shard names are the release's as much as the manifest's own.
-        for path in (self.dir / "objects").rglob("*"):
-            os.utime(path, (0, 0))
+        self.age_objects()
         gc = fields(self.tool("gc", "--objects", "objects", "--releases", "releases", "--live",
                               rel, "--keep", "1").stdout)
         self.assertEqual((gc["OBJECTS_KEPT"], gc["OBJECTS_REMOVED"]), ("3", "0"))
@@ -454,6 +436,20 @@ class Shards(ReleaseToolCase):
         self.assertEqual((report["FILES"], report["FILES_VERIFIED"]), ("4503", "4503"))
 
 
+def signed_patcher_setup(folder):
+    """An unsigned Windows program as the game's patcher, and the credentials to sign it."""
+    (folder / "hello.c").write_text("int main(void) { return 0; }\n")
+    subprocess.run([MINGW, "hello.c", "-o", "game/Velmor2Launcher.exe"], cwd=folder, check=True,
+                   capture_output=True)
+    make_code_signing_ca(folder)
+
+
+def authenticode_verifies(folder, exe):
+    """osslsigncode's exit code for `exe` against the CA in ca.crt: 0 when Windows would accept."""
+    return subprocess.run(["osslsigncode", "verify", "-CAfile", "ca.crt", "-in", exe], cwd=folder,
+                          capture_output=True).returncode
+
+
 def make_code_signing_ca(folder):
     """A CA of our own and a code-signing certificate it issued, as PEM and as a PKCS#12 file
     under the password in password.txt."""
@@ -482,14 +478,10 @@ class Authenticode(ReleaseToolCase):
     def setUp(self):
         super().setUp()
         self.operator()
-        (self.dir / "hello.c").write_text("int main(void) { return 0; }\n")
-        subprocess.run([MINGW, "hello.c", "-o", "game/Velmor2Launcher.exe"], cwd=self.dir,
-                       check=True, capture_output=True)
-        make_code_signing_ca(self.dir)
+        signed_patcher_setup(self.dir)
 
     def verify(self, exe):
-        return subprocess.run(["osslsigncode", "verify", "-CAfile", "ca.crt", "-in", exe],
-                              cwd=self.dir, capture_output=True, text=True).returncode
+        return authenticode_verifies(self.dir, exe)
 
     def test_sign_lint_and_publish_only_a_signed_patcher(self):
         exe = self.dir / "game/Velmor2Launcher.exe"
@@ -509,7 +501,7 @@ class Authenticode(ReleaseToolCase):
         (self.dir / "wrong.txt").write_text("falsch\n")
         for failing in [["--pkcs12", "signer.p12", "--password-file", "wrong.txt"],
                         ["--pkcs12", "signer.p12", "--password-file", "password.txt",
-                         "--timestamp-url", f"http://127.0.0.1:{free_port()}/tsa"]]:
+                         "--timestamp-url", "http://127.0.0.1:1/tsa"]]:
             self.tool("sign-exe", exe, *failing, expect=1)
             self.assertEqual(exe.read_bytes(), unsigned, failing)
             self.assertEqual(sorted(p.name for p in exe.parent.iterdir()),
@@ -549,21 +541,19 @@ class Authenticode(ReleaseToolCase):
         make_code_signing_ca(other)
         changed = bytearray(signed)
         changed[section_offset(signed, b".text") + 16] ^= 0x01
-        cases = [  # name, bytes, --ca-file, the reason osslsigncode gives or None when it verifies
-            ("bare certificate header", with_bare_certificate_header(unsigned), None,
-             "Unable to extract existing signature"),
-            ("bare certificate header", with_bare_certificate_header(unsigned), "ca.crt",
-             "Unable to extract existing signature"),
-            ("code changed after signing", bytes(changed), None, "MISMATCH"),
-            ("code changed after signing", bytes(changed), "ca.crt", "MISMATCH"),
-            ("another CA", signed, "other/ca.crt", "self-signed certificate in certificate chain"),
-            ("leaf only, no CA", (self.dir / "leaf-only.exe").read_bytes(), None,
-             "unable to get local issuer certificate"),
-            ("signed", signed, None, None),
-            ("signed", signed, "ca.crt", None),
-            ("leaf only", (self.dir / "leaf-only.exe").read_bytes(), "ca.crt", None),
-        ]
-        for number, (name, data, ca_file, reason) in enumerate(cases):
+        leaf = (self.dir / "leaf-only.exe").read_bytes()
+        both = (None, "ca.crt")
+        # name, bytes, each --ca-file to try, the reason osslsigncode gives or None when it verifies
+        cases = [("bare certificate header", with_bare_certificate_header(unsigned), both,
+                  "Unable to extract existing signature"),
+                 ("code changed after signing", bytes(changed), both, "MISMATCH"),
+                 ("another CA", signed, ("other/ca.crt",),
+                  "self-signed certificate in certificate chain"),
+                 ("leaf only, no CA", leaf, (None,), "unable to get local issuer certificate"),
+                 ("signed", signed, both, None), ("leaf only", leaf, ("ca.crt",), None)]
+        tries = [(name, data, ca_file, reason)
+                 for name, data, ca_files, reason in cases for ca_file in ca_files]
+        for number, (name, data, ca_file, reason) in enumerate(tries):
             exe.write_bytes(data)
             ca = ["--ca-file", ca_file] if ca_file else []
             lint = fields(self.tool("lint", "exe", exe, *ca, expect=2 if reason else 0).stdout)
@@ -601,12 +591,6 @@ def with_bare_certificate_header(data):
     return bytes(data) + struct.pack("<IHH", 8, 0x0200, 0x0002)
 
 
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
 class ReadmeWalkthrough(ReleaseToolCase):
     def test_operator_section_commands_publish_a_release_the_core_validates(self):
         readme = (SOURCE_DIR / "README.md").read_text()
@@ -618,10 +602,7 @@ class ReadmeWalkthrough(ReleaseToolCase):
         self.write("announce.txt", "news 1\nitem\ntitle Duyuru\nbody Hos geldiniz\n")
         self.write("updates.txt", "Yama notlari\n")
         self.write("stage.jpg", b"\xff\xd8\xff\xe0" + os.urandom(1000))
-        (self.dir / "hello.c").write_text("int main(void) { return 0; }\n")
-        subprocess.run([MINGW, "hello.c", "-o", "game/Velmor2Launcher.exe"], cwd=self.dir,
-                       check=True, capture_output=True)
-        make_code_signing_ca(self.dir)
+        signed_patcher_setup(self.dir)
         (self.dir / "signer.p12").rename(self.dir / "codesign.p12")
         (self.dir / "password.txt").rename(self.dir / "codesign-password.txt")
         os.makedirs(self.dir / "releases")
@@ -638,9 +619,7 @@ class ReadmeWalkthrough(ReleaseToolCase):
             manifest = (self.dir / f"releases/{release}/manifest.txt").read_text()
             exe = re.search(r"^file Velmor2Launcher\.exe \S+ \S+ \S+/objects/(\S+)$", manifest,
                             re.M).group(1)
-            self.assertEqual(subprocess.run(
-                ["osslsigncode", "verify", "-CAfile", "ca.crt", "-in", f"objects/{exe}"],
-                cwd=self.dir, capture_output=True).returncode, 0, release)
+            self.assertEqual(authenticode_verifies(self.dir, f"objects/{exe}"), 0, release)
         self.assertEqual(fields(run("lint", "manifest", "releases/0003/manifest.txt",
                                     cwd=self.dir).stdout)["COUNTER"], "3")
 
