@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/core/test_status.h"
+
 namespace patcher {
 namespace {
 
 const std::string kSha = std::string(32, '0') + std::string(32, 'f');
 
-void ExpectBadFormat(const Status& s, const std::string& message) {
-    EXPECT_EQ(s.code, StatusCode::BadFormat) << s.message;
-    EXPECT_EQ(s.message, message);
-}
+using test_support::ExpectBadFormat;
+using test_support::ExpectStatus;
 
 std::string Header(const std::string& version = "1.2.3", const std::string& channel = "live",
                    const std::string& counter = "42",
@@ -183,8 +183,7 @@ TEST(ManifestFilesTest, PerEntryCheckRunsInOrderUntilTheFirstFailure) {
     seen.clear();
     const std::string damaged = FileLine("a") + FileLine("bad") + FileLine("c");
     Result<std::vector<FileEntry>> stopped = ParseManifestFiles(damaged, check);
-    EXPECT_EQ(stopped.status().code, StatusCode::ContentMismatch);
-    EXPECT_EQ(stopped.status().message, "sha256 mismatch: bad");
+    ExpectStatus(stopped.status(), StatusCode::ContentMismatch, "sha256 mismatch: bad");
     EXPECT_EQ(seen, (std::vector<std::string>{"a", "bad"}));
 
     const std::string only = FileLine("bad");

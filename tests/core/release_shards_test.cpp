@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/sha256.h"
+#include "tests/core/test_status.h"
 
 namespace patcher {
 namespace {
@@ -123,9 +124,8 @@ TEST(ReleaseShardsTest, AShardThatCannotBeHadFailsWithTheLoadersOwnStatus) {
     served.Add(FileLine("a"));
     served.shards.clear();
     ReleaseFiles release;
-    const Status status = Load(served.lines, served, release);
-    EXPECT_EQ(status.code, StatusCode::BadInput);
-    EXPECT_EQ(status.message, "fetch failed");
+    test_support::ExpectStatus(Load(served.lines, served, release), StatusCode::BadInput,
+                               "fetch failed");
 }
 
 TEST(ReleaseShardsTest, ShardLinesAndTheirCaps) {
