@@ -137,22 +137,6 @@ TEST_F(InstallDiffTest, ParallelHashingKeepsEveryVerdictAndTheManifestOrder) {
     }
 }
 
-TEST_F(InstallDiffTest, ContentCheckNamesTheManifestPath) {
-    const std::string content = "twelve bytes";
-    Publish("a/x.bin", content, &content);
-    const std::vector<FileEntry> entries = Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_TRUE(CheckInstalledFile(dir_.Path("install"), entries[0]).ok());
-
-    dir_.Write("install/a/x.bin", "twelve-bytes");
-    Status status = CheckInstalledFile(dir_.Path("install"), entries[0]);
-    EXPECT_EQ(status.code, StatusCode::ContentMismatch);
-    EXPECT_EQ(status.message, "sha256 mismatch: a/x.bin");
-
-    EXPECT_EQ(InstalledFilePath("", "a/x.bin"), "a/x.bin");
-    EXPECT_EQ(InstalledFilePath("C:/g", "a/x.bin"), "C:/g/a/x.bin");
-}
-
 // Stands in for the records: the stamp is the file's whole text, so that any change to it shows.
 class TextStamps : public VerifiedFiles {
   public:
