@@ -92,11 +92,6 @@ TEST(Ed25519, VectorFileVerdicts) {
         }
     }
     EXPECT_GT(accepted, 0);
-    // The RFC vectors are all there.
-    for (const char* name : {"rfc8032-test1", "rfc8032-test2", "rfc8032-test3", "rfc8032-test1024",
-                             "rfc8032-test-sha-abc"}) {
-        EXPECT_TRUE(Find(vectors, name).accept) << name;
-    }
 }
 
 TEST(Ed25519, EverySingleBitFlipAndEveryOtherLengthIsRefused) {
