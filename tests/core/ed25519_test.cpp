@@ -22,7 +22,6 @@
 
 #include "core/ed25519_field16.h"
 #include "core/ed25519_field51.h"
-#include "core/ed25519_scalar.h"
 #include "core/hex.h"
 #include "tests/core/test_ed25519_signer.h"
 
@@ -112,27 +111,6 @@ TEST(Ed25519, EverySingleBitFlipAndEveryOtherLengthIsRefused) {
             }
         }
     }
-}
-
-TEST(Ed25519Scalar, OrderBoundAndReduction) {
-    std::uint8_t order[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7,
-                              0xa2, 0xde, 0xf9, 0xde, 0x14, 0,    0,    0,    0,    0,    0,
-                              0,    0,    0,    0,    0,    0,    0,    0,    0,    0x10};
-    EXPECT_FALSE(ed25519_detail::ScalarIsBelowOrder(order));
-    order[0] -= 1;
-    EXPECT_TRUE(ed25519_detail::ScalarIsBelowOrder(order));
-
-    // Expected values from Python: (2^512 - 1) mod L and int.from_bytes(range(64), "little") mod L.
-    std::uint8_t wide[64];
-    std::uint8_t reduced[32];
-    for (auto& b : wide) b = 0xff;
-    ed25519_detail::ScalarReduce64(wide, reduced);
-    EXPECT_EQ(HexEncode(reduced),
-              "000f9c44e31106a447938568a71b0ed065bef517d273ecce3d9a307c1b419903");
-    for (int i = 0; i < 64; ++i) wide[i] = static_cast<std::uint8_t>(i);
-    ed25519_detail::ScalarReduce64(wide, reduced);
-    EXPECT_EQ(HexEncode(reduced),
-              "7a3c6282f02d37a05023b60d5428e6cc5961d4c31221937adae0b574e4d07205");
 }
 
 #if defined(GARUN2_HAVE_FIELD51)
