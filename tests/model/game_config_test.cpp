@@ -271,13 +271,8 @@ TEST(SettingsPanelStateTest, AStepWhoseSaveWouldPassACapIsRefused) {
         EXPECT_EQ(SaveOffered(panel), !refused);
         EXPECT_EQ(panel.message,
                   refused ? L"Ayar dosyası çok büyük; değişiklik kaydedilmedi." : L"");
-        const std::string saved = SerializeGameConfig(panel.config);
-        if (refused) {
-            EXPECT_EQ(saved, c.text);
-        } else {
-            EXPECT_NE(saved, c.text);
-            EXPECT_TRUE(ParseGameConfig(saved).ok());
-        }
+        // A step taken saves what loads again: fuzz_game_config holds every step to that.
+        EXPECT_EQ(SerializeGameConfig(panel.config) == c.text, refused);
     }
 }
 
