@@ -82,12 +82,7 @@ TEST(NewsDocumentTest, ItemsCapAndEmptyItems) {
 TEST(NewsDocumentTest, TitleCutsOnCharacterBoundaries) {
     NewsDocument doc = Parse("news 1\nitem\ntitle " + std::string(200, 'a') + "\n");
     EXPECT_EQ(doc.items[0].title, std::string(128, 'a'));
-    // 127 ASCII bytes and then ş: its second byte would be the 129th, so ş goes.
-    doc = Parse("news 1\nitem\ntitle " + std::string(127, 'a') + kS + "b\n");
-    EXPECT_EQ(doc.items[0].title, std::string(127, 'a'));
-    doc = Parse("news 1\nitem\ntitle " + std::string(126, 'a') + kS + "b\n");
-    EXPECT_EQ(doc.items[0].title, std::string(126, 'a') + kS);
-    // A four-byte character straddling the cut at every offset.
+    // A four-byte character straddling the cut at every offset: whole or gone.
     for (int lead = 121; lead <= 128; ++lead) {
         doc = Parse("news 1\nitem\ntitle " + std::string(lead, 'a') + "\xF0\x9F\x98\x80\n");
         const std::string& title = doc.items[0].title;
