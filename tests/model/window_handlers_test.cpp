@@ -22,7 +22,6 @@ struct FakePlatform {
     bool drive_readable = true;
     bool directory_made = true;
     std::vector<std::wstring> probed;
-    std::vector<std::wstring> made;
 
     WindowPlatform Get() {
         WindowPlatform p;
@@ -41,10 +40,7 @@ struct FakePlatform {
             free = free_bytes;
             return drive_readable;
         };
-        p.ensure_directory = [this](const std::wstring& path) {
-            made.push_back(path);
-            return directory_made;
-        };
+        p.ensure_directory = [this](const std::wstring&) { return directory_made; };
         return p;
     }
 };

@@ -23,7 +23,6 @@ struct Operator {
     SigningKey root;
     SigningKey signer;
     std::string root_b64;
-    std::string signer_b64;
 };
 
 }  // namespace patcher::release::test_support
