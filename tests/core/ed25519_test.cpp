@@ -1,14 +1,8 @@
-// The Ed25519 check. The vector file (tests/data/crypto/ed25519_vectors.txt) is written by
-// make_ed25519_vectors.py beside it, which builds each case from the acceptance rules with plain
-// integer arithmetic and records how: the RFC 8032 section 7.1 vectors (reproduced by its signer
-// first), S = L - 1, L, L + 1, 2^252, 2^253 - 1 and 2^256 - 1 with the equation holding
-// (small-order A, R = [S mod L]B), S + L on a real signature, all eight torsion points as A and as
-// R under every canonical and non-canonical encoding (x = 0 with the sign bit, y + p), mixed-order
-// A and R (accepted only by a cofactored check), off-curve A and R, a decodable unreduced R that is
-// the wrong point, a signature tried with another key, and altered messages.
-//
-// Every case runs through both field implementations, so the portable one that the 32-bit build
-// uses is tested on this 64-bit machine too.
+// The Ed25519 check against tests/data/crypto/ed25519_vectors.txt, which make_ed25519_vectors.py
+// beside it builds from the acceptance rules with plain integer arithmetic and documents: the RFC
+// 8032 vectors, S from L - 1 up to 2^256 - 1, every torsion point as A and R under every encoding,
+// mixed-order and off-curve points, another key and altered messages. Every case runs through both
+// field implementations, so the portable one that the 32-bit build uses is tested here too.
 #include "core/ed25519.h"
 
 #include <gtest/gtest.h>
