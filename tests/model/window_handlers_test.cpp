@@ -395,7 +395,6 @@ TEST(ActionClickTest, EachActionDoesItsOwnThing) {
             EXPECT_FALSE(ignored.view_set || ignored.status_set || ignored.level_to_full);
         }
     }
-    EXPECT_FALSE(PlayAnywayAllowed(CheckOutcome{}));
     CheckOutcome r;
     r.may_launch = true;
     EXPECT_FALSE(PlayAnywayAllowed(r));
