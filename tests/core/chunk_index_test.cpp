@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <set>
 #include <string>
 
@@ -9,16 +8,12 @@
 #include "core/chunk_plan.h"
 #include "core/content_chunker.h"
 #include "core/hex.h"
+#include "tests/core/test_release_fixture.h"
 
 namespace patcher {
 namespace {
 
-std::string RandomBytes(std::size_t size, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) byte = static_cast<char>(random());
-    return bytes;
-}
+using test_support::RandomBytes;
 
 struct Cut {
     std::uint64_t offset;
@@ -130,7 +125,8 @@ TEST(ChunkIndexTest, AnIndexReadsBackAsTheFileItWasBuiltFrom) {
 
 std::uint32_t ReadFirstGroupLength(const std::string& index) {
     std::uint32_t length = 0;
-    for (std::size_t i = 4; i-- > 0;) length = (length << 8) | static_cast<std::uint8_t>(index[64 + i]);
+    for (std::size_t i = 4; i-- > 0;)
+        length = (length << 8) | static_cast<std::uint8_t>(index[64 + i]);
     return length;
 }
 
@@ -190,7 +186,8 @@ TEST(ChunkIndexTest, AnIndexThatCannotDescribeTheFileIsRefused) {
         auto parsed = ParseChunkIndexHeader(view.substr(0, 64), bytes.size(), digest, why);
         bool refused = !parsed;
         if (parsed) {
-            auto groups = ParseChunkGroups(view.substr(64, ChunkGroupTableBytes(*parsed)), *parsed, why);
+            auto groups =
+                ParseChunkGroups(view.substr(64, ChunkGroupTableBytes(*parsed)), *parsed, why);
             refused = !groups;
             if (groups) {
                 const ChunkGroup& first = (*groups)[0];
@@ -236,7 +233,8 @@ TEST(ChunkPlanTest, ThePlanRebuildsTheNewFileFromTheOldCopyAndTheFetchedRest) {
     EXPECT_GE(fetched, 30000u + 4096 + 5000) << seed;
     EXPECT_LE(fetched, 30000u + 4096 + 5000 + 6 * kChunkMaxBytes) << seed;
 
-    for (const std::uint64_t from : {std::uint64_t{0}, std::uint64_t{700001}, std::uint64_t{changed.size()}}) {
+    for (const std::uint64_t from :
+         {std::uint64_t{0}, std::uint64_t{700001}, std::uint64_t{changed.size()}}) {
         std::string rebuilt = changed.substr(0, from);
         for (const ChunkSegment& segment : SegmentsFrom(plan, from)) {
             ASSERT_EQ(segment.offset, rebuilt.size());

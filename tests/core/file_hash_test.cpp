@@ -11,6 +11,7 @@
 
 #include "core/sha256.h"
 #include "tests/core/test_release_fixture.h"
+#include "tests/core/test_status.h"
 
 namespace patcher {
 namespace {
@@ -41,10 +42,8 @@ TEST(HashFileSha256, OpenAndReadFailuresAreErrors) {
     cases.push_back({dir.Path("sub"), "cannot read file: "});
 #endif
     for (const auto& [path, message] : cases) {
-        const Result<std::string> digest = HashFileSha256(path);
-        ASSERT_FALSE(digest.ok()) << path;
-        EXPECT_EQ(digest.status().code, StatusCode::ContentMismatch);
-        EXPECT_EQ(digest.status().message, message + path);
+        test_support::ExpectStatus(HashFileSha256(path).status(), StatusCode::ContentMismatch,
+                                   message + path);
     }
 }
 

@@ -4,15 +4,14 @@
 
 #include <string>
 
+#include "tests/core/test_status.h"
+
 namespace patcher {
 namespace {
 
 const std::string kKey = "11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=";
 
-void ExpectBadFormat(const Status& s, const std::string& message) {
-    EXPECT_EQ(s.code, StatusCode::BadFormat) << s.message;
-    EXPECT_EQ(s.message, message);
-}
+using test_support::ExpectBadFormat;
 
 // Named copies: the parsers refuse temporaries, since their records would point into them.
 Status KeysStatus(const std::string text) {
@@ -29,9 +28,6 @@ TEST(KeyRegistryHeaderTest, FieldsAreFoundAnywhereAndTheFirstCounts) {
     ASSERT_TRUE(header.ok()) << header.status().message;
     EXPECT_EQ(header.value().version, "007");
     EXPECT_EQ(header.value().expires, "2030-01-01T00:00:00Z");
-    // The views point into the text, not into copies.
-    EXPECT_GE(header.value().version.data(), text.data());
-    EXPECT_LT(header.value().version.data(), text.data() + text.size());
 }
 
 TEST(KeyRegistryHeaderTest, VersionAndExpiresFailures) {

@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/core/test_status.h"
+
 namespace patcher {
 namespace {
 
 const std::string kSha = std::string(32, '0') + std::string(32, 'f');
 
-void ExpectBadFormat(const Status& s, const std::string& message) {
-    EXPECT_EQ(s.code, StatusCode::BadFormat) << s.message;
-    EXPECT_EQ(s.message, message);
-}
+using test_support::ExpectBadFormat;
+using test_support::ExpectStatus;
 
 std::string Header(const std::string& version = "1.2.3", const std::string& channel = "live",
                    const std::string& counter = "42",
@@ -75,8 +75,6 @@ TEST(ManifestHeaderTest, CounterAndTimeRules) {
     const std::string counter = "manifest 'counter' field is missing or not an integer";
     const std::string time = "manifest time field is not fixed-width ISO8601-UTC: ";
     const std::pair<std::string, std::string> cases[] = {
-        {Header("1.2.3", "live", ""), counter},
-        {Header("1.2.3", "live", "-1"), counter},
         {Header("1.2.3", "live", "1e3"), counter},
         {Header("1.2.3", "live", "0x10"), counter},
         {Header("1.2.3", "live", "1", "bad", "2030-01-01T00:00:00+0000"),
@@ -117,11 +115,9 @@ TEST(ManifestFilesTest, FieldCountSizeDigestAndNoFileLine) {
         {"file\n", fields + "(1): file"},
         // Empty fields still count, and the line is quoted printable.
         {"file a 1  u\t\n", sha + "file a 1  u?"},
+        // Which texts are no number or no digest is LexicalTest's.
         {FileLine("a", "-1"), size + Unterminated(FileLine("a", "-1"))},
-        {FileLine("a", ""), size + Unterminated(FileLine("a", ""))},
         {FileLine("a", "1", upper), sha + Unterminated(FileLine("a", "1", upper))},
-        {FileLine("a", "1", kSha.substr(1)),
-         sha + Unterminated(FileLine("a", "1", kSha.substr(1)))},
         // The path is judged before the size, the size before the digest.
         {FileLine("/a", "x", "y"), "path starts with '/' (absolute paths are forbidden): /a"},
         {FileLine("a", "x", "y"), size + "file a x y https://cdn.example/a"},
@@ -183,8 +179,7 @@ TEST(ManifestFilesTest, PerEntryCheckRunsInOrderUntilTheFirstFailure) {
     seen.clear();
     const std::string damaged = FileLine("a") + FileLine("bad") + FileLine("c");
     Result<std::vector<FileEntry>> stopped = ParseManifestFiles(damaged, check);
-    EXPECT_EQ(stopped.status().code, StatusCode::ContentMismatch);
-    EXPECT_EQ(stopped.status().message, "sha256 mismatch: bad");
+    ExpectStatus(stopped.status(), StatusCode::ContentMismatch, "sha256 mismatch: bad");
     EXPECT_EQ(seen, (std::vector<std::string>{"a", "bad"}));
 
     const std::string only = FileLine("bad");

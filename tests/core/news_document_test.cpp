@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <random>
 #include <string>
+
+#include "tests/core/test_status.h"
 
 namespace patcher {
 namespace {
@@ -28,14 +28,12 @@ TEST(NewsDocumentTest, CapsOnDocumentAndLine) {
     big += std::string(16384 - big.size(), 'z');
     ASSERT_EQ(big.size(), 16384u);
     EXPECT_TRUE(ParseNewsDocument(big).ok());
-    const Result<NewsDocument> over = ParseNewsDocument(big + "a");
-    EXPECT_EQ(over.status().code, StatusCode::BadFormat);
-    EXPECT_EQ(over.status().message, "news document is larger than the cap (16385 bytes)");
+    test_support::ExpectBadFormat(ParseNewsDocument(big + "a").status(),
+                                  "news document is larger than the cap (16385 bytes)");
 
-    const Result<NewsDocument> long_line =
-        ParseNewsDocument("news 1\nitem\n" + std::string(1025, 'x') + "\n");
-    EXPECT_EQ(long_line.status().code, StatusCode::BadFormat);
-    EXPECT_EQ(long_line.status().message, "news line 3 is longer than the cap");
+    test_support::ExpectBadFormat(
+        ParseNewsDocument("news 1\nitem\n" + std::string(1025, 'x') + "\n").status(),
+        "news line 3 is longer than the cap");
     // The CR counts; line numbers start after the byte-order mark and include blank lines.
     const Result<NewsDocument> with_cr = ParseNewsDocument(
         "\xEF\xBB\xBF\r\n\nnews 1\r\nitem\r\nbody " + std::string(1019, 'x') + "\r\n");
@@ -84,12 +82,7 @@ TEST(NewsDocumentTest, ItemsCapAndEmptyItems) {
 TEST(NewsDocumentTest, TitleCutsOnCharacterBoundaries) {
     NewsDocument doc = Parse("news 1\nitem\ntitle " + std::string(200, 'a') + "\n");
     EXPECT_EQ(doc.items[0].title, std::string(128, 'a'));
-    // 127 ASCII bytes and then ş: its second byte would be the 129th, so ş goes.
-    doc = Parse("news 1\nitem\ntitle " + std::string(127, 'a') + kS + "b\n");
-    EXPECT_EQ(doc.items[0].title, std::string(127, 'a'));
-    doc = Parse("news 1\nitem\ntitle " + std::string(126, 'a') + kS + "b\n");
-    EXPECT_EQ(doc.items[0].title, std::string(126, 'a') + kS);
-    // A four-byte character straddling the cut at every offset.
+    // A four-byte character straddling the cut at every offset: whole or gone.
     for (int lead = 121; lead <= 128; ++lead) {
         doc = Parse("news 1\nitem\ntitle " + std::string(lead, 'a') + "\xF0\x9F\x98\x80\n");
         const std::string& title = doc.items[0].title;
@@ -168,33 +161,6 @@ TEST(CleanTextTest, RemovesHiddenCharactersAndBrokenSequences) {
         {false, "\xC3\xC3\xA7", "\xC3\xA7"},
     };
     for (const auto& c : cases) EXPECT_EQ(CleanText(c.line_feeds, c.text), c.clean) << c.text;
-}
-
-TEST(CleanTextTest, RandomInputGivesCleanIdempotentOutput) {
-    const std::uint32_t seed = std::random_device{}();
-    std::mt19937 rng(seed);
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::printf("CleanText random seed %u\n", seed);
-    // Biased towards the bytes that make UTF-8 interesting.
-    const std::string alphabet = std::string("\x00\x09\x0A\x0D aZ\x7F", 8) +
-                                 "\x80\x8B\xAE\xBF\xC2\xC3\xC5\xD8\xE0\xE2\xED\xEF\xF0\xF3\xF4\xF8";
-    for (int round = 0; round < 2000; ++round) {
-        std::string input(rng() % 64, '\0');
-        for (char& c : input) c = alphabet[rng() % alphabet.size()];
-        const std::string with_lf = CleanText(true, input);
-        const std::string without = CleanText(false, input);
-        ASSERT_EQ(CleanText(true, with_lf), with_lf);
-        ASSERT_EQ(without.find('\n'), std::string::npos);
-        ASSERT_LE(with_lf.size(), input.size());
-
-        std::string doc = "news 1\nitem\ntitle " + input + "\nbody " + input + "\n";
-        const Result<NewsDocument> parsed = ParseNewsDocument(doc);
-        ASSERT_TRUE(parsed.ok());
-        for (const NewsItem& item : parsed.value().items) {
-            ASSERT_TRUE(IsClean(item.title, false));
-            ASSERT_TRUE(IsClean(item.body, true));
-        }
-    }
 }
 
 }  // namespace

@@ -62,11 +62,8 @@ Scalar MulAdd(const Scalar& k, const Scalar& a, const Scalar& r) {
     return out;
 }
 
-}  // namespace
-
 TestSigningKey SigningKeyFromSeed(const std::array<std::uint8_t, 32>& seed) {
     TestSigningKey key;
-    key.seed = seed;
     Sha512 hasher;
     hasher.Update(seed.data(), seed.size());
     const Sha512Digest h = hasher.Finish();
@@ -80,6 +77,8 @@ TestSigningKey SigningKeyFromSeed(const std::array<std::uint8_t, 32>& seed) {
     key.public_key = BaseTimes(key.scalar);
     return key;
 }
+
+}  // namespace
 
 TestSigningKey SigningKeyFor(std::string_view label) {
     Sha512 hasher;

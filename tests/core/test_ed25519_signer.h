@@ -14,13 +14,10 @@
 namespace patcher::test_support {
 
 struct TestSigningKey {
-    std::array<std::uint8_t, 32> seed{};
     std::array<std::uint8_t, 32> scalar{};  // clamped, from the first half of SHA-512(seed)
     std::array<std::uint8_t, 32> prefix{};  // second half of SHA-512(seed)
     Ed25519PublicKey public_key{};
 };
-
-TestSigningKey SigningKeyFromSeed(const std::array<std::uint8_t, 32>& seed);
 
 // A deterministic key per label, so failures are reproducible.
 TestSigningKey SigningKeyFor(std::string_view label);

@@ -91,4 +91,11 @@ void SignFile(const ScratchDir& dir, const std::string& relative, const TestSign
     dir.Write(relative + ".sig", SignEd25519(key, dir.Read(relative)));
 }
 
+std::string RandomBytes(std::size_t size, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(random());
+    return bytes;
+}
+
 }  // namespace patcher::test_support

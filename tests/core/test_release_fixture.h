@@ -3,6 +3,7 @@
 // themselves.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -59,5 +60,8 @@ std::string ManifestText(const ManifestHeaderText& header, const std::vector<std
 
 // Writes relative + ".sig" beside the document, signed with the key.
 void SignFile(const ScratchDir& dir, const std::string& relative, const TestSigningKey& key);
+
+// Content that neither compresses nor repeats, the same for the same seed.
+std::string RandomBytes(std::size_t size, std::uint32_t seed);
 
 }  // namespace patcher::test_support

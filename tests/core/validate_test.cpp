@@ -9,10 +9,12 @@
 #include "core/sha256.h"
 #include "core/signature.h"
 #include "tests/core/test_release_fixture.h"
+#include "tests/core/test_status.h"
 
 namespace patcher {
 namespace {
 
+using test_support::ExpectStatus;
 using test_support::FileLine;
 using test_support::KeyRegistryText;
 using test_support::ManifestHeaderText;
@@ -78,9 +80,11 @@ class ValidateTest : public ::testing::Test {
 
     void ExpectFailure(const ValidateOptions& options, StatusCode code,
                        const std::string& message) {
-        const Status status = Run(options);
-        EXPECT_EQ(status.code, code) << status.message;
-        EXPECT_EQ(status.message, message);
+        ExpectStatus(Run(options), code, message);
+    }
+    Status Rebuild(RollbackState& state, const std::string& manifest = "manifest.txt") const {
+        return RebuildBaseline(dir_.Path("keys.txt"), manifest.empty() ? "" : dir_.Path(manifest),
+                               PublicKeyBase64(root_.public_key), state);
     }
 
     ScratchDir dir_;
@@ -270,8 +274,7 @@ TEST_F(ValidateTest, TheFirstRegistryKeyThatVerifiesDecidesEvenWhenRevoked) {
 
     // The rebuild skips revoked entries and takes the valid duplicate.
     RollbackState state;
-    const Status rebuilt = RebuildBaseline(dir_.Path("keys.txt"), dir_.Path("manifest.txt"),
-                                           PublicKeyBase64(root_.public_key), state);
+    const Status rebuilt = Rebuild(state);
     ASSERT_TRUE(rebuilt.ok()) << rebuilt.message;
     EXPECT_EQ(state.keys_version, "3");
     EXPECT_EQ(state.keys_sha256, Sha256Hex(dir_.Read("keys.txt")));
@@ -282,11 +285,8 @@ TEST_F(ValidateTest, TheFirstRegistryKeyThatVerifiesDecidesEvenWhenRevoked) {
     PublishRegistry("3", "2030-06-01T00:00:00Z",
                     {{"other", false, next_.public_key}, {"rel-2024", true, release_.public_key}});
     RollbackState untouched;
-    const Status refused = RebuildBaseline(dir_.Path("keys.txt"), dir_.Path("manifest.txt"),
-                                           PublicKeyBase64(root_.public_key), untouched);
-    EXPECT_EQ(refused.code, StatusCode::BadSignature);
-    EXPECT_EQ(refused.message,
-              "the installed manifest does not verify with any non-revoked registry key");
+    ExpectStatus(Rebuild(untouched), StatusCode::BadSignature,
+                 "the installed manifest does not verify with any non-revoked registry key");
     EXPECT_FALSE(untouched.present);
 
     PublishRegistry("3", "2030-06-01T00:00:00Z",
@@ -350,8 +350,8 @@ TEST_F(ValidateTest, ExpectedVersionIsComparedAsTextAfterTheDiffAndBeforeTheBase
     std::filesystem::current_path(dir_.Path("dist"));
     const Status status = Run(options);
     std::filesystem::current_path(previous);
-    EXPECT_EQ(status.code, StatusCode::BadInput);
-    EXPECT_EQ(status.message, "manifest version (01.2.3) is not the expected version (1.2.3)");
+    ExpectStatus(status, StatusCode::BadInput,
+                 "manifest version (01.2.3) is not the expected version (1.2.3)");
     ASSERT_EQ(report_.diff.size(), 1u);
     EXPECT_EQ(report_.diff[0].path, "data/b.bin");
     EXPECT_EQ(report_.diff[0].reason, DiffReason::SizeMismatch);
@@ -364,15 +364,11 @@ TEST_F(ValidateTest, ExpectedVersionIsComparedAsTextAfterTheDiffAndBeforeTheBase
 }
 
 TEST_F(ValidateTest, RebuildBaselineNeedsItsInputsButNotAFreshRelease) {
-    const std::string root = PublicKeyBase64(root_.public_key);
     RollbackState state;
-    Status status = RebuildBaseline(dir_.Path("keys.txt"), "", root, state);
-    EXPECT_EQ(status.code, StatusCode::BadInput);
-    EXPECT_EQ(status.message,
-              "installed metadata paths and a root public key are required to rebuild the "
-              "rollback baseline");
-    status = RebuildBaseline(dir_.Path("keys.txt"), dir_.Path("gone.txt"), root, state);
-    EXPECT_EQ(status.message,
+    ExpectStatus(Rebuild(state, ""), StatusCode::BadInput,
+                 "installed metadata paths and a root public key are required to rebuild the "
+                 "rollback baseline");
+    EXPECT_EQ(Rebuild(state, "gone.txt").message,
               "installed metadata is not on disk; no rollback baseline can be rebuilt");
 
     // Expired documents still describe what was accepted; the rebuild does not judge time.
@@ -380,13 +376,12 @@ TEST_F(ValidateTest, RebuildBaselineNeedsItsInputsButNotAFreshRelease) {
     ManifestHeaderText header;
     header.expires = "2020-01-01T00:00:00Z";
     PublishManifest(header);
-    status = RebuildBaseline(dir_.Path("keys.txt"), dir_.Path("manifest.txt"), root, state);
+    const Status status = Rebuild(state);
     ASSERT_TRUE(status.ok()) << status.message;
     EXPECT_EQ(state.manifest_counter, "7");
 
     SignFile(dir_, "keys.txt", release_);
-    status = RebuildBaseline(dir_.Path("keys.txt"), dir_.Path("manifest.txt"), root, state);
-    EXPECT_EQ(status.code, StatusCode::BadSignature);
+    EXPECT_EQ(Rebuild(state).code, StatusCode::BadSignature);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 namespace patcher::release {
 namespace {
 
+using test_support::ExpectStatus;
 using test_support::TempFolder;
 
 TEST(GameTree, WalksRegularFilesInByteOrderWithForwardSlashes) {
@@ -48,10 +49,8 @@ TEST(GameTree, RefusesWhatThePatcherOrWindowsWouldRefuseNamingPathAndRule) {
     for (const Case& test : cases) {
         TempFolder folder;
         for (const std::string& file : test.files) folder.Write("game/" + file, "x");
-        Result<std::vector<GameFile>> tree = WalkGameTree(folder.Path("game"));
-        ASSERT_FALSE(tree.ok()) << test.message;
-        EXPECT_EQ(tree.status().code, StatusCode::BadInput);
-        EXPECT_EQ(tree.status().message, test.message);
+        ExpectStatus(WalkGameTree(folder.Path("game")).status(), StatusCode::BadInput,
+                     test.message);
     }
 }
 
@@ -76,10 +75,8 @@ TEST(GameTree, RefusesLinksSpecialFilesAndAnEmptyTree) {
 }
 
 TEST(GameTree, CollisionCheckAlsoCatchesExactDuplicatesOfAManifest) {
-    const Status duplicate = CheckWindowsCollisions({"a/b", "a/b"});
-    EXPECT_EQ(duplicate.code, StatusCode::BadFormat);
-    EXPECT_EQ(duplicate.message,
-              "manifest names the same file twice, so the download set is ambiguous: a/b");
+    ExpectStatus(CheckWindowsCollisions({"a/b", "a/b"}), StatusCode::BadFormat,
+                 "manifest names the same file twice, so the download set is ambiguous: a/b");
     EXPECT_TRUE(CheckWindowsCollisions({"a/b", "a/c", "ab"}).ok());
 }
 

@@ -70,9 +70,8 @@ TEST(ManifestDocument, RefusesValuesThePatcherWouldRefuse) {
     for (const auto& [change, message] : cases) {
         ManifestValues values = Values();
         change(values);
-        const Status status = CheckManifestValues(values, kNow);
-        EXPECT_EQ(status.code, StatusCode::BadInput) << message;
-        EXPECT_EQ(status.message, message);
+        test_support::ExpectStatus(CheckManifestValues(values, kNow), StatusCode::BadInput,
+                                   message);
     }
 }
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "core/binary_delta.h"
 #include "core/sha256.h"
 #include "tests/tools/release/test_release_tool_fixture.h"
@@ -12,6 +10,7 @@
 namespace patcher::release {
 namespace {
 
+using patcher::test_support::RandomBytes;
 using test_support::TempFolder;
 
 TEST(ObjectDeltas, PairsComeFromTheNewestReleasesBelowTheNewOneEachOnceAndWithinTheCap) {
@@ -44,13 +43,6 @@ TEST(ObjectDeltas, PairsComeFromTheNewestReleasesBelowTheNewOneEachOnceAndWithin
         }
         EXPECT_EQ(got, row.pairs) << row.count;
     }
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    return bytes;
 }
 
 TEST(ObjectDeltas, ADeltaDecodesOnlyFromItsOldObjectAndIsKeptOnlyWhenSmall) {

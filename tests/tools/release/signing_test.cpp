@@ -2,28 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "core/signature.h"
 #include "tests/tools/release/test_release_tool_fixture.h"
 
 namespace patcher::release {
 namespace {
-
-TEST(Signing, PublicKeyTextDecodesBackWithTheCore) {
-    const unsigned seed = std::random_device{}();
-    std::printf("seed %u\n", seed);
-    std::mt19937 random(seed);
-    for (int round = 0; round < 200; ++round) {
-        Ed25519PublicKey key{};
-        for (auto& byte : key) byte = static_cast<std::uint8_t>(random());
-        const std::string text = EncodeKeyBase64(key);
-        ASSERT_EQ(text.size(), 44u);
-        Ed25519PublicKey decoded{};
-        ASSERT_TRUE(DecodeRawKeyBase64(text, decoded)) << text;
-        ASSERT_EQ(decoded, key) << text;
-    }
-}
 
 TEST(Signing, SavedKeyReloadsAndSignsWhatTheCoreVerifies) {
     test_support::TempFolder folder;

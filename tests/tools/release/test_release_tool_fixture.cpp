@@ -26,7 +26,7 @@ SigningKey NewKey() {
 
 Operator::Operator(const TempFolder& folder) : root(NewKey()), signer(NewKey()) {
     root_b64 = EncodeKeyBase64(root.public_key());
-    signer_b64 = EncodeKeyBase64(signer.public_key());
+    const std::string signer_b64 = EncodeKeyBase64(signer.public_key());
     SavePem(root, folder.Path("root.pem"));
     SavePem(signer, folder.Path("sign.pem"));
     RegistryDraft draft{"1", "2031-01-01T00:00:00Z", {}};

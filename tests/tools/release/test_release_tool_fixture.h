@@ -5,11 +5,13 @@
 #include <string>
 
 #include "tests/core/test_release_fixture.h"
+#include "tests/core/test_status.h"
 #include "tools/release/signing.h"
 
 namespace patcher::release::test_support {
 
 using TempFolder = patcher::test_support::ScratchDir;
+using patcher::test_support::ExpectStatus;
 
 // Writes the key's PEM at path.
 void SavePem(const SigningKey& key, const std::string& path);
@@ -21,7 +23,6 @@ struct Operator {
     SigningKey root;
     SigningKey signer;
     std::string root_b64;
-    std::string signer_b64;
 };
 
 }  // namespace patcher::release::test_support
