@@ -39,31 +39,6 @@ class StartupTest(unittest.TestCase):
         self.assertEqual(lines[1][21:], "exe: " + windows_path(self.box.exe))
         self.assertEqual(lines[2][21:], "arguments: --headless ")
 
-    def test_version_command_resource_and_log_name_one_build(self):
-        # The version of the build files, and the commit git says the sources are at.
-        head = subprocess.run(["git", "-C", SOURCE_DIR, "rev-parse", "HEAD"], capture_output=True,
-                              text=True, check=True).stdout.strip()
-        # It runs beside a window, as support runs it while the player's patcher is open.
-        holder = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "8000")
-        try:
-            self.assertTrue(self.wait_for_log("headless: --self-test noop"))
-            run = self.box.run("--headless", "--version")
-        finally:
-            holder.communicate(timeout=120)
-        self.assertEqual(run.code, 0)
-        self.assertEqual(list(run.fields()), ["VERSION", "REVISION"])
-        reported = run.fields()
-        self.assertEqual(reported["VERSION"], VERSION)
-        self.assertRegex(reported["REVISION"], "^" + head + "(-modified)?$")
-        resource = version_resource.read(self.box.exe)
-        self.assertEqual((resource["FileVersion"], resource["ProductVersion"],
-                          resource["FileVersionNumbers"], resource["SourceRevision"]),
-                         (VERSION, VERSION, VERSION + ".0", reported["REVISION"]))
-        banners = [line[21:] for line in self.box.log_text().split("\r\n") if "patcher start" in line
-                   or line[21:].startswith("revision: ")]
-        self.assertEqual(banners[-2:], [f"---- patcher start, version {VERSION} ----",
-                                        "revision: " + reported["REVISION"]])
-
     def test_leftovers_of_a_finished_self_update_are_removed(self):
         # A lone .new may be a download waiting to be applied: it survives.
         self.new.write_bytes(b"pending")
@@ -93,7 +68,11 @@ class StartupTest(unittest.TestCase):
                 for leftover in (self.old, self.new):
                     leftover.unlink(missing_ok=True)
 
-    def test_second_instance_is_refused_but_child_probes_run(self):
+    def test_beside_a_running_patcher_a_second_is_refused_but_version_and_child_probes_run(self):
+        # The version of the build files, and the commit git says the sources are at: support
+        # asks for it while the player's patcher is open.
+        head = subprocess.run(["git", "-C", SOURCE_DIR, "rev-parse", "HEAD"], capture_output=True,
+                              text=True, check=True).stdout.strip()
         first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "10000")
         try:
             self.assertTrue(self.wait_for_log("headless: --self-test noop"))
@@ -104,10 +83,24 @@ class StartupTest(unittest.TestCase):
                              (0, "SINGLE_INSTANCE: ALREADY_RUNNING\r\n"))
             child = self.box.run("--headless", "--self-test", "noop")
             self.assertEqual((child.code, child.stdout), (0, "NOOP: OK\r\n"))
+            run = self.box.run("--headless", "--version")
         finally:
             out, _ = first.communicate(timeout=120)
         self.assertEqual(first.returncode, 0)
         self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
+        self.assertEqual(run.code, 0)
+        self.assertEqual(list(run.fields()), ["VERSION", "REVISION"])
+        reported = run.fields()
+        self.assertEqual(reported["VERSION"], VERSION)
+        self.assertRegex(reported["REVISION"], "^" + head + "(-modified)?$")
+        resource = version_resource.read(self.box.exe)
+        self.assertEqual((resource["FileVersion"], resource["ProductVersion"],
+                          resource["FileVersionNumbers"], resource["SourceRevision"]),
+                         (VERSION, VERSION, VERSION + ".0", reported["REVISION"]))
+        banners = [line[21:] for line in self.box.log_text().split("\r\n") if "patcher start" in line
+                   or line[21:].startswith("revision: ")]
+        self.assertEqual(banners[-2:], [f"---- patcher start, version {VERSION} ----",
+                                        "revision: " + reported["REVISION"]])
 
     def test_restart_after_self_update_takes_over_when_the_old_process_ends(self):
         # The old patcher still holds the mutex, and the log beside the exe, while it exits, here
