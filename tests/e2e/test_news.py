@@ -87,10 +87,9 @@ class NewsTest(UpdateScenario):
                 self.assertIn(line + "\r\n", self.box.log_text()[logged:])
 
     def test_the_check_and_the_launch_decision_never_depend_on_news(self):
+        # The second run has the registry the first accepted, yet asks the news server nothing,
+        # so no answer of it can reach the decision.
         first = self.update(command="--launch-decision")
         self.assertEqual((first["CODE"], first["LAUNCH"]), ("0", "ALLOWED"))
-        for name in ("announce.txt", "updates.txt", "stage.jpg"):
-            self.server.set_fault(f"/live/{name}", Fault.stall(seconds=120))
-        again = self.update(command="--launch-decision")
-        self.assertEqual(again, first)
+        self.assertEqual(self.update(command="--launch-decision"), first)
         self.assertEqual(self.news_requests(), [])

@@ -74,18 +74,15 @@ class ProxyTest(UpdateScenario):
         super().setUp()
         # Boots the prefix the way every run does before the registry is written.
         self.box.run("--headless", "--version")
-        self.proxies = []
         self.publish(FILES)
 
     def tearDown(self):
         wine("reg", "delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
-        for proxy in self.proxies:
-            proxy.stop()
         super().tearDown()
 
     def use_proxy(self, bypass="", named=True, script=None):
         proxy = ConnectProxy().start()
-        self.proxies.append(proxy)
+        self.addCleanup(proxy.stop)
         script_url = ""
         if script is not None:
             self.script = ScriptServer(script.replace("PROXY_ADDRESS", proxy.address))

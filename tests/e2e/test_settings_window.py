@@ -72,12 +72,12 @@ class SettingsPanelTest(unittest.TestCase):
         x, y, w, h = self.layout.save
         self.window.click(x + w // 2, y + h // 2)
 
-    def save(self, outcome="settings: saved "):
+    def save(self, outcome="settings: saved ", file=None):
         """Clicks "KAYDET", waits for the log line it must cause and answers the file."""
         count = self.log().count(outcome)
         self.click_save()
         wd.wait_for(lambda: self.log().count(outcome) > count, 30, outcome)
-        return self.cfg.read_bytes()
+        return (file or self.cfg).read_bytes()
 
     def saved_size(self, expected):
         """Saves, and answers the size written once every byte matches expected(that size)."""
@@ -86,11 +86,6 @@ class SettingsPanelTest(unittest.TestCase):
                      for key in (b"width", b"HEIGHT"))
         self.assertEqual(saved, expected(size))
         return size
-
-    def remove_cfg(self):
-        if self.cfg.is_dir():
-            self.cfg.rmdir()
-        self.cfg.unlink(missing_ok=True)
 
     def test_steps_past_every_limit_change_only_the_edited_values(self):
         self.cfg.write_bytes(config(1, (1111, 777), 2, 0))
@@ -132,11 +127,8 @@ class SettingsPanelTest(unittest.TestCase):
         self.addCleanup(patcher_cfg.unlink, missing_ok=True)
 
         def save_limit(label, line):
-            outcome = f"(download limit {label})"
-            count = self.log().count(outcome)
-            self.click_save()
-            wd.wait_for(lambda: self.log().count(outcome) > count, 30, outcome)
-            self.assertEqual(patcher_cfg.read_bytes(), b"game-exe Velmor2.exe\r\n" + line)
+            self.assertEqual(self.save(f"(download limit {label})", patcher_cfg),
+                             b"game-exe Velmor2.exe\r\n" + line)
 
         self.panel(True)
         self.step(4, -1)  # already at its end: nothing to save
@@ -153,7 +145,7 @@ class SettingsPanelTest(unittest.TestCase):
         self.panel(False)
 
     def test_a_failed_save_keeps_the_old_file_and_a_missing_one_is_created(self):
-        self.remove_cfg()
+        self.cfg.unlink(missing_ok=True)
         self.panel(True)
         wd.wait_for(lambda: "settings: no config yet :: " in self.new_log(), 30, "no config")
         self.step(3, +1)

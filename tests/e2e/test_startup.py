@@ -26,28 +26,68 @@ class StartupTest(unittest.TestCase):
     def wait_for_log(self, text):
         return wd.wait_for(lambda: text in self.box.log_text(), 60, f"{text!r} in the log")
 
-    def test_headless_without_command_reports_error_and_logs_banner(self):
-        run = self.box.run("--headless")
-        self.assertEqual(run.code, 1)
-        self.assertEqual(run.stdout, "ERROR: no command given\r\n")
-        log = self.box.log_text()
-        lines = log.split("\r\n")
+    def test_a_headless_run_that_cannot_start_says_why_after_the_banner(self):
+        # The parser's refusals are proven by its unit tests; this is how they surface.
+        for args, said in [((), "ERROR: no command given"),
+                           (("--bogus", "--check"), "ERROR: unknown option: --bogus"),
+                           (("--self-test", "no-such-probe"), "SELF_TEST: UNKNOWN: no-such-probe")]:
+            run = self.box.run("--headless", *args)
+            self.assertEqual((run.code, run.stdout), (1, said + "\r\n"))
+        lines = self.box.log_text().split("\r\n")
         self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ ---- patcher start, "
                                    r"version \d+\.\d+\.\d+ ----$")
         self.assertEqual(lines[1][21:], "exe: " + windows_path(self.box.exe))
         self.assertEqual(lines[2][21:], "arguments: --headless ")
 
-    def test_version_command_resource_and_log_name_one_build(self):
-        # The version of the build files, and the commit git says the sources are at.
+    def test_leftovers_of_a_finished_self_update_are_removed(self):
+        # A lone .new may be a download waiting to be applied: it survives.
+        self.new.write_bytes(b"pending")
+        self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
+        self.assertTrue(self.new.exists())
+        self.old.write_bytes(b"retired")
+        self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
+        self.assertEqual((self.old.exists(), self.new.exists()), (False, False))
+
+    def test_leftover_names_that_are_links_are_left_alone(self):
+        # Under Wine a host symbolic link shows as a plain file: deleting it by name would delete
+        # the file it leads to.
+        outside = Path(tempfile.mkdtemp(prefix="garun2-outside-"))
+        self.addCleanup(shutil.rmtree, outside, True)
+        for link, plain in ((self.old, self.new), (self.new, self.old)):
+            with self.subTest(link.suffix):
+                victim = outside / link.suffix
+                victim.write_bytes(b"not the patcher's")
+                link.symlink_to(victim)
+                plain.write_bytes(b"retired")
+                self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
+                self.assertEqual(victim.read_bytes(), b"not the patcher's")
+                self.assertTrue(link.is_symlink())
+                shown = windows_path(link.parent) + "\\" + link.name
+                self.assertIn(f"self-update: left alone {shown}: it is a link",
+                              self.box.log_text())
+                for leftover in (self.old, self.new):
+                    leftover.unlink(missing_ok=True)
+
+    def test_beside_a_running_patcher_a_second_is_refused_but_version_and_child_probes_run(self):
+        # The version of the build files, and the commit git says the sources are at: support
+        # asks for it while the player's patcher is open.
         head = subprocess.run(["git", "-C", SOURCE_DIR, "rev-parse", "HEAD"], capture_output=True,
                               text=True, check=True).stdout.strip()
-        # It runs beside a window, as support runs it while the player's patcher is open.
-        holder = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "8000")
+        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "10000")
         try:
             self.assertTrue(self.wait_for_log("headless: --self-test noop"))
+            time.sleep(0.5)
+            second = self.box.run("--headless", "--self-test", "disk-space", "--data-dir",
+                                  windows_path(self.box.data_dir))
+            self.assertEqual((second.code, second.stdout),
+                             (0, "SINGLE_INSTANCE: ALREADY_RUNNING\r\n"))
+            child = self.box.run("--headless", "--self-test", "noop")
+            self.assertEqual((child.code, child.stdout), (0, "NOOP: OK\r\n"))
             run = self.box.run("--headless", "--version")
         finally:
-            holder.communicate(timeout=120)
+            out, _ = first.communicate(timeout=120)
+        self.assertEqual(first.returncode, 0)
+        self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
         self.assertEqual(run.code, 0)
         self.assertEqual(list(run.fields()), ["VERSION", "REVISION"])
         reported = run.fields()
@@ -61,62 +101,6 @@ class StartupTest(unittest.TestCase):
                    or line[21:].startswith("revision: ")]
         self.assertEqual(banners[-2:], [f"---- patcher start, version {VERSION} ----",
                                         "revision: " + reported["REVISION"]])
-
-    def test_parse_error_and_unknown_self_test(self):
-        # The parser's other refusals are proven by its unit tests; this is how they surface.
-        run = self.box.run("--headless", "--bogus", "--check")
-        self.assertEqual((run.code, run.stdout), (1, "ERROR: unknown option: --bogus\r\n"))
-        run = self.box.run("--headless", "--self-test", "no-such-probe")
-        self.assertEqual((run.code, run.stdout), (1, "SELF_TEST: UNKNOWN: no-such-probe\r\n"))
-
-    def test_leftovers_of_a_finished_self_update_are_removed(self):
-        old, new = self.old, self.new
-        new.write_bytes(b"pending")
-        # A lone .new may be a download waiting to be applied: it survives.
-        self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
-        self.assertTrue(new.exists())
-        old.write_bytes(b"retired")
-        self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
-        self.assertFalse(old.exists())
-        self.assertFalse(new.exists())
-
-    def test_leftover_names_that_are_links_are_left_alone(self):
-        # Under Wine a host symbolic link shows as a plain file: deleting it by name would delete
-        # the file it leads to.
-        outside = Path(tempfile.mkdtemp(prefix="garun2-outside-"))
-        self.addCleanup(shutil.rmtree, outside, True)
-        old, new = self.old, self.new
-        for name, plain in (("old", new), ("new", old)):
-            with self.subTest(name):
-                victim = outside / name
-                victim.write_bytes(b"not the patcher's")
-                link = old if name == "old" else new
-                link.symlink_to(victim)
-                plain.write_bytes(b"retired")
-                self.assertEqual(self.box.run("--headless", "--self-test", "noop").code, 0)
-                self.assertEqual(victim.read_bytes(), b"not the patcher's")
-                self.assertTrue(link.is_symlink())
-                shown = windows_path(link.parent) + "\\" + link.name
-                self.assertIn(f"self-update: left alone {shown}: it is a link",
-                              self.box.log_text())
-                for leftover in (old, new):
-                    leftover.unlink(missing_ok=True)
-
-    def test_second_instance_is_refused_but_child_probes_run(self):
-        first = self.box.start("--headless", "--self-test", "noop", "--hold-ms", "10000")
-        try:
-            self.assertTrue(self.wait_for_log("headless: --self-test noop"))
-            time.sleep(0.5)
-            second = self.box.run("--headless", "--self-test", "disk-space", "--data-dir",
-                                  windows_path(self.box.data_dir))
-            self.assertEqual((second.code, second.stdout),
-                             (0, "SINGLE_INSTANCE: ALREADY_RUNNING\r\n"))
-            child = self.box.run("--headless", "--self-test", "noop")
-            self.assertEqual((child.code, child.stdout), (0, "NOOP: OK\r\n"))
-        finally:
-            out, _ = first.communicate(timeout=120)
-        self.assertEqual(first.returncode, 0)
-        self.assertEqual(out.decode(), "NOOP: OK\r\nHOLDING_MS: 10000\r\n")
 
     def test_restart_after_self_update_takes_over_when_the_old_process_ends(self):
         # The old patcher still holds the mutex, and the log beside the exe, while it exits, here

@@ -80,10 +80,8 @@ class KilledUpdateTest(UpdateScenario):
             # left in between would keep the patcher writing after the "kill".
             self.assertEqual(self.patcher_processes(), [])
             state = self.assertOldOrNew(baseline, new, f"kill {kill} at {at:.2f} s")
-            seen = (f"ended by itself before {at:4.2f} s: " if finished else
-                    f"kill {kill:2} at {at:4.2f} s: ")
-            seen += ", ".join(f"{n} {kind}" for kind, n in sorted(Counter(state.values()).items()))
-            seen += f", {len(leftovers(self.game))} partial"
+            print(f"  {'ended by itself before' if finished else f'kill {kill:2} at'} {at:4.2f} s:",
+                  dict(Counter(state.values())), len(leftovers(self.game)), "partial", flush=True)
             if finished:
                 # The run ended by itself: it must have installed the lot; start over.
                 out = running.communicate()[0].decode("utf-8", "replace")
@@ -95,8 +93,6 @@ class KilledUpdateTest(UpdateScenario):
                 need = {line.split(" ")[1] for line in check["_need"]}
                 self.assertEqual(need, {p for p, kind in state.items() if kind != "new"},
                                  f"seed {SEED}, kill {kill}")
-                seen += f"; the check lists {len(need)}"
-            print("  " + seen, flush=True)
             kill += not finished
         self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
         check = self.update("--level", "full", command="--check")

@@ -2,7 +2,6 @@
 own, repairs a damaged file on the next start, starts the game with a key when "OYNA" is pressed
 and ends with it, carries on with the accepted release when the server is gone, and replaces
 itself when a release carries a new patcher. Screenshots land in test-results/window."""
-import hashlib
 import os
 import shutil
 import subprocess
@@ -15,7 +14,7 @@ import ca_setup
 import release_builder as rb
 import update_scenario
 import window_driver as wd
-from patcher_run import BUILD_DIR, LOCAL_APP_DATA, windows_path
+from patcher_run import BUILD_DIR, windows_path
 from release_server import Fault, ReleaseServer
 from update_scenario import KEYS, UpdateScenario
 
@@ -163,7 +162,6 @@ class WindowTest(UpdateScenario):
         stopped = self.server.bytes_sent(big)
         time.sleep(3)
         self.assertEqual(self.server.bytes_sent(big), stopped)
-        self.assertLess(stopped, size)
         partial = self.game / update_scenario.partial_name("maps/big.pak", files["maps/big.pak"])
         self.assertTrue(partial.is_file())
         window.save("paused")
@@ -206,12 +204,10 @@ class WindowTest(UpdateScenario):
              "data/world.pak · bu konuma yazılamıyor"),
         ]
         for fault, headline, detail in failures:
+            self.server.set_fault("/live/files/data/world.pak", None if fault == "link" else fault)
             if fault == "link":
-                self.server.set_fault("/live/files/data/world.pak", None)
                 partial.parent.mkdir(parents=True, exist_ok=True)
                 partial.symlink_to(outside)
-            else:
-                self.server.set_fault("/live/files/data/world.pak", fault)
             self.states_seen = len(wd.window_states(self.box.log_text()))
             window.wait_look(wd.RED, wd.AMBER, timeout=30)
             window.click_action()
@@ -228,9 +224,8 @@ class WindowTest(UpdateScenario):
         stop = threading.Event()
 
         def delete_on_sight():
-            while not stop.is_set():
+            while not stop.wait(0.02):
                 target.unlink(missing_ok=True)
-                time.sleep(0.02)
         deleter = threading.Thread(target=delete_on_sight)
         deleter.start()
         try:
@@ -257,20 +252,11 @@ class WindowTest(UpdateScenario):
         # The restarted patcher is not our child: end whatever is left in the prefix.
         self.addCleanup(wd.end_prefix_processes, self.box.environment())
         self.assertEqual(process.wait(timeout=180), 0)
-        try:
-            restarted = wd.PatcherWindow.wait(timeout=120, besides=(window,))
-        except AssertionError as no_window:
-            # The restarted patcher logs beside the data directory while the old one holds the
-            # log beside the exe: both tell what became of it.
-            fallback = LOCAL_APP_DATA / "Garun2Patcher" / "patcher.log"
-            logs = [self.box.log_text()[-2000:],
-                    fallback.read_text("utf-8", "replace")[-2000:] if fallback.exists() else ""]
-            raise AssertionError(f"{no_window}; logs:\n" + "\n----\n".join(logs)) from None
+        restarted = wd.PatcherWindow.wait(timeout=120, besides=(window,))
         self.wait_state("main OYNA enabled green · Oyun güncel")
         restarted.wait_look(wd.GREEN, wd.AMBER)
         restarted.save("restarted-after-self-update")
-        self.assertEqual(hashlib.sha256(self.box.exe.read_bytes()).digest(),
-                         hashlib.sha256(new_patcher).digest())
+        self.assertTrue(self.box.exe.read_bytes() == new_patcher)  # no diff of two exes
         # The restarted patcher took over the log beside the exe and removed the retired exe.
         self.assertIn("self-update: publishing", self.box.log_text())
         self.assertIn("self-update: the previous patcher has exited", self.box.log_text())
