@@ -1,13 +1,14 @@
 #include "model/text_fit.h"
 
+#include "rules/wide_text.h"
+
 namespace patcher::model {
+
+using namespace rules;
+
 namespace {
 
 constexpr wchar_t kEllipsis = L'\u2026';
-
-bool IsHighSurrogate(wchar_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
 
 std::wstring Shortened(const std::wstring& text, std::size_t length) {
     while (length > 0 && text[length - 1] == L' ') --length;

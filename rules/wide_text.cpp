@@ -23,10 +23,6 @@ void Append(std::wstring& out, char32_t code_point) {
     out += static_cast<wchar_t>(code_point);
 }
 
-bool IsHighSurrogate(char32_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
 bool IsLowSurrogate(char32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
@@ -77,6 +73,10 @@ bool Narrow(std::wstring_view wide, bool replace, std::string& out) {
 }
 
 }  // namespace
+
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
 
 std::wstring WidenUtf8(std::string_view utf8) {
     std::wstring out;

@@ -13,6 +13,9 @@ namespace patcher::rules {
 // surrogate pairs where wchar_t is 16 bits.
 std::wstring WidenUtf8(std::string_view utf8);
 
+// The first half of a UTF-16 surrogate pair, which text is never cut after.
+bool IsHighSurrogate(char32_t unit);
+
 // Wide text to UTF-8: surrogate pairs are joined, and a surrogate without its partner or a value
 // above U+10FFFF becomes U+FFFD.
 std::string NarrowToUtf8(std::wstring_view wide);
