@@ -53,7 +53,7 @@ def changed_groups(index):
 def lengths_off_by_one(index):
     # Every chunk of the changed groups one byte longer: they no longer add up to their group.
     for group in changed_groups(index):
-        for chunk in index.chunks[group.first_chunk:group.first_chunk + group.chunk_count]:
+        for chunk in index.chunks_of(group):
             chunk.length += 1
 
 
@@ -99,7 +99,7 @@ def old_copy_then_a_range():
     index.header.file_sha256 = hashlib.sha256(NEW).digest()
     last = index.groups[-1]
     last.tag = flipped(last.tag)
-    for chunk in index.chunks_of_group(len(index.groups) - 1):
+    for chunk in index.chunks_of(last):
         chunk.tag = flipped(chunk.tag)
     return ci.serialize(index)
 
