@@ -19,7 +19,7 @@ from pathlib import Path
 import ca_setup
 import release_builder as rb
 import update_scenario
-from patcher_run import EXE, SHIPPED_32_BIT, Sandbox
+from patcher_run import EXE, Sandbox, kept_patcher
 from update_scenario import KEYS, NOW, UpdateScenario
 
 SOURCE_DIR = Path(os.environ.get("GARUN2_SOURCE_DIR", Path(__file__).resolve().parents[2]))
@@ -102,7 +102,6 @@ def access_log(run):
 
 class PublishedWithObjects(UpdateScenario):
     """The operator's web root: site/objects, site/releases/NNNN and site/live, a link to one."""
-    exe = None
 
     def setUp(self):
         self.box = Sandbox(self.exe)
@@ -207,10 +206,8 @@ class RolloutBehindAnEdge(PublishedWithObjects):
 
 class OlderPatcher(PublishedWithObjects):
     """A patcher in players' hands: the one from before shards kept as test data (built from
-    ab90b8e, of the build's bitness), or the build GARUN2_OLD_EXE names."""
-    exe = os.environ.get("GARUN2_OLD_EXE") or (SOURCE_DIR / "tests" / "data" / "old-patcher" /
-                                                ("win32" if SHIPPED_32_BIT else "win64") /
-                                                "Velmor2Launcher.exe")
+    ab90b8e), or the build GARUN2_OLD_EXE names."""
+    exe = os.environ.get("GARUN2_OLD_EXE") or kept_patcher("old-patcher")
 
     def test_installs_and_replaces_itself_with_the_patcher_of_the_release(self):
         # The second release has deltas from the first, which such a patcher never asks for.

@@ -6,19 +6,13 @@ new one installs the rest; the first patcher that read shards never fetches a sh
 names (`shard-utf8`) and replaces itself too."""
 import hashlib
 import os
-from pathlib import Path
 
 import release_builder as rb
-from patcher_run import EXE, SHIPPED_32_BIT, Sandbox
+from patcher_run import EXE, kept_patcher
 from update_scenario import UpdateScenario, leftovers
 
 
 METADATA = ["/live/keys.txt", "/live/keys.txt.sig", "/live/manifest.txt", "/live/manifest.txt.sig"]
-# The patcher as it was before releases had shards, built from commit ab90b8e, and the first one
-# that read them, built from d5997fa, which knows no encoded names: each as the shipped 32-bit exe,
-# and the 64-bit build for machines whose Wine runs only that.
-OLD_EXES = Path(__file__).resolve().parents[1] / "data" / "old-patcher"
-SHARDS_EXES = Path(__file__).resolve().parents[1] / "data" / "shards-patcher"
 
 
 def sha(data):
@@ -131,20 +125,10 @@ class Sharded(ShardedRelease):
         self.assertEqual(leftovers(self.game), [])
 
 
-class OldExe(ShardedRelease):
-    """The sandbox runs an older patcher, of the same bitness as the build under test."""
-    exes = None
-
-    def setUp(self):
-        super().setUp()
-        self.box.cleanup()
-        self.box = Sandbox(self.exes / ("win32" if SHIPPED_32_BIT else "win64") /
-                           "Velmor2Launcher.exe")
-
-
-class ShardsPatcher(OldExe):
-    """The first patcher that read shards, in the player's hands when names need encoding."""
-    exes = SHARDS_EXES
+class ShardsPatcher(ShardedRelease):
+    """The first patcher that read shards (built from d5997fa), in the player's hands when names
+    need encoding."""
+    exe = kept_patcher("shards-patcher")
 
     def test_never_fetches_encoded_names_and_replaces_itself(self):
         new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads encoded names\r\n"
@@ -160,9 +144,10 @@ class ShardsPatcher(OldExe):
         self.assertInstalled({**plain, **named})
 
 
-class OldPatcher(OldExe):
-    """A patcher from before shards, in the player's hands when the first sharded release ships."""
-    exes = OLD_EXES
+class OldPatcher(ShardedRelease):
+    """A patcher from before shards (built from ab90b8e), in the player's hands when the first
+    sharded release ships."""
+    exe = kept_patcher("old-patcher")
 
     def test_sees_only_itself_replaces_itself_and_the_new_patcher_installs_the_rest(self):
         new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads shards\r\n"

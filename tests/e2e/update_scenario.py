@@ -36,14 +36,16 @@ def partial_name(path, data):
 
 
 class ServedRelease(unittest.TestCase):
-    """A copy of the patcher with empty data and game folders, and a release server of its own."""
+    """A copy of the patcher (the build's, or the one `exe` names) with empty data and game
+    folders, and a release server of its own."""
+    exe = None
 
     @classmethod
     def setUpClass(cls):
         make_keys()
 
     def setUp(self):
-        self.box = Sandbox()
+        self.box = Sandbox(self.exe)
         self.live = self.box.root / "server" / "live"
         self.server = ReleaseServer(self.box.root / "server").start()
         self.data = self.box.root / "data"
