@@ -65,18 +65,6 @@ def chunk_length(data, start):
     return end
 
 
-def chunks_of(data, offset=0):
-    """(offset, length, sha256 digest) of every chunk of `data`, offsets counted from `offset`."""
-    out = []
-    at = 0
-    view = memoryview(data)
-    while at < len(data):
-        length = chunk_length(data, at)
-        out.append((offset + at, length, hashlib.sha256(view[at:at + length]).digest()))
-        at += length
-    return out
-
-
 @dataclass
 class Header:
     file_size: int
@@ -92,15 +80,13 @@ class Group:
     length: int
     chunk_count: int
     tag: bytes  # 7 bytes
-    offset: int = 0        # where it starts in the file (not serialised)
-    first_chunk: int = 0   # ordinal of its first chunk (not serialised)
+    first_chunk: int = 0  # ordinal of its first chunk (not serialised)
 
 
 @dataclass
 class Chunk:
     length: int
     tag: bytes  # 4 bytes
-    offset: int = 0  # not serialised
 
 
 @dataclass
@@ -109,39 +95,24 @@ class Index:
     groups: List[Group] = field(default_factory=list)
     chunks: List[Chunk] = field(default_factory=list)
 
-    def chunks_of_group(self, g):
-        group = self.groups[g]
+    def chunks_of(self, group):
         return self.chunks[group.first_chunk:group.first_chunk + group.chunk_count]
-
-
-def group_tag(digests):
-    return hashlib.sha256(b"".join(digests)).digest()[:7]
-
-
-def group_chunks(chunks):
-    """Groups (offset, length, digest) chunks as ChunkGrouper does: [(first, count, tag)]."""
-    groups = []
-    first = 0
-    digests = []
-    for n, (_, _, digest) in enumerate(chunks):
-        digests.append(digest)
-        if (digest[8] & 0x0F) == 0 or len(digests) == GROUP_MAX_CHUNKS:
-            groups.append((first, len(digests), group_tag(digests)))
-            first = n + 1
-            digests = []
-    if digests:
-        groups.append((first, len(digests), group_tag(digests)))
-    return groups
 
 
 def index_of(data):
     """The parsed form of the honest index of `data`."""
-    cut = chunks_of(data)
-    chunks = [Chunk(length, digest[:4], offset) for offset, length, digest in cut]
-    groups = []
-    for first, count, tag in group_chunks(cut):
-        groups.append(Group(sum(c.length for c in chunks[first:first + count]), count, tag,
-                            chunks[first].offset, first))
+    chunks, groups, digests, at, view = [], [], [], 0, memoryview(data)
+    while at < len(data):
+        length = chunk_length(data, at)
+        digest = hashlib.sha256(view[at:at + length]).digest()
+        at += length
+        chunks.append(Chunk(length, digest[:4]))
+        digests.append(digest)
+        if (digest[8] & 0x0F) == 0 or len(digests) == GROUP_MAX_CHUNKS or at == len(data):
+            first = len(chunks) - len(digests)
+            groups.append(Group(sum(c.length for c in chunks[first:]), len(digests),
+                                hashlib.sha256(b"".join(digests)).digest()[:7], first))
+            digests = []
     header = Header(len(data), hashlib.sha256(data).digest(), len(groups), len(chunks))
     return Index(header, groups, chunks)
 

@@ -28,6 +28,13 @@ def is_pe32(path):
 
 
 SHIPPED_32_BIT = EXE.is_file() and is_pe32(EXE)
+
+
+def kept_patcher(name):
+    """A patcher of an earlier build kept in tests/data/`name`: the shipped 32-bit exe, or the
+    64-bit build for machines whose Wine runs only that."""
+    return (Path(__file__).resolve().parents[1] / "data" / name /
+            ("win32" if SHIPPED_32_BIT else "win64") / "Velmor2Launcher.exe")
 # Wine's own programs (taskkill, wineserver -k) for the prefix the scenarios' exe runs in.
 WINE_LOADER = "/usr/lib/wine/wine" if SHIPPED_32_BIT else "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver32" if SHIPPED_32_BIT else "/usr/lib/wine/wineserver64"

@@ -18,6 +18,10 @@ class SigningKey:
     public_b64: str
 
 
+def sha(data):
+    return hashlib.sha256(data).hexdigest()
+
+
 def make_key(folder, name):
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
@@ -63,8 +67,7 @@ class Manifest:
         lines = [f"version {self.version}", f"channel {self.channel}", f"counter {self.counter}",
                  f"created {self.created}", f"expires {self.expires}"]
         for path, data in self.files.items():
-            digest = hashlib.sha256(data).hexdigest()
-            lines.append(f"file {path} {len(data)} {digest} {self.base_url}/{path}")
+            lines.append(f"file {path} {len(data)} {sha(data)} {self.base_url}/{path}")
         lines += self.extra_lines
         return ("\n".join(lines) + "\n").encode()
 

@@ -3,13 +3,13 @@ the game through the key channel), key-fetch against a local key service that an
 Retry-After window, Attach's handle ownership and a launch of a missing game. One key service serves
 the whole module; each test sets its answer on /key. No key the service minted ever shows in a
 report or in the support log."""
-import hashlib
 import tempfile
 import unittest
 from pathlib import Path
 
 import ca_setup
 from patcher_run import Sandbox, windows_path
+from release_builder import sha
 from release_server import Fault, ReleaseServer
 
 BODY = b'{"patcher_ver":"1.0.0"}'
@@ -17,7 +17,7 @@ BODY = b'{"patcher_ver":"1.0.0"}'
 
 def shown(key):
     """What a report shows of a key."""
-    return f"length={len(key)} sha256={hashlib.sha256(key.encode()).hexdigest()[:8]}"
+    return f"length={len(key)} sha256={sha(key.encode())[:8]}"
 
 
 class KeyPathTest(unittest.TestCase):

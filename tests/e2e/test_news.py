@@ -17,13 +17,9 @@ class NewsTest(UpdateScenario):
         super().setUp()
         self.publish({"Velmor2.exe": b"MZ game"}, registry=rb.registry_text(
             [("old-1", "revoked", KEYS["old"]), ("release-1", "valid", KEYS["release"])]))
-        self.serve("announce.txt", ANNOUNCE)
-        self.serve("updates.txt", b"news 1\n" + b"item\ntitle note\n" * 40)
-        self.serve("stage.jpg", STAGE)
-
-    def serve(self, name, data, signer="release"):
-        (self.live / name).write_bytes(data)
-        (self.live / (name + ".sig")).write_bytes(rb.sign_bytes(data, KEYS[signer]))
+        self.serve_signed("announce.txt", ANNOUNCE)
+        self.serve_signed("updates.txt", b"news 1\n" + b"item\ntitle note\n" * 40)
+        self.serve_signed("stage.jpg", STAGE)
 
     def news(self):
         fields = self.update(command="--news")
@@ -48,7 +44,7 @@ class NewsTest(UpdateScenario):
         self.update(command="--check")
         hostile = (b" \t \r\r\nnews 1\r\nitem\r\ntitle A\xe2\x80\xaeB\xe2\x80\x8bC\x01D\xc0\xafE"
                    b"\r\ndate 2026-12-02\r\nitem\r\ndate 2026-12-03\r\n")
-        self.serve("announce.txt", hostile + ANNOUNCE[len(b"news 1\n"):])
+        self.serve_signed("announce.txt", hostile + ANNOUNCE[len(b"news 1\n"):])
         fields = self.news()
         self.assertEqual(self.counts(fields), ("2", "32", str(len(STAGE))))
         self.assertEqual(fields["NEWS_UPDATES_TRUNCATED"], "1")
@@ -65,21 +61,21 @@ class NewsTest(UpdateScenario):
         url = self.server.url("/live/announce.txt")
         stage_url = self.server.url("/live/stage.jpg")
         cases = [
-            (lambda: self.serve("announce.txt", ANNOUNCE, signer="old"),
+            (lambda: self.serve_signed("announce.txt", ANNOUNCE, signer="old"),
              f"news: no non-revoked key verifies :: {url}", ("0", "32", str(len(STAGE)))),
             (lambda: (self.live / "announce.txt.sig").unlink(),
              f"news: no signature, feed not shown :: {url}.sig", ("0", "32", str(len(STAGE)))),
-            (lambda: self.serve("announce.txt", ANNOUNCE + b"x" * (16385 - len(ANNOUNCE))),
+            (lambda: self.serve_signed("announce.txt", ANNOUNCE + b"x" * (16385 - len(ANNOUNCE))),
              f"news: fetch failed :: {url}", ("0", "32", str(len(STAGE)))),
-            (lambda: self.serve("stage.jpg", STAGE + b"x" * (2097153 - len(STAGE))),
+            (lambda: self.serve_signed("stage.jpg", STAGE + b"x" * (2097153 - len(STAGE))),
              f"stage: none published (or fetch failed) :: {stage_url}", ("1", "32", "0")),
             (lambda: self.server.set_fault("/live/stage.jpg", Fault.status_code(404)),
              f"stage: none published (or fetch failed) :: {stage_url}", ("1", "32", "0")),
         ]
         for spoil, line, counts in cases:
             with self.subTest(line):
-                self.serve("announce.txt", ANNOUNCE)
-                self.serve("stage.jpg", STAGE)
+                self.serve_signed("announce.txt", ANNOUNCE)
+                self.serve_signed("stage.jpg", STAGE)
                 self.server.set_fault("/live/stage.jpg", None)
                 spoil()
                 logged = len(self.box.log_text())

@@ -3,7 +3,6 @@ served by nginx as an operator serves them: a rollout through a caching CDN edge
 an older build that installs from such a release and replaces itself with the patcher it holds."""
 import collections
 import contextlib
-import hashlib
 import os
 import random
 import re
@@ -19,7 +18,7 @@ from pathlib import Path
 import ca_setup
 import release_builder as rb
 import update_scenario
-from patcher_run import EXE, SHIPPED_32_BIT, Sandbox
+from patcher_run import EXE, Sandbox, kept_patcher
 from update_scenario import KEYS, NOW, UpdateScenario
 
 SOURCE_DIR = Path(os.environ.get("GARUN2_SOURCE_DIR", Path(__file__).resolve().parents[2]))
@@ -102,7 +101,6 @@ def access_log(run):
 
 class PublishedWithObjects(UpdateScenario):
     """The operator's web root: site/objects, site/releases/NNNN and site/live, a link to one."""
-    exe = None
 
     def setUp(self):
         self.box = Sandbox(self.exe)
@@ -158,9 +156,7 @@ class RolloutBehindAnEdge(PublishedWithObjects):
         self.publish_with_objects(1, first, self.edge)
         edge_run = self.box.root / "edge"
         with self.serve_origin(), Edge(edge_run, self.edge_port, self.origin_port):
-            installed = self.update(base_url=live)
-            self.assertEqual((installed["_code"], installed["DOWNLOAD_CODE"]), (0, "0"), installed)
-            self.assertInstalled(first)
+            self.assertUpdated(self.update(base_url=live), first)
 
             # The longest an edge can hold release 1 back: its copies of the metadata expire and
             # are fetched again the moment before live switches.
@@ -188,15 +184,12 @@ class RolloutBehindAnEdge(PublishedWithObjects):
 
             # A newcomer takes every object from the edge's copy.
             self.data, self.game = self.box.root / "data-2", self.box.root / "game-new"
-            newcomer = self.update(base_url=live)
-            self.assertEqual((newcomer["_code"], newcomer["DOWNLOAD_CODE"]), (0, "0"), newcomer)
-            self.assertInstalled(second)
+            self.assertUpdated(self.update(base_url=live), second)
         # The player of release 1 took the new world.pak as its delta, so the newcomer is the
         # first to ask for the whole object.
         objects = self.object_paths()
-        world = hashlib.sha256(second["data/world.pak"]).hexdigest()
-        old_world = hashlib.sha256(first["data/world.pak"]).hexdigest()
-        delta = f"/objects/{world[:2]}/{world}.from-{old_world}"
+        world = rb.sha(second["data/world.pak"])
+        delta = f"/objects/{world[:2]}/{world}.from-{rb.sha(first['data/world.pak'])}"
         newcomer_log = access_log(edge_run)[-len(objects):]
         self.assertEqual(sorted(newcomer_log), sorted(
             f"{path} {'MISS' if world in path else 'HIT'}" for path in objects))
@@ -207,10 +200,8 @@ class RolloutBehindAnEdge(PublishedWithObjects):
 
 class OlderPatcher(PublishedWithObjects):
     """A patcher in players' hands: the one from before shards kept as test data (built from
-    ab90b8e, of the build's bitness), or the build GARUN2_OLD_EXE names."""
-    exe = os.environ.get("GARUN2_OLD_EXE") or (SOURCE_DIR / "tests" / "data" / "old-patcher" /
-                                                ("win32" if SHIPPED_32_BIT else "win64") /
-                                                "Velmor2Launcher.exe")
+    ab90b8e), or the build GARUN2_OLD_EXE names."""
+    exe = os.environ.get("GARUN2_OLD_EXE") or kept_patcher("old-patcher")
 
     def test_installs_and_replaces_itself_with_the_patcher_of_the_release(self):
         # The second release has deltas from the first, which such a patcher never asks for.

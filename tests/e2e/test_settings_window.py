@@ -6,11 +6,10 @@ test-results/window."""
 import re
 import unittest
 
-import release_builder as rb
 import update_scenario
 import window_driver as wd
 from patcher_run import windows_path
-from update_scenario import KEYS, UpdateScenario
+from update_scenario import UpdateScenario
 
 NEWS = b"news 1\n" + b"".join(b"item\ntitle Duyuru %d\ndate 2026-12-01\nbody %s\n"
                               % (i, b"Sunucu bak\xc4\xb1m\xc4\xb1 uzun s\xc3\xbcrecek. " * 6)
@@ -32,13 +31,10 @@ class SettingsPanelTest(unittest.TestCase):
         release.setUp()
         cls.addClassCleanup(release.tearDown)
         release.publish({"Velmor2.exe": b"MZ game"})
-        (release.live / "announce.txt").write_bytes(NEWS)
-        (release.live / "announce.txt.sig").write_bytes(rb.sign_bytes(NEWS, KEYS["release"]))
+        release.serve_signed("announce.txt", NEWS)
         assert release.update()["_code"] == 0  # installs, and accepts the keys news is signed by
         cls.cfg, cls.log = release.game / "garun2.cfg", release.box.log_text
-        process = release.box.start(
-            "--base-url", release.server.url("/live"), "--data-dir", windows_path(release.data),
-            "--install-dir", windows_path(release.game), "--root-key-b64", KEYS["root"].public_b64)
+        process = release.box.start(*release.release_arguments())
         cls.addClassCleanup(lambda: process.poll() is None and process.kill())
         cls.window = window = wd.PatcherWindow.wait()
         cls.addClassCleanup(lambda: (window.click_close(), process.wait(timeout=60)))

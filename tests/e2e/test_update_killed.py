@@ -5,7 +5,6 @@ check must list every file that is not the new bytes; each run carries on from w
 left, and the last finishes with every file verified. GARUN2_KILL_SEED=N repeats a run."""
 import os
 import random
-import shutil
 import signal
 import subprocess
 from collections import Counter
@@ -64,7 +63,7 @@ class KilledUpdateTest(UpdateScenario):
         # all along, so the kills land in transfers and commits alike.
         for path, data in new.items():
             self.server.set_fault(f"/live/files/{path}", Fault.slow(data, 32768, 0.07))
-        self.reset(baseline)
+        self.reinstall(baseline)
         kill = 0
         while kill < KILLS:
             at = rng.uniform(*KILL_WINDOW)
@@ -87,24 +86,16 @@ class KilledUpdateTest(UpdateScenario):
                 out = running.communicate()[0].decode("utf-8", "replace")
                 self.assertIn("DOWNLOAD_CODE: 0\r\n", out)
                 self.assertEqual(set(state.values()), {"new"})
-                self.reset(baseline)
+                self.reinstall(baseline)
             elif kill % 3 == 2:
                 check = self.update("--level", "full", command="--check")
                 need = {line.split(" ")[1] for line in check["_need"]}
                 self.assertEqual(need, {p for p, kind in state.items() if kind != "new"},
                                  f"seed {SEED}, kill {kill}")
             kill += not finished
-        self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
+        self.assertUpdated(self.update(), new)
         check = self.update("--level", "full", command="--check")
         self.assertEqual((check["CODE"], check["_need"]), ("0", []))
-        self.assertInstalled(new)
-        self.assertEqual(leftovers(self.game), [])
-
-    def reset(self, files):
-        """The game folder holding exactly `files`, partials and all else gone."""
-        shutil.rmtree(self.game, ignore_errors=True)
-        self.game.mkdir()
-        rb.install_files(self.game, files)
 
     def patcher_processes(self):
         """Host processes still running this scenario's copy of the exe (Wine names a Windows

@@ -31,8 +31,7 @@ class ResumedDownloadTest(UpdateScenario):
 
     def fresh(self, fault=None, partial=None):
         """The old release installed, `partial` (if any) kept as the new file's partial download."""
-        shutil.rmtree(self.game, ignore_errors=True)
-        rb.install_files(self.game, {BIG: OLD})
+        self.reinstall({BIG: OLD})
         if partial is not None:
             (self.game / partial_name(BIG, NEW)).write_bytes(partial)
         self.server.set_fault(URL, fault)
@@ -41,9 +40,7 @@ class ResumedDownloadTest(UpdateScenario):
     def assertFinishes(self):
         """The next update against a server that behaves completes the release."""
         self.server.set_fault(URL, None)
-        self.assertEqual(self.update()["DOWNLOAD_CODE"], "0")
-        self.assertInstalled(FILES)
-        self.assertEqual(leftovers(self.game), [])
+        self.assertUpdated(self.update(), FILES)
 
     def test_failures_within_one_run(self):
         cut = len(NEW) * 3 // 5
@@ -130,8 +127,5 @@ class ResumedDownloadTest(UpdateScenario):
                  partial_name("data/small.bin", small)]   # a file that is already up to date
         for name in stale:
             (self.game / name).write_bytes(NEW[:MIB])
-        fields = self.update()
-        self.assertEqual(fields["DOWNLOAD_CODE"], "0")
+        self.assertUpdated(self.update(), FILES)
         self.assertEqual(self.server.ranges_for(URL), [None])
-        self.assertEqual(leftovers(self.game), [])
-        self.assertInstalled(FILES)

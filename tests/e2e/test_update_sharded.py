@@ -4,25 +4,15 @@ files and an update only the shards that changed, refuses a shard that is not wh
 says, and a patcher from before shards sees only itself in such a release, replaces itself, and the
 new one installs the rest; the first patcher that read shards never fetches a shard of encoded
 names (`shard-utf8`) and replaces itself too."""
-import hashlib
 import os
-from pathlib import Path
 
 import release_builder as rb
-from patcher_run import EXE, SHIPPED_32_BIT, Sandbox
-from update_scenario import UpdateScenario, leftovers
+from patcher_run import EXE, kept_patcher
+from release_builder import sha
+from update_scenario import UpdateScenario
 
 
 METADATA = ["/live/keys.txt", "/live/keys.txt.sig", "/live/manifest.txt", "/live/manifest.txt.sig"]
-# The patcher as it was before releases had shards, built from commit ab90b8e, and the first one
-# that read them, built from d5997fa, which knows no encoded names: each as the shipped 32-bit exe,
-# and the 64-bit build for machines whose Wine runs only that.
-OLD_EXES = Path(__file__).resolve().parents[1] / "data" / "old-patcher"
-SHARDS_EXES = Path(__file__).resolve().parents[1] / "data" / "shards-patcher"
-
-
-def sha(data):
-    return hashlib.sha256(data).hexdigest()
 
 
 def encoded(path):
@@ -55,9 +45,6 @@ class ShardedRelease(UpdateScenario):
         self.publish({"Velmor2Launcher.exe": patcher}, counter=counter, extra_lines=lines)
         return shards
 
-    def shard_requests(self):
-        return [path for _, path, _ in self.server.requests if path.startswith("/live/shards/")]
-
 
 class Sharded(ShardedRelease):
     def test_the_union_installs_and_only_a_changed_shard_is_fetched_again(self):
@@ -81,7 +68,7 @@ class Sharded(ShardedRelease):
         self.server.forget()
         changed = self.update()
         self.assertEqual(changed["_code"], 0, changed)
-        self.assertEqual(self.shard_requests(), [shards[1]])
+        self.assertEqual(self.file_requests("/live/shards/"), [shards[1]])
         self.assertEqual(self.file_requests(), ["/live/files/data/1/5.bin"])
         kept = sorted(f"/live/shards/{p.name}" for p in (self.data / "shards").iterdir())
         self.assertEqual(kept, sorted(shards))
@@ -124,27 +111,14 @@ class Sharded(ShardedRelease):
         self.assertIn("download failed for Harita Şehir/ağaç 1.png: HTTP_STATUS", self.box.log_text())
         served.with_name("gone").rename(served)
         self.server.forget()
-        updated = self.update()
-        self.assertEqual(updated["DOWNLOAD_CODE"], "0", updated)
+        self.assertUpdated(self.update(), files)
         self.assertEqual(self.file_requests(), ["/live/files/" + encoded("Harita Şehir/ağaç 1.png")])
-        self.assertInstalled(files)
-        self.assertEqual(leftovers(self.game), [])
 
 
-class OldExe(ShardedRelease):
-    """The sandbox runs an older patcher, of the same bitness as the build under test."""
-    exes = None
-
-    def setUp(self):
-        super().setUp()
-        self.box.cleanup()
-        self.box = Sandbox(self.exes / ("win32" if SHIPPED_32_BIT else "win64") /
-                           "Velmor2Launcher.exe")
-
-
-class ShardsPatcher(OldExe):
-    """The first patcher that read shards, in the player's hands when names need encoding."""
-    exes = SHARDS_EXES
+class ShardsPatcher(ShardedRelease):
+    """The first patcher that read shards (built from d5997fa), in the player's hands when names
+    need encoding."""
+    exe = kept_patcher("shards-patcher")
 
     def test_never_fetches_encoded_names_and_replaces_itself(self):
         new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads encoded names\r\n"
@@ -152,7 +126,7 @@ class ShardsPatcher(OldExe):
         shards = self.publish_sharded(new_patcher, [plain, named])
         old = self.update()
         self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY")), (0, "yes"), old)
-        self.assertEqual(self.shard_requests(), [shards[0]])
+        self.assertEqual(self.file_requests("/live/shards/"), [shards[0]])
         self.apply_self_update(new_patcher)
         new = self.update()
         self.assertEqual((new["_code"], new["DOWNLOAD_CODE"], new["SELF_UPDATE"]), (0, "0", "no"),
@@ -160,9 +134,10 @@ class ShardsPatcher(OldExe):
         self.assertInstalled({**plain, **named})
 
 
-class OldPatcher(OldExe):
-    """A patcher from before shards, in the player's hands when the first sharded release ships."""
-    exes = OLD_EXES
+class OldPatcher(ShardedRelease):
+    """A patcher from before shards (built from ab90b8e), in the player's hands when the first
+    sharded release ships."""
+    exe = kept_patcher("old-patcher")
 
     def test_sees_only_itself_replaces_itself_and_the_new_patcher_installs_the_rest(self):
         new_patcher = EXE.read_bytes() + b"\r\nfirst build that reads shards\r\n"
@@ -172,7 +147,7 @@ class OldPatcher(OldExe):
         old = self.update()
         self.assertEqual((old["_code"], old.get("SELF_UPDATE_READY"), old["_get"]),
                          (0, "yes", ["[1/1] Velmor2Launcher.exe"]), old)
-        self.assertEqual(self.shard_requests(), [])
+        self.assertEqual(self.file_requests("/live/shards/"), [])
         self.apply_self_update(new_patcher)
 
         new = self.update()

@@ -11,12 +11,11 @@ import time
 import unittest
 
 import ca_setup
-import release_builder as rb
 import update_scenario
 import window_driver as wd
 from patcher_run import BUILD_DIR, windows_path
 from release_server import Fault, ReleaseServer
-from update_scenario import KEYS, UpdateScenario
+from update_scenario import UpdateScenario
 
 DEMO_GAME = BUILD_DIR / "win" / "demo_game" / "Velmor2.exe"
 
@@ -29,9 +28,7 @@ class WindowTest(UpdateScenario):
     def arguments(self, *extra):
         # Asked once: the address stays the same after the server is stopped.
         self.base_url = getattr(self, "base_url", None) or self.server.url("/live")
-        return ["--base-url", self.base_url, "--data-dir", windows_path(self.data),
-                "--install-dir", windows_path(self.game), "--root-key-b64",
-                KEYS["root"].public_b64, *extra]
+        return [*self.release_arguments(self.base_url), *extra]
 
     def start_window(self, *extra):
         self.states_seen = len(wd.window_states(self.box.log_text()))
@@ -74,8 +71,7 @@ class WindowTest(UpdateScenario):
         self.publish(files)
         stage = subprocess.run(["convert", "-seed", "7", "-size", "3200x2000", "plasma:",
                                 "-quality", "80", "jpeg:-"], check=True, capture_output=True).stdout
-        (self.live / "stage.jpg").write_bytes(stage)
-        (self.live / "stage.jpg.sig").write_bytes(rb.sign_bytes(stage, KEYS["release"]))
+        self.serve_signed("stage.jpg", stage)
         keys = ReleaseServer(tempfile.mkdtemp(prefix="garun2-keys-")).start()
         self.addCleanup(keys.stop)
         keys.set_fault("/key", Fault.minted_key())
