@@ -66,11 +66,8 @@ TEST_F(CheckTest, OfflineWithAnAcceptedSetComparesTheDisk) {
                              FileLine("data/b.pak", "bbbbbb"),
                              FileLine("Velmor2Launcher.exe", "a newer patcher")});
     const CheckOutcome outcome = Run();
+    // The source, the launch verdict and the diagnostic are test_check.py's offline scenario.
     ASSERT_EQ(outcome.code, StatusCode::Ok) << outcome.diagnostic;
-    EXPECT_EQ(outcome.source, CheckSource::Local);
-    EXPECT_TRUE(outcome.may_launch);
-    EXPECT_TRUE(outcome.offer_play_anyway);
-    EXPECT_EQ(outcome.diagnostic, "offline mode: network not attempted");
     EXPECT_EQ(outcome.version, "1.4.2");
     EXPECT_EQ(outcome.files, 4u);
     ASSERT_EQ(outcome.diff.size(), 3u);

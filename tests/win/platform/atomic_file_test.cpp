@@ -24,17 +24,12 @@ bool WriteAndCommit(const std::wstring& target, const std::string& bytes) {
            file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size())) && file.Commit();
 }
 
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((seed * 31 + i * 7) % 251);
-    return bytes;
-}
-
 TEST(AtomicFileTest, CommitReplacesContentExactlyAndLeavesNoTemporary) {
     ScratchDirectory scratch(L"atomic");
     const std::wstring target = scratch.Join(L"deep\\er\\game.dat");
     // Larger than one write chunk, so the chunking loop must advance correctly.
-    const std::string big = Pattern(2 * 1048576 + 12345, 1);
+    std::string big(2 * 1048576 + 12345, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((31 + i * 7) % 251);
     ASSERT_TRUE(WriteAndCommit(target, "old content"));
     ASSERT_TRUE(WriteAndCommit(target, big));
     EXPECT_EQ(ReadWholeFile(target), big);
@@ -100,33 +95,6 @@ TEST(AtomicFileTest, UncommittedWriterLeavesDestinationAndNoTemporary) {
     EXPECT_FALSE(FileExists(target + L".tmp"));
     EXPECT_FALSE(FileExists(other));
     EXPECT_FALSE(FileExists(other + L".tmp"));
-}
-
-TEST(AtomicFileTest, TemporaryIsHeldExclusivelyUntilCommit) {
-    ScratchDirectory scratch(L"atomic-excl");
-    const std::wstring target = scratch.Join(L"victim.bin");
-    const std::wstring decoy = scratch.Join(L"decoy.bin");
-    ASSERT_TRUE(WriteWholeFile(decoy, "decoy"));
-    const std::string content = Pattern(4096, 2);
-
-    AtomicFile writer;
-    ASSERT_TRUE(writer.Open(target));
-    ASSERT_TRUE(writer.Write(content.data(), 2048));
-
-    AtomicFile second;
-    EXPECT_FALSE(second.Open(target));
-    const std::wstring temp = target + L".tmp";
-    HANDLE attacker = ::CreateFileW(temp.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_EQ(attacker, INVALID_HANDLE_VALUE);
-    if (attacker != INVALID_HANDLE_VALUE) ::CloseHandle(attacker);
-    EXPECT_FALSE(::MoveFileExW(decoy.c_str(), temp.c_str(), MOVEFILE_REPLACE_EXISTING));
-
-    ASSERT_TRUE(writer.Write(content.data() + 2048, 2048));
-    ASSERT_TRUE(writer.Commit());
-    EXPECT_EQ(ReadWholeFile(target), content);
-    EXPECT_EQ(ReadWholeFile(decoy), "decoy");
 }
 
 TEST(AtomicFileTest, CallsOutOfOrderAreRefused) {

@@ -1,13 +1,12 @@
-#include "win/platform/http_client.h"
+// The WinHTTP client's own rules. What it does on the wire, a refused connection included, is the
+// end-to-end scenarios' (test_http_client.py, test_check.py) against a local HTTPS server.
+#include "win/platform/winhttp_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <optional>
 #include <vector>
-
-#include "rules/http_rules.h"
-#include "win/platform/winhttp_rules.h"
 
 namespace patcher::win {
 
@@ -72,19 +71,6 @@ TEST(TlsRulesTest, TlsFloorFallsBackToTls12AndNeverToTheDefaults) {
         EXPECT_EQ(floor ? std::optional(floor->protocols) : std::nullopt, c.floor);
         EXPECT_EQ(asked, c.asked);
     }
-}
-
-TEST(HttpClientTest, RefusedConnectionIsNoConnectionWithTheOsError) {
-    const HttpClient client;
-    // Port 1 on loopback has no listener: the connection is refused at once.
-    bool sink_called = false;
-    const HttpResponse response =
-        client.Request(HttpRequest{L"https://127.0.0.1:1/x", std::wstring(), 100, 20000},
-                       [&](const char*, std::uint32_t) { return sink_called = true; });
-    EXPECT_EQ(response.error, HttpError::NoConnection);
-    EXPECT_NE(response.os_error, 0u);
-    EXPECT_EQ(response.status, 0u);
-    EXPECT_FALSE(sink_called);
 }
 
 }  // namespace
