@@ -1,10 +1,13 @@
-// The file-system self-tests run by the real executable, as support staff would run them.
+// The file-system and hashing self-tests run by the real executable, as support staff would run
+// them.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/sha256.h"
 #include "tests/app/test_run_patcher.h"
 #include "tests/win/test_scratch_directory.h"
 #include "win/platform/text.h"
@@ -132,6 +135,28 @@ TEST_F(SelfTestFilesTest, UnusableDataDirectoryIsASetupFailure) {
         {{"RESULT", "SETUP_FAILED: cannot create " + WideToUtf8(below + L"\\overwrite-parallel")}},
         1);
     ExpectReport(Run(L"disk-space", below), {{"DISK_SPACE", "QUERY_FAILED"}}, 1);
+}
+
+// Twelve SAME lines whose digests are those of the documented buffers, and the OK verdict.
+TEST_F(SelfTestFilesTest, HashAgreementReportsTwelveAgreeingDigests) {
+    const testing::PatcherRun run = Run(L"hash-agreement", scratch_.path());
+    ExpectReport(run, {{"HASH_AGREEMENT", "OK"}});
+    const std::size_t sizes[] = {0, 1, 55, 56, 63, 64, 65, 127, 128, 1000, 65536, 65537};
+    std::vector<std::string> lines;
+    std::istringstream in(run.output);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("  SAME ", 0) == 0 || line.rfind("  DIFF ", 0) == 0) lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), std::size(sizes)) << run.output;
+    for (std::size_t k = 0; k < std::size(sizes); ++k) {
+        std::string buffer(sizes[k], '\0');
+        for (std::size_t i = 0; i < buffer.size(); ++i) {
+            buffer[i] = static_cast<char>((31 * k + 7 * i) % 256);
+        }
+        const std::string digest = Sha256Hex(buffer);
+        EXPECT_EQ(lines[k], "  SAME " + std::to_string(sizes[k]) + " core=" + digest +
+                                " cng=" + digest + "\r");
+    }
 }
 
 }  // namespace
