@@ -70,6 +70,7 @@ class UpdateScenario(unittest.TestCase):
     def reinstall(self, files):
         """The game folder holding exactly `files`: partial downloads and all else gone."""
         shutil.rmtree(self.game, ignore_errors=True)
+        self.game.mkdir()
         rb.install_files(self.game, files)
 
     def release_arguments(self, base_url=None):
